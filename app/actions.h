@@ -1,0 +1,44 @@
+// The six setting actions, without any window: inputs in, the outcome to show out.
+#pragma once
+
+#include "device/PosdllFuncs.h"
+#include "device/port_access.h"
+#include "protocol/setting_byte.h"
+
+#include <string>
+
+namespace app {
+
+enum class Action { EnableDip, DisableDip, RestoreDefault, StoreSetting, PrintSelfTest, Close };
+
+struct ActionInputs {
+    device::PortInputs port;
+    protocol::OptionStates options = protocol::defaultOptionStates(); // read by StoreSetting
+};
+
+enum class OutcomeKind { Message, Silent, Quit };
+enum class MessageIcon { Information, Error };
+
+struct Outcome {
+    OutcomeKind kind = OutcomeKind::Silent;
+    std::string title;  // "info" or "error"
+    MessageIcon icon = MessageIcon::Information;
+    std::string text;   // the message itself
+    std::string detail; // the reason, when there is one
+    bool succeeded() const { return kind != OutcomeKind::Message || icon != MessageIcon::Error; }
+};
+
+inline constexpr const char *kOpenFailed = "Fail to open port,please check!";
+inline constexpr const char *kWriteFailed = "Fail to write to port,please check!";
+inline constexpr const char *kRestartFirst = "Please Restart Printer First!";
+inline constexpr const char *kRestart = "Please Restart Printer.";
+
+// The frame an action sends (empty for Close).
+protocol::Frame frameFor(Action action, const protocol::OptionStates &options);
+
+// The caption of the action's button, also the document name of what it sends.
+const char *actionName(Action action);
+
+Outcome runAction(Action action, const ActionInputs &in, device::PosdllFuncs &lib);
+
+} // namespace app

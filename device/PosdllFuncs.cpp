@@ -1,0 +1,34 @@
+#include "device/PosdllFuncs.h"
+
+#include "posdll/posdll.h"
+
+namespace device {
+
+namespace {
+
+class LibraryPosdll final : public PosdllFuncs {
+public:
+    int POS_Open(const std::string &name, int baud, int dataBits, int stopBits, int parity,
+                 int portType) override {
+        return ::POS_Open(name.c_str(), baud, dataBits, stopBits, parity, portType);
+    }
+    int POS_StartDoc() override { return ::POS_StartDoc(); }
+    int POS_WriteFile(int handle, const std::uint8_t *bytes, int count) override {
+        return ::POS_WriteFile(handle, bytes, count);
+    }
+    int POS_EndDoc() override { return ::POS_EndDoc(); }
+    int POS_Close() override { return ::POS_Close(); }
+    int POS_SetDocName(const std::string &title) override {
+        return ::POS_SetDocName(title.c_str());
+    }
+    std::string POS_LastError() override { return ::POS_LastError(); }
+};
+
+} // namespace
+
+PosdllFuncs &libraryPosdll() {
+    static LibraryPosdll library;
+    return library;
+}
+
+} // namespace device

@@ -1,0 +1,41 @@
+// Opening a port by its kind, and the one write transaction of an action.
+#pragma once
+
+#include "device/PosdllFuncs.h"
+#include "protocol/frames.h"
+
+#include <string>
+
+namespace device {
+
+// What the window (or the command line) gives for the connection.
+struct PortInputs {
+    std::string portName;    // ETHERNET, COMn, LPTn, DRIVER (or typed text)
+    std::string ipText;      // used for ETH
+    std::string baudText;    // used for COM
+    std::string printerName; // used for DRI
+};
+
+struct OpenResult {
+    int handle = -1;    // -1: not open
+    std::string reason; // why not, when handle is -1
+    bool opened() const { return handle != -1; }
+};
+
+// Calls POS_Open with the arguments for the port's kind. A name of no known kind, a baud text
+// that is no number, or a text with a NUL makes no call and fails with the reason.
+OpenResult OpenPort(PosdllFuncs &lib, const PortInputs &in);
+
+int ClosePort(PosdllFuncs &lib);
+
+struct WriteResult {
+    bool ok = false;
+    std::string reason; // the first step that failed, and the library's reason
+};
+
+// Start document, write the whole frame, end document, close: every step runs even after a
+// failure, so the port is always released.
+WriteResult writeTransaction(PosdllFuncs &lib, int handle, const protocol::Frame &frame,
+                             const std::string &docName);
+
+} // namespace device

@@ -1,0 +1,86 @@
+/* posdll: the device library that delivers command frames to a receipt printer.
+ *
+ * One open port per calling thread: POS_StartDoc, POS_EndDoc and POS_Close act on the port that
+ * the same thread opened last. Every failing call returns -1 and leaves a readable reason, naming
+ * the port, the device path, address or queue and the system's reason, in POS_LastError().
+ * Nothing is printed and no signal is raised (SIGPIPE is never delivered by a write).
+ */
+#ifndef POSDLL_H
+#define POSDLL_H
+
+#if defined(__GNUC__)
+#define POSDLL_API __attribute__((visibility("default")))
+#else
+#define POSDLL_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Port-type codes of POS_Open. */
+#define POS_PORT_SERIAL 1
+#define POS_PORT_PARALLEL 18
+#define POS_PORT_SPOOL 20
+#define POS_PORT_NETWORK 21
+
+/**
+ * Opens a port, closing any port this thread still had open.
+ *
+ * @param name      network: "ADDRESS[:PORT]" with ADDRESS an IPv4 address, a host name or
+ *                  "[v6]" (port 9100 when none is given); serial: "COMn" (n >= 1, the device
+ *                  /dev/ttyS(n-1), or $POSDLL_PORT_COMn); parallel: "LPTn" (/dev/lp(n-1), else
+ *                  /dev/usb/lp(n-1), or $POSDLL_PORT_LPTn); spool: the name of a print queue.
+ * @param baud      serial only: 9600, 19200, 38400, 115200 (or another standard rate).
+ * @param dataBits  serial only: 5 to 8.
+ * @param stopBits  serial only: 0 for one stop bit, 2 for two.
+ * @param parity    serial only: 0 none, 1 odd, 2 even.
+ * @param portType  one of the POS_PORT_ codes.
+ * @return a handle > 0 on success, -1 on failure.
+ */
+POSDLL_API int POS_Open(const char *name, int baud, int dataBits, int stopBits, int parity,
+                        int portType);
+
+/**
+ * Begins one document on the open port (a print job on a spool port).
+ * @return 0 on success, -1 on failure (no port open, or the job could not be created).
+ */
+POSDLL_API int POS_StartDoc(void);
+
+/**
+ * Writes bytes to the open port, all of them or fail, waiting a bounded time.
+ * @param handle the handle POS_Open returned.
+ * @return the number of bytes written (count) on success, -1 on failure; a port that stops
+ *         taking bytes part way gives -1 with the count written so far in the reason.
+ */
+POSDLL_API int POS_WriteFile(int handle, const unsigned char *bytes, int count);
+
+/**
+ * Ends the document: the bytes are handed on (serial output drained, job submitted).
+ * @return 0 on success, -1 when the document was refused or could not be finished.
+ */
+POSDLL_API int POS_EndDoc(void);
+
+/**
+ * Releases the port opened last, so the next POS_Open can take it again.
+ * @return 0 on success, -1 when no port was open or the system reported a failure.
+ */
+POSDLL_API int POS_Close(void);
+
+/**
+ * Names the next document (the title of a print job on a spool port). Optional.
+ * @return 0 on success, -1 when title is NULL.
+ */
+POSDLL_API int POS_SetDocName(const char *title);
+
+/**
+ * @return the reason for the last failure of a call made by this thread, "" when none.
+ *         The text stays valid until the next call by the same thread.
+ */
+POSDLL_API const char *POS_LastError(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* POSDLL_H */

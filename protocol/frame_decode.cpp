@@ -1,0 +1,152 @@
+#include "protocol/frame_decode.h"
+
+#include "protocol/setting_byte.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+namespace protocol {
+
+namespace {
+
+bool sameBytes(const std::uint8_t *bytes, std::size_t count, const Frame &f) {
+    return count == f.size() && std::equal(f.begin(), f.end(), bytes);
+}
+
+// The full length of a frame that starts with the prefix and this function byte, 0 if none.
+std::size_t frameLength(std::uint8_t function) {
+    switch (function) {
+    case kFuncDipSwitch:
+    case kFuncWriteSetting:
+        return 11;
+    case kFuncSelfTest:
+        return 12;
+    default:
+        return 0;
+    }
+}
+
+bool isWriteSetting(const std::uint8_t *bytes, std::size_t count) {
+    const Frame shape = writeSettingFrame(0);
+    return count == shape.size() && std::equal(shape.begin(), shape.end() - 1, bytes);
+}
+
+bool startsWithPrefix(const std::uint8_t *p, std::size_t n) {
+    return n >= 3 && p[0] == kFramePrefix[0] && p[1] == kFramePrefix[1] && p[2] == kFramePrefix[2];
+}
+
+} // namespace
+
+DecodedFrame decodeFrame(const std::uint8_t *bytes, std::size_t count) {
+    DecodedFrame d;
+    if (sameBytes(bytes, count, enableFrame())) {
+        d.kind = FrameKind::Enable;
+        d.description = "enable DIP switch";
+    } else if (sameBytes(bytes, count, disableFrame())) {
+        d.kind = FrameKind::Disable;
+        d.description = "disable DIP switch";
+    } else if (sameBytes(bytes, count, selfTestFrame())) {
+        d.kind = FrameKind::SelfTest;
+        d.description = "print self-test";
+    } else if (isWriteSetting(bytes, count)) {
+        d.kind = FrameKind::WriteSetting;
+        d.setting = bytes[10];
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "0x%02X", d.setting);
+        d.description = std::string("store setting ") + hex + ": " + describeSettingByte(d.setting);
+    } else {
+        d.description = "unknown bytes (" + std::to_string(count) + "): " + toHex(bytes, count);
+    }
+    return d;
+}
+
+std::string toHex(const std::uint8_t *bytes, std::size_t count) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string s;
+    s.reserve(count * 3);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i)
+            s += ' ';
+        s += digits[bytes[i] >> 4];
+        s += digits[bytes[i] & 0xF];
+    }
+    return s;
+}
+
+std::optional<Frame> parseHex(std::string_view text) {
+    Frame out;
+    int high = -1;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == ' ' || c == ',' || c == ':' || c == '\t' || c == '\n') {
+            if (high >= 0)
+                return std::nullopt; // a lone nibble
+            continue;
+        }
+        if (c == '0' && i + 1 < text.size() && (text[i + 1] == 'x' || text[i + 1] == 'X') &&
+            high < 0) {
+            ++i;
+            continue;
+        }
+        if (!std::isxdigit(static_cast<unsigned char>(c)))
+            return std::nullopt;
+        const int v = std::isdigit(static_cast<unsigned char>(c))
+                          ? c - '0'
+                          : std::toupper(static_cast<unsigned char>(c)) - 'A' + 10;
+        if (high < 0) {
+            high = v;
+        } else {
+            out.push_back(static_cast<std::uint8_t>(high << 4 | v));
+            high = -1;
+        }
+    }
+    if (high >= 0 || out.empty())
+        return std::nullopt;
+    return out;
+}
+
+std::vector<Frame> FrameScanner::feed(const std::uint8_t *bytes, std::size_t count) {
+    m_pending.insert(m_pending.end(), bytes, bytes + count);
+    std::vector<Frame> out;
+    std::size_t pos = 0;
+    const std::size_t n = m_pending.size();
+    const std::uint8_t *p = m_pending.data();
+    while (pos < n) {
+        // Skip to the next prefix; what lies before it is a chunk of its own.
+        std::size_t start = pos;
+        while (start < n && !startsWithPrefix(p + start, n - start)) {
+            // A prefix may still be arriving at the very end.
+            if (n - start < 3 && std::equal(p + start, p + n, kFramePrefix))
+                break;
+            ++start;
+        }
+        if (start > pos) {
+            out.emplace_back(p + pos, p + start);
+            pos = start;
+            continue;
+        }
+        if (n - pos < 4)
+            break; // prefix complete or partial, function byte still to come
+        const std::size_t len = frameLength(p[pos + 3]);
+        if (len == 0) {
+            out.emplace_back(p + pos, p + pos + 4);
+            pos += 4;
+            continue;
+        }
+        if (n - pos < len)
+            break;
+        out.emplace_back(p + pos, p + pos + len);
+        pos += len;
+    }
+    m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(pos));
+    return out;
+}
+
+Frame FrameScanner::finish() {
+    Frame rest;
+    rest.swap(m_pending);
+    return rest;
+}
+
+} // namespace protocol

@@ -1,0 +1,43 @@
+// The setting byte: one bit per two-way printer function, two bits for the baud rate.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace protocol {
+
+// Selected state of the sixteen option buttons, by index. Each pair 0/1 ... 10/11 is one
+// two-way group; 12 to 15 are the baud group (9600, 38400, 19200, 115200).
+using OptionStates = std::array<bool, 16>;
+
+// The option selection the window opens with; it composes the default byte 0xFD.
+OptionStates defaultOptionStates();
+
+// Reads only indices 1, 3, 5, 7, 9, 11, then 12, 14, 15, as the window's buttons are laid out.
+std::uint8_t composeSettingByte(const OptionStates &options);
+
+enum class Density { Dark, Light };
+
+// The seven choices a setting byte stands for.
+struct SettingChoices {
+    bool cutter = true;
+    bool beeper = true;
+    Density density = Density::Light;
+    bool twoByteCode = true;
+    int charsPerLine = 48;    // 42 or 48
+    bool paperTakenDetect = true;
+    int baud = 19200;         // 9600, 19200, 38400 or 115200
+    bool operator==(const SettingChoices &) const = default;
+};
+
+SettingChoices explainSettingByte(std::uint8_t setting);
+
+// The option buttons that show the given choices; false when a value has no button
+// (chars per line other than 42/48, a baud rate other than the four).
+bool optionStatesFor(const SettingChoices &choices, OptionStates &out);
+
+// "cutter yes, beeper yes, density light, two-byte yes, 48 chars, paper-taken yes, 19200 bps"
+std::string describeSettingByte(std::uint8_t setting);
+
+} // namespace protocol

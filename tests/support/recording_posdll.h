@@ -1,0 +1,67 @@
+// A stand-in for the device library that records every call and answers as told.
+#pragma once
+
+#include "device/PosdllFuncs.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+struct RecordedOpen {
+    std::string name;
+    int baud, dataBits, stopBits, parity, portType;
+    bool operator==(const RecordedOpen &) const = default;
+};
+
+class RecordingPosdll : public device::PosdllFuncs {
+public:
+    // What the calls answer.
+    int openResult = 7;
+    int startDocResult = 0;
+    int writeResult = -2; // -2: the full count
+    int endDocResult = 0;
+    int closeResult = 0;
+    std::string lastError;
+
+    // What was called, in order: "open", "start", "write", "end", "close", "docname".
+    std::vector<std::string> calls;
+    std::vector<RecordedOpen> opens;
+    std::vector<std::vector<std::uint8_t>> writes;
+    std::vector<int> writeHandles;
+    std::string docName;
+
+    int POS_Open(const std::string &name, int baud, int dataBits, int stopBits, int parity,
+                 int portType) override {
+        calls.push_back("open");
+        opens.push_back({name, baud, dataBits, stopBits, parity, portType});
+        return openResult;
+    }
+    int POS_StartDoc() override {
+        calls.push_back("start");
+        return startDocResult;
+    }
+    int POS_WriteFile(int handle, const std::uint8_t *bytes, int count) override {
+        calls.push_back("write");
+        writeHandles.push_back(handle);
+        writes.emplace_back(bytes, bytes + count);
+        return writeResult == -2 ? count : writeResult;
+    }
+    int POS_EndDoc() override {
+        calls.push_back("end");
+        return endDocResult;
+    }
+    int POS_Close() override {
+        calls.push_back("close");
+        return closeResult;
+    }
+    int POS_SetDocName(const std::string &title) override {
+        calls.push_back("docname");
+        docName = title;
+        return 0;
+    }
+    std::string POS_LastError() override { return lastError; }
+};
+
+} // namespace testing_support
