@@ -151,16 +151,6 @@ TEST(parallel_test, permission_denied_names_the_group_to_join_or_the_usual_one) 
                   "write to it; such devices usually belong to the group 'lp'");
 }
 
-TEST(parallel_test, only_a_number_may_follow_lpt) {
-    for (const std::string name :
-         {"LPT", "LPT0", "LPT-1", "LPT../x", "lpt1", "LPT1x", "COM1", "LPT99999999999999999999"}) {
-        EXPECT_EQ(POS_Open(name.c_str(), 0, 0, 0, 0, POS_PORT_PARALLEL), -1) << name;
-        EXPECT_EQ(POS_LastError(), "parallel port '" + name +
-                                       "': not a port name; use LPT followed by a number from 1 "
-                                       "to 255, as LPT1");
-    }
-}
-
 TEST(parallel_test, opening_again_releases_the_port_opened_before) {
     MappedFile f;
     createFile(f.path);

@@ -185,13 +185,28 @@ TEST(serial_test, permission_denied_names_the_group_that_owns_the_device) {
                          "): Permission denied — add your user to the group 'dialout'");
 }
 
-TEST(serial_test, only_a_number_may_follow_com) {
-    for (const std::string name :
+TEST(serial_test, only_a_number_may_follow_com_or_lpt) {
+    struct Kind {
+        int type;
+        std::string what, prefix;
+        std::vector<std::string> names;
+    } kinds[] = {
+        {POS_PORT_SERIAL,
+         "serial port",
+         "COM",
          {"COM0", "COM-1", "COM../x", "COM../../etc/passwd", "COM", "COM256", "COM01", "com1",
-          "COM1 ", "COM12345678901234567890", "LPT1"}) {
-        EXPECT_EQ(POS_Open(name.c_str(), 9600, 8, 0, 0, POS_PORT_SERIAL), -1) << name;
-        EXPECT_EQ(POS_LastError(), "serial port '" + name +
-                                       "': not a port name; use COM followed by a number from 1 "
-                                       "to 255, as COM1");
+          "COM1 ", "COM12345678901234567890", "LPT1"}},
+        {POS_PORT_PARALLEL,
+         "parallel port",
+         "LPT",
+         {"LPT", "LPT0", "LPT-1", "LPT../x", "lpt1", "LPT1x", "COM1", "LPT99999999999999999999"}},
+    };
+    for (const Kind &k : kinds) {
+        for (const std::string &name : k.names) {
+            EXPECT_EQ(POS_Open(name.c_str(), 9600, 8, 0, 0, k.type), -1) << name;
+            EXPECT_EQ(POS_LastError(), k.what + " '" + name + "': not a port name; use " +
+                                           k.prefix + " followed by a number from 1 to 255, as " +
+                                           k.prefix + "1");
+        }
     }
 }
