@@ -2,27 +2,9 @@
 
 #include <cerrno>
 #include <cstring>
-#include <pthread.h>
 #include <sys/socket.h>
 
 namespace posdll::cups {
-
-namespace {
-
-sigset_t onlySigpipe() {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGPIPE);
-    return set;
-}
-
-bool sigpipePending() {
-    sigset_t pending;
-    sigemptyset(&pending);
-    return sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
-}
-
-} // namespace
 
 std::string serverName() {
     const std::string host = cupsServer();
@@ -46,25 +28,13 @@ Connection connect(std::string &why) {
     Connection http(httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
                                  kConnectMillis, nullptr));
     if (!http) {
-        why = "cannot reach the print server " + serverName() + ": " + lastReason();
+        // libcups reports every failed connect as "Host is down", a refused one too.
+        why = "cannot reach the print server " + serverName() +
+              " (is cupsd running?): " + lastReason();
         return nullptr;
     }
     httpSetTimeout(http.get(), kAnswerSeconds, nullptr, nullptr);
     return http;
-}
-
-SigpipeGuard::SigpipeGuard() : m_wasPending(sigpipePending()) {
-    const sigset_t pipe = onlySigpipe();
-    pthread_sigmask(SIG_BLOCK, &pipe, &m_saved);
-}
-
-SigpipeGuard::~SigpipeGuard() {
-    if (!m_wasPending && sigpipePending()) {
-        const sigset_t pipe = onlySigpipe();
-        const timespec now{0, 0};
-        sigtimedwait(&pipe, nullptr, &now);
-    }
-    pthread_sigmask(SIG_SETMASK, &m_saved, nullptr);
 }
 
 } // namespace posdll::cups

@@ -4,7 +4,6 @@
 
 #include <cups/cups.h>
 
-#include <csignal>
 #include <memory>
 #include <string>
 
@@ -22,25 +21,13 @@ using Connection = std::unique_ptr<http_t, HttpClose>;
 std::string serverName();
 
 // Connects within kConnectMillis and bounds each later wait for the server to kAnswerSeconds.
-// On failure returns null and sets why to "cannot reach the print server S: reason".
+// (libcups sets SIGPIPE to be ignored when it connects, so a server that went away makes a write
+// fail with EPIPE rather than end the program.)
+// On failure returns null and sets why to "cannot reach the print server S ...: reason".
 Connection connect(std::string &why);
 
 // The reason for the last failure of libcups on this thread (the socket's error when there is
 // one, else CUPS's own text).
 std::string lastReason(http_t *http = nullptr);
-
-// While alive, a write to a server that went away fails with EPIPE instead of raising SIGPIPE:
-// libcups writes with plain send() on Linux.
-class SigpipeGuard {
-  public:
-    SigpipeGuard();
-    ~SigpipeGuard();
-    SigpipeGuard(const SigpipeGuard &) = delete;
-    SigpipeGuard &operator=(const SigpipeGuard &) = delete;
-
-  private:
-    sigset_t m_saved;
-    bool m_wasPending = false;
-};
 
 } // namespace posdll::cups

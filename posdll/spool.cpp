@@ -81,10 +81,9 @@ class SpoolPort final : public Transport {
         std::string why;
         if (!m_http && !(m_http = cups::connect(why)))
             return fail(why);
-        cups::SigpipeGuard guard;
         const int job = cupsCreateJob(m_http.get(), m_queue.c_str(), title.c_str(), 0, nullptr);
         if (job <= 0)
-            return fail("the job was refused: " + cups::lastReason(m_http.get()));
+            return fail("the job was not created: " + cups::lastReason(m_http.get()));
         m_job = job;
         if (cupsStartDocument(m_http.get(), m_queue.c_str(), job, title.c_str(), CUPS_FORMAT_RAW,
                               1) != HTTP_STATUS_CONTINUE) {
@@ -102,7 +101,6 @@ class SpoolPort final : public Transport {
                                     : "job " + std::to_string(m_job) + " was already broken off");
             return -1;
         }
-        cups::SigpipeGuard guard;
         if (cupsWriteRequestData(m_http.get(), reinterpret_cast<const char *>(bytes),
                                  static_cast<size_t>(count)) != HTTP_STATUS_CONTINUE) {
             m_doc = Doc::Broken;
@@ -121,12 +119,11 @@ class SpoolPort final : public Transport {
             cancelUnfinished();
             return fail(job + " was not sent completely and is cancelled");
         }
-        cups::SigpipeGuard guard;
         const ipp_status_t status = cupsFinishDocument(m_http.get(), m_queue.c_str());
         if (!ippOk(status)) {
             const std::string why = cups::lastReason(m_http.get());
             cancelUnfinished();
-            return fail(job + " was not accepted: " + why);
+            return fail(job + " could not be finished: " + why);
         }
         m_doc = Doc::None;
         m_job = 0; // handed over: it prints without us
@@ -156,7 +153,6 @@ class SpoolPort final : public Transport {
         m_job = 0;
         m_doc = Doc::None;
         m_http.reset();
-        cups::SigpipeGuard guard;
         std::string why;
         cups::Connection http = cups::connect(why);
         if (http && ippOk(cupsCancelJob2(http.get(), m_queue.c_str(), job, 0)))
@@ -188,7 +184,6 @@ std::unique_ptr<Transport> openSpool(const std::string &queue) {
         setLastError("print queue " + quoted(queue) + ": " + why);
         return nullptr;
     }
-    cups::SigpipeGuard guard;
     QueueState state;
     if (!queryQueue(http.get(), queue, state, why)) {
         setLastError(where + ": the print server did not answer: " + why);

@@ -158,7 +158,7 @@ TEST_F(SpoolTest, job_refused_after_the_open_is_a_failed_write_with_cups_reason)
     ASSERT_TRUE(w);
     EXPECT_FALSE(w->ok);
     EXPECT_THAT(w->reason, HasSubstr("start of document failed"));
-    EXPECT_THAT(w->reason, HasSubstr("refused"));
+    EXPECT_THAT(w->reason, HasSubstr("the job was not created"));
     EXPECT_THAT(w->reason, HasSubstr("not accepting jobs")); // CUPS's own words
     EXPECT_EQ(printer.accepted(), 0);
 }
