@@ -156,11 +156,15 @@ void FrmTest::createControls(const Twips &twips) {
                                                : Qt::AlignLeft | Qt::AlignTop);
         label->setWordWrap(static_cast<int>(i) == kWrappingLabel);
         place(label, QStringLiteral("Label%1").arg(i + 1), spec.place);
-        if (spec.functionLabel && !label->wordWrap()) {
-            // A caption wider than its box in this font grows to the left; the shared right
-            // edge against the frames stays.
+        if (!label->wordWrap()) {
+            // A caption wider than its box in this font widens the box away from its aligned
+            // edge, so the function labels keep their shared right edge against the frames.
             QRect g = label->geometry();
-            g.setLeft(std::min(g.left(), g.right() + 1 - label->sizeHint().width()));
+            const int need = label->sizeHint().width();
+            if (spec.functionLabel)
+                g.setLeft(std::min(g.left(), g.right() + 1 - need));
+            else
+                g.setWidth(std::max(g.width(), need));
             label->setGeometry(g);
         }
         m_label[i] = label;
