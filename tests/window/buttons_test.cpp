@@ -44,39 +44,28 @@ class window_buttons_test : public testing::Test {
 } // namespace
 
 TEST_F(window_buttons_test, each_button_sends_its_frame_and_shows_its_message) {
-    struct Row {
-        const char *button;
-        protocol::Frame frame;
-        const char *message; // nullptr: none
-    } rows[] = {
-        {"Command5", protocol::enableFrame(), "Please Restart Printer First!"},
-        {"CmdDS", protocol::disableFrame(), "Please Restart Printer First!"},
-        {"Command1", protocol::writeSettingFrame(0xFD), "Please Restart Printer."},
-        {"Command2", protocol::writeSettingFrame(0xFD), "Please Restart Printer."},
-        {"Command3", protocol::selfTestFrame(), nullptr},
-    };
-    for (const Row &r : rows) {
+    for (const SendingButton &r : sendingButtons()) {
         lib = CursorNotingPosdll{};
         window.shown.clear();
-        click(window, r.button);
-        ASSERT_EQ(lib.opens.size(), 1u) << r.button;
-        EXPECT_EQ(lib.opens[0], (RecordedOpen{kSafeIp, 0, 0, 0, 0, kNetwork})) << r.button;
-        ASSERT_EQ(lib.writes.size(), 1u) << r.button;
-        EXPECT_EQ(lib.writes[0], r.frame) << r.button;
-        EXPECT_EQ(lib.writeHandles[0], lib.openResult) << r.button;
-        EXPECT_EQ(lib.calls.back(), "close") << r.button;
-        EXPECT_EQ(lib.busyAtOpen, std::vector<bool>{true}) << r.button;
-        EXPECT_EQ(QApplication::overrideCursor(), nullptr) << r.button;
+        click(window, r.name);
+        ASSERT_EQ(lib.opens.size(), 1u) << r.name;
+        EXPECT_EQ(lib.opens[0], (RecordedOpen{kSafeIp, 0, 0, 0, 0, kNetwork})) << r.name;
+        ASSERT_EQ(lib.writes.size(), 1u) << r.name;
+        EXPECT_EQ(lib.writes[0], r.frame) << r.name;
+        EXPECT_EQ(lib.writeHandles[0], lib.openResult) << r.name;
+        EXPECT_EQ(lib.calls.back(), "close") << r.name;
+        EXPECT_EQ(lib.busyAtOpen, std::vector<bool>{true}) << r.name;
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr) << r.name;
         if (!r.message) {
-            EXPECT_TRUE(window.shown.empty()) << r.button;
+            EXPECT_TRUE(window.shown.empty()) << r.name;
             continue;
         }
-        ASSERT_EQ(window.shown.size(), 1u) << r.button;
+        ASSERT_EQ(window.shown.size(), 1u) << r.name;
         const Shown &s = window.shown[0];
-        EXPECT_EQ(s.title, "info") << r.button;
-        EXPECT_EQ(s.icon, QMessageBox::Information) << r.button;
-        EXPECT_EQ(s.text, r.message) << r.button;
-        EXPECT_EQ(s.detail, "") << r.button;
+        EXPECT_EQ(s.title, "info") << r.name;
+        EXPECT_EQ(s.icon, QMessageBox::Information) << r.name;
+        EXPECT_EQ(s.text, r.message) << r.name;
+        EXPECT_EQ(s.detail, "") << r.name;
         EXPECT_FALSE(s.busyCursor) << "the box shows with the normal cursor";
     }
 }
@@ -120,12 +109,7 @@ TEST_F(window_buttons_test, a_port_that_does_not_open_gives_the_error_box_and_wr
         window.shown.clear();
         click(window, button);
         EXPECT_EQ(lib.calls, std::vector<std::string>{"open"}) << button;
-        ASSERT_EQ(window.shown.size(), 1u) << button;
-        const Shown &s = window.shown[0];
-        EXPECT_EQ(s.title, "error") << button;
-        EXPECT_EQ(s.icon, QMessageBox::Critical) << button;
-        EXPECT_EQ(s.text, "Fail to open port,please check!") << button;
-        EXPECT_EQ(s.detail, QString::fromStdString(lib.lastError)) << button;
+        expectOpenFailedBox(window.shown, QString::fromStdString(lib.lastError));
     }
     EXPECT_TRUE(lib.writes.empty());
 }
@@ -144,11 +128,7 @@ TEST_F(window_buttons_test, an_unknown_typed_port_opens_nothing_and_says_why) {
     QTest::keyClicks(ports->lineEdit(), "com1");
     click(window, "Command2");
     EXPECT_TRUE(lib.calls.empty());
-    ASSERT_EQ(window.shown.size(), 1u);
-    EXPECT_EQ(window.shown[0].title, "error");
-    EXPECT_EQ(window.shown[0].icon, QMessageBox::Critical);
-    EXPECT_EQ(window.shown[0].text, "Fail to open port,please check!");
-    EXPECT_TRUE(window.shown[0].detail.contains("'com1'")) << window.shown[0].detail.toStdString();
+    expectOpenFailedBox(window.shown, "'com1'");
 }
 
 TEST_F(window_buttons_test, driver_port_uses_the_selected_printer) {
@@ -157,10 +137,7 @@ TEST_F(window_buttons_test, driver_port_uses_the_selected_printer) {
     click(window, "Command3");
     if (printers->count() == 0) {
         EXPECT_TRUE(lib.opens.empty());
-        ASSERT_EQ(window.shown.size(), 1u);
-        EXPECT_EQ(window.shown[0].title, "error");
-        EXPECT_TRUE(window.shown[0].detail.contains("no printer"))
-            << window.shown[0].detail.toStdString();
+        expectOpenFailedBox(window.shown, "no printer");
     } else {
         ASSERT_EQ(lib.opens.size(), 1u);
         EXPECT_EQ(QString::fromStdString(lib.opens[0].name), printers->itemText(0));

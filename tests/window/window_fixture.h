@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/FrmTest.h"
+#include "protocol/frames.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -43,6 +44,33 @@ class RecordingWindow : public app::FrmTest {
         shown.push_back({title, icon, text, detail, QApplication::overrideCursor() != nullptr});
     }
 };
+
+// The five buttons that send, what each sends and the message it shows (nullptr: none).
+struct SendingButton {
+    const char *name;
+    protocol::Frame frame;
+    const char *message;
+};
+
+inline std::vector<SendingButton> sendingButtons() {
+    return {
+        {"Command5", protocol::enableFrame(), "Please Restart Printer First!"},
+        {"CmdDS", protocol::disableFrame(), "Please Restart Printer First!"},
+        {"Command1", protocol::writeSettingFrame(0xFD), "Please Restart Printer."},
+        {"Command2", protocol::writeSettingFrame(0xFD), "Please Restart Printer."}, // as opened
+        {"Command3", protocol::selfTestFrame(), nullptr},
+    };
+}
+
+// The one error box a failed open shows, with a reason that mentions reasonPart.
+inline void expectOpenFailedBox(const std::vector<Shown> &shown, const QString &reasonPart) {
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].title, "error");
+    EXPECT_EQ(shown[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(shown[0].text, "Fail to open port,please check!");
+    EXPECT_TRUE(shown[0].detail.contains(reasonPart, Qt::CaseInsensitive))
+        << shown[0].detail.toStdString() << " does not mention " << reasonPart.toStdString();
+}
 
 template <typename T> T *control(QWidget &window, const QString &name) {
     T *w = window.findChild<T *>(name);
