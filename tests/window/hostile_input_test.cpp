@@ -14,7 +14,7 @@ class window_hostile_input_test : public testing::Test {
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
         // Whatever slips through would reach this listener, never a real address.
-        control<QLineEdit>(window, "Text1")->setText(QString::fromStdString(printer.address()));
+        control<QLineEdit>(window, "Text1")->setText(QStringLiteral("127.0.0.1:%1").arg(printer.port()));
     }
 
     // Presses "Store Setting" and expects exactly one error box with a reason.
