@@ -311,9 +311,13 @@ void CupsServer::resume() {
     m_paused = false;
 }
 
-bool CupsServer::addRawQueue(const std::string &name, int devicePort, std::string &why) {
-    const ToolRun r = runTool(
-        {"lpadmin", "-p", name, "-E", "-v", "socket://127.0.0.1:" + std::to_string(devicePort)});
+bool CupsServer::addQueue(const std::string &name, int devicePort, std::string &why,
+                          const std::string &ppdFile) {
+    std::vector<std::string> args = {
+        "lpadmin", "-p", name, "-E", "-v", "socket://127.0.0.1:" + std::to_string(devicePort)};
+    if (!ppdFile.empty())
+        args.insert(args.end(), {"-P", ppdFile});
+    const ToolRun r = runTool(args);
     why = r.output;
     return r.ok();
 }

@@ -56,9 +56,10 @@ class CupsServer {
     int port() const { return m_port; }
     std::string address() const; // "127.0.0.1:PORT"
 
-    // A queue without driver whose device is socket://127.0.0.1:devicePort, enabled and
-    // accepting jobs.
-    bool addRawQueue(const std::string &name, int devicePort, std::string &why);
+    // A queue whose device is socket://127.0.0.1:devicePort, enabled and accepting jobs:
+    // without driver, or with the driver that the PPD file describes.
+    bool addQueue(const std::string &name, int devicePort, std::string &why,
+                  const std::string &ppdFile = {});
     bool removeAllQueues(std::string &why);
     // Every job the queue has seen, completed ones included, oldest first.
     std::vector<QueuedJob> jobs(const std::string &queue);
