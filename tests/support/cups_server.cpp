@@ -138,7 +138,11 @@ ToolRun runTool(const std::vector<std::string> &argv, std::chrono::seconds limit
     }
     ::close(out[0]);
     int status = 0;
-    reap(pid, 5s, &status);
+    if (!reap(pid, 5s, &status)) { // closed its output but went on running
+        ::kill(pid, SIGKILL);
+        reap(pid, 5s);
+        return run;
+    }
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
 }

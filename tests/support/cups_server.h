@@ -43,7 +43,8 @@ class CupsServer {
     CupsServer &operator=(const CupsServer &) = delete;
 
     // Starts the daemon in the foreground as a child (again on the same port after stop()) and
-    // waits, bounded, until it answers; then sets CUPS_SERVER, CUPS_SERVERROOT and HOME.
+    // waits, bounded, until it answers; then sets CUPS_SERVER, CUPS_SERVERROOT and HOME. The
+    // daemon dies with the thread that started it, so call this from the test's main thread.
     bool start(std::string &why);
     // Ends the daemon (SIGTERM, then SIGKILL after a bounded wait).
     void stop();
