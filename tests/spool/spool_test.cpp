@@ -8,6 +8,7 @@
 #include "support/tcp_listener.h"
 
 #include <cups/ipp.h>
+#include <cstdio>
 #include <fstream>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -126,7 +127,9 @@ TEST_F(SpoolTest, a_queue_with_a_driver_is_bypassed) {
     std::ofstream(ppd) << kDriverPpd;
     TcpListener behindDriver;
     std::string why;
-    ASSERT_TRUE(cups().addQueue("with_driver", behindDriver.port(), why, ppd)) << why;
+    const bool added = cups().addQueue("with_driver", behindDriver.port(), why, ppd);
+    std::remove(ppd.c_str());
+    ASSERT_TRUE(added) << why;
     const auto out = app::runAction(app::Action::StoreSetting, driverInputs("with_driver"),
                                     device::libraryPosdll());
     EXPECT_EQ(out.text, app::kRestart) << out.detail;
