@@ -33,7 +33,12 @@ struct QueueState {
     bool stopped = false;
     bool accepting = false;
     std::string message; // printer-state-message, often the reason given to cupsdisable/-reject
+    std::string because() const { return message.empty() ? "" : " (" + message + ")"; }
 };
+
+std::string stoppedText(const std::string &queue, const QueueState &state) {
+    return "the queue is stopped" + state.because() + "; cupsenable " + queue + " starts it";
+}
 
 // Asks the server about the queue; false with why when the server gave no usable answer.
 bool queryQueue(http_t *http, const std::string &queue, QueueState &state, std::string &why) {
@@ -125,6 +130,16 @@ class SpoolPort final : public Transport {
             cancelUnfinished();
             return fail(job + " could not be finished: " + why);
         }
+        // A queue stopped since the open holds the job until someone starts it again, so the
+        // printer gets nothing now: the job is cancelled rather than printed at a later time.
+        QueueState state;
+        std::string why;
+        if (queryQueue(m_http.get(), m_queue, state, why) && state.stopped) {
+            const std::string stopped = stoppedText(m_queue, state);
+            const bool cancelled = cancelUnfinished();
+            return fail(job + (cancelled ? " is cancelled: " : " could not be cancelled: ") +
+                        stopped);
+        }
         m_doc = Doc::None;
         m_job = 0; // handed over: it prints without us
         return true;
@@ -189,19 +204,17 @@ std::unique_ptr<Transport> openSpool(const std::string &queue) {
         setLastError(where + ": the print server did not answer: " + why);
         return nullptr;
     }
-    const std::string because = state.message.empty() ? "" : " (" + state.message + ")";
     if (!state.exists) {
         setLastError(where + ": no such queue");
         return nullptr;
     }
     if (state.stopped) {
-        setLastError(where + ": the queue is stopped" + because + "; cupsenable " + queue +
-                     " starts it");
+        setLastError(where + ": " + stoppedText(queue, state));
         return nullptr;
     }
     if (!state.accepting) {
-        setLastError(where + ": the queue does not accept jobs" + because + "; cupsaccept " +
-                     queue + " opens it");
+        setLastError(where + ": the queue does not accept jobs" + state.because() +
+                     "; cupsaccept " + queue + " opens it");
         return nullptr;
     }
     return std::make_unique<SpoolPort>(queue, std::move(http));

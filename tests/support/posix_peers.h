@@ -6,17 +6,21 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <grp.h>
+#include <map>
 #include <netinet/in.h>
 #include <optional>
 #include <poll.h>
 #include <pty.h>
 #include <string>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -118,6 +122,34 @@ inline Bytes readUntilEof(int fd, milliseconds bound = milliseconds(10000)) {
     return readCount(fd, SIZE_MAX, bound);
 }
 
+struct OpenFile {
+    std::string target; // what the descriptor refers to: "socket:[4711]", "/dev/pts/3"
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool sameFile(const OpenFile &o) const { return device == o.device && inode == o.inode; }
+};
+
+// This process's open descriptors, so a check finds the one a call left open even where
+// another was closed meanwhile.
+inline std::map<int, OpenFile> openDescriptors() {
+    std::map<int, OpenFile> fds;
+    DIR *dir = ::opendir("/proc/self/fd");
+    if (!dir)
+        return fds;
+    while (const dirent *e = ::readdir(dir)) {
+        const int fd = std::atoi(e->d_name);
+        char target[PATH_MAX];
+        struct stat st;
+        if (e->d_name[0] == '.' || fd == ::dirfd(dir) || ::fstat(fd, &st) != 0)
+            continue;
+        const ssize_t n = ::readlinkat(::dirfd(dir), e->d_name, target, sizeof target);
+        fds[fd] = {std::string(target, n > 0 ? static_cast<std::size_t>(n) : 0), st.st_dev,
+                   st.st_ino};
+    }
+    ::closedir(dir);
+    return fds;
+}
+
 // Runs body in a child process with the user and group nobody (65534) and returns the text it
 // gave back, so a test running as root can meet a real "permission denied".
 template <class Body> std::string asNobody(Body body) {
@@ -192,6 +224,26 @@ class Listener {
     int m_port = 0;
     std::string m_address;
 };
+
+// Connects to an IPv4 listener that never accepts until its queue of connections waiting to be
+// accepted is full, so the next attempt gets no answer. They stay queued while the result lives.
+inline std::vector<OwnedFd> fillAcceptQueue(const Listener &l) {
+    std::vector<OwnedFd> queued;
+    for (int i = 0; i < 16; ++i) {
+        OwnedFd c(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<uint16_t>(l.port()));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::connect(c.get(), reinterpret_cast<sockaddr *>(&a), sizeof a);
+        pollfd p{c.get(), POLLOUT, 0};
+        const bool connected = ::poll(&p, 1, 300) == 1;
+        queued.push_back(std::move(c));
+        if (!connected)
+            break;
+    }
+    return queued;
+}
 
 // A socket bound to a free port that does not listen: connecting to it is refused.
 struct ClosedPort {
