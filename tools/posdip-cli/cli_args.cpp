@@ -306,7 +306,7 @@ ParseResult parseArgs(const std::vector<std::string> &args) {
         }
         const OptionSpec *opt = findOption(name);
         if (!opt || !(opt->scope & bit(*sub))) {
-            if (opt && (opt->scope & kStore))
+            if (opt && opt->scope == kStore)
                 return error(name + " is only for store");
             return error(quoted(name) + " is not an option of " + subcommandName(*sub));
         }

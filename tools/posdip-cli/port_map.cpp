@@ -136,7 +136,9 @@ bool naturalLess(const std::string &a, const std::string &b) {
         ++i;
         ++j;
     }
-    return a.size() - i < b.size() - j;
+    if (a.size() - i != b.size() - j)
+        return a.size() - i < b.size() - j;
+    return a < b; // equal but for leading zeros: a total order all the same
 }
 
 } // namespace cli
