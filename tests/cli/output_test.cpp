@@ -1,9 +1,12 @@
 #include "output.h"
+#include "progress.h"
 #include "targets.h"
 
 #include "protocol/frames.h"
 
 #include <gtest/gtest.h>
+
+#include <sstream>
 
 using cli::jsonString;
 
@@ -101,4 +104,24 @@ TEST(cli_output_test, frame_and_setting_byte_lines) {
     EXPECT_EQ(cli::settingByteJson(0xBD),
               R"({"setting":"0xBD","known":true,"meaning":"cutter yes, beeper yes, density )"
               R"(light, two-byte yes, 48 chars, paper-taken yes, 9600 bps"})");
+}
+
+TEST(cli_output_test, progress_line_rewrites_itself_and_clears) {
+    std::ostringstream err;
+    {
+        cli::ProgressLine p(err, true, 3);
+        p.clear(); // nothing shown yet: nothing to take away
+        p.show(1, 0);
+        p.show(2, 1);
+        p.clear();
+        p.show(3, 1);
+    } // the destructor takes the last one away
+    EXPECT_EQ(err.str(), "\r\033[K[1/3]\r\033[K[2/3] 1 failed\r\033[K\r\033[K[3/3] 1 failed\r\033[K");
+    for (const auto &[enabled, total] : {std::pair{false, 3}, std::pair{true, 1}}) {
+        std::ostringstream quiet;
+        cli::ProgressLine p(quiet, enabled, static_cast<std::size_t>(total));
+        p.show(1, 1);
+        p.clear();
+        EXPECT_EQ(quiet.str(), "");
+    }
 }

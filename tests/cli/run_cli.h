@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -22,13 +23,26 @@ struct CliRun {
     std::string err;
 };
 
-// env: extra "NAME=value" entries. The child is killed after `limit`.
-inline CliRun runCliBinary(const std::vector<std::string> &args, const std::string &input = {},
-                           const std::vector<std::string> &env = {},
-                           std::chrono::seconds limit = std::chrono::seconds(60)) {
+struct CliSetup {
+    std::string input;                // standard input
+    std::vector<std::string> env;     // extra "NAME=value" entries
+    bool stderrIsTerminal = false;    // standard error on a pseudo-terminal instead of a pipe
+    std::chrono::seconds limit{60};   // the child is killed after this
+};
+
+inline CliRun runCliBinary(const std::vector<std::string> &args, const CliSetup &setup = {}) {
+    const std::string &input = setup.input;
     int inPipe[2], outPipe[2], errPipe[2];
-    if (::pipe2(inPipe, O_CLOEXEC) || ::pipe2(outPipe, O_CLOEXEC) || ::pipe2(errPipe, O_CLOEXEC))
+    if (::pipe2(inPipe, O_CLOEXEC) || ::pipe2(outPipe, O_CLOEXEC))
         return {};
+    if (setup.stderrIsTerminal) {
+        if (::openpty(&errPipe[0], &errPipe[1], nullptr, nullptr, nullptr) != 0)
+            return {};
+        ::fcntl(errPipe[0], F_SETFD, FD_CLOEXEC);
+        ::fcntl(errPipe[1], F_SETFD, FD_CLOEXEC);
+    } else if (::pipe2(errPipe, O_CLOEXEC)) {
+        return {};
+    }
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_adddup2(&fa, inPipe[0], 0);
@@ -41,7 +55,7 @@ inline CliRun runCliBinary(const std::vector<std::string> &args, const std::stri
     for (auto &w : words)
         argv.push_back(w.data());
     argv.push_back(nullptr);
-    std::vector<std::string> envWords(env);
+    std::vector<std::string> envWords(setup.env);
     for (char **e = environ; *e; ++e)
         envWords.emplace_back(*e);
     std::vector<char *> envp;
@@ -66,7 +80,7 @@ inline CliRun runCliBinary(const std::vector<std::string> &args, const std::stri
     (void)!::write(inPipe[1], input.data(), input.size());
     ::close(inPipe[1]);
 
-    const auto deadline = std::chrono::steady_clock::now() + limit;
+    const auto deadline = std::chrono::steady_clock::now() + setup.limit;
     pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
     std::string *sinks[2] = {&run.out, &run.err};
     int open = 2;
@@ -85,7 +99,7 @@ inline CliRun runCliBinary(const std::vector<std::string> &args, const std::stri
             const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
             if (n > 0) {
                 sinks[i]->append(buf, static_cast<std::size_t>(n));
-            } else {
+            } else { // end of a pipe, or EIO from a terminal whose other side closed
                 ::close(fds[i].fd);
                 fds[i].fd = -1;
                 --open;

@@ -182,7 +182,8 @@ int printers(const Command &cmd, const Io &io) {
 }
 
 int ports(const Command &cmd, const Io &io) {
-    const PortsReport r = reportPorts(presentPortDevices(), portEnvironment());
+    const Environment env = portEnvironment();
+    const PortsReport r = reportPorts(presentDevicesWith(env), env);
     for (const PortMapping &m : r.ports) {
         if (cmd.json) {
             io.out << JsonObject()

@@ -1,6 +1,7 @@
 #include "device_scan.h"
 
 #include <dirent.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -50,6 +51,15 @@ Environment portEnvironment() {
             env.emplace(entry.substr(0, eq), entry.substr(eq + 1));
     }
     return env;
+}
+
+std::vector<std::string> presentDevicesWith(const Environment &env) {
+    std::vector<std::string> found = presentPortDevices();
+    for (const auto &[var, path] : env)
+        if (!path.empty() && ::access(path.c_str(), F_OK) == 0 &&
+            std::find(found.begin(), found.end(), path) == found.end())
+            found.push_back(path);
+    return found;
 }
 
 } // namespace cli

@@ -15,4 +15,7 @@ std::vector<std::string> presentPortDevices();
 // The POSDLL_PORT_* variables of this process.
 Environment portEnvironment();
 
+// presentPortDevices(), and the files the overrides in env name that exist.
+std::vector<std::string> presentDevicesWith(const Environment &env);
+
 } // namespace cli

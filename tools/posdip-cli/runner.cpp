@@ -37,20 +37,25 @@ public:
     }
 
     // Hands every result to the hooks in order; returns when the last one is handed over.
+    // Progress is reported at every wake-up that saw a change, and last of all at the end.
     void deliver(const RunHooks &hooks) {
         std::size_t next = 0;
         std::size_t reported = 0;
         std::unique_lock lock(m_mutex);
+        auto report = [&] {
+            if (m_done == reported)
+                return;
+            reported = m_done;
+            if (!hooks.onProgress)
+                return;
+            const std::size_t failed = m_failed;
+            lock.unlock();
+            hooks.onProgress(reported, failed);
+            lock.lock();
+        };
         while (next < m_results.size()) {
             m_changed.wait(lock, [&] { return m_done != reported || m_results[next]; });
-            if (m_done != reported && hooks.onProgress) {
-                reported = m_done;
-                const std::size_t failed = m_failed;
-                lock.unlock();
-                hooks.onProgress(reported, failed);
-                lock.lock();
-            }
-            reported = m_done;
+            report();
             while (next < m_results.size() && m_results[next]) {
                 const app::Outcome outcome = std::move(*m_results[next]);
                 m_results[next].reset();
@@ -60,6 +65,7 @@ public:
                 ++next;
             }
         }
+        report();
     }
 
 private:
