@@ -1,4 +1,30 @@
-#include "posdll/transport.h"
+// Parallel ports: LPTn is /dev/lp(n-1), else /dev/usb/lp(n-1) (or $POSDLL_PORT_LPTn).
+#include "posdll/device_file.h"
+
+#include <fcntl.h>
+
 namespace posdll {
-std::unique_ptr<Transport> openParallel(const std::string &portName) { setLastError("parallel: " + portName + " not built yet"); return nullptr; }
+
+namespace {
+
+std::vector<std::string> parallelPaths(int number) {
+    const std::string n = std::to_string(number - 1);
+    return {"/dev/lp" + n, "/dev/usb/lp" + n};
 }
+
+const DeviceKind kParallel{"parallel port", "LPT", "lp", parallelPaths};
+
+} // namespace
+
+std::unique_ptr<Transport> openParallel(const std::string &portName) {
+    const auto target = locateDevice(kParallel, portName);
+    if (!target)
+        return nullptr;
+    // O_APPEND: a plain file standing in for the printer keeps every document.
+    Fd fd = openLocked(kParallel, *target, O_WRONLY | O_APPEND);
+    if (!fd)
+        return nullptr;
+    return std::make_unique<DeviceFile>(std::move(fd), target->label);
+}
+
+} // namespace posdll

@@ -3,15 +3,19 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 
 namespace posdll {
 
 namespace {
 
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
 bool allDigits(std::string_view s) {
-    return !s.empty() &&
-           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return !s.empty() && std::all_of(s.begin(), s.end(), isDigit);
 }
 
 // A decimal number in [lo, hi] with no sign, blank or leading zero.
@@ -46,7 +50,38 @@ bool validHostName(std::string_view h) {
 }
 
 bool digitsAndDots(std::string_view h) {
-    return std::all_of(h.begin(), h.end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; });
+    return std::all_of(h.begin(), h.end(), [](char c) { return isDigit(c) || c == '.'; });
+}
+
+// Four decimal fields of one to three digits, each 0 to 255; leading zeros are decimal, as
+// an address box shows them ("192.168.001.010" is 192.168.1.10).
+std::optional<std::string> dottedQuad(std::string_view h) {
+    std::array<int, 4> field{};
+    std::size_t f = 0;
+    std::size_t digits = 0;
+    for (char c : h) {
+        if (c == '.') {
+            if (digits == 0 || ++f == field.size())
+                return std::nullopt;
+            digits = 0;
+        } else if (!isDigit(c) || ++digits > 3) {
+            return std::nullopt;
+        } else {
+            field[f] = field[f] * 10 + (c - '0');
+        }
+    }
+    if (f != 3 || digits == 0 ||
+        std::any_of(field.begin(), field.end(), [](int v) { return v > 255; }))
+        return std::nullopt;
+    return std::to_string(field[0]) + '.' + std::to_string(field[1]) + '.' +
+           std::to_string(field[2]) + '.' + std::to_string(field[3]);
+}
+
+// inet_aton also reads "127.1", "0x7f.0.0.1" and "017.0.0.1" (octal) as addresses, and so
+// does a name lookup; such text is neither a dotted quad nor a host name.
+bool otherNumberForm(const std::string &h) {
+    in_addr a;
+    return inet_aton(h.c_str(), &a) != 0;
 }
 
 } // namespace
@@ -57,7 +92,8 @@ std::optional<int> portNumber(std::string_view name, std::string_view prefix) {
     return boundedNumber(name.substr(prefix.size()), 1, 255);
 }
 
-std::optional<NetworkAddress> parseNetworkAddress(std::string_view text, std::string *why) {
+std::optional<NetworkAddress> parseNetworkAddress(std::string_view text, std::string *why,
+                                                  int minPort) {
     auto fail = [why](std::string reason) -> std::optional<NetworkAddress> {
         if (why)
             *why = std::move(reason);
@@ -71,22 +107,23 @@ std::optional<NetworkAddress> parseNetworkAddress(std::string_view text, std::st
     NetworkAddress a;
     std::string_view hostPart = text;
     std::string_view portPart;
+    bool hasPort = false;
     if (text.front() == '[') {
         const auto close = text.find(']');
         if (close == std::string_view::npos)
             return fail("missing ']' after the IPv6 address");
         hostPart = text.substr(1, close - 1);
-        std::string_view rest = text.substr(close + 1);
+        const std::string_view rest = text.substr(close + 1);
         if (!rest.empty()) {
             if (rest.front() != ':')
-                return fail("unexpected text after ']'");
+                return fail("unexpected text after ']' in " + quotedName(text));
             portPart = rest.substr(1);
-            if (portPart.empty())
-                return fail("empty port number after ':'");
+            hasPort = true;
         }
         in6_addr v6;
-        if (!inet_pton(AF_INET6, std::string(hostPart).c_str(), &v6))
-            return fail("'" + std::string(hostPart) + "' is not an IPv6 address");
+        if (inet_pton(AF_INET6, std::string(hostPart).c_str(), &v6) != 1)
+            return fail(quotedName(hostPart) + " is not an IPv6 address");
+        a.host = std::string(hostPart);
         a.numeric = true;
     } else {
         const auto colon = text.rfind(':');
@@ -95,29 +132,64 @@ std::optional<NetworkAddress> parseNetworkAddress(std::string_view text, std::st
                 return fail("an IPv6 address must be written in brackets, as [::1]:9100");
             hostPart = text.substr(0, colon);
             portPart = text.substr(colon + 1);
-            if (portPart.empty())
-                return fail("empty port number after ':'");
+            hasPort = true;
         }
         if (hostPart.empty())
             return fail("the printer's address is empty");
         if (digitsAndDots(hostPart)) {
             // Looks like an IPv4 address: it must be one, never a name to look up.
-            in_addr v4;
-            if (inet_pton(AF_INET, std::string(hostPart).c_str(), &v4) != 1)
-                return fail("'" + std::string(hostPart) + "' is not a valid IPv4 address");
+            auto quad = dottedQuad(hostPart);
+            if (!quad)
+                return fail(quotedName(hostPart) +
+                            " is not a valid IPv4 address (four numbers 0 to 255, as 10.0.0.5)");
+            a.host = *quad;
             a.numeric = true;
         } else if (!validHostName(hostPart)) {
-            return fail("'" + std::string(hostPart) + "' is not a valid IP address or host name");
+            return fail(quotedName(hostPart) + " is not a valid IP address or host name");
+        } else if (otherNumberForm(std::string(hostPart))) {
+            return fail(quotedName(hostPart) +
+                        " is not a valid IPv4 address (four decimal numbers 0 to 255)");
+        } else {
+            a.host = std::string(hostPart);
         }
     }
-    a.host = std::string(hostPart);
-    if (!portPart.empty()) {
-        auto p = boundedNumber(portPart, 1, 65535);
+    if (hasPort) {
+        if (portPart.empty())
+            return fail("empty port number after ':'");
+        auto p = boundedNumber(portPart, minPort, 65535);
         if (!p)
-            return fail("'" + std::string(portPart) + "' is not a TCP port number (1 to 65535)");
+            return fail(quotedName(portPart) + " is not a TCP port number (" +
+                        std::to_string(minPort) + " to 65535)");
         a.port = *p;
     }
     return a;
+}
+
+std::string formatAddress(const std::string &host, int port) {
+    const bool v6 = host.find(':') != std::string::npos;
+    return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
+std::string quotedName(std::string_view name, std::size_t maxChars) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out = "'";
+    std::size_t shown = 0;
+    for (char ch : name) {
+        if (shown == maxChars) {
+            out += "...";
+            break;
+        }
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c >= 0x7F || c == '\\') {
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 0xF];
+        } else {
+            out += ch;
+        }
+        ++shown;
+    }
+    return out + "'";
 }
 
 } // namespace posdll

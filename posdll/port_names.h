@@ -1,6 +1,7 @@
 // Parsing of the names POS_Open takes. Pure: no I/O.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,12 +13,23 @@ namespace posdll {
 std::optional<int> portNumber(std::string_view name, std::string_view prefix);
 
 struct NetworkAddress {
-    std::string host; // without brackets
+    std::string host; // without brackets; an IPv4 address in its plain form ("10.0.0.1")
     int port = 9100;
     bool numeric = false; // IPv4 dotted quad or IPv6 literal: never handed to a name lookup
 };
 
-// "10.1.2.3", "10.1.2.3:9101", "printer.local", "[::1]:9100". Error text in *why.
-std::optional<NetworkAddress> parseNetworkAddress(std::string_view text, std::string *why);
+// "10.1.2.3", "010.001.002.003:9101" (decimal, as typed in an address box), "printer.local",
+// "[::1]:9100". Digits and dots that are no dotted quad ("1.2.3", "300.1.2.3") and other
+// number forms ("0x7f.1") are refused, never looked up. minPort is 1 for printers (0 lets a
+// listener ask for any free port). Error text in *why.
+std::optional<NetworkAddress> parseNetworkAddress(std::string_view text, std::string *why,
+                                                  int minPort = 1);
+
+// "host:port", with brackets around an IPv6 address.
+std::string formatAddress(const std::string &host, int port);
+
+// A name as it can be shown in a message: quoted, control and non-ASCII bytes as \xNN, cut
+// after maxChars with "...".
+std::string quotedName(std::string_view name, std::size_t maxChars = 64);
 
 } // namespace posdll

@@ -3,6 +3,7 @@
 
 #include "posdll/transport.h"
 
+#include <exception>
 #include <string>
 
 namespace posdll {
@@ -21,6 +22,21 @@ thread_local int t_nextHandle = 1;
 
 int fail(std::string reason) {
     setLastError(std::move(reason));
+    return -1;
+}
+
+// Nothing may throw across the C boundary: an exception (out of memory, no thread for a name
+// lookup) becomes a failure with its reason.
+template <class Body> int guarded(Body body) noexcept {
+    try {
+        return body();
+    } catch (const std::exception &e) {
+        try {
+            setLastError(std::string("internal error: ") + e.what());
+        } catch (...) {
+        }
+    } catch (...) {
+    }
     return -1;
 }
 
@@ -43,78 +59,90 @@ using namespace posdll;
 
 extern "C" int POS_Open(const char *name, int baud, int dataBits, int stopBits, int parity,
                         int portType) {
-    t_state.port.reset(); // one port at a time
-    t_state.handle = 0;
-    if (!name)
-        return fail("no port name given");
-    const std::string n(name);
-    std::unique_ptr<Transport> port;
-    switch (portType) {
-    case POS_PORT_NETWORK:
-        port = openNetwork(n);
-        break;
-    case POS_PORT_SERIAL:
-        port = openSerial(n, SerialLine{baud, dataBits, stopBits, parity});
-        break;
-    case POS_PORT_PARALLEL:
-        port = openParallel(n);
-        break;
-    case POS_PORT_SPOOL:
-        port = openSpool(n);
-        break;
-    default:
-        return fail("unknown port type " + std::to_string(portType) +
-                    " (1 serial, 18 parallel, 20 print queue, 21 network)");
-    }
-    if (!port)
-        return -1;
-    t_state.port = std::move(port);
-    t_state.handle = t_nextHandle;
-    t_nextHandle = t_nextHandle == 0x7FFFFFFF ? 1 : t_nextHandle + 1;
-    setLastError("");
-    return t_state.handle;
+    return guarded([&] {
+        t_state.port.reset(); // one port at a time
+        t_state.handle = 0;
+        if (!name)
+            return fail("no port name given");
+        const std::string n(name);
+        std::unique_ptr<Transport> port;
+        switch (portType) {
+        case POS_PORT_NETWORK:
+            port = openNetwork(n);
+            break;
+        case POS_PORT_SERIAL:
+            port = openSerial(n, SerialLine{baud, dataBits, stopBits, parity});
+            break;
+        case POS_PORT_PARALLEL:
+            port = openParallel(n);
+            break;
+        case POS_PORT_SPOOL:
+            port = openSpool(n);
+            break;
+        default:
+            return fail("unknown port type " + std::to_string(portType) +
+                        " (1 serial, 18 parallel, 20 print queue, 21 network)");
+        }
+        if (!port)
+            return -1;
+        t_state.port = std::move(port);
+        t_state.handle = t_nextHandle;
+        t_nextHandle = t_nextHandle == 0x7FFFFFFF ? 1 : t_nextHandle + 1;
+        setLastError("");
+        return t_state.handle;
+    });
 }
 
 extern "C" int POS_StartDoc(void) {
-    if (!havePort("start document"))
-        return -1;
-    return t_state.port->startDoc(t_state.docName) ? 0 : -1;
+    return guarded([&] {
+        if (!havePort("start document"))
+            return -1;
+        return t_state.port->startDoc(t_state.docName) ? 0 : -1;
+    });
 }
 
 extern "C" int POS_WriteFile(int handle, const unsigned char *bytes, int count) {
-    if (!havePort("write"))
-        return -1;
-    if (handle != t_state.handle)
-        return fail("write: handle " + std::to_string(handle) + " is not the open port (" +
-                    std::to_string(t_state.handle) + ")");
-    if (count < 0 || (count > 0 && !bytes))
-        return fail("write: no bytes given");
-    if (count == 0)
-        return 0;
-    return t_state.port->write(bytes, count);
+    return guarded([&] {
+        if (!havePort("write"))
+            return -1;
+        if (handle != t_state.handle)
+            return fail("write: handle " + std::to_string(handle) + " is not the open port (" +
+                        std::to_string(t_state.handle) + ")");
+        if (count < 0 || (count > 0 && !bytes))
+            return fail("write: no bytes given");
+        if (count == 0)
+            return 0;
+        return t_state.port->write(bytes, count);
+    });
 }
 
 extern "C" int POS_EndDoc(void) {
-    if (!havePort("end document"))
-        return -1;
-    return t_state.port->endDoc() ? 0 : -1;
+    return guarded([&] {
+        if (!havePort("end document"))
+            return -1;
+        return t_state.port->endDoc() ? 0 : -1;
+    });
 }
 
 extern "C" int POS_Close(void) {
-    if (!havePort("close"))
-        return -1;
-    const bool ok = t_state.port->close();
-    t_state.port.reset();
-    t_state.handle = 0;
-    t_state.docName = "posdip";
-    return ok ? 0 : -1;
+    return guarded([&] {
+        if (!havePort("close"))
+            return -1;
+        const bool ok = t_state.port->close();
+        t_state.port.reset();
+        t_state.handle = 0;
+        t_state.docName = "posdip";
+        return ok ? 0 : -1;
+    });
 }
 
 extern "C" int POS_SetDocName(const char *title) {
-    if (!title)
-        return fail("no document name given");
-    t_state.docName = title;
-    return 0;
+    return guarded([&] {
+        if (!title)
+            return fail("no document name given");
+        t_state.docName = title;
+        return 0;
+    });
 }
 
 extern "C" const char *POS_LastError(void) { return t_state.lastError.c_str(); }

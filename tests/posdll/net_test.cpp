@@ -1,0 +1,252 @@
+// The network transport against real TCP peers on loopback.
+#include "document.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <netinet/tcp.h>
+#include <thread>
+
+using namespace testing_support;
+
+namespace {
+
+// A printer that reads everything until our end of stream, then closes.
+std::future<Bytes> printer(const Listener &l) {
+    return std::async(std::launch::async, [&l] {
+        OwnedFd c = l.accept();
+        return c.get() < 0 ? Bytes{} : readUntilEof(c.get());
+    });
+}
+
+Bytes pattern(std::size_t n) {
+    Bytes b(n);
+    for (std::size_t i = 0; i < n; ++i)
+        b[i] = static_cast<unsigned char>(i * 7 + i / 251);
+    return b;
+}
+
+// A socket bound to a free port that does not listen: connecting to it is refused.
+struct ClosedPort {
+    OwnedFd fd{::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)};
+    int port = 0;
+    ClosedPort() {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        ::bind(fd.get(), reinterpret_cast<sockaddr *>(&a), len);
+        ::getsockname(fd.get(), reinterpret_cast<sockaddr *>(&a), &len);
+        port = ntohs(a.sin_port);
+    }
+};
+
+bool contains(const std::string &s, const std::string &part) {
+    return s.find(part) != std::string::npos;
+}
+
+} // namespace
+
+TEST(net_test, exact_bytes_arrive_at_an_ipv4_listener) {
+    Listener l;
+    ASSERT_TRUE(l.ok());
+    auto got = printer(l);
+    const DocResult r = sendDocument(l.address(), POS_PORT_NETWORK, frameBytes());
+    EXPECT_TRUE(r.ok(11)) << r.error;
+    EXPECT_EQ(got.get(), frameBytes());
+}
+
+TEST(net_test, a_large_document_arrives_whole_through_short_writes) {
+    Listener l;
+    ASSERT_TRUE(l.ok());
+    // More than the socket buffers hold, read in small pieces: the sends come back short.
+    auto got = std::async(std::launch::async, [&l] {
+        OwnedFd c = l.accept();
+        Bytes all;
+        unsigned char buf[1024];
+        for (ssize_t n; (n = ::read(c.get(), buf, sizeof buf)) > 0;)
+            all.insert(all.end(), buf, buf + n);
+        return all;
+    });
+    const Bytes big = pattern(8 << 20);
+    const DocResult r = sendDocument(l.address(), POS_PORT_NETWORK, big);
+    EXPECT_TRUE(r.ok(big.size())) << r.error;
+    EXPECT_TRUE(got.get() == big);
+}
+
+TEST(net_test, exact_bytes_arrive_at_an_ipv6_listener) {
+    Listener l("::1");
+    if (!l.ok())
+        GTEST_SKIP() << "no IPv6 loopback here";
+    auto got = printer(l);
+    const DocResult r = sendDocument(l.address(), POS_PORT_NETWORK, frameBytes());
+    EXPECT_TRUE(r.ok(11)) << r.error;
+    EXPECT_EQ(got.get(), frameBytes());
+}
+
+TEST(net_test, a_dotted_address_with_leading_zeros_is_read_as_decimal) {
+    // 127.0.0.10 as an address box shows it; read as octal it would be 127.0.0.8.
+    Listener l("127.0.0.10");
+    ASSERT_TRUE(l.ok());
+    auto got = printer(l);
+    const DocResult r =
+        sendDocument("127.000.000.010:" + std::to_string(l.port()), POS_PORT_NETWORK, frameBytes());
+    EXPECT_TRUE(r.ok(11)) << r.error;
+    EXPECT_EQ(got.get(), frameBytes());
+}
+
+TEST(net_test, localhost_is_tried_at_each_of_its_addresses) {
+    // Only 127.0.0.1 listens; should localhost also stand for ::1, that one is refused first.
+    Listener l;
+    ASSERT_TRUE(l.ok());
+    auto got = printer(l);
+    const DocResult r =
+        sendDocument("localhost:" + std::to_string(l.port()), POS_PORT_NETWORK, frameBytes());
+    EXPECT_TRUE(r.ok(11)) << r.error;
+    EXPECT_EQ(got.get(), frameBytes());
+}
+
+TEST(net_test, refused_connection_names_the_address) {
+    ClosedPort closed;
+    const std::string address = "127.0.0.1:" + std::to_string(closed.port);
+    const DocResult r = sendDocument(address, POS_PORT_NETWORK, frameBytes());
+    EXPECT_EQ(r.handle, -1);
+    EXPECT_EQ(r.error, "network printer " + address + ": connection refused");
+    EXPECT_EQ(POS_Close(), -1) << "nothing is left open";
+}
+
+TEST(net_test, peer_that_closes_before_the_write_is_not_success) {
+    Listener l;
+    ASSERT_TRUE(l.ok());
+    auto peer = std::async(std::launch::async, [&l] { l.accept(); });
+    const int h = POS_Open(l.address().c_str(), 0, 0, 0, 0, POS_PORT_NETWORK);
+    ASSERT_GT(h, 0) << POS_LastError();
+    peer.get(); // accepted and closed
+    ASSERT_EQ(POS_StartDoc(), 0);
+    const int written = POS_WriteFile(h, frameBytes().data(), 11);
+    const std::string writeError = POS_LastError();
+    const int ended = POS_EndDoc();
+    const std::string error = written == -1 ? writeError : POS_LastError();
+    POS_Close();
+    EXPECT_TRUE(written == -1 || ended == -1) << "the bytes cannot have been delivered";
+    EXPECT_TRUE(contains(error, "network printer " + l.address() + ": the printer closed") ||
+                contains(error, "reset"))
+        << error;
+}
+
+TEST(net_test, peer_that_resets_the_connection_is_not_success) {
+    Listener l;
+    ASSERT_TRUE(l.ok());
+    auto peer = std::async(std::launch::async, [&l] {
+        OwnedFd c = l.accept();
+        const linger hard{1, 0}; // close with a reset
+        ::setsockopt(c.get(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    });
+    const int h = POS_Open(l.address().c_str(), 0, 0, 0, 0, POS_PORT_NETWORK);
+    ASSERT_GT(h, 0) << POS_LastError();
+    peer.get();
+    const int written = POS_WriteFile(h, frameBytes().data(), 11);
+    const std::string error = POS_LastError();
+    POS_Close();
+    EXPECT_EQ(written, -1);
+    EXPECT_TRUE(contains(error, "the printer reset the connection")) << error;
+}
+
+TEST(net_test, healthy_printers_that_answer_or_stay_connected_succeed) {
+    Listener l;
+    ASSERT_TRUE(l.ok());
+    // One sends a status byte back; the other reads everything and waits for our close.
+    auto talker = std::async(std::launch::async, [&l] {
+        OwnedFd c = l.accept();
+        const unsigned char status = 0x12;
+        EXPECT_EQ(::write(c.get(), &status, 1), 1);
+        return readUntilEof(c.get());
+    });
+    DocResult r = sendDocument(l.address(), POS_PORT_NETWORK, frameBytes());
+    EXPECT_TRUE(r.ok(11)) << r.error;
+    EXPECT_EQ(talker.get(), frameBytes());
+
+    std::promise<void> closedByUs;
+    auto waiter = std::async(std::launch::async, [&l] {
+        OwnedFd c = l.accept();
+        Bytes got = readCount(c.get(), 11);
+        readUntilEof(c.get()); // our end of stream; this side never closes first
+        return got;
+    });
+    r = sendDocument(l.address(), POS_PORT_NETWORK, frameBytes());
+    EXPECT_TRUE(r.ok(11)) << r.error;
+    EXPECT_EQ(waiter.get(), frameBytes());
+}
+
+TEST(net_test, listener_that_never_accepts_fails_within_the_bound) {
+    Listener l("127.0.0.1", 0);
+    ASSERT_TRUE(l.ok());
+    // Fill the accept queue until a connection attempt no longer completes.
+    std::vector<OwnedFd> queued;
+    for (int i = 0; i < 16; ++i) {
+        OwnedFd c(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<uint16_t>(l.port()));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::connect(c.get(), reinterpret_cast<sockaddr *>(&a), sizeof a);
+        pollfd p{c.get(), POLLOUT, 0};
+        const bool connected = ::poll(&p, 1, 300) == 1;
+        queued.push_back(std::move(c));
+        if (!connected)
+            break;
+    }
+    auto open = std::async(std::launch::async, [&l] {
+        const int h = POS_Open(l.address().c_str(), 0, 0, 0, 0, POS_PORT_NETWORK);
+        return std::make_pair(h, std::string(POS_LastError()));
+    });
+    ASSERT_EQ(open.wait_for(std::chrono::seconds(15)), std::future_status::ready) << "hangs";
+    const auto [handle, error] = open.get();
+    EXPECT_EQ(handle, -1);
+    EXPECT_EQ(error, "network printer " + l.address() + ": no answer within 3 s");
+}
+
+TEST(net_test, printer_that_stops_reading_fails_the_write_within_the_bound) {
+    Listener l;
+    ASSERT_TRUE(l.ok());
+    auto peer = std::async(std::launch::async, [&l] { return l.accept(); }); // never reads
+    const Bytes big = pattern(64 << 20);
+    auto write = std::async(std::launch::async, [&] {
+        const int h = POS_Open(l.address().c_str(), 0, 0, 0, 0, POS_PORT_NETWORK);
+        const int n = POS_WriteFile(h, big.data(), static_cast<int>(big.size()));
+        std::string error = POS_LastError();
+        POS_Close();
+        return std::make_pair(n, error);
+    });
+    ASSERT_EQ(write.wait_for(std::chrono::seconds(30)), std::future_status::ready) << "hangs";
+    const auto [n, error] = write.get();
+    EXPECT_EQ(n, -1);
+    EXPECT_TRUE(contains(error, "the printer took no bytes for 5 s after ")) << error;
+    EXPECT_TRUE(contains(error, " of " + std::to_string(big.size()) + " bytes")) << error;
+}
+
+TEST(net_test, malformed_addresses_are_refused_before_any_connection) {
+    for (const char *text : {"300.1.2.3", "1.2.3", "", "10.0.0.1:0", "::1", "0x7f.0.0.1"}) {
+        const int h = POS_Open(text, 0, 0, 0, 0, POS_PORT_NETWORK);
+        EXPECT_EQ(h, -1) << text;
+        EXPECT_TRUE(contains(POS_LastError(), "network printer '")) << POS_LastError();
+    }
+    const int h = POS_Open("300.1.2.3", 0, 0, 0, 0, POS_PORT_NETWORK);
+    EXPECT_EQ(h, -1);
+    EXPECT_STREQ(POS_LastError(), "network printer '300.1.2.3': '300.1.2.3' is not a valid IPv4 "
+                                  "address (four numbers 0 to 255, as 10.0.0.5)");
+}
+
+TEST(net_test, one_document_per_connection) {
+    Listener l;
+    ASSERT_TRUE(l.ok());
+    auto got = printer(l);
+    const int h = POS_Open(l.address().c_str(), 0, 0, 0, 0, POS_PORT_NETWORK);
+    ASSERT_GT(h, 0) << POS_LastError();
+    EXPECT_EQ(POS_WriteFile(h, frameBytes().data(), 11), 11);
+    EXPECT_EQ(POS_EndDoc(), 0) << POS_LastError();
+    EXPECT_EQ(POS_WriteFile(h, frameBytes().data(), 11), -1);
+    EXPECT_TRUE(contains(POS_LastError(), "already ended")) << POS_LastError();
+    EXPECT_EQ(POS_Close(), 0);
+    EXPECT_EQ(got.get(), frameBytes());
+}

@@ -1,0 +1,198 @@
+// The parallel transport against files and FIFOs mapped as LPTn.
+#include "document.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <future>
+#include <grp.h>
+#include <iterator>
+#include <sys/file.h>
+#include <sys/stat.h>
+
+using namespace testing_support;
+
+namespace {
+
+bool contains(const std::string &s, const std::string &part) {
+    return s.find(part) != std::string::npos;
+}
+
+Bytes fileBytes(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+void createFile(const std::string &path, mode_t mode = 0644) {
+    OwnedFd(::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, mode));
+    ::chmod(path.c_str(), mode);
+}
+
+// LPT2 stands for a file in a folder of its own.
+struct MappedFile {
+    TempDir dir;
+    std::string path = dir.file("printer");
+    ScopedEnv env{"POSDLL_PORT_LPT2", path};
+};
+
+} // namespace
+
+TEST(parallel_test, exact_bytes_arrive_in_a_file_and_each_document_is_kept) {
+    MappedFile f;
+    createFile(f.path);
+    const Bytes frame = frameBytes();
+    const Bytes selfTest = {0x1F, 0x1B, 0x1F, 0x93, 0x10, 0x11, 0x12, 0x15, 0x16, 0x17, 0x10, 0x00};
+    EXPECT_TRUE(sendDocument("LPT2", POS_PORT_PARALLEL, frame).ok(11)) << POS_LastError();
+    EXPECT_TRUE(sendDocument("LPT2", POS_PORT_PARALLEL, selfTest).ok(12)) << POS_LastError();
+    Bytes both = frame;
+    both.insert(both.end(), selfTest.begin(), selfTest.end());
+    EXPECT_EQ(fileBytes(f.path), both);
+}
+
+TEST(parallel_test, exact_bytes_arrive_through_a_fifo) {
+    MappedFile f;
+    ASSERT_EQ(::mkfifo(f.path.c_str(), 0600), 0);
+    OwnedFd reader(::open(f.path.c_str(), O_RDONLY | O_NONBLOCK));
+    const DocResult r = sendDocument("LPT2", POS_PORT_PARALLEL, frameBytes());
+    EXPECT_TRUE(r.ok(11)) << r.error;
+    EXPECT_EQ(readCount(reader.get(), 11), frameBytes());
+}
+
+TEST(parallel_test, fifo_without_reader_says_so) {
+    MappedFile f;
+    ASSERT_EQ(::mkfifo(f.path.c_str(), 0600), 0);
+    EXPECT_EQ(POS_Open("LPT2", 0, 0, 0, 0, POS_PORT_PARALLEL), -1);
+    EXPECT_EQ(POS_LastError(), "parallel port LPT2 (" + f.path +
+                                   "): No such device or address (no program is reading from "
+                                   "this FIFO)");
+}
+
+TEST(parallel_test, reader_going_away_fails_the_write_without_a_signal) {
+    // With the default action, a SIGPIPE would end this test program.
+    struct sigaction dfl {
+    }, old{};
+    dfl.sa_handler = SIG_DFL;
+    ::sigaction(SIGPIPE, &dfl, &old);
+    MappedFile f;
+    ASSERT_EQ(::mkfifo(f.path.c_str(), 0600), 0);
+    OwnedFd reader(::open(f.path.c_str(), O_RDONLY | O_NONBLOCK));
+    const int h = POS_Open("LPT2", 0, 0, 0, 0, POS_PORT_PARALLEL);
+    ASSERT_GT(h, 0) << POS_LastError();
+    reader.reset();
+    EXPECT_EQ(POS_WriteFile(h, frameBytes().data(), 11), -1);
+    EXPECT_EQ(POS_LastError(),
+              "parallel port LPT2 (" + f.path + "): Broken pipe after 0 of 11 bytes");
+    sigset_t pending;
+    ::sigpending(&pending);
+    EXPECT_FALSE(sigismember(&pending, SIGPIPE)) << "no SIGPIPE is left waiting either";
+    EXPECT_EQ(POS_Close(), 0);
+    ::sigaction(SIGPIPE, &old, nullptr);
+}
+
+TEST(parallel_test, a_printer_that_stops_taking_bytes_fails_within_the_bound) {
+    MappedFile f;
+    ASSERT_EQ(::mkfifo(f.path.c_str(), 0600), 0);
+    OwnedFd reader(::open(f.path.c_str(), O_RDONLY | O_NONBLOCK)); // never reads
+    const Bytes big(1 << 20, 0xAA);
+    const int h = POS_Open("LPT2", 0, 0, 0, 0, POS_PORT_PARALLEL);
+    ASSERT_GT(h, 0) << POS_LastError();
+    EXPECT_EQ(POS_WriteFile(h, big.data(), static_cast<int>(big.size())), -1);
+    const std::string error = POS_LastError();
+    EXPECT_TRUE(
+        contains(error, "parallel port LPT2 (" + f.path + "): took no bytes for 5 s after "))
+        << error;
+    EXPECT_TRUE(contains(error, " of 1048576 bytes; is the printer on, with paper, and ready?"))
+        << error;
+    EXPECT_EQ(POS_Close(), 0);
+}
+
+TEST(parallel_test, a_port_held_by_another_program_is_busy) {
+    MappedFile f;
+    createFile(f.path);
+    OwnedFd other(::open(f.path.c_str(), O_WRONLY));
+    ASSERT_EQ(::flock(other.get(), LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(POS_Open("LPT2", 0, 0, 0, 0, POS_PORT_PARALLEL), -1);
+    EXPECT_EQ(POS_LastError(),
+              "parallel port LPT2 (" + f.path + "): busy: another program holds it");
+}
+
+TEST(parallel_test, missing_device_names_the_paths_tried) {
+    ScopedEnv unset("POSDLL_PORT_LPT200", std::nullopt);
+    EXPECT_EQ(POS_Open("LPT200", 0, 0, 0, 0, POS_PORT_PARALLEL), -1);
+    EXPECT_STREQ(POS_LastError(),
+                 "parallel port LPT200 (/dev/usb/lp199): No such file or directory; nor is there "
+                 "/dev/lp199 (set POSDLL_PORT_LPT200 to use another device for this port)");
+    MappedFile f; // mapped to a file that is not there: never created
+    EXPECT_EQ(POS_Open("LPT2", 0, 0, 0, 0, POS_PORT_PARALLEL), -1);
+    EXPECT_EQ(POS_LastError(), "parallel port LPT2 (" + f.path + "): No such file or directory");
+    EXPECT_FALSE(std::ifstream(f.path).good());
+}
+
+TEST(parallel_test, permission_denied_names_the_group_to_join_or_the_usual_one) {
+    const group *lp = ::getgrnam("lp");
+    if (!lp)
+        GTEST_SKIP() << "no group lp here";
+    MappedFile f;
+    createFile(f.path, 0660);
+    ASSERT_EQ(::chown(f.path.c_str(), 0, lp->gr_gid), 0);
+    auto openError = [] {
+        POS_Open("LPT2", 0, 0, 0, 0, POS_PORT_PARALLEL);
+        return std::string(POS_LastError());
+    };
+    EXPECT_EQ(asNobody(openError), "parallel port LPT2 (" + f.path +
+                                       "): Permission denied — add your user to the group 'lp'");
+
+    ASSERT_EQ(::chown(f.path.c_str(), 0, 0), 0);
+    ASSERT_EQ(::chmod(f.path.c_str(), 0600), 0);
+    EXPECT_EQ(asNobody(openError),
+              "parallel port LPT2 (" + f.path +
+                  "): Permission denied — the device belongs to the group 'root', which may not "
+                  "write to it; such devices usually belong to the group 'lp'");
+}
+
+TEST(parallel_test, opening_again_releases_the_port_opened_before) {
+    MappedFile f;
+    createFile(f.path);
+    ASSERT_GT(POS_Open("LPT2", 0, 0, 0, 0, POS_PORT_PARALLEL), 0) << POS_LastError();
+    const int h = POS_Open("LPT2", 0, 0, 0, 0, POS_PORT_PARALLEL); // not busy with itself
+    ASSERT_GT(h, 0) << POS_LastError();
+    EXPECT_EQ(POS_WriteFile(h - 1, frameBytes().data(), 11), -1) << "the old handle is gone";
+    EXPECT_TRUE(contains(POS_LastError(), "is not the open port")) << POS_LastError();
+    EXPECT_EQ(POS_WriteFile(h, frameBytes().data(), 11), 11);
+    EXPECT_EQ(POS_Close(), 0);
+    EXPECT_EQ(fileBytes(f.path), frameBytes());
+}
+
+TEST(parallel_test, each_thread_has_its_own_open_port) {
+    TempDir dir;
+    const std::string a = dir.file("a");
+    const std::string b = dir.file("b");
+    createFile(a);
+    createFile(b);
+    ScopedEnv envA("POSDLL_PORT_LPT5", a);
+    ScopedEnv envB("POSDLL_PORT_LPT6", b);
+    std::promise<void> aOpen, bOpen;
+    std::shared_future<void> aReady = aOpen.get_future().share();
+    std::shared_future<void> bReady = bOpen.get_future().share();
+    // Both ports are open at once; each thread writes, ends and closes only its own.
+    auto run = [](const char *port, unsigned char mark, std::promise<void> &opened,
+                  std::shared_future<void> other) {
+        const int h = POS_Open(port, 0, 0, 0, 0, POS_PORT_PARALLEL);
+        opened.set_value();
+        other.wait();
+        const unsigned char bytes[3] = {mark, mark, mark};
+        const bool ok = h > 0 && POS_StartDoc() == 0 && POS_WriteFile(h, bytes, 3) == 3 &&
+                        POS_EndDoc() == 0 && POS_Close() == 0;
+        return ok ? std::string() : std::string(port) + ": " + POS_LastError();
+    };
+    auto ta = std::async(std::launch::async, run, "LPT5", 0xA5, std::ref(aOpen), bReady);
+    auto tb = std::async(std::launch::async, run, "LPT6", 0xB6, std::ref(bOpen), aReady);
+    EXPECT_EQ(ta.get(), "");
+    EXPECT_EQ(tb.get(), "");
+    EXPECT_EQ(fileBytes(a), Bytes(3, 0xA5));
+    EXPECT_EQ(fileBytes(b), Bytes(3, 0xB6));
+    // This thread opened nothing, and the others' failures are not its last error.
+    EXPECT_EQ(POS_StartDoc(), -1);
+    EXPECT_STREQ(POS_LastError(), "start document: no port is open");
+}

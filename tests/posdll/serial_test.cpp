@@ -1,0 +1,212 @@
+// The serial transport against real pseudo-terminals mapped as COMn.
+#include "document.h"
+
+#include <gtest/gtest.h>
+
+#include <grp.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <termios.h>
+
+using namespace testing_support;
+
+namespace {
+
+bool contains(const std::string &s, const std::string &part) {
+    return s.find(part) != std::string::npos;
+}
+
+// COM7 stands for the pseudo-terminal's slave for one test.
+struct MappedPty {
+    Pty pty;
+    ScopedEnv env{"POSDLL_PORT_COM7", pty.path};
+};
+
+} // namespace
+
+TEST(serial_test, exact_bytes_arrive_with_the_line_set_raw_at_the_chosen_rate) {
+    for (const auto &[baud, code] : {std::pair{9600, B9600}, std::pair{19200, B19200},
+                                     std::pair{38400, B38400}, std::pair{115200, B115200}}) {
+        MappedPty p;
+        ASSERT_FALSE(p.pty.path.empty());
+        const int h = POS_Open("COM7", baud, 8, 0, 0, POS_PORT_SERIAL);
+        ASSERT_GT(h, 0) << POS_LastError();
+        termios t;
+        ASSERT_EQ(::tcgetattr(p.pty.slave.get(), &t), 0);
+        EXPECT_EQ(::cfgetospeed(&t), code) << baud;
+        EXPECT_EQ(::cfgetispeed(&t), code) << baud;
+        EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+        EXPECT_FALSE(t.c_cflag & (CSTOPB | PARENB | CRTSCTS)) << "8N1, no hardware flow control";
+        EXPECT_TRUE(t.c_cflag & CLOCAL);
+        EXPECT_TRUE(t.c_cflag & CREAD);
+        EXPECT_FALSE(t.c_iflag & (IXON | IXOFF | IXANY | ICRNL | ISTRIP)) << "no XON/XOFF, raw";
+        EXPECT_FALSE(t.c_oflag & OPOST) << "bytes go out as they are";
+        EXPECT_FALSE(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN));
+
+        const Bytes frame = frameBytes();
+        EXPECT_EQ(POS_StartDoc(), 0);
+        EXPECT_EQ(POS_WriteFile(h, frame.data(), 11), 11) << POS_LastError();
+        EXPECT_EQ(POS_EndDoc(), 0) << POS_LastError();
+        EXPECT_EQ(POS_Close(), 0);
+        EXPECT_EQ(readCount(p.pty.master.get(), 11), frame);
+    }
+}
+
+TEST(serial_test, two_stop_bits_are_set_as_asked) {
+    MappedPty p;
+    const int h = POS_Open("COM7", 9600, 8, 2, 0, POS_PORT_SERIAL);
+    ASSERT_GT(h, 0) << POS_LastError();
+    termios t;
+    ASSERT_EQ(::tcgetattr(p.pty.slave.get(), &t), 0);
+    EXPECT_TRUE(t.c_cflag & CSTOPB);
+    POS_Close();
+}
+
+TEST(serial_test, a_line_the_device_does_not_take_is_an_error_not_a_silent_change) {
+    // Recent kernels keep a pseudo-terminal at 8 bits without parity; older ones take 7E1.
+    MappedPty p;
+    const int h = POS_Open("COM7", 9600, 7, 0, 2, POS_PORT_SERIAL);
+    termios t;
+    ASSERT_EQ(::tcgetattr(p.pty.slave.get(), &t), 0);
+    if (h > 0) {
+        EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS7));
+        EXPECT_TRUE(t.c_cflag & PARENB);
+        POS_Close();
+    } else {
+        EXPECT_EQ(POS_LastError(),
+                  "serial port COM7 (" + p.pty.path + "): the device does not take 7 data bits");
+    }
+}
+
+TEST(serial_test, line_settings_the_port_cannot_have_are_refused_before_opening) {
+    MappedPty p;
+    struct Row {
+        Line line;
+        const char *why;
+    } rows[] = {
+        {{12345, 8, 0, 0},
+         "12345 bit/s is not a standard baud rate (as 9600, 19200, 38400, "
+         "115200)"},
+        {{0, 8, 0, 0}, "0 bit/s is not a standard baud rate (as 9600, 19200, 38400, 115200)"},
+        {{9600, 9, 0, 0}, "9 data bits: use 5 to 8"},
+        {{9600, 8, 1, 0}, "stop bits code 1: use 0 (one) or 2 (two)"},
+        {{9600, 8, 0, 3}, "parity code 3: use 0 (none), 1 (odd), 2 (even)"},
+    };
+    for (const Row &r : rows) {
+        EXPECT_EQ(POS_Open("COM7", r.line.baud, r.line.dataBits, r.line.stopBits, r.line.parity,
+                           POS_PORT_SERIAL),
+                  -1);
+        EXPECT_EQ(POS_LastError(), "serial port COM7 (" + p.pty.path + "): " + r.why);
+    }
+    // Never opened, so never locked.
+    OwnedFd other(::open(p.pty.path.c_str(), O_RDWR | O_NOCTTY));
+    EXPECT_EQ(::flock(other.get(), LOCK_EX | LOCK_NB), 0);
+}
+
+TEST(serial_test, a_port_held_by_another_program_is_busy) {
+    MappedPty p;
+    OwnedFd other(::open(p.pty.path.c_str(), O_RDWR | O_NOCTTY));
+    ASSERT_EQ(::flock(other.get(), LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(POS_Open("COM7", 19200, 8, 0, 0, POS_PORT_SERIAL), -1);
+    EXPECT_EQ(POS_LastError(),
+              "serial port COM7 (" + p.pty.path + "): busy: another program holds it");
+
+    // Free again, the port opens, and now it is the library that holds it.
+    ::flock(other.get(), LOCK_UN);
+    const int h = POS_Open("COM7", 19200, 8, 0, 0, POS_PORT_SERIAL);
+    ASSERT_GT(h, 0) << POS_LastError();
+    EXPECT_EQ(::flock(other.get(), LOCK_EX | LOCK_NB), -1);
+    EXPECT_EQ(POS_Close(), 0);
+    EXPECT_EQ(::flock(other.get(), LOCK_EX | LOCK_NB), 0) << "close releases the lock";
+}
+
+TEST(serial_test, the_other_side_going_away_fails_the_write) {
+    MappedPty p;
+    const int h = POS_Open("COM7", 19200, 8, 0, 0, POS_PORT_SERIAL);
+    ASSERT_GT(h, 0) << POS_LastError();
+    p.pty.master.reset(); // the printer's side is gone
+    EXPECT_EQ(POS_WriteFile(h, frameBytes().data(), 11), -1);
+    EXPECT_EQ(POS_LastError(),
+              "serial port COM7 (" + p.pty.path + "): Input/output error after 0 of 11 bytes");
+    POS_EndDoc();
+    POS_Close();
+    EXPECT_EQ(POS_Close(), -1) << "the port was released";
+}
+
+TEST(serial_test, a_port_that_stops_taking_bytes_fails_within_the_bound) {
+    MappedPty p; // the master never reads, so the terminal's buffer fills up
+    const Bytes big(1 << 20, 0x55);
+    const int h = POS_Open("COM7", 115200, 8, 0, 0, POS_PORT_SERIAL);
+    ASSERT_GT(h, 0) << POS_LastError();
+    EXPECT_EQ(POS_WriteFile(h, big.data(), static_cast<int>(big.size())), -1);
+    const std::string error = POS_LastError();
+    EXPECT_TRUE(contains(error, "took no bytes for 5 s after ")) << error;
+    EXPECT_TRUE(contains(error, " of 1048576 bytes; is the printer on")) << error;
+    POS_EndDoc();
+    EXPECT_EQ(POS_Close(), 0);
+}
+
+TEST(serial_test, a_device_that_is_no_terminal_is_refused) {
+    TempDir dir;
+    const std::string file = dir.file("not-a-tty");
+    OwnedFd(::open(file.c_str(), O_CREAT | O_WRONLY, 0644));
+    ScopedEnv env("POSDLL_PORT_COM8", file);
+    EXPECT_EQ(POS_Open("COM8", 9600, 8, 0, 0, POS_PORT_SERIAL), -1);
+    EXPECT_EQ(POS_LastError(), "serial port COM8 (" + file +
+                                   "): not a serial device: Inappropriate ioctl for device");
+}
+
+TEST(serial_test, missing_device_names_the_path_and_the_override) {
+    ScopedEnv unset("POSDLL_PORT_COM200", std::nullopt);
+    EXPECT_EQ(POS_Open("COM200", 9600, 8, 0, 0, POS_PORT_SERIAL), -1);
+    EXPECT_STREQ(POS_LastError(),
+                 "serial port COM200 (/dev/ttyS199): No such file or directory (set "
+                 "POSDLL_PORT_COM200 to use another device for this port)");
+
+    TempDir dir;
+    ScopedEnv mapped("POSDLL_PORT_COM200", dir.file("gone"));
+    EXPECT_EQ(POS_Open("COM200", 9600, 8, 0, 0, POS_PORT_SERIAL), -1);
+    EXPECT_EQ(POS_LastError(),
+              "serial port COM200 (" + dir.file("gone") + "): No such file or directory");
+}
+
+TEST(serial_test, permission_denied_names_the_group_that_owns_the_device) {
+    const group *dialout = ::getgrnam("dialout");
+    if (!dialout)
+        GTEST_SKIP() << "no group dialout here";
+    MappedPty p;
+    ASSERT_EQ(::chown(p.pty.path.c_str(), 0, dialout->gr_gid), 0);
+    ASSERT_EQ(::chmod(p.pty.path.c_str(), 0660), 0);
+    const std::string error = asNobody([] {
+        POS_Open("COM7", 9600, 8, 0, 0, POS_PORT_SERIAL);
+        return std::string(POS_LastError());
+    });
+    EXPECT_EQ(error, "serial port COM7 (" + p.pty.path +
+                         "): Permission denied — add your user to the group 'dialout'");
+}
+
+TEST(serial_test, only_a_number_may_follow_com_or_lpt) {
+    struct Kind {
+        int type;
+        std::string what, prefix;
+        std::vector<std::string> names;
+    } kinds[] = {
+        {POS_PORT_SERIAL,
+         "serial port",
+         "COM",
+         {"COM0", "COM-1", "COM../x", "COM../../etc/passwd", "COM", "COM256", "COM01", "com1",
+          "COM1 ", "COM12345678901234567890", "LPT1"}},
+        {POS_PORT_PARALLEL,
+         "parallel port",
+         "LPT",
+         {"LPT", "LPT0", "LPT-1", "LPT../x", "lpt1", "LPT1x", "COM1", "LPT99999999999999999999"}},
+    };
+    for (const Kind &k : kinds) {
+        for (const std::string &name : k.names) {
+            EXPECT_EQ(POS_Open(name.c_str(), 9600, 8, 0, 0, k.type), -1) << name;
+            EXPECT_EQ(POS_LastError(), k.what + " '" + name + "': not a port name; use " +
+                                           k.prefix + " followed by a number from 1 to 255, as " +
+                                           k.prefix + "1");
+        }
+    }
+}

@@ -1,0 +1,212 @@
+// Real peers and scratch space for integration tests: temporary folders, environment
+// overrides, loopback TCP listeners, pseudo-terminals, and bounded reads.
+#pragma once
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <grp.h>
+#include <netinet/in.h>
+#include <optional>
+#include <poll.h>
+#include <pty.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace testing_support {
+
+using Bytes = std::vector<unsigned char>;
+using std::chrono::milliseconds;
+
+// A descriptor closed at the end of its scope.
+class OwnedFd {
+  public:
+    explicit OwnedFd(int fd = -1) : m_fd(fd) {}
+    OwnedFd(OwnedFd &&o) noexcept : m_fd(o.release()) {}
+    OwnedFd &operator=(OwnedFd &&o) noexcept {
+        reset(o.release());
+        return *this;
+    }
+    ~OwnedFd() { reset(); }
+    int get() const { return m_fd; }
+    int release() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+    void reset(int fd = -1) {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
+
+  private:
+    int m_fd;
+};
+
+// A folder of its own, removed with everything in it. Readable by everyone, so a test that
+// drops privileges can reach the files inside.
+class TempDir {
+  public:
+    TempDir() {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "posdip-test-XXXXXX").string();
+        if (::mkdtemp(tmpl.data()))
+            m_path = tmpl;
+        std::filesystem::permissions(m_path, std::filesystem::perms(0755));
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(m_path, ec);
+    }
+    std::string file(const std::string &name) const { return (m_path / name).string(); }
+
+  private:
+    std::filesystem::path m_path;
+};
+
+// Sets (or unsets, with nullopt) an environment variable for one scope.
+class ScopedEnv {
+  public:
+    ScopedEnv(std::string name, std::optional<std::string> value) : m_name(std::move(name)) {
+        if (const char *old = std::getenv(m_name.c_str()))
+            m_old = old;
+        if (value)
+            ::setenv(m_name.c_str(), value->c_str(), 1);
+        else
+            ::unsetenv(m_name.c_str());
+    }
+    ~ScopedEnv() {
+        if (m_old)
+            ::setenv(m_name.c_str(), m_old->c_str(), 1);
+        else
+            ::unsetenv(m_name.c_str());
+    }
+
+  private:
+    std::string m_name;
+    std::optional<std::string> m_old;
+};
+
+// Reads count bytes, or less when the stream ends or the bound passes first.
+inline Bytes readCount(int fd, std::size_t count, milliseconds bound = milliseconds(10000)) {
+    Bytes out;
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    while (out.size() < count) {
+        const auto left =
+            std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd p{fd, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0)
+            break;
+        unsigned char buf[4096];
+        const ssize_t n = ::read(fd, buf, std::min(sizeof buf, count - out.size()));
+        if (n <= 0)
+            break;
+        out.insert(out.end(), buf, buf + n);
+    }
+    return out;
+}
+
+inline Bytes readUntilEof(int fd, milliseconds bound = milliseconds(10000)) {
+    return readCount(fd, SIZE_MAX, bound);
+}
+
+// Runs body in a child process with the user and group nobody (65534) and returns the text it
+// gave back, so a test running as root can meet a real "permission denied".
+template <class Body> std::string asNobody(Body body) {
+    int p[2];
+    if (::pipe(p) != 0)
+        return "pipe failed";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(p[0]);
+        std::string out = "could not drop privileges";
+        if (::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0)
+            out = body();
+        const ssize_t n = ::write(p[1], out.data(), out.size());
+        ::_exit(n == static_cast<ssize_t>(out.size()) ? 0 : 1);
+    }
+    ::close(p[1]);
+    const Bytes text = readUntilEof(p[0]);
+    ::close(p[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return std::string(text.begin(), text.end());
+}
+
+// A TCP listener on a loopback address and a free port.
+class Listener {
+  public:
+    // host: "127.0.0.1", "::1" or another loopback address. Check ok() before use.
+    explicit Listener(const std::string &host = "127.0.0.1", int backlog = 8) {
+        const bool v6 = host.find(':') != std::string::npos;
+        m_fd.reset(::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        const int one = 1;
+        ::setsockopt(m_fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        sockaddr_storage ss{};
+        socklen_t len = 0;
+        if (v6) {
+            auto *a = reinterpret_cast<sockaddr_in6 *>(&ss);
+            a->sin6_family = AF_INET6;
+            ::inet_pton(AF_INET6, host.c_str(), &a->sin6_addr);
+            len = sizeof *a;
+        } else {
+            auto *a = reinterpret_cast<sockaddr_in *>(&ss);
+            a->sin_family = AF_INET;
+            ::inet_pton(AF_INET, host.c_str(), &a->sin_addr);
+            len = sizeof *a;
+        }
+        if (::bind(m_fd.get(), reinterpret_cast<sockaddr *>(&ss), len) != 0 ||
+            ::listen(m_fd.get(), backlog) != 0 ||
+            ::getsockname(m_fd.get(), reinterpret_cast<sockaddr *>(&ss), &len) != 0) {
+            m_fd.reset();
+            return;
+        }
+        m_port = ntohs(v6 ? reinterpret_cast<sockaddr_in6 *>(&ss)->sin6_port
+                          : reinterpret_cast<sockaddr_in *>(&ss)->sin_port);
+        m_address = (v6 ? "[" + host + "]" : host) + ":" + std::to_string(m_port);
+    }
+    bool ok() const { return m_fd.get() >= 0; }
+    int port() const { return m_port; }
+    int fd() const { return m_fd.get(); }
+    // "127.0.0.1:40123" or "[::1]:40123"
+    const std::string &address() const { return m_address; }
+
+    // The next connection, or an empty descriptor when none comes within the bound.
+    OwnedFd accept(milliseconds bound = milliseconds(10000)) const {
+        pollfd p{m_fd.get(), POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(bound.count())) <= 0)
+            return OwnedFd();
+        return OwnedFd(::accept4(m_fd.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    }
+
+  private:
+    OwnedFd m_fd;
+    int m_port = 0;
+    std::string m_address;
+};
+
+// A pseudo-terminal: the test holds the master (the printer's side) and a slave descriptor.
+struct Pty {
+    OwnedFd master;
+    OwnedFd slave;
+    std::string path; // of the slave, e.g. /dev/pts/4
+    Pty() {
+        int m = -1;
+        int s = -1;
+        if (::openpty(&m, &s, nullptr, nullptr, nullptr) != 0)
+            return;
+        master.reset(m);
+        slave.reset(s);
+        path = ::ttyname(s);
+    }
+};
+
+} // namespace testing_support
