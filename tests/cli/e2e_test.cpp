@@ -1,6 +1,7 @@
 // The built posdip-cli against real listeners on 127.0.0.1.
 #include "run_cli.h"
-#include "support/loopback_listener.h"
+#include "support/full_backlog_listener.h"
+#include "support/tcp_listener.h"
 
 #include <gtest/gtest.h>
 
@@ -9,28 +10,20 @@
 
 using cli_test::CliSetup;
 using cli_test::runCliBinary;
-using testing_support::LoopbackListener;
+using testing_support::FullBacklogListener;
+using testing_support::LoopbackSocket;
+using testing_support::TcpListener;
 using namespace std::chrono_literals;
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using testing_support::Bytes;
 
 const Bytes kEnable = {0x1F, 0x1B, 0x1F, 0xC0, 0x15, 0x14, 0x13, 0x12, 0x11, 0x10, 0xAA};
 const Bytes kDisable = {0x1F, 0x1B, 0x1F, 0xC0, 0x15, 0x14, 0x13, 0x12, 0x11, 0x10, 0x77};
 const Bytes kSelfTest = {0x1F, 0x1B, 0x1F, 0x93, 0x10, 0x11, 0x12, 0x15, 0x16, 0x17, 0x10, 0x00};
 Bytes writeSetting(std::uint8_t b) {
     return {0x1F, 0x1B, 0x1F, 0xA1, 0x10, 0x11, 0x12, 0x13, 0x14, 0x15, b};
-}
-
-// An address on 127.0.0.1 where nothing listens: bound once, then closed.
-std::string refusingAddress() {
-    std::string a;
-    {
-        LoopbackListener l(LoopbackListener::Mode::NeverAccept);
-        a = l.address();
-    }
-    return a;
 }
 
 std::vector<std::string> lines(const std::string &text) {
@@ -103,21 +96,22 @@ TEST(cli_e2e_test, each_action_sends_its_frame_over_tcp) {
         {{"selftest"}, kSelfTest, ": ok"},
     };
     for (const auto &row : rows) {
-        LoopbackListener printer;
+        TcpListener printer;
         std::vector<std::string> args = row.args;
         args.insert(args.end(), {"--ip", printer.address()});
         const auto r = runCliBinary(args);
         EXPECT_EQ(r.status, 0) << args[0] << ": " << r.out << r.err;
         EXPECT_EQ(r.out, "ETHERNET " + printer.address() + row.says + "\n");
-        const auto got = printer.waitForClosed(1, 10s);
+        const auto got = printer.collect(1, 10s);
         ASSERT_EQ(got.size(), 1u) << args[0];
         EXPECT_EQ(got[0], row.frame) << args[0];
     }
 }
 
 TEST(cli_e2e_test, a_batch_reports_every_target_in_order_and_exits_1_on_any_failure) {
-    LoopbackListener a, b;
-    const std::string dead = refusingAddress();
+    TcpListener a, b;
+    const LoopbackSocket refusing(false);
+    const std::string dead = refusing.address();
     std::string list = "# two printers, five times each, and one that refuses\n";
     std::vector<std::string> expected;
     for (int i = 0; i < 5; ++i) {
@@ -137,8 +131,8 @@ TEST(cli_e2e_test, a_batch_reports_every_target_in_order_and_exits_1_on_any_fail
     for (std::size_t i = 0; i < got.size(); ++i)
         EXPECT_EQ(got[i].rfind(expected[i], 0), 0u) << got[i];
     EXPECT_NE(r.out.find(dead), std::string::npos);
-    for (LoopbackListener *l : {&a, &b}) {
-        const auto frames = l->waitForClosed(5, 10s);
+    for (TcpListener *l : {&a, &b}) {
+        const auto frames = l->collect(5, 10s);
         ASSERT_EQ(frames.size(), 5u);
         for (const Bytes &f : frames)
             EXPECT_EQ(f, writeSetting(0xF9));
@@ -147,8 +141,8 @@ TEST(cli_e2e_test, a_batch_reports_every_target_in_order_and_exits_1_on_any_fail
 }
 
 TEST(cli_e2e_test, a_printer_that_never_answers_is_reported_as_failed) {
-    LoopbackListener silent(LoopbackListener::Mode::NeverAccept);
-    LoopbackListener alive;
+    FullBacklogListener silent;
+    TcpListener alive;
     const auto r = runCliBinary({"enable", "--json", "--ip", silent.address(), "--ip",
                                  alive.address()});
     EXPECT_EQ(r.status, 1);
@@ -166,18 +160,19 @@ TEST(cli_e2e_test, a_printer_that_never_answers_is_reported_as_failed) {
 }
 
 TEST(cli_e2e_test, dry_run_opens_nothing) {
-    LoopbackListener printer;
+    TcpListener printer;
     const auto r = runCliBinary({"store", "--dry-run", "--ip", printer.address()});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "1F 1B 1F A1 10 11 12 13 14 15 FD  store setting 0xFD: cutter yes, beeper "
                      "yes, density light, two-byte yes, 48 chars, paper-taken yes, 19200 bps\n"
                      "ETHERNET " +
                          printer.address() + ": not sent (dry run)\n");
-    EXPECT_TRUE(printer.waitForClosed(1, 300ms).empty());
+    EXPECT_FALSE(printer.waitForSessions(1, 300ms));
+    EXPECT_EQ(printer.accepted(), 0);
 }
 
 TEST(cli_e2e_test, progress_line_only_on_a_terminal_and_only_for_many) {
-    LoopbackListener printer;
+    TcpListener printer;
     const std::vector<std::string> many = {"selftest", "--ip", printer.address(), "--ip",
                                            printer.address(), "--ip", printer.address()};
     const auto terminal = runCliBinary(many, onTerminal());
@@ -190,7 +185,7 @@ TEST(cli_e2e_test, progress_line_only_on_a_terminal_and_only_for_many) {
     EXPECT_EQ(one.err, "");
     const auto piped = runCliBinary(many);
     EXPECT_EQ(piped.err, "");
-    EXPECT_EQ(printer.waitForClosed(7, 10s).size(), 7u);
+    EXPECT_EQ(printer.collect(7, 10s).size(), 7u);
 }
 
 TEST(cli_e2e_test, ports_lists_the_names_and_honours_overrides) {
