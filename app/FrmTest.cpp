@@ -149,19 +149,19 @@ void FrmTest::createControls(const Twips &twips) {
     };
 
     for (std::size_t i = 0; i < m_label.size(); ++i) {
-        const LabelSpec &spec = kLabels[i];
-        auto *label = new QLabel(QString::fromLatin1(spec.caption), this);
+        const LabelSpec &row = kLabels[i];
+        auto *label = new QLabel(QString::fromLatin1(row.caption), this);
         label->setTextFormat(Qt::PlainText);
-        label->setAlignment(spec.functionLabel ? Qt::AlignRight | Qt::AlignTop
+        label->setAlignment(row.functionLabel ? Qt::AlignRight | Qt::AlignTop
                                                : Qt::AlignLeft | Qt::AlignTop);
         label->setWordWrap(static_cast<int>(i) == kWrappingLabel);
-        place(label, QStringLiteral("Label%1").arg(i + 1), spec.place);
+        place(label, QStringLiteral("Label%1").arg(i + 1), row.place);
         if (!label->wordWrap()) {
             // A caption wider than its box in this font widens the box away from its aligned
             // edge, so the function labels keep their shared right edge against the frames.
             QRect g = label->geometry();
             const int need = label->sizeHint().width();
-            if (spec.functionLabel)
+            if (row.functionLabel)
                 g.setLeft(std::min(g.left(), g.right() + 1 - need));
             else
                 g.setWidth(std::max(g.width(), need));
@@ -197,11 +197,11 @@ void FrmTest::createControls(const Twips &twips) {
         m_group[f]->setExclusive(true);
     }
     for (std::size_t i = 0; i < m_option1.size(); ++i) {
-        const OptionSpec &spec = kOptions[i];
-        auto *option = new QRadioButton(QString::fromLatin1(spec.caption), m_frame1[spec.frame]);
-        place(option, QStringLiteral("Option1_%1").arg(i), spec.place);
-        m_group[spec.frame]->addButton(option, static_cast<int>(i));
-        option->setChecked(spec.selected);
+        const OptionSpec &row = kOptions[i];
+        auto *option = new QRadioButton(QString::fromLatin1(row.caption), m_frame1[row.frame]);
+        place(option, QStringLiteral("Option1_%1").arg(i), row.place);
+        m_group[row.frame]->addButton(option, static_cast<int>(i));
+        option->setChecked(row.selected);
         m_option1[i] = option;
     }
 }

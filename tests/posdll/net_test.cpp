@@ -26,21 +26,6 @@ Bytes pattern(std::size_t n) {
     return b;
 }
 
-// A socket bound to a free port that does not listen: connecting to it is refused.
-struct ClosedPort {
-    OwnedFd fd{::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)};
-    int port = 0;
-    ClosedPort() {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        ::bind(fd.get(), reinterpret_cast<sockaddr *>(&a), len);
-        ::getsockname(fd.get(), reinterpret_cast<sockaddr *>(&a), &len);
-        port = ntohs(a.sin_port);
-    }
-};
-
 bool contains(const std::string &s, const std::string &part) {
     return s.find(part) != std::string::npos;
 }

@@ -29,8 +29,7 @@ class PrintersTest : public testing_support::CupsTest {
     void addQueues(const Names &names) {
         for (const std::string &name : names) {
             std::string why;
-            ASSERT_TRUE(cups().addRawQueue(name, 9, why))
-                << name << ": " << why; // never printed to
+            ASSERT_TRUE(cups().addQueue(name, 9, why)) << name << ": " << why; // never printed to
         }
     }
 };

@@ -8,6 +8,8 @@
 #include "support/tcp_listener.h"
 
 #include <cups/ipp.h>
+#include <cstdio>
+#include <fstream>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -35,7 +37,7 @@ class SpoolTest : public testing_support::CupsTest {
             return;
         queue = testing::UnitTest::GetInstance()->current_test_info()->name();
         std::string why;
-        ASSERT_TRUE(cups().addRawQueue(queue, printer.port(), why)) << why;
+        ASSERT_TRUE(cups().addQueue(queue, printer.port(), why)) << why;
     }
 
     app::ActionInputs driverInputs(const std::string &printerName) const {
@@ -83,6 +85,56 @@ TEST_F(SpoolTest, store_setting_and_selftest_arrive_unchanged_through_the_action
     EXPECT_EQ(jobs[1].title, "posdip: Print Selftest");
     for (const auto &job : jobs)
         EXPECT_EQ(job.format, "application/vnd.cups-raw") << job.title;
+}
+
+// A driver that takes PostScript and whose filter would fail every job it ran on.
+constexpr const char *kDriverPpd = R"PPD(*PPD-Adobe: "4.3"
+*FormatVersion: "4.3"
+*FileVersion: "1.0"
+*LanguageVersion: English
+*LanguageEncoding: ISOLatin1
+*PCFileName: "RECEIPT.PPD"
+*Manufacturer: "posdip tests"
+*Product: "(Receipt)"
+*ModelName: "posdip test driver"
+*ShortNickName: "posdip test driver"
+*NickName: "posdip test driver"
+*PSVersion: "(3010.000) 0"
+*LanguageLevel: "3"
+*ColorDevice: False
+*DefaultColorSpace: Gray
+*FileSystem: False
+*Throughput: "1"
+*LandscapeOrientation: Plus90
+*TTRasterizer: Type42
+*cupsFilter: "application/vnd.cups-postscript 0 /bin/false"
+*OpenUI *PageSize: PickOne
+*DefaultPageSize: Roll
+*PageSize Roll: ""
+*CloseUI: *PageSize
+*DefaultPageRegion: Roll
+*PageRegion Roll: ""
+*DefaultImageableArea: Roll
+*ImageableArea Roll: "0 0 204 800"
+*DefaultPaperDimension: Roll
+*PaperDimension Roll: "204 800"
+)PPD";
+
+// The socket backend asks a queue with a driver for supplies over SNMP (to 127.0.0.1), which
+// takes it a few seconds before it connects.
+TEST_F(SpoolTest, a_queue_with_a_driver_is_bypassed) {
+    const std::string ppd = testing::TempDir() + "posdip-test-driver.ppd";
+    std::ofstream(ppd) << kDriverPpd;
+    TcpListener behindDriver;
+    std::string why;
+    const bool added = cups().addQueue("with_driver", behindDriver.port(), why, ppd);
+    std::remove(ppd.c_str());
+    ASSERT_TRUE(added) << why;
+    const auto out = app::runAction(app::Action::StoreSetting, driverInputs("with_driver"),
+                                    device::libraryPosdll());
+    EXPECT_EQ(out.text, app::kRestart) << out.detail;
+    ASSERT_TRUE(behindDriver.waitForSessions(1, kDelivery)) << cups().logTail();
+    EXPECT_EQ(behindDriver.sessions()[0], kStoreSetting9600);
 }
 
 TEST_F(SpoolTest, library_calls_stream_one_job_in_pieces) {

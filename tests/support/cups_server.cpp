@@ -138,7 +138,11 @@ ToolRun runTool(const std::vector<std::string> &argv, std::chrono::seconds limit
     }
     ::close(out[0]);
     int status = 0;
-    reap(pid, 5s, &status);
+    if (!reap(pid, 5s, &status)) { // closed its output but went on running
+        ::kill(pid, SIGKILL);
+        reap(pid, 5s);
+        return run;
+    }
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
 }
@@ -311,9 +315,13 @@ void CupsServer::resume() {
     m_paused = false;
 }
 
-bool CupsServer::addRawQueue(const std::string &name, int devicePort, std::string &why) {
-    const ToolRun r = runTool(
-        {"lpadmin", "-p", name, "-E", "-v", "socket://127.0.0.1:" + std::to_string(devicePort)});
+bool CupsServer::addQueue(const std::string &name, int devicePort, std::string &why,
+                          const std::string &ppdFile) {
+    std::vector<std::string> args = {
+        "lpadmin", "-p", name, "-E", "-v", "socket://127.0.0.1:" + std::to_string(devicePort)};
+    if (!ppdFile.empty())
+        args.insert(args.end(), {"-P", ppdFile});
+    const ToolRun r = runTool(args);
     why = r.output;
     return r.ok();
 }

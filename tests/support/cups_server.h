@@ -43,7 +43,8 @@ class CupsServer {
     CupsServer &operator=(const CupsServer &) = delete;
 
     // Starts the daemon in the foreground as a child (again on the same port after stop()) and
-    // waits, bounded, until it answers; then sets CUPS_SERVER, CUPS_SERVERROOT and HOME.
+    // waits, bounded, until it answers; then sets CUPS_SERVER, CUPS_SERVERROOT and HOME. The
+    // daemon dies with the thread that started it, so call this from the test's main thread.
     bool start(std::string &why);
     // Ends the daemon (SIGTERM, then SIGKILL after a bounded wait).
     void stop();
@@ -56,9 +57,10 @@ class CupsServer {
     int port() const { return m_port; }
     std::string address() const; // "127.0.0.1:PORT"
 
-    // A queue without driver whose device is socket://127.0.0.1:devicePort, enabled and
-    // accepting jobs.
-    bool addRawQueue(const std::string &name, int devicePort, std::string &why);
+    // A queue whose device is socket://127.0.0.1:devicePort, enabled and accepting jobs:
+    // without driver, or with the driver that the PPD file describes.
+    bool addQueue(const std::string &name, int devicePort, std::string &why,
+                  const std::string &ppdFile = {});
     bool removeAllQueues(std::string &why);
     // Every job the queue has seen, completed ones included, oldest first.
     std::vector<QueuedJob> jobs(const std::string &queue);

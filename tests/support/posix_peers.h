@@ -193,6 +193,21 @@ class Listener {
     std::string m_address;
 };
 
+// A socket bound to a free port that does not listen: connecting to it is refused.
+struct ClosedPort {
+    OwnedFd fd{::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)};
+    int port = 0;
+    ClosedPort() {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        ::bind(fd.get(), reinterpret_cast<sockaddr *>(&a), len);
+        ::getsockname(fd.get(), reinterpret_cast<sockaddr *>(&a), &len);
+        port = ntohs(a.sin_port);
+    }
+};
+
 // A pseudo-terminal: the test holds the master (the printer's side) and a slave descriptor.
 struct Pty {
     OwnedFd master;

@@ -25,53 +25,10 @@
 
 namespace testing_support {
 
-using Bytes = std::vector<std::uint8_t>;
-
-// A socket bound to a free loopback port (0 picks one) but, unless told, not listening: a
-// connection to it is refused.
-class LoopbackSocket {
-  public:
-    explicit LoopbackSocket(bool listening) {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (m_fd < 0)
-            fail("socket");
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        addr.sin_port = 0;
-        if (::bind(m_fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0)
-            fail("bind 127.0.0.1:0");
-        socklen_t len = sizeof addr;
-        if (::getsockname(m_fd, reinterpret_cast<sockaddr *>(&addr), &len) != 0)
-            fail("getsockname");
-        m_port = ntohs(addr.sin_port);
-        if (listening && ::listen(m_fd, 8) != 0)
-            fail("listen");
-    }
-    ~LoopbackSocket() { ::close(m_fd); }
-    LoopbackSocket(const LoopbackSocket &) = delete;
-    LoopbackSocket &operator=(const LoopbackSocket &) = delete;
-
-    int fd() const { return m_fd; }
-    int port() const { return m_port; }
-    // The text the window's IP field takes: "127.0.0.1:PORT".
-    std::string address() const { return "127.0.0.1:" + std::to_string(m_port); }
-
-  private:
-    [[noreturn]] void fail(const char *what) {
-        const std::string why = std::string(what) + ": " + std::strerror(errno);
-        if (m_fd >= 0)
-            ::close(m_fd);
-        throw std::runtime_error(why);
-    }
-
-    int m_fd = -1;
-    int m_port = 0;
-};
-
 class TcpListener {
   public:
     static constexpr std::size_t kMaxBytes = 1 << 20;
+    using Bytes = std::vector<std::uint8_t>;
 
     TcpListener() {
         m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -105,15 +62,6 @@ class TcpListener {
     TcpListener &operator=(const TcpListener &) = delete;
 
     int port() const { return m_port; }
-    // The text the window's IP field takes: "127.0.0.1:PORT".
-    std::string address() const { return "127.0.0.1:" + std::to_string(m_port); }
-
-    // The sessions once there are at least count of them, or the limit has passed.
-    std::vector<Bytes> collect(std::size_t count,
-                               std::chrono::milliseconds limit = std::chrono::seconds(5)) {
-        waitForSessions(count, limit);
-        return sessions();
-    }
 
     // Waits until at least count connections have been closed by their peer.
     bool waitForSessions(std::size_t count, std::chrono::milliseconds limit) {

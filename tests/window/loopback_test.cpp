@@ -3,12 +3,22 @@
 
 #include "protocol/frames.h"
 #include "protocol/setting_byte.h"
+#include "support/posix_peers.h"
 #include "support/tcp_listener.h"
 
 using namespace window_test;
-using testing_support::Bytes;
-using testing_support::LoopbackSocket;
+using testing_support::ClosedPort;
 using testing_support::TcpListener;
+
+namespace {
+
+constexpr std::chrono::seconds kDelivery{10};
+
+QString loopback(int port) {
+    return QStringLiteral("127.0.0.1:%1").arg(port);
+}
+
+} // namespace
 
 namespace {
 
@@ -16,7 +26,7 @@ class window_loopback_test : public testing::Test {
   protected:
     void SetUp() override {
         // Point the window at loopback before any button can be pressed.
-        control<QLineEdit>(window, "Text1")->setText(QString::fromStdString(printer.address()));
+        control<QLineEdit>(window, "Text1")->setText(loopback(printer.port()));
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     }
@@ -32,8 +42,8 @@ TEST_F(window_loopback_test, each_button_delivers_its_frame_and_shows_its_messag
     for (const SendingButton &r : sendingButtons()) {
         window.shown.clear();
         click(window, r.name);
-        const auto sessions = printer.collect(++sent);
-        ASSERT_EQ(sessions.size(), sent) << r.name << " delivered nothing";
+        ASSERT_TRUE(printer.waitForSessions(++sent, kDelivery)) << r.name << " delivered nothing";
+        const auto sessions = printer.sessions();
         EXPECT_EQ(sessions.back(), r.frame) << r.name;
         if (!r.message) {
             EXPECT_TRUE(window.shown.empty()) << r.name;
@@ -64,8 +74,8 @@ TEST_F(window_loopback_test, store_sends_the_buttons_as_pressed_restore_sends_th
     click(window, "Command2");
     QTest::mouseClick(option(window, 14), Qt::LeftButton); // after the press: not in the frame
     click(window, "Command1");
-    const auto sessions = printer.collect(2);
-    ASSERT_EQ(sessions.size(), 2u);
+    ASSERT_TRUE(printer.waitForSessions(2, kDelivery));
+    const auto sessions = printer.sessions();
     EXPECT_EQ(sessions[0], protocol::writeSettingFrame(stored));
     EXPECT_EQ(sessions[1], protocol::writeSettingFrame(0xFD));
     ASSERT_EQ(window.shown.size(), 2u);
@@ -73,9 +83,9 @@ TEST_F(window_loopback_test, store_sends_the_buttons_as_pressed_restore_sends_th
 }
 
 TEST_F(window_loopback_test, a_refused_connection_gives_the_error_box_with_the_reason) {
-    const LoopbackSocket closed(false); // bound, not listening: connections are refused
-    control<QLineEdit>(window, "Text1")->setText(QString::fromStdString(closed.address()));
+    const ClosedPort closed;
+    control<QLineEdit>(window, "Text1")->setText(loopback(closed.port));
     click(window, "Command2");
-    expectOpenFailedBox(window.shown, QString::number(closed.port()));
+    expectOpenFailedBox(window.shown, loopback(closed.port));
     expectOpenFailedBox(window.shown, "refused");
 }
