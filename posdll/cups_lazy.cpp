@@ -29,8 +29,8 @@ const Loaded &library() {
         loaded.handle = ::dlopen(kLibrary, RTLD_NOW | RTLD_LOCAL);
         if (!loaded.handle) {
             const char *why = ::dlerror();
-            loaded.failure = std::string("the CUPS library cannot be loaded: ") +
-                             (why ? why : kLibrary);
+            loaded.failure =
+                std::string("the CUPS library cannot be loaded: ") + (why ? why : kLibrary);
         }
     });
     return loaded;
@@ -105,8 +105,8 @@ POSDLL_CUPS_CALL(http_status_t, cupsStartDocument,
 POSDLL_CUPS_CALL(http_status_t, cupsWriteRequestData,
                  (http_t * http, const char *buffer, size_t length), (http, buffer, length),
                  HTTP_STATUS_ERROR)
-POSDLL_CUPS_CALL(ipp_status_t, cupsFinishDocument, (http_t * http, const char *name),
-                 (http, name), IPP_STATUS_ERROR_INTERNAL)
+POSDLL_CUPS_CALL(ipp_status_t, cupsFinishDocument, (http_t * http, const char *name), (http, name),
+                 IPP_STATUS_ERROR_INTERNAL)
 POSDLL_CUPS_CALL(ipp_status_t, cupsCancelJob2,
                  (http_t * http, const char *name, int job_id, int purge),
                  (http, name, job_id, purge), IPP_STATUS_ERROR_INTERNAL)

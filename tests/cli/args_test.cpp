@@ -48,7 +48,8 @@ TEST(cli_args_test, usage_errors_name_the_bad_argument) {
         {{"store", "--byte", "0x100"}, "--byte", "'0x100' is not a byte"},
         {{"store", "--byte", "0x"}, "--byte", "'0x' is not a byte"},
         {{"store", "--byte", "-1"}, "--byte", "is not a byte"},
-        {{"store", "--beeper", "no", "--byte", "0xFD", "--dry-run"}, "--byte",
+        {{"store", "--beeper", "no", "--byte", "0xFD", "--dry-run"},
+         "--byte",
          "--byte cannot be combined with --beeper"},
         {{"enable", "--cutter", "no"}, "--cutter", "--cutter is only for store"},
         {{"enable", "--ip"}, "--ip", "--ip needs a value"},
@@ -98,8 +99,8 @@ TEST(cli_args_test, help_and_version) {
     EXPECT_FALSE(std::get<ShowHelp>(parseArgs({"-h"})).sub);
     EXPECT_EQ(std::get<ShowHelp>(parseArgs({"help", "store"})).sub, Subcommand::Store);
     // --help wins over everything after it, even a missing target.
-    for (const char *sub : {"enable", "disable", "restore", "store", "selftest", "decode",
-                            "printers", "ports"}) {
+    for (const char *sub :
+         {"enable", "disable", "restore", "store", "selftest", "decode", "printers", "ports"}) {
         const auto r = parseArgs({sub, "--help", "--chars", "99"});
         ASSERT_TRUE(std::holds_alternative<ShowHelp>(r)) << sub;
         EXPECT_STREQ(cli::subcommandName(*std::get<ShowHelp>(r).sub), sub);
@@ -153,9 +154,8 @@ TEST(cli_args_test, every_byte_given_directly_is_the_byte_stored) {
 }
 
 TEST(cli_args_test, targets_keep_the_command_line_order) {
-    const Command c =
-        parsed({"restore", "--ip", "127.0.0.1", "--targets", "a.txt", "--ip=127.0.0.2:9101",
-                "--targets", "-"});
+    const Command c = parsed({"restore", "--ip", "127.0.0.1", "--targets", "a.txt",
+                              "--ip=127.0.0.2:9101", "--targets", "-"});
     const std::vector<TargetArg> expected = {{TargetArg::Kind::Address, "127.0.0.1"},
                                              {TargetArg::Kind::File, "a.txt"},
                                              {TargetArg::Kind::Address, "127.0.0.2:9101"},

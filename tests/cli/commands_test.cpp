@@ -24,7 +24,8 @@ struct CliResult {
     std::string err;
 };
 
-CliResult run(const std::vector<std::string> &args, device::PosdllFuncs &lib, std::string input = {}) {
+CliResult run(const std::vector<std::string> &args, device::PosdllFuncs &lib,
+              std::string input = {}) {
     std::ostringstream out, err;
     std::istringstream in(input);
     const int status = cli::runCli(args, cli::Io{out, err, in, false}, lib);
@@ -40,7 +41,7 @@ CliResult run(const std::vector<std::string> &args) {
 
 // A file in the test's temporary folder, removed at the end.
 class TempFile {
-public:
+  public:
     explicit TempFile(const std::string &text) {
         m_path = ::testing::TempDir() + "posdip_cli_targets_" +
                  ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
@@ -49,14 +50,14 @@ public:
     ~TempFile() { std::remove(m_path.c_str()); }
     const std::string &path() const { return m_path; }
 
-private:
+  private:
     std::string m_path;
 };
 
 // A stand-in library for many threads: each thread has its own open port, as in the real one.
 // Opens of addresses in `refuse` fail.
 class ThreadedRecordingPosdll : public device::PosdllFuncs {
-public:
+  public:
     std::set<std::string> refuse;
 
     std::map<std::string, std::vector<std::uint8_t>> written() {
@@ -86,7 +87,7 @@ public:
     int POS_SetDocName(const std::string &) override { return 0; }
     std::string POS_LastError() override { return "connection refused"; }
 
-private:
+  private:
     static thread_local std::string t_open;
     std::mutex m_mutex;
     std::map<std::string, std::vector<std::uint8_t>> m_written;
@@ -132,7 +133,8 @@ TEST(cli_commands_test, dry_run_lists_the_targets_it_would_reach) {
                      "ETHERNET 127.0.0.1: not sent (dry run)\n"
                      "COM2: not sent (dry run)\n"
                      "DRIVER Bar: not sent (dry run)\n");
-    const CliResult j = run({"store", "--dry-run", "--json", "--cutter", "no", "--ip", "127.0.0.1"});
+    const CliResult j =
+        run({"store", "--dry-run", "--json", "--cutter", "no", "--ip", "127.0.0.1"});
     EXPECT_EQ(j.out, R"({"action":"store","dry_run":true,)"
                      R"("frame":"1F 1B 1F A1 10 11 12 13 14 15 FC","meaning":"store setting )"
                      R"(0xFC: cutter no, beeper yes, density light, two-byte yes, 48 chars, )"

@@ -10,8 +10,8 @@
 #include <fstream>
 
 using cli_test::runCliBinary;
-using testing_support::Bytes;
 using testing_support::TcpListener;
+using Bytes = TcpListener::Bytes;
 using namespace std::chrono_literals;
 
 namespace {
@@ -19,6 +19,11 @@ namespace {
 constexpr auto kDelivery = 20s; // a job goes through cupsd and its socket backend
 
 const Bytes kDisable = {0x1F, 0x1B, 0x1F, 0xC0, 0x15, 0x14, 0x13, 0x12, 0x11, 0x10, 0x77};
+
+// "127.0.0.1:PORT", as --ip and the targets file take it.
+std::string addressOf(const TcpListener &l) {
+    return "127.0.0.1:" + std::to_string(l.port());
+}
 
 class CliCupsTest : public testing_support::CupsTest {
   protected:
@@ -28,8 +33,8 @@ class CliCupsTest : public testing_support::CupsTest {
             return;
         std::string why;
         ASSERT_TRUE(cups().removeAllQueues(why)) << why;
-        ASSERT_TRUE(cups().addRawQueue("Kitchen", kitchen.port(), why)) << why;
-        ASSERT_TRUE(cups().addRawQueue("Bar", bar.port(), why)) << why;
+        ASSERT_TRUE(cups().addQueue("Kitchen", kitchen.port(), why)) << why;
+        ASSERT_TRUE(cups().addQueue("Bar", bar.port(), why)) << why;
     }
     TcpListener kitchen, bar;
 };
@@ -59,13 +64,13 @@ TEST_F(CliCupsTest, store_through_a_queue_reaches_the_printer_behind_it) {
 TEST_F(CliCupsTest, a_mixed_list_serves_queues_and_network_printers_in_order) {
     TcpListener direct;
     const std::string list = ::testing::TempDir() + "posdip_cli_mixed.txt";
-    std::ofstream(list) << "DRIVER Kitchen\nETHERNET " << direct.address()
+    std::ofstream(list) << "DRIVER Kitchen\nETHERNET " << addressOf(direct)
                         << "\nDRIVER Nowhere\nDRIVER Bar\n";
     const auto r = runCliBinary({"disable", "--targets", list, "-j", "2"});
     EXPECT_EQ(r.status, 1) << r.err;
     const std::string expected = "DRIVER Kitchen: ok: Please Restart Printer First!\n"
                                  "ETHERNET " +
-                                 direct.address() +
+                                 addressOf(direct) +
                                  ": ok: Please Restart Printer First!\n"
                                  "DRIVER Nowhere: failed: Fail to open port,please check! (";
     EXPECT_EQ(r.out.rfind(expected, 0), 0u) << r.out;

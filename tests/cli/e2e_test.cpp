@@ -10,14 +10,14 @@
 
 using cli_test::CliSetup;
 using cli_test::runCliBinary;
+using testing_support::ClosedPort;
 using testing_support::FullBacklogListener;
-using testing_support::LoopbackSocket;
 using testing_support::TcpListener;
 using namespace std::chrono_literals;
 
 namespace {
 
-using testing_support::Bytes;
+using Bytes = TcpListener::Bytes;
 
 const Bytes kEnable = {0x1F, 0x1B, 0x1F, 0xC0, 0x15, 0x14, 0x13, 0x12, 0x11, 0x10, 0xAA};
 const Bytes kDisable = {0x1F, 0x1B, 0x1F, 0xC0, 0x15, 0x14, 0x13, 0x12, 0x11, 0x10, 0x77};
@@ -32,6 +32,17 @@ std::vector<std::string> lines(const std::string &text) {
     for (std::string line; std::getline(in, line);)
         out.push_back(line);
     return out;
+}
+
+// "127.0.0.1:PORT", as --ip and the targets file take it.
+std::string addressOf(const TcpListener &l) {
+    return "127.0.0.1:" + std::to_string(l.port());
+}
+
+// The bytes of each finished connection, once there are count of them or the limit passed.
+std::vector<Bytes> collect(TcpListener &l, std::size_t count, std::chrono::milliseconds limit) {
+    l.waitForSessions(count, limit);
+    return l.sessions();
 }
 
 CliSetup onTerminal() {
@@ -55,8 +66,8 @@ std::string writeFile(const std::string &name, const std::string &text) {
 } // namespace
 
 TEST(cli_e2e_test, help_on_every_subcommand_and_version) {
-    for (const char *sub : {"enable", "disable", "restore", "store", "selftest", "decode",
-                            "printers", "ports"}) {
+    for (const char *sub :
+         {"enable", "disable", "restore", "store", "selftest", "decode", "printers", "ports"}) {
         const auto r = runCliBinary({sub, "--help"});
         EXPECT_EQ(r.status, 0) << sub;
         EXPECT_EQ(r.out.rfind(std::string("Usage: posdip-cli ") + sub, 0), 0u) << r.out;
@@ -90,7 +101,8 @@ TEST(cli_e2e_test, each_action_sends_its_frame_over_tcp) {
         {{"enable"}, kEnable, ": ok: Please Restart Printer First!"},
         {{"disable"}, kDisable, ": ok: Please Restart Printer First!"},
         {{"restore"}, writeSetting(0xFD), ": ok: Please Restart Printer."},
-        {{"store", "--cutter", "no", "--set-baud", "115200"}, writeSetting(0x7C),
+        {{"store", "--cutter", "no", "--set-baud", "115200"},
+         writeSetting(0x7C),
          ": ok: Please Restart Printer."},
         {{"store", "--byte", "0x3D"}, writeSetting(0x3D), ": ok: Please Restart Printer."},
         {{"selftest"}, kSelfTest, ": ok"},
@@ -98,11 +110,11 @@ TEST(cli_e2e_test, each_action_sends_its_frame_over_tcp) {
     for (const auto &row : rows) {
         TcpListener printer;
         std::vector<std::string> args = row.args;
-        args.insert(args.end(), {"--ip", printer.address()});
+        args.insert(args.end(), {"--ip", addressOf(printer)});
         const auto r = runCliBinary(args);
         EXPECT_EQ(r.status, 0) << args[0] << ": " << r.out << r.err;
-        EXPECT_EQ(r.out, "ETHERNET " + printer.address() + row.says + "\n");
-        const auto got = printer.collect(1, 10s);
+        EXPECT_EQ(r.out, "ETHERNET " + addressOf(printer) + row.says + "\n");
+        const auto got = collect(printer, 1, 10s);
         ASSERT_EQ(got.size(), 1u) << args[0];
         EXPECT_EQ(got[0], row.frame) << args[0];
     }
@@ -110,14 +122,14 @@ TEST(cli_e2e_test, each_action_sends_its_frame_over_tcp) {
 
 TEST(cli_e2e_test, a_batch_reports_every_target_in_order_and_exits_1_on_any_failure) {
     TcpListener a, b;
-    const LoopbackSocket refusing(false);
-    const std::string dead = refusing.address();
+    const ClosedPort refusing;
+    const std::string dead = "127.0.0.1:" + std::to_string(refusing.port);
     std::string list = "# two printers, five times each, and one that refuses\n";
     std::vector<std::string> expected;
     for (int i = 0; i < 5; ++i) {
-        list += "ETHERNET " + a.address() + "\nETHERNET " + b.address() + "\n";
-        expected.push_back("ETHERNET " + a.address() + ": ok: Please Restart Printer.");
-        expected.push_back("ETHERNET " + b.address() + ": ok: Please Restart Printer.");
+        list += "ETHERNET " + addressOf(a) + "\nETHERNET " + addressOf(b) + "\n";
+        expected.push_back("ETHERNET " + addressOf(a) + ": ok: Please Restart Printer.");
+        expected.push_back("ETHERNET " + addressOf(b) + ": ok: Please Restart Printer.");
         if (i == 2) {
             list += "ETHERNET " + dead + "   # gone\n";
             expected.push_back("ETHERNET " + dead + ": failed: Fail to open port,please check! (");
@@ -132,7 +144,7 @@ TEST(cli_e2e_test, a_batch_reports_every_target_in_order_and_exits_1_on_any_fail
         EXPECT_EQ(got[i].rfind(expected[i], 0), 0u) << got[i];
     EXPECT_NE(r.out.find(dead), std::string::npos);
     for (TcpListener *l : {&a, &b}) {
-        const auto frames = l->collect(5, 10s);
+        const auto frames = collect(*l, 5, 10s);
         ASSERT_EQ(frames.size(), 5u);
         for (const Bytes &f : frames)
             EXPECT_EQ(f, writeSetting(0xF9));
@@ -143,49 +155,49 @@ TEST(cli_e2e_test, a_batch_reports_every_target_in_order_and_exits_1_on_any_fail
 TEST(cli_e2e_test, a_printer_that_never_answers_is_reported_as_failed) {
     FullBacklogListener silent;
     TcpListener alive;
-    const auto r = runCliBinary({"enable", "--json", "--ip", silent.address(), "--ip",
-                                 alive.address()});
+    const auto r =
+        runCliBinary({"enable", "--json", "--ip", silent.address(), "--ip", addressOf(alive)});
     EXPECT_EQ(r.status, 1);
     const auto got = lines(r.out);
     ASSERT_EQ(got.size(), 2u) << r.out;
-    EXPECT_EQ(got[0].rfind(R"({"target":"ETHERNET )" + silent.address() +
-                               R"(","action":"enable","frame":"1F 1B 1F C0 15 14 13 12 11 10 AA",)"
-                               R"("ok":false,"message":"Fail to open port,please check!","reason":")",
-                           0),
-              0u)
+    EXPECT_EQ(
+        got[0].rfind(R"({"target":"ETHERNET )" + silent.address() +
+                         R"(","action":"enable","frame":"1F 1B 1F C0 15 14 13 12 11 10 AA",)"
+                         R"("ok":false,"message":"Fail to open port,please check!","reason":")",
+                     0),
+        0u)
         << got[0];
-    EXPECT_EQ(got[1], R"({"target":"ETHERNET )" + alive.address() +
+    EXPECT_EQ(got[1], R"({"target":"ETHERNET )" + addressOf(alive) +
                           R"(","action":"enable","frame":"1F 1B 1F C0 15 14 13 12 11 10 AA",)"
                           R"("ok":true,"message":"Please Restart Printer First!","reason":""})");
 }
 
 TEST(cli_e2e_test, dry_run_opens_nothing) {
     TcpListener printer;
-    const auto r = runCliBinary({"store", "--dry-run", "--ip", printer.address()});
+    const auto r = runCliBinary({"store", "--dry-run", "--ip", addressOf(printer)});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "1F 1B 1F A1 10 11 12 13 14 15 FD  store setting 0xFD: cutter yes, beeper "
                      "yes, density light, two-byte yes, 48 chars, paper-taken yes, 19200 bps\n"
                      "ETHERNET " +
-                         printer.address() + ": not sent (dry run)\n");
+                         addressOf(printer) + ": not sent (dry run)\n");
     EXPECT_FALSE(printer.waitForSessions(1, 300ms));
     EXPECT_EQ(printer.accepted(), 0);
 }
 
 TEST(cli_e2e_test, progress_line_only_on_a_terminal_and_only_for_many) {
     TcpListener printer;
-    const std::vector<std::string> many = {"selftest", "--ip", printer.address(), "--ip",
-                                           printer.address(), "--ip", printer.address()};
+    const std::vector<std::string> many = {"selftest",         "--ip", addressOf(printer), "--ip",
+                                           addressOf(printer), "--ip", addressOf(printer)};
     const auto terminal = runCliBinary(many, onTerminal());
     EXPECT_EQ(terminal.status, 0) << terminal.out;
     EXPECT_NE(terminal.err.find("\r\033[K[3/3]"), std::string::npos) << terminal.err;
     EXPECT_EQ(lines(terminal.out).size(), 3u);
 
-    const auto one =
-        runCliBinary({"selftest", "--ip", printer.address()}, onTerminal());
+    const auto one = runCliBinary({"selftest", "--ip", addressOf(printer)}, onTerminal());
     EXPECT_EQ(one.err, "");
     const auto piped = runCliBinary(many);
     EXPECT_EQ(piped.err, "");
-    EXPECT_EQ(printer.collect(7, 10s).size(), 7u);
+    EXPECT_EQ(collect(printer, 7, 10s).size(), 7u);
 }
 
 TEST(cli_e2e_test, ports_lists_the_names_and_honours_overrides) {
@@ -204,8 +216,8 @@ TEST(cli_e2e_test, ports_lists_the_names_and_honours_overrides) {
 }
 
 TEST(cli_e2e_test, decode_from_the_command_line) {
-    const auto r = runCliBinary({"decode", "1F", "1B", "1F", "A1", "10", "11", "12", "13", "14",
-                                 "15", "BD"});
+    const auto r =
+        runCliBinary({"decode", "1F", "1B", "1F", "A1", "10", "11", "12", "13", "14", "15", "BD"});
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("store setting 0xBD: "), std::string::npos);
     EXPECT_NE(r.out.find("9600 bps"), std::string::npos);

@@ -33,21 +33,21 @@ TEST(cli_output_test, json_string_keeps_utf8_and_replaces_what_is_not) {
     EXPECT_EQ(jsonString("K\xC3\xBC"
                          "che"),
               "\"K\xC3\xBC"
-              "che\""); // Küche
+              "che\"");                                                // Küche
     EXPECT_EQ(jsonString("\xE2\x82\xAC"), "\"\xE2\x82\xAC\"");         // euro sign
     EXPECT_EQ(jsonString("\xF0\x9F\x96\xA8"), "\"\xF0\x9F\x96\xA8\""); // a printer, 4 bytes
     const struct {
         const char *bytes;
         const char *json;
     } bad[] = {
-        {"\xFF", R"("\ufffd")"},                   // never in UTF-8
-        {"a\xC3", R"("a\ufffd")"},                 // cut short at the end
-        {"\xC3(", R"("\ufffd(")"},                 // a continuation byte missing
-        {"\xC0\xAF", R"("\ufffd\ufffd")"},         // overlong '/'
-        {"\xE0\x80\xAF", R"("\ufffd\ufffd\ufffd")"}, // overlong, three bytes
-        {"\xED\xA0\x80", R"("\ufffd\ufffd\ufffd")"}, // a UTF-16 surrogate
+        {"\xFF", R"("\ufffd")"},                               // never in UTF-8
+        {"a\xC3", R"("a\ufffd")"},                             // cut short at the end
+        {"\xC3(", R"("\ufffd(")"},                             // a continuation byte missing
+        {"\xC0\xAF", R"("\ufffd\ufffd")"},                     // overlong '/'
+        {"\xE0\x80\xAF", R"("\ufffd\ufffd\ufffd")"},           // overlong, three bytes
+        {"\xED\xA0\x80", R"("\ufffd\ufffd\ufffd")"},           // a UTF-16 surrogate
         {"\xF4\x90\x80\x80", R"("\ufffd\ufffd\ufffd\ufffd")"}, // above U+10FFFF
-        {"\x80", R"("\ufffd")"},                   // a lone continuation byte
+        {"\x80", R"("\ufffd")"},                               // a lone continuation byte
     };
     for (const auto &b : bad)
         EXPECT_EQ(jsonString(b.bytes), b.json) << b.json;
@@ -116,7 +116,8 @@ TEST(cli_output_test, progress_line_rewrites_itself_and_clears) {
         p.clear();
         p.show(3, 1);
     } // the destructor takes the last one away
-    EXPECT_EQ(err.str(), "\r\033[K[1/3]\r\033[K[2/3] 1 failed\r\033[K\r\033[K[3/3] 1 failed\r\033[K");
+    EXPECT_EQ(err.str(),
+              "\r\033[K[1/3]\r\033[K[2/3] 1 failed\r\033[K\r\033[K[3/3] 1 failed\r\033[K");
     for (const auto &[enabled, total] : {std::pair{false, 3}, std::pair{true, 1}}) {
         std::ostringstream quiet;
         cli::ProgressLine p(quiet, enabled, static_cast<std::size_t>(total));

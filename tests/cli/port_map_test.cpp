@@ -32,12 +32,13 @@ TEST(cli_port_map_test, lpt_falls_back_to_usb_and_overrides_win) {
     EXPECT_EQ(mapPort("COM2", env, {"/dev/ttyUSB0"}),
               (PortMapping{"COM2", "/dev/ttyUSB0", true, true}));
     // An empty override is no override.
-    EXPECT_EQ(mapPort("COM3", env, {"/dev/ttyS2"}), (PortMapping{"COM3", "/dev/ttyS2", true, false}));
+    EXPECT_EQ(mapPort("COM3", env, {"/dev/ttyS2"}),
+              (PortMapping{"COM3", "/dev/ttyS2", true, false}));
 }
 
 TEST(cli_port_map_test, report_lists_the_usual_names_the_reached_devices_and_the_rest) {
-    const Devices present = {"/dev/ttyS0", "/dev/ttyS31", "/dev/ttyUSB0", "/dev/ttyACM0",
-                             "/dev/ttyS01", "/dev/usb/lp0"};
+    const Devices present = {"/dev/ttyS0",   "/dev/ttyS31", "/dev/ttyUSB0",
+                             "/dev/ttyACM0", "/dev/ttyS01", "/dev/usb/lp0"};
     const cli::Environment env = {{"POSDLL_PORT_COM12", "/dev/ttyUSB0"},
                                   {"POSDLL_PORT_COM0", "/dev/ttyACM0"}, // no such port name
                                   {"POSDLL_PORT_FOO", "/dev/ttyACM0"},
@@ -64,8 +65,8 @@ TEST(cli_port_map_test, report_lists_the_usual_names_the_reached_devices_and_the
 }
 
 TEST(cli_port_map_test, natural_order) {
-    Devices d = {"/dev/ttyS10", "/dev/ttyS2", "/dev/lp0", "/dev/ttyS1", "/dev/ttyACM0",
-                 "/dev/ttyS002", "/dev/usb/lp1"};
+    Devices d = {"/dev/ttyS10",  "/dev/ttyS2",   "/dev/lp0",    "/dev/ttyS1",
+                 "/dev/ttyACM0", "/dev/ttyS002", "/dev/usb/lp1"};
     std::sort(d.begin(), d.end(), cli::naturalLess);
     EXPECT_EQ(d, (Devices{"/dev/lp0", "/dev/ttyACM0", "/dev/ttyS1", "/dev/ttyS002", "/dev/ttyS2",
                           "/dev/ttyS10", "/dev/usb/lp1"}));

@@ -24,10 +24,10 @@ struct CliRun {
 };
 
 struct CliSetup {
-    std::string input;                // standard input
-    std::vector<std::string> env;     // extra "NAME=value" entries
-    bool stderrIsTerminal = false;    // standard error on a pseudo-terminal instead of a pipe
-    std::chrono::seconds limit{60};   // the child is killed after this
+    std::string input;              // standard input
+    std::vector<std::string> env;   // extra "NAME=value" entries
+    bool stderrIsTerminal = false;  // standard error on a pseudo-terminal instead of a pipe
+    std::chrono::seconds limit{60}; // the child is killed after this
 };
 
 inline CliRun runCliBinary(const std::vector<std::string> &args, const CliSetup &setup = {}) {

@@ -22,7 +22,7 @@ app::Outcome okOutcome() {
 // count has reached `gate` (or a bounded time passed), so a runner that allows that many at
 // once is seen to reach it.
 class Overlap {
-public:
+  public:
     explicit Overlap(std::size_t gate) : m_gate(gate) {}
 
     void enter(bool gated, std::chrono::milliseconds hold) {
@@ -44,7 +44,7 @@ public:
         return m_peak;
     }
 
-private:
+  private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::size_t m_gate;
@@ -132,8 +132,11 @@ TEST(cli_runner_test, results_come_in_target_order_whatever_finishes_first) {
             ++finished;
             finishOrder.push_back(i);
             cv.notify_all();
-            return app::Outcome{app::OutcomeKind::Message, "error", app::MessageIcon::Error,
-                                "target " + std::to_string(i), {}};
+            return app::Outcome{app::OutcomeKind::Message,
+                                "error",
+                                app::MessageIcon::Error,
+                                "target " + std::to_string(i),
+                                {}};
         },
         recordingHooks(d));
     EXPECT_EQ(finishOrder.back(), 0u);
@@ -151,19 +154,18 @@ TEST(cli_runner_test, results_come_in_target_order_whatever_finishes_first) {
 TEST(cli_runner_test, outcomes_reach_their_own_target_and_failures_are_counted) {
     std::vector<std::string> seen(10);
     std::size_t lastFailed = 0;
-    cli::runTargets(
-        std::vector<bool>(10, true), 3,
-        [](std::size_t i) {
-            if (i == 4)
-                throw std::runtime_error("out of sockets");
-            app::Outcome o = okOutcome();
-            o.detail = std::to_string(i);
-            if (i % 2)
-                o.icon = app::MessageIcon::Error;
-            return o;
-        },
-        {[&](std::size_t i, const app::Outcome &o) { seen[i] = o.detail; },
-         [&](std::size_t, std::size_t failed) { lastFailed = failed; }});
+    cli::runTargets(std::vector<bool>(10, true), 3,
+                    [](std::size_t i) {
+                        if (i == 4)
+                            throw std::runtime_error("out of sockets");
+                        app::Outcome o = okOutcome();
+                        o.detail = std::to_string(i);
+                        if (i % 2)
+                            o.icon = app::MessageIcon::Error;
+                        return o;
+                    },
+                    {[&](std::size_t i, const app::Outcome &o) { seen[i] = o.detail; },
+                     [&](std::size_t, std::size_t failed) { lastFailed = failed; }});
     EXPECT_EQ(seen, (std::vector<std::string>{"0", "1", "2", "3", "out of sockets", "5", "6", "7",
                                               "8", "9"}));
     EXPECT_EQ(lastFailed, 6u); // 1, 3, 5, 7, 9 and the one that threw
@@ -186,7 +188,8 @@ TEST(cli_runner_test, a_single_target_runs_on_the_calling_thread) {
 
 TEST(cli_runner_test, no_targets_calls_nothing) {
     Delivered d;
-    cli::runTargets({}, 4, [](std::size_t) -> app::Outcome { throw std::logic_error("called"); },
-                    recordingHooks(d));
+    cli::runTargets(
+        {}, 4, [](std::size_t) -> app::Outcome { throw std::logic_error("called"); },
+        recordingHooks(d));
     EXPECT_TRUE(d.order.empty());
 }

@@ -47,19 +47,19 @@ TEST(cli_targets_test, comments_blanks_and_every_kind) {
 }
 
 TEST(cli_targets_test, bad_lines_are_reported_with_their_numbers) {
-    const auto f = parseTargetFile("ETHERNET 127.0.0.1\n" // 1 fine
-                                   "ETHERNET\n"           // 2
-                                   "COM3 1200\n"          // 3
-                                   "# comment\n"          // 4
-                                   "com3\n"               // 5
-                                   "LPT1 fast\n"          // 6
-                                   "DRIVER   # none\n"    // 7
-                                   "ETHERNET 10.1.2\n"    // 8
+    const auto f = parseTargetFile("ETHERNET 127.0.0.1\n"           // 1 fine
+                                   "ETHERNET\n"                     // 2
+                                   "COM3 1200\n"                    // 3
+                                   "# comment\n"                    // 4
+                                   "com3\n"                         // 5
+                                   "LPT1 fast\n"                    // 6
+                                   "DRIVER   # none\n"              // 7
+                                   "ETHERNET 10.1.2\n"              // 8
                                    "ETHERNET 127.0.0.1 127.0.0.2\n" // 9
-                                   "COM0\n"               // 10
-                                   "USB1\n"               // 11
-                                   "COM256\n"             // 12
-                                   "LPT2\n",              // 13 fine
+                                   "COM0\n"                         // 10
+                                   "USB1\n"                         // 11
+                                   "COM256\n"                       // 12
+                                   "LPT2\n",                        // 13 fine
                                    "shop.txt", "19200");
     EXPECT_EQ(labels(f.targets), (std::vector<std::string>{"ETHERNET 127.0.0.1", "LPT2"}));
     const std::vector<std::pair<std::string, std::string>> expected = {

@@ -14,13 +14,15 @@ namespace cli {
 namespace {
 
 using Mask = unsigned;
-constexpr Mask bit(Subcommand s) { return 1u << static_cast<unsigned>(s); }
+constexpr Mask bit(Subcommand s) {
+    return 1u << static_cast<unsigned>(s);
+}
 constexpr Mask kActions = bit(Subcommand::Enable) | bit(Subcommand::Disable) |
                           bit(Subcommand::Restore) | bit(Subcommand::Store) |
                           bit(Subcommand::SelfTest);
 constexpr Mask kStore = bit(Subcommand::Store);
-constexpr Mask kAll = kActions | bit(Subcommand::Decode) | bit(Subcommand::Printers) |
-                      bit(Subcommand::Ports);
+constexpr Mask kAll =
+    kActions | bit(Subcommand::Decode) | bit(Subcommand::Printers) | bit(Subcommand::Ports);
 
 struct SubcommandWord {
     const char *word;
@@ -44,15 +46,17 @@ std::optional<Subcommand> subcommandOf(const std::string &word) {
     return std::nullopt;
 }
 
-std::string quoted(const std::string &s) { return "'" + s + "'"; }
+std::string quoted(const std::string &s) {
+    return "'" + s + "'";
+}
 
 // What the parse collects beside the Command itself.
 struct State {
     Command cmd;
-    protocol::SettingChoices choices;     // the window's opening selection
-    std::string firstSettingName;         // the first --cutter ... --set-baud given
-    std::optional<std::uint8_t> byte;     // --byte
-    std::optional<std::string> portWord;  // --port as given
+    protocol::SettingChoices choices;    // the window's opening selection
+    std::string firstSettingName;        // the first --cutter ... --set-baud given
+    std::optional<std::uint8_t> byte;    // --byte
+    std::optional<std::string> portWord; // --port as given
     bool printerGiven = false;
 };
 
@@ -137,8 +141,7 @@ const OptionSpec kOptions[] = {
      [](State &s, const std::string &v) {
          int n = 0;
          const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
-         if (v.empty() || ec != std::errc() || end != v.data() + v.size() || n < 1 ||
-             n > kMaxJobs)
+         if (v.empty() || ec != std::errc() || end != v.data() + v.size() || n < 1 || n > kMaxJobs)
              return quoted(v) + " is not a number from 1 to " + std::to_string(kMaxJobs);
          s.cmd.jobs = n;
          return std::string();
@@ -221,8 +224,9 @@ std::optional<UsageError> finish(State &s) {
     const bool driver = s.portWord == "DRIVER";
     if (s.portWord && *s.portWord != "ETHERNET") {
         if (!c.targets.empty())
-            return error("--port", "--port " + *s.portWord + " names one printer; it cannot be "
-                                   "combined with --ip or --targets");
+            return error("--port", "--port " + *s.portWord +
+                                       " names one printer; it cannot be "
+                                       "combined with --ip or --targets");
         c.port = *s.portWord;
     }
     if (driver && !s.printerGiven)
@@ -237,7 +241,9 @@ std::optional<UsageError> finish(State &s) {
 
 } // namespace
 
-bool sendsFrame(Subcommand sub) { return (kActions & bit(sub)) != 0; }
+bool sendsFrame(Subcommand sub) {
+    return (kActions & bit(sub)) != 0;
+}
 
 const char *subcommandName(Subcommand sub) {
     for (const auto &s : kSubcommands)

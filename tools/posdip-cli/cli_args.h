@@ -29,15 +29,15 @@ inline constexpr int kMaxJobs = 1024;
 
 struct Command {
     Subcommand sub = Subcommand::Enable;
-    std::optional<std::string> port;   // --port, when it names one port other than ETHERNET
-    std::string baud = "19200";        // --baud, for COM ports
-    std::string printer;               // --printer, for DRIVER
-    std::vector<TargetArg> targets;    // --ip and --targets
-    int jobs = kDefaultJobs;           // -j
+    std::optional<std::string> port; // --port, when it names one port other than ETHERNET
+    std::string baud = "19200";      // --baud, for COM ports
+    std::string printer;             // --printer, for DRIVER
+    std::vector<TargetArg> targets;  // --ip and --targets
+    int jobs = kDefaultJobs;         // -j
     bool json = false;
     bool dryRun = false;
     protocol::OptionStates options = protocol::defaultOptionStates(); // store
-    std::vector<std::string> hex;      // decode
+    std::vector<std::string> hex;                                     // decode
 };
 
 struct ShowHelp {

@@ -203,8 +203,12 @@ int ports(const Command &cmd, const Io &io) {
     }
     for (const std::string &d : r.unmapped) {
         if (cmd.json) {
-            io.out << JsonObject().addRaw("port", "null").add("device", d).add("present", true)
-                          .add("override", "").str()
+            io.out << JsonObject()
+                          .addRaw("port", "null")
+                          .add("device", d)
+                          .add("present", true)
+                          .add("override", "")
+                          .str()
                    << "\n";
             continue;
         }

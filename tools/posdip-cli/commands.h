@@ -16,8 +16,8 @@ inline constexpr int kExitUsage = 2;
 struct Io {
     std::ostream &out;
     std::ostream &err;
-    std::istream &in;          // for --targets -
-    bool progress = false;     // stderr is a terminal
+    std::istream &in;      // for --targets -
+    bool progress = false; // stderr is a terminal
 };
 
 // Runs posdip-cli with the words after the program name; returns the exit status.

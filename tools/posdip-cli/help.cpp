@@ -90,7 +90,8 @@ std::string helpText(std::optional<Subcommand> sub) {
     case Subcommand::Decode:
         return "Usage: posdip-cli decode [--json] HEX...\n\n"
                "Explains frames or a lone setting byte. The words are read as one run of bytes\n"
-               "(\"1F 1B 1F A1 10 11 12 13 14 15 FD\", \"1f1b1fa1...\", \"0x1F,0x1B\") and cut into\n"
+               "(\"1F 1B 1F A1 10 11 12 13 14 15 FD\", \"1f1b1fa1...\", \"0x1F,0x1B\") and cut "
+               "into\n"
                "frames; a single byte is read as a setting byte. Exit status 1 when some bytes\n"
                "are no frame.\n";
     case Subcommand::Printers:
@@ -113,6 +114,8 @@ std::string usageHint(std::optional<Subcommand> sub) {
            "--help'.";
 }
 
-std::string versionText() { return std::string("posdip-cli ") + POSDIP_VERSION + "\n"; }
+std::string versionText() {
+    return std::string("posdip-cli ") + POSDIP_VERSION + "\n";
+}
 
 } // namespace cli

@@ -116,7 +116,8 @@ JsonObject &JsonObject::addRaw(std::string_view k, std::string_view json) {
 
 std::string outcomeText(const app::Outcome &outcome) {
     if (!outcome.succeeded())
-        return "failed: " + outcome.text + (outcome.detail.empty() ? "" : " (" + outcome.detail + ")");
+        return "failed: " + outcome.text +
+               (outcome.detail.empty() ? "" : " (" + outcome.detail + ")");
     return outcome.text.empty() ? "ok" : "ok: " + outcome.text;
 }
 

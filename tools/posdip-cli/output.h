@@ -18,7 +18,7 @@ std::string jsonString(std::string_view text);
 
 // Builds one JSON object, keys in the order added.
 class JsonObject {
-public:
+  public:
     JsonObject &add(std::string_view key, std::string_view value);
     JsonObject &add(std::string_view key, const char *value) {
         return add(key, std::string_view(value));
@@ -28,7 +28,7 @@ public:
     JsonObject &addRaw(std::string_view key, std::string_view json); // already JSON
     std::string str() const { return "{" + m_body + "}"; }
 
-private:
+  private:
     void key(std::string_view k);
     std::string m_body;
 };

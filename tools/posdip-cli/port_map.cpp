@@ -73,7 +73,8 @@ PortMapping mapPort(const std::string &portName, const Environment &env,
                     const std::vector<std::string> &present) {
     PortMapping m;
     m.name = portName;
-    if (const auto it = env.find(overrideVariable(portName)); it != env.end() && !it->second.empty()) {
+    if (const auto it = env.find(overrideVariable(portName));
+        it != env.end() && !it->second.empty()) {
         m.device = it->second;
         m.overridden = true;
     } else {

@@ -17,9 +17,9 @@ std::vector<std::string> usualDevices(std::string_view portName);
 std::string overrideVariable(std::string_view portName);
 
 struct PortMapping {
-    std::string name;      // "COM3"
-    std::string device;    // "/dev/ttyS2"
-    bool present = false;  // the device file exists
+    std::string name;        // "COM3"
+    std::string device;      // "/dev/ttyS2"
+    bool present = false;    // the device file exists
     bool overridden = false; // the device comes from overrideVariable(name)
     bool operator==(const PortMapping &) const = default;
 };
@@ -32,7 +32,8 @@ PortMapping mapPort(const std::string &portName, const Environment &env,
                     const std::vector<std::string> &present);
 
 struct PortsReport {
-    std::vector<PortMapping> ports;    // COM1-COM9, LPT1-LPT3, and any other name that reaches a device or is overridden
+    std::vector<PortMapping>
+        ports; // COM1-COM9, LPT1-LPT3, and any other name that reaches a device or is overridden
     std::vector<std::string> unmapped; // devices present that no name reaches
 };
 

@@ -7,7 +7,7 @@
 namespace cli {
 
 class ProgressLine {
-public:
+  public:
     // Shows nothing unless enabled (stderr is a terminal) and more than one target runs.
     ProgressLine(std::ostream &err, bool enabled, std::size_t total)
         : m_err(err), m_enabled(enabled && total > 1), m_total(total) {}
@@ -19,7 +19,7 @@ public:
     // Takes the line away so that other output starts on a clean line.
     void clear();
 
-private:
+  private:
     std::ostream &m_err;
     bool m_enabled;
     std::size_t m_total;

@@ -23,7 +23,7 @@ app::Outcome guarded(const TargetTask &task, std::size_t index) {
 
 // Results as they come in, from any thread.
 class ResultBoard {
-public:
+  public:
     explicit ResultBoard(std::size_t n) : m_results(n) {}
 
     void post(std::size_t index, app::Outcome outcome) {
@@ -68,7 +68,7 @@ public:
         report();
     }
 
-private:
+  private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<std::optional<app::Outcome>> m_results;
