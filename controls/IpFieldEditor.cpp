@@ -9,6 +9,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
+#include <QStyleOptionFrame>
 
 namespace {
 
@@ -20,13 +22,10 @@ bool isAsciiDigit(QChar c) {
 
 } // namespace
 
-IpFieldEditor::IpFieldEditor(QWidget *parent) : QFrame(parent) {
-    setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    setBackgroundRole(QPalette::Base);
-    setAutoFillBackground(true);
-
+IpFieldEditor::IpFieldEditor(QWidget *parent) : QWidget(parent) {
     auto *row = new QHBoxLayout(this);
-    row->setContentsMargins(2, 0, 2, 0);
+    const int frame = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this);
+    row->setContentsMargins(frame, frame, frame, frame);
     row->setSpacing(0);
     for (int i = 0; i < int(m_fields.size()); ++i) {
         if (i > 0)
@@ -60,7 +59,17 @@ bool IpFieldEditor::eventFilter(QObject *watched, QEvent *event) {
     const int index = indexOf(watched);
     if (index >= 0 && event->type() == QEvent::KeyPress)
         return handleKey(index, static_cast<const QKeyEvent &>(*event));
-    return QFrame::eventFilter(watched, event);
+    return QWidget::eventFilter(watched, event);
+}
+
+// Drawn as one line edit, so the four fields read as a single input.
+void IpFieldEditor::paintEvent(QPaintEvent *) {
+    QPainter painter(this);
+    QStyleOptionFrame panel;
+    panel.initFrom(this);
+    panel.lineWidth = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &panel, this);
+    panel.state |= QStyle::State_Sunken;
+    style()->drawPrimitive(QStyle::PE_PanelLineEdit, &panel, &painter, this);
 }
 
 int IpFieldEditor::indexOf(const QObject *field) const {

@@ -1,13 +1,13 @@
 // A four-field IPv4 editor: digits only, at most three a field, each field 0 to 255.
 #pragma once
 
-#include <QFrame>
+#include <QWidget>
 
 #include <array>
 
 class QLineEdit;
 
-class IpFieldEditor : public QFrame {
+class IpFieldEditor : public QWidget {
     Q_OBJECT
   public:
     explicit IpFieldEditor(QWidget *parent = nullptr);
@@ -23,6 +23,7 @@ class IpFieldEditor : public QFrame {
 
   protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
   private:
     enum class Landing { Start, End, All };
