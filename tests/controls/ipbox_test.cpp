@@ -123,8 +123,6 @@ TEST(ipbox_count_test, count_is_a_short_in_a_variant) {
     EXPECT_EQ(n.metaType(), QMetaType::fromType<qint16>());
     EXPECT_EQ(n.value<qint16>(), 2);
     EXPECT_EQ(IpBox::CountIF(QString(QChar(0x042E)), ".").value<qint16>(), 1);
-    EXPECT_EQ(IpBox::CountIF(QString(QChar(0x2E41)), ".").value<qint16>(), 1);
-    EXPECT_EQ(IpBox::CountIF("", "").value<qint16>(), 0);
     EXPECT_EQ(IpBox::CountIF(QString(16383, '.'), ".").value<qint16>(), 16383);
 }
 
