@@ -26,21 +26,6 @@ Bytes pattern(std::size_t n) {
     return b;
 }
 
-// A socket bound to a free port that does not listen: connecting to it is refused.
-struct ClosedPort {
-    OwnedFd fd{::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)};
-    int port = 0;
-    ClosedPort() {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        ::bind(fd.get(), reinterpret_cast<sockaddr *>(&a), len);
-        ::getsockname(fd.get(), reinterpret_cast<sockaddr *>(&a), &len);
-        port = ntohs(a.sin_port);
-    }
-};
-
 bool contains(const std::string &s, const std::string &part) {
     return s.find(part) != std::string::npos;
 }
@@ -107,7 +92,7 @@ TEST(net_test, localhost_is_tried_at_each_of_its_addresses) {
 }
 
 TEST(net_test, refused_connection_names_the_address) {
-    ClosedPort closed;
+    UnusedPort closed;
     const std::string address = "127.0.0.1:" + std::to_string(closed.port);
     const DocResult r = sendDocument(address, POS_PORT_NETWORK, frameBytes());
     EXPECT_EQ(r.handle, -1);
@@ -142,14 +127,19 @@ TEST(net_test, peer_that_resets_the_connection_is_not_success) {
         const linger hard{1, 0}; // close with a reset
         ::setsockopt(c.get(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
     });
+    // The reset can come before the connection is seen as made, or before the write.
     const int h = POS_Open(l.address().c_str(), 0, 0, 0, 0, POS_PORT_NETWORK);
-    ASSERT_GT(h, 0) << POS_LastError();
     peer.get();
-    const int written = POS_WriteFile(h, frameBytes().data(), 11);
+    int written = -1;
+    if (h > 0)
+        written = POS_WriteFile(h, frameBytes().data(), 11);
     const std::string error = POS_LastError();
     POS_Close();
     EXPECT_EQ(written, -1);
-    EXPECT_TRUE(contains(error, "the printer reset the connection")) << error;
+    EXPECT_EQ(error, "network printer " + l.address() +
+                         (h > 0 ? ": the printer reset the connection before the first byte (0 "
+                                  "of 11 bytes)"
+                                : ": the printer reset the connection"));
 }
 
 TEST(net_test, healthy_printers_that_answer_or_stay_connected_succeed) {

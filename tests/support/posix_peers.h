@@ -193,6 +193,22 @@ class Listener {
     std::string m_address;
 };
 
+// A loopback port bound but not listening: connecting to it is refused.
+struct UnusedPort {
+    OwnedFd fd{::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)};
+    int port = 0;
+    UnusedPort() {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        ::bind(fd.get(), reinterpret_cast<sockaddr *>(&a), len);
+        ::getsockname(fd.get(), reinterpret_cast<sockaddr *>(&a), &len);
+        port = ntohs(a.sin_port);
+    }
+    std::string address() const { return "127.0.0.1:" + std::to_string(port); }
+};
+
 // A pseudo-terminal: the test holds the master (the printer's side) and a slave descriptor.
 struct Pty {
     OwnedFd master;
