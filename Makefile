@@ -2,7 +2,7 @@
 PRESET ?= default
 BUILD  := build
 
-.PHONY: all deps configure build test run clean
+.PHONY: all deps configure build test test-sanitize fuzz run clean
 
 all: build
 
@@ -17,6 +17,14 @@ build: configure
 
 test: build
 	@ctest --preset $(PRESET)
+
+test-sanitize: deps
+	@cmake --preset sanitize >/dev/null
+	@cmake --build --preset sanitize
+	@ctest --preset sanitize
+
+fuzz: deps
+	@scripts/fuzz.sh
 
 run: build
 	@scripts/run.sh

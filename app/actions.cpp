@@ -58,8 +58,8 @@ Outcome runAction(Action action, const ActionInputs &in, device::PosdllFuncs &li
     if (!port.opened())
         return message(MessageIcon::Error, kOpenFailed, port.reason);
 
-    const device::WriteResult w =
-        device::writeTransaction(lib, port.handle, frame, std::string("posdip: ") + actionName(action));
+    const device::WriteResult w = device::writeTransaction(
+        lib, port.handle, frame, std::string("posdip: ") + actionName(action));
     if (!w.ok)
         return message(MessageIcon::Error, kWriteFailed, w.reason);
 

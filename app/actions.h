@@ -21,7 +21,7 @@ enum class MessageIcon { Information, Error };
 
 struct Outcome {
     OutcomeKind kind = OutcomeKind::Silent;
-    std::string title;  // "info" or "error"
+    std::string title; // "info" or "error"
     MessageIcon icon = MessageIcon::Information;
     std::string text;   // the message itself
     std::string detail; // the reason, when there is one

@@ -7,7 +7,8 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev libgl-dev
   libcups2-dev cups cups-client cups-daemon
-  xvfb xauth x11-utils socat iproute2 util-linux
+  xvfb xauth x11-utils socat iproute2 util-linux time
+  imagemagick fonts-dejavu-core
 )
 
 missing=()

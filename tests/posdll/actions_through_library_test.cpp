@@ -65,7 +65,7 @@ TEST(actions_through_library_test, store_setting_reaches_a_network_printer) {
 }
 
 TEST(actions_through_library_test, refused_connection_is_an_open_failure_with_the_reason) {
-    UnusedPort unused;
+    ClosedPort unused;
     const app::Outcome out = run(Action::EnableDip, on("ETHERNET", unused.address()));
     expectError(out, app::kOpenFailed,
                 "network printer " + unused.address() + ": connection refused");

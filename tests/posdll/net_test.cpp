@@ -1,5 +1,6 @@
 // The network transport against real TCP peers on loopback.
 #include "document.h"
+#include "support/bounded.h"
 
 #include <gtest/gtest.h>
 
@@ -92,7 +93,7 @@ TEST(net_test, localhost_is_tried_at_each_of_its_addresses) {
 }
 
 TEST(net_test, refused_connection_names_the_address) {
-    UnusedPort closed;
+    ClosedPort closed;
     const std::string address = "127.0.0.1:" + std::to_string(closed.port);
     const DocResult r = sendDocument(address, POS_PORT_NETWORK, frameBytes());
     EXPECT_EQ(r.handle, -1);
@@ -186,12 +187,12 @@ TEST(net_test, listener_that_never_accepts_fails_within_the_bound) {
         if (!connected)
             break;
     }
-    auto open = std::async(std::launch::async, [&l] {
-        const int h = POS_Open(l.address().c_str(), 0, 0, 0, 0, POS_PORT_NETWORK);
+    const auto open = finishesWithin(std::chrono::seconds(15), [address = l.address()] {
+        const int h = POS_Open(address.c_str(), 0, 0, 0, 0, POS_PORT_NETWORK);
         return std::make_pair(h, std::string(POS_LastError()));
     });
-    ASSERT_EQ(open.wait_for(std::chrono::seconds(15)), std::future_status::ready) << "hangs";
-    const auto [handle, error] = open.get();
+    ASSERT_TRUE(open) << "hangs";
+    const auto [handle, error] = *open;
     EXPECT_EQ(handle, -1);
     EXPECT_EQ(error, "network printer " + l.address() + ": no answer within 3 s");
 }
@@ -200,19 +201,20 @@ TEST(net_test, printer_that_stops_reading_fails_the_write_within_the_bound) {
     Listener l;
     ASSERT_TRUE(l.ok());
     auto peer = std::async(std::launch::async, [&l] { return l.accept(); }); // never reads
-    const Bytes big = pattern(64 << 20);
-    auto write = std::async(std::launch::async, [&] {
-        const int h = POS_Open(l.address().c_str(), 0, 0, 0, 0, POS_PORT_NETWORK);
-        const int n = POS_WriteFile(h, big.data(), static_cast<int>(big.size()));
+    // Owned with the thread too: should the write hang, the thread outlives this test.
+    const auto big = std::make_shared<const Bytes>(pattern(64 << 20));
+    const auto write = finishesWithin(std::chrono::seconds(30), [big, address = l.address()] {
+        const int h = POS_Open(address.c_str(), 0, 0, 0, 0, POS_PORT_NETWORK);
+        const int n = POS_WriteFile(h, big->data(), static_cast<int>(big->size()));
         std::string error = POS_LastError();
         POS_Close();
         return std::make_pair(n, error);
     });
-    ASSERT_EQ(write.wait_for(std::chrono::seconds(30)), std::future_status::ready) << "hangs";
-    const auto [n, error] = write.get();
+    ASSERT_TRUE(write) << "hangs";
+    const auto [n, error] = *write;
     EXPECT_EQ(n, -1);
     EXPECT_TRUE(contains(error, "the printer took no bytes for 5 s after ")) << error;
-    EXPECT_TRUE(contains(error, " of " + std::to_string(big.size()) + " bytes")) << error;
+    EXPECT_TRUE(contains(error, " of " + std::to_string(big->size()) + " bytes")) << error;
 }
 
 TEST(net_test, malformed_address_is_refused_before_any_connection) {

@@ -193,11 +193,11 @@ class Listener {
     std::string m_address;
 };
 
-// A loopback port bound but not listening: connecting to it is refused.
-struct UnusedPort {
+// A socket bound to a free port that does not listen: connecting to it is refused.
+struct ClosedPort {
     OwnedFd fd{::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)};
     int port = 0;
-    UnusedPort() {
+    ClosedPort() {
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

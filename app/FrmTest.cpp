@@ -1,0 +1,335 @@
+#include "app/FrmTest.h"
+
+#include "app/twips.h"
+#include "device/port_kind.h"
+#include "device/printers.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+namespace app {
+
+namespace {
+
+// Positions and sizes in twips, relative to the container's client area.
+struct Place {
+    int left, top, width, height;
+};
+
+struct LabelSpec {
+    const char *caption;
+    Place place;
+    bool functionLabel; // right-aligned against the frames
+};
+
+// Label1 ... Label14.
+constexpr LabelSpec kLabels[] = {
+    {"Select Port:", {105, 105, 855, 255}, false},
+    {"IP:", {105, 570, 255, 255}, false},
+    {"Driver:", {105, 990, 495, 255}, false},
+    {"Baudrate:", {105, 1410, 750, 255}, false},
+    {"DIP-8 Function", {3285, 135, 1140, 195}, true},
+    {"ON", {4950, 135, 285, 195}, false},
+    {"OFF", {5760, 135, 375, 195}, false},
+    {"Select cutter", {3420, 495, 1005, 240}, true},
+    {"Select beeper", {3375, 900, 1050, 240}, true},
+    {"Select print density", {3060, 1350, 1365, 195}, true},
+    {"Two-byte character code", {2430, 1800, 1995, 240}, true},
+    {"Character per line", {2790, 2250, 1635, 240}, true},
+    {"Detect Paper was taken", {2610, 2700, 1815, 240}, true},
+    {"Select baudrate (bps)", {3195, 3150, 1230, 510}, true},
+};
+constexpr int kWrappingLabel = 13; // Label14 stands two lines high
+
+constexpr int kFrameLeft = 4590;
+constexpr int kFrameWidth = 1905;
+
+struct FrameSpec {
+    int top, height, tabIndex;
+};
+
+constexpr FrameSpec kFrames[] = {
+    {315, 465, 20},  {765, 465, 23},  {1215, 465, 26}, {1665, 465, 29},
+    {2115, 465, 32}, {2565, 465, 35}, {3015, 825, 38},
+};
+
+struct OptionSpec {
+    const char *caption;
+    int frame;
+    Place place; // relative to the frame
+    int tabIndex;
+    bool selected; // at creation: together these compose the default setting byte
+};
+
+constexpr OptionSpec kOptions[] = {
+    {"No", 0, {180, 180, 690, 195}, 21, false},   {"Yes", 0, {990, 180, 690, 195}, 22, true},
+    {"Yes", 1, {180, 180, 690, 195}, 24, true},   {"No", 1, {990, 180, 690, 195}, 25, false},
+    {"Dark", 2, {180, 180, 690, 195}, 27, false}, {"Light", 2, {990, 180, 690, 195}, 28, true},
+    {"No", 3, {180, 180, 690, 195}, 30, false},   {"Yes", 3, {990, 180, 690, 195}, 31, true},
+    {"42", 4, {180, 180, 690, 195}, 33, false},   {"48", 4, {990, 180, 690, 195}, 34, true},
+    {"No", 5, {180, 180, 690, 195}, 36, false},   {"Yes", 5, {990, 180, 690, 195}, 37, true},
+    {"9600", 6, {180, 180, 690, 195}, 39, false}, {"38400", 6, {990, 180, 780, 195}, 40, false},
+    {"19200", 6, {180, 540, 870, 195}, 41, true}, {"115200", 6, {990, 540, 870, 195}, 42, false},
+};
+
+constexpr const char *kPorts[] = {"ETHERNET", "COM1", "COM2", "COM3", "COM4", "COM5", "COM6",
+                                  "COM7",     "COM8", "COM9", "LPT1", "LPT2", "LPT3", "DRIVER"};
+constexpr const char *kBaudRates[] = {"9600", "19200", "38400", "115200"};
+constexpr int kStartBaudIndex = 1; // 19200
+
+constexpr int kClientWidth = 8970;
+constexpr int kClientHeight = 3960;
+
+// Strings for the device library: 8-bit, in the system's encoding.
+std::string local8(const QString &s) {
+    return s.toLocal8Bit().toStdString();
+}
+
+QIcon programIcon() {
+    QIcon icon;
+    for (int size : {16, 32, 48})
+        icon.addFile(QStringLiteral(":/icons/posdip-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
+// The busy cursor for the length of one action.
+class BusyCursor {
+  public:
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
+};
+
+} // namespace
+
+FrmTest::FrmTest(device::PosdllFuncs &lib, QWidget *parent) : QWidget(parent), m_lib(lib) {
+    setObjectName(QStringLiteral("FrmTest"));
+    setWindowTitle(QStringLiteral("FrmSetting"));
+    // Close button only: no minimize, no maximize; the fixed size forbids resizing.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowIcon(programIcon());
+
+    const Twips twips = Twips::forFont(font());
+    setFixedSize(twips.size(kClientWidth, kClientHeight));
+    createControls(twips);
+    setTabOrderByIndex();
+    connectHandlers();
+    formLoad();
+}
+
+void FrmTest::createControls(const Twips &twips) {
+    auto place = [&twips](QWidget *w, const QString &name, const Place &p) {
+        w->setObjectName(name);
+        w->setGeometry(twips.rect(p.left, p.top, p.width, p.height));
+    };
+    auto button = [&](const char *name, const char *caption, const Place &p) {
+        auto *b = new QPushButton(QString::fromLatin1(caption), this);
+        b->setAutoDefault(false); // no button reacts to Enter
+        b->setDefault(false);
+        place(b, QString::fromLatin1(name), p);
+        return b;
+    };
+    auto list = [&](const char *name, const Place &p) {
+        auto *c = new QComboBox(this);
+        place(c, QString::fromLatin1(name), p);
+        return c;
+    };
+
+    for (std::size_t i = 0; i < m_label.size(); ++i) {
+        const LabelSpec &row = kLabels[i];
+        auto *label = new QLabel(QString::fromLatin1(row.caption), this);
+        label->setTextFormat(Qt::PlainText);
+        label->setAlignment(row.functionLabel ? Qt::AlignRight | Qt::AlignTop
+                                               : Qt::AlignLeft | Qt::AlignTop);
+        label->setWordWrap(static_cast<int>(i) == kWrappingLabel);
+        place(label, QStringLiteral("Label%1").arg(i + 1), row.place);
+        if (!label->wordWrap()) {
+            // A caption wider than its box in this font widens the box away from its aligned
+            // edge, so the function labels keep their shared right edge against the frames.
+            QRect g = label->geometry();
+            const int need = label->sizeHint().width();
+            if (row.functionLabel)
+                g.setLeft(std::min(g.left(), g.right() + 1 - need));
+            else
+                g.setWidth(std::max(g.width(), need));
+            label->setGeometry(g);
+        }
+        m_label[i] = label;
+    }
+
+    m_combo1 = list("Combo1", {1050, 105, 1575, 315});
+    m_combo1->setEditable(true);
+    m_combo1->setInsertPolicy(QComboBox::NoInsert);
+    m_combo1->setCompleter(nullptr); // typed text stays as typed, so "L" is not yet "LPT1"
+    m_combo1->setEditText(QStringLiteral("Combo1"));
+    m_text1 = new QLineEdit(QStringLiteral("192.168.123.100"), this);
+    place(m_text1, QStringLiteral("Text1"), {840, 525, 1485, 285});
+    m_combo2 = list("Combo2", {735, 945, 1935, 315});
+    m_combo2->setPlaceholderText(QStringLiteral("(no printer installed)"));
+    m_combo3 = list("Combo3", {975, 1350, 1095, 315});
+
+    m_command5 = button("Command5", "Enable DIP Switch", {180, 2115, 2175, 495});
+    m_cmdDS = button("CmdDS", "Disable DIP Switch", {180, 2790, 2175, 495});
+    m_command1 = button("Command1", "Restore Default Setting", {6660, 1350, 2175, 420});
+    m_command2 = button("Command2", "Store Setting", {6660, 1935, 2175, 420});
+    m_command3 = button("Command3", "Print Selftest", {6660, 2520, 2175, 420});
+    m_command4 = button("Command4", "Close", {6660, 3105, 2175, 420});
+
+    for (std::size_t f = 0; f < m_frame1.size(); ++f) {
+        auto *frame = new QGroupBox(this);
+        place(frame, QStringLiteral("Frame1_%1").arg(f),
+              {kFrameLeft, kFrames[f].top, kFrameWidth, kFrames[f].height});
+        m_frame1[f] = frame;
+        m_group[f] = new QButtonGroup(frame);
+        m_group[f]->setExclusive(true);
+    }
+    for (std::size_t i = 0; i < m_option1.size(); ++i) {
+        const OptionSpec &row = kOptions[i];
+        auto *option = new QRadioButton(QString::fromLatin1(row.caption), m_frame1[row.frame]);
+        place(option, QStringLiteral("Option1_%1").arg(i), row.place);
+        m_group[row.frame]->addButton(option, static_cast<int>(i));
+        option->setChecked(row.selected);
+        m_option1[i] = option;
+    }
+}
+
+void FrmTest::setTabOrderByIndex() {
+    std::vector<std::pair<int, QWidget *>> order = {
+        {1, m_combo1}, {4, m_combo2},    {6, m_combo3},    {7, m_command5},  {8, m_text1},
+        {9, m_cmdDS},  {43, m_command1}, {44, m_command2}, {45, m_command3}, {46, m_command4},
+    };
+    for (std::size_t i = 0; i < m_option1.size(); ++i)
+        order.emplace_back(kOptions[i].tabIndex, m_option1[i]);
+    std::sort(order.begin(), order.end(),
+              [](const auto &a, const auto &b) { return a.first < b.first; });
+    for (std::size_t i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1].second, order[i].second);
+}
+
+void FrmTest::connectHandlers() {
+    connect(m_combo1, &QComboBox::activated, this, &FrmTest::combo1Click);
+    connect(m_combo1, &QComboBox::editTextChanged, this, &FrmTest::combo1Change);
+    connect(m_command1, &QPushButton::clicked, this, &FrmTest::command1Click);
+    connect(m_command2, &QPushButton::clicked, this, &FrmTest::command2Click);
+    connect(m_command3, &QPushButton::clicked, this, &FrmTest::command3Click);
+    connect(m_command4, &QPushButton::clicked, this, &FrmTest::command4Click);
+    connect(m_command5, &QPushButton::clicked, this, &FrmTest::command5Click);
+    connect(m_cmdDS, &QPushButton::clicked, this, &FrmTest::cmdDSClick);
+}
+
+void FrmTest::formLoad() {
+    for (const char *port : kPorts)
+        m_combo1->addItem(QString::fromLatin1(port));
+    m_combo1->setCurrentIndex(0);
+    combo1Click(0);
+
+    for (const char *rate : kBaudRates)
+        m_combo3->addItem(QString::fromLatin1(rate));
+    m_combo3->setCurrentIndex(kStartBaudIndex);
+
+    for (const std::string &printer : device::installedPrinters())
+        m_combo2->addItem(QString::fromLocal8Bit(printer.data(), qsizetype(printer.size())));
+    if (m_combo2->count() > 0)
+        m_combo2->setCurrentIndex(0);
+}
+
+void FrmTest::combo1Click(int index) {
+    applyPortKind(m_combo1->itemText(index));
+}
+
+void FrmTest::combo1Change(const QString &text) {
+    applyPortKind(text);
+}
+
+void FrmTest::applyPortKind(const QString &portName) {
+    bool ip = false, printer = false, baud = false;
+    switch (device::portKindOf(local8(portName))) {
+    case device::PortKind::Ethernet:
+        ip = true;
+        break;
+    case device::PortKind::Serial:
+        baud = true;
+        break;
+    case device::PortKind::Parallel:
+        break;
+    case device::PortKind::Driver:
+        printer = true;
+        break;
+    case device::PortKind::Unknown:
+        return; // other text leaves the inputs as they are
+    }
+    m_text1->setEnabled(ip);
+    m_combo2->setEnabled(printer);
+    m_combo3->setEnabled(baud);
+}
+
+ActionInputs FrmTest::inputs() const {
+    ActionInputs in;
+    in.port = {local8(m_combo1->currentText()), local8(m_text1->text()),
+               local8(m_combo3->currentText()), local8(m_combo2->currentText())};
+    for (std::size_t i = 0; i < m_option1.size(); ++i)
+        in.options[i] = m_option1[i]->isChecked();
+    return in;
+}
+
+void FrmTest::run(Action action) {
+    Outcome outcome;
+    {
+        const BusyCursor busy;
+        outcome = runAction(action, inputs(), m_lib);
+    }
+    switch (outcome.kind) {
+    case OutcomeKind::Message:
+        showMessage(QString::fromStdString(outcome.title),
+                    outcome.icon == MessageIcon::Error ? QMessageBox::Critical
+                                                       : QMessageBox::Information,
+                    QString::fromStdString(outcome.text), QString::fromLocal8Bit(outcome.detail));
+        break;
+    case OutcomeKind::Silent:
+        break;
+    case OutcomeKind::Quit:
+        close(); // the last window: the program ends with it
+        break;
+    }
+}
+
+void FrmTest::showMessage(const QString &title, QMessageBox::Icon icon, const QString &text,
+                          const QString &detail) {
+    QMessageBox box(icon, title, text, QMessageBox::Ok, this);
+    box.setInformativeText(detail);
+    box.exec();
+}
+
+void FrmTest::command1Click() {
+    run(Action::RestoreDefault);
+}
+void FrmTest::command2Click() {
+    run(Action::StoreSetting);
+}
+void FrmTest::command3Click() {
+    run(Action::PrintSelfTest);
+}
+void FrmTest::command4Click() {
+    run(Action::Close);
+}
+void FrmTest::command5Click() {
+    run(Action::EnableDip);
+}
+void FrmTest::cmdDSClick() {
+    run(Action::DisableDip);
+}
+
+} // namespace app

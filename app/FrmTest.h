@@ -1,0 +1,74 @@
+// The settings window: the connection inputs, seven option groups and the six action buttons.
+#pragma once
+
+#include "app/actions.h"
+#include "device/PosdllFuncs.h"
+
+#include <QMessageBox>
+#include <QWidget>
+
+#include <array>
+
+class QButtonGroup;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace app {
+
+class Twips;
+
+class FrmTest : public QWidget {
+    Q_OBJECT
+
+  public:
+    // The window sends through lib; the real device library unless a test hands in another.
+    explicit FrmTest(device::PosdllFuncs &lib = device::libraryPosdll(), QWidget *parent = nullptr);
+
+  protected:
+    // The one place an outcome reaches the user: a modal box with an OK button. Tests override it
+    // to read what would be shown.
+    virtual void showMessage(const QString &title, QMessageBox::Icon icon, const QString &text,
+                             const QString &detail);
+
+  private:
+    void createControls(const Twips &twips);
+    void setTabOrderByIndex();
+    void connectHandlers();
+
+    void formLoad();
+    void combo1Click(int index);
+    void combo1Change(const QString &text);
+    void command1Click();
+    void command2Click();
+    void command3Click();
+    void command4Click();
+    void command5Click();
+    void cmdDSClick();
+
+    void applyPortKind(const QString &portName);
+    ActionInputs inputs() const;
+    void run(Action action);
+
+    device::PosdllFuncs &m_lib;
+
+    QComboBox *m_combo1 = nullptr; // port
+    QComboBox *m_combo2 = nullptr; // printer
+    QComboBox *m_combo3 = nullptr; // baud rate
+    QLineEdit *m_text1 = nullptr;  // IP address
+    QPushButton *m_command1 = nullptr;
+    QPushButton *m_command2 = nullptr;
+    QPushButton *m_command3 = nullptr;
+    QPushButton *m_command4 = nullptr;
+    QPushButton *m_command5 = nullptr;
+    QPushButton *m_cmdDS = nullptr;
+    std::array<QLabel *, 14> m_label{}; // Label1 ... Label14 at 0 ... 13
+    std::array<QGroupBox *, 7> m_frame1{};
+    std::array<QButtonGroup *, 7> m_group{}; // the exclusive group of each frame
+    std::array<QRadioButton *, 16> m_option1{};
+};
+
+} // namespace app

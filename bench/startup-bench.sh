@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Start-up benchmark: time from exec until the window is mapped, and peak memory, for posdip and
+# for a minimal Qt Widgets window built here, under one Xvfb, alternating runs.
+# Usage: bench/startup-bench.sh [RUNS]   (default 15)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${1:-15}
+posdip=build/bin/posdip
+[ -x "$posdip" ] || { echo "build first: make build" >&2; exit 1; }
+for tool in Xvfb xwininfo /usr/bin/time g++ pkg-config; do
+  command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh)" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+trap 'kill "$xvfb" 2>/dev/null || true; rm -rf "$work"' EXIT
+g++ -O2 -fPIC -o "$work/minimal-window" bench/minimal-window/main.cpp \
+  $(pkg-config --cflags --libs Qt6Widgets)
+
+display=:$(( 90 + RANDOM % 100 ))
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+export DISPLAY=$display
+for _ in $(seq 100); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.05; done
+
+# One run: prints "<milliseconds> <peak KiB>".
+measure() { # binary title
+  local start end
+  start=$(date +%s%N)
+  /usr/bin/time -f '%M' -o "$work/rss" "$1" >/dev/null 2>&1 &
+  local pid=$!
+  until xwininfo -name "$2" 2>/dev/null | grep -q 'Map State: IsViewable'; do
+    kill -0 "$pid" 2>/dev/null || { echo "$1 exited before mapping its window" >&2; exit 1; }
+    sleep 0.002
+  done
+  end=$(date +%s%N)
+  sleep 0.3 # let it settle so the peak covers the shown window
+  pkill -TERM -P "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  echo "$(( (end - start) / 1000000 )) $(tail -n 1 "$work/rss")"
+}
+
+median() { sort -n | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
+
+: >"$work/posdip"; : >"$work/minimal"
+for _ in $(seq "$runs"); do
+  measure "$posdip" FrmSetting >>"$work/posdip"
+  measure "$work/minimal-window" MinimalWindow >>"$work/minimal"
+done
+
+pt=$(cut -d' ' -f1 "$work/posdip" | median); pm=$(cut -d' ' -f2 "$work/posdip" | median)
+mt=$(cut -d' ' -f1 "$work/minimal" | median); mm=$(cut -d' ' -f2 "$work/minimal" | median)
+echo "runs: $runs each, alternating"
+echo "posdip:         median ${pt} ms to mapped window, median peak ${pm} KiB"
+echo "minimal window: median ${mt} ms to mapped window, median peak ${mm} KiB"
+awk -v pt="$pt" -v mt="$mt" -v pm="$pm" -v mm="$mm" 'BEGIN {
+  printf "time ratio:   %.2f x (aim <= 1.25)\nmemory ratio: %.2f x (aim <= 1.25)\n", pt/mt, pm/mm }'

@@ -1,0 +1,33 @@
+// A connection to the print server that libcups is set up for (CUPS_SERVER, client.conf or the
+// local default), with every wait bounded, shared by the spool port and the printer list.
+#pragma once
+
+#include <cups/cups.h>
+
+#include <memory>
+#include <string>
+
+namespace posdll::cups {
+
+inline constexpr int kConnectMillis = 3000;
+inline constexpr double kAnswerSeconds = 5.0;
+
+struct HttpClose {
+    void operator()(http_t *http) const { httpClose(http); }
+};
+using Connection = std::unique_ptr<http_t, HttpClose>;
+
+// "HOST:PORT", or the path of the local socket, of the server libcups talks to.
+std::string serverName();
+
+// Connects within kConnectMillis and bounds each later wait for the server to kAnswerSeconds.
+// (libcups sets SIGPIPE to be ignored when it connects, so a server that went away makes a write
+// fail with EPIPE rather than end the program.)
+// On failure returns null and sets why to "cannot reach the print server S ...: reason".
+Connection connect(std::string &why);
+
+// The reason for the last failure of libcups on this thread (the socket's error when there is
+// one, else CUPS's own text).
+std::string lastReason(http_t *http = nullptr);
+
+} // namespace posdll::cups

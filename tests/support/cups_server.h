@@ -1,0 +1,96 @@
+// A private CUPS scheduler for tests: its own configuration, spool, cache, state and log folders
+// under a temporary folder, listening on 127.0.0.1 only on a free port, with browsing, sharing
+// and the web interface off and no authentication. Once it runs, libcups and the CUPS tools that
+// this process starts talk to it (CUPS_SERVER), never to the machine's own scheduler.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace testing_support {
+
+struct ToolRun {
+    int status = -1;    // exit status; -1 when it was killed or could not start
+    std::string output; // standard output and error together
+    bool ok() const { return status == 0; }
+};
+
+// Runs a program (found in PATH, /usr/sbin or /sbin) with this process's environment and kills
+// it when it outlives the limit.
+ToolRun runTool(const std::vector<std::string> &argv,
+                std::chrono::seconds limit = std::chrono::seconds(20));
+
+struct QueuedJob {
+    int id = 0;
+    std::string title;
+    std::string format;
+    int state = 0; // an ipp_jstate_t
+};
+
+class CupsServer {
+  public:
+    static constexpr const char *kDaemon = "/usr/sbin/cupsd";
+    static bool installed();
+
+    CupsServer();
+    ~CupsServer();
+    CupsServer(const CupsServer &) = delete;
+    CupsServer &operator=(const CupsServer &) = delete;
+
+    // Starts the daemon in the foreground as a child (again on the same port after stop()) and
+    // waits, bounded, until it answers; then sets CUPS_SERVER, CUPS_SERVERROOT and HOME. The
+    // daemon dies with the thread that started it, so call this from the test's main thread.
+    bool start(std::string &why);
+    // Ends the daemon (SIGTERM, then SIGKILL after a bounded wait).
+    void stop();
+    bool running();
+    // SIGSTOP: connections are still taken by the kernel but nothing answers them.
+    void pause();
+    void resume();
+    bool paused() const { return m_paused; }
+
+    int port() const { return m_port; }
+    std::string address() const; // "127.0.0.1:PORT"
+
+    // A queue whose device is socket://127.0.0.1:devicePort, enabled and accepting jobs:
+    // without driver, or with the driver that the PPD file describes.
+    bool addQueue(const std::string &name, int devicePort, std::string &why,
+                  const std::string &ppdFile = {});
+    bool removeAllQueues(std::string &why);
+    // Every job the queue has seen, completed ones included, oldest first.
+    std::vector<QueuedJob> jobs(const std::string &queue);
+
+    std::string logTail(std::size_t lines = 30) const;
+
+  private:
+    void writeConfig() const;
+    bool spawn(std::string &why);
+    bool waitUntilAnswering(std::string &why);
+
+    std::filesystem::path m_root;
+    int m_port = 0;
+    pid_t m_pid = -1;
+    bool m_paused = false;
+};
+
+// The one scheduler of this test program: started on first use, started again when a test left
+// it stopped or paused, ended at exit. Null with the reason when it cannot start.
+CupsServer *sharedCupsServer(std::string &why);
+
+// Base for tests that need the scheduler. Skips, loudly, only where cupsd is not installed and
+// this is not CI; a daemon that is installed but does not start is a failure.
+class CupsTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    CupsServer &cups() { return *m_server; }
+
+  private:
+    CupsServer *m_server = nullptr;
+};
+
+} // namespace testing_support

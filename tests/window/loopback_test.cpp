@@ -1,0 +1,91 @@
+// The buttons end to end: the real device library sends to a TCP listener on 127.0.0.1.
+#include "window_fixture.h"
+
+#include "protocol/frames.h"
+#include "protocol/setting_byte.h"
+#include "support/posix_peers.h"
+#include "support/tcp_listener.h"
+
+using namespace window_test;
+using testing_support::ClosedPort;
+using testing_support::TcpListener;
+
+namespace {
+
+constexpr std::chrono::seconds kDelivery{10};
+
+QString loopback(int port) {
+    return QStringLiteral("127.0.0.1:%1").arg(port);
+}
+
+} // namespace
+
+namespace {
+
+class window_loopback_test : public testing::Test {
+  protected:
+    void SetUp() override {
+        // Point the window at loopback before any button can be pressed.
+        control<QLineEdit>(window, "Text1")->setText(loopback(printer.port()));
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    }
+
+    TcpListener printer;
+    RecordingWindow window; // the real device library
+};
+
+} // namespace
+
+TEST_F(window_loopback_test, each_button_delivers_its_frame_and_shows_its_message) {
+    std::size_t sent = 0;
+    for (const SendingButton &r : sendingButtons()) {
+        window.shown.clear();
+        click(window, r.name);
+        ASSERT_TRUE(printer.waitForSessions(++sent, kDelivery)) << r.name << " delivered nothing";
+        const auto sessions = printer.sessions();
+        EXPECT_EQ(sessions.back(), r.frame) << r.name;
+        if (!r.message) {
+            EXPECT_TRUE(window.shown.empty()) << r.name;
+            continue;
+        }
+        ASSERT_EQ(window.shown.size(), 1u) << r.name;
+        EXPECT_EQ(window.shown[0].title, "info") << r.name;
+        EXPECT_EQ(window.shown[0].icon, QMessageBox::Information) << r.name;
+        EXPECT_EQ(window.shown[0].text, r.message) << r.name;
+    }
+}
+
+TEST_F(window_loopback_test, store_sends_the_buttons_as_pressed_restore_sends_the_default) {
+    QTest::mouseClick(option(window, 2), Qt::LeftButton);  // already selected: stays
+    QTest::mouseClick(option(window, 3), Qt::LeftButton);  // beeper no
+    QTest::mouseClick(option(window, 8), Qt::LeftButton);  // 42 characters
+    QTest::mouseClick(option(window, 13), Qt::LeftButton); // 38400
+    protocol::OptionStates states = protocol::defaultOptionStates();
+    states[2] = false;
+    states[3] = true;
+    states[8] = true;
+    states[9] = false;
+    states[13] = true;
+    states[14] = false;
+    const std::uint8_t stored = protocol::composeSettingByte(states);
+    ASSERT_NE(stored, 0xFD);
+
+    click(window, "Command2");
+    QTest::mouseClick(option(window, 14), Qt::LeftButton); // after the press: not in the frame
+    click(window, "Command1");
+    ASSERT_TRUE(printer.waitForSessions(2, kDelivery));
+    const auto sessions = printer.sessions();
+    EXPECT_EQ(sessions[0], protocol::writeSettingFrame(stored));
+    EXPECT_EQ(sessions[1], protocol::writeSettingFrame(0xFD));
+    ASSERT_EQ(window.shown.size(), 2u);
+    EXPECT_EQ(window.shown[1].text, "Please Restart Printer.");
+}
+
+TEST_F(window_loopback_test, a_refused_connection_gives_the_error_box_with_the_reason) {
+    const ClosedPort closed;
+    control<QLineEdit>(window, "Text1")->setText(loopback(closed.port));
+    click(window, "Command2");
+    expectOpenFailedBox(window.shown, loopback(closed.port));
+    expectOpenFailedBox(window.shown, "refused");
+}

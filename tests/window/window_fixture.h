@@ -1,0 +1,124 @@
+// The real window with its message boxes read instead of shown, and helpers to drive it.
+#pragma once
+
+#include "app/FrmTest.h"
+#include "protocol/frames.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// Readable QStrings in failure messages.
+inline void PrintTo(const QString &s, std::ostream *os) {
+    *os << '"' << s.toStdString() << '"';
+}
+
+namespace window_test {
+
+struct Shown {
+    QString title;
+    QMessageBox::Icon icon;
+    QString text;
+    QString detail;
+    bool busyCursor; // was the busy cursor still up while the box showed?
+};
+
+class RecordingWindow : public app::FrmTest {
+  public:
+    using app::FrmTest::FrmTest;
+    std::vector<Shown> shown;
+
+  protected:
+    void showMessage(const QString &title, QMessageBox::Icon icon, const QString &text,
+                     const QString &detail) override {
+        shown.push_back({title, icon, text, detail, QApplication::overrideCursor() != nullptr});
+    }
+};
+
+// The five buttons that send, what each sends and the message it shows (nullptr: none).
+struct SendingButton {
+    const char *name;
+    protocol::Frame frame;
+    const char *message;
+};
+
+inline std::vector<SendingButton> sendingButtons() {
+    return {
+        {"Command5", protocol::enableFrame(), "Please Restart Printer First!"},
+        {"CmdDS", protocol::disableFrame(), "Please Restart Printer First!"},
+        {"Command1", protocol::writeSettingFrame(0xFD), "Please Restart Printer."},
+        {"Command2", protocol::writeSettingFrame(0xFD), "Please Restart Printer."}, // as opened
+        {"Command3", protocol::selfTestFrame(), nullptr},
+    };
+}
+
+// The one error box a failed open shows, with a reason that mentions reasonPart.
+inline void expectOpenFailedBox(const std::vector<Shown> &shown, const QString &reasonPart) {
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].title, "error");
+    EXPECT_EQ(shown[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(shown[0].text, "Fail to open port,please check!");
+    EXPECT_TRUE(shown[0].detail.contains(reasonPart, Qt::CaseInsensitive))
+        << shown[0].detail.toStdString() << " does not mention " << reasonPart.toStdString();
+}
+
+template <typename T> T *control(QWidget &window, const QString &name) {
+    T *w = window.findChild<T *>(name);
+    EXPECT_NE(w, nullptr) << "no control " << name.toStdString();
+    return w;
+}
+
+inline QRadioButton *option(QWidget &window, int index) {
+    return control<QRadioButton>(window, QStringLiteral("Option1_%1").arg(index));
+}
+
+inline void click(QWidget &window, const char *name) {
+    auto *w = control<QWidget>(window, QString::fromLatin1(name));
+    ASSERT_NE(w, nullptr);
+    QTest::mouseClick(w, Qt::LeftButton);
+}
+
+// Picks an entry from a combo box's drop-down list with the mouse, as a user does.
+inline void choose(QComboBox *combo, const QString &entry) {
+    const int index = combo->findText(entry);
+    ASSERT_GE(index, 0) << entry.toStdString() << " is not in "
+                        << combo->objectName().toStdString();
+    combo->showPopup();
+    QAbstractItemView *view = combo->view();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view->window()));
+    const QModelIndex item = view->model()->index(index, 0);
+    view->scrollTo(item);
+    const QRect rect = view->visualRect(item);
+    ASSERT_TRUE(view->viewport()->rect().contains(rect.center())) << entry.toStdString();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect.center());
+    ASSERT_FALSE(view->window()->isVisible()) << "the list closes on a choice";
+    ASSERT_EQ(combo->currentText(), entry);
+}
+
+// Which of the three connection inputs are enabled: IP, printer, baud rate.
+struct Enabled {
+    bool ip, printer, baud;
+    bool operator==(const Enabled &) const = default;
+};
+
+inline Enabled enabledInputs(QWidget &window) {
+    return {control<QWidget>(window, "Text1")->isEnabled(),
+            control<QWidget>(window, "Combo2")->isEnabled(),
+            control<QWidget>(window, "Combo3")->isEnabled()};
+}
+
+inline std::ostream &operator<<(std::ostream &os, const Enabled &e) {
+    return os << "{ip " << e.ip << ", printer " << e.printer << ", baud " << e.baud << "}";
+}
+
+} // namespace window_test
