@@ -54,6 +54,14 @@ class EmulatorProcess {
     std::string statusLine(milliseconds bound = milliseconds(10000)) {
         return nextLine(m_err.get(), m_errBuf, bound);
     }
+    // The address from its first status line, "posdip-emulator: listening on 127.0.0.1:40123";
+    // "" when it says something else.
+    std::string listeningAddress() {
+        const std::string line = statusLine();
+        const std::string mark = "listening on ";
+        const auto at = line.find(mark);
+        return at == std::string::npos ? "" : line.substr(at + mark.size());
+    }
     // Everything left on standard output until the process closes it.
     std::string restOfOutput() {
         const Bytes b = readUntilEof(m_out.get());

@@ -14,14 +14,6 @@ using app::Action;
 
 namespace {
 
-// The address from "posdip-emulator: listening on 127.0.0.1:40123".
-std::string listeningAddress(EmulatorProcess &p) {
-    const std::string line = p.statusLine();
-    const std::string mark = "listening on ";
-    const auto at = line.find(mark);
-    return at == std::string::npos ? "" : line.substr(at + mark.size());
-}
-
 app::Outcome send(Action action, const std::string &port, const std::string &ip,
                   const protocol::OptionStates &options = protocol::defaultOptionStates()) {
     app::ActionInputs in;
@@ -54,7 +46,7 @@ bool exists(const std::string &path) {
 
 TEST(emulator_test, store_setting_sent_by_the_action_is_printed_back_decoded) {
     EmulatorProcess emu({"--listen", "127.0.0.1:0", "--count", "1"});
-    const std::string address = listeningAddress(emu);
+    const std::string address = emu.listeningAddress();
     ASSERT_FALSE(address.empty());
     protocol::OptionStates options = protocol::defaultOptionStates();
     options[2] = !options[2]; // another beeper choice than the default
@@ -71,7 +63,7 @@ TEST(emulator_test, store_setting_sent_by_the_action_is_printed_back_decoded) {
 
 TEST(emulator_test, connection_after_connection_with_hex) {
     EmulatorProcess emu({"--listen", "127.0.0.1:0", "--hex", "--count", "3"});
-    const std::string address = listeningAddress(emu);
+    const std::string address = emu.listeningAddress();
     ASSERT_FALSE(address.empty());
     const protocol::OptionStates options = protocol::defaultOptionStates();
     for (Action a : {Action::EnableDip, Action::PrintSelfTest, Action::DisableDip}) {
@@ -84,7 +76,7 @@ TEST(emulator_test, connection_after_connection_with_hex) {
 
 TEST(emulator_test, frames_in_pieces_and_stray_bytes_are_told_apart) {
     EmulatorProcess emu({"--listen", "127.0.0.1:0", "--count", "3"});
-    const std::string address = listeningAddress(emu);
+    const std::string address = emu.listeningAddress();
     ASSERT_FALSE(address.empty());
     OwnedFd c = connectTo(address);
     const protocol::Frame f = protocol::enableFrame();
@@ -102,7 +94,7 @@ TEST(emulator_test, frames_in_pieces_and_stray_bytes_are_told_apart) {
 
 TEST(emulator_test, connections_open_at_once_are_kept_apart) {
     EmulatorProcess emu({"--listen", "127.0.0.1:0", "--count", "4"});
-    const std::string address = listeningAddress(emu);
+    const std::string address = emu.listeningAddress();
     ASSERT_FALSE(address.empty());
     const protocol::Frame on = protocol::enableFrame();
     const protocol::Frame off = protocol::disableFrame();
@@ -144,7 +136,7 @@ TEST(emulator_test, sigterm_and_sigint_end_it_cleanly) {
         TempDir dir;
         const std::string link = dir.file("ttyPOS");
         EmulatorProcess emu({"--listen", "127.0.0.1:0", "--pty", link});
-        ASSERT_FALSE(listeningAddress(emu).empty());
+        ASSERT_FALSE(emu.listeningAddress().empty());
         ASSERT_NE(emu.statusLine().find("linked at"), std::string::npos);
         ASSERT_TRUE(exists(link));
         ::kill(emu.pid(), sig);
