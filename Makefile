@@ -2,7 +2,7 @@
 PRESET ?= default
 BUILD  := build
 
-.PHONY: all deps configure build test test-sanitize fuzz run clean
+.PHONY: all deps configure build test test-sanitize fuzz bench run clean
 
 all: build
 
@@ -25,6 +25,9 @@ test-sanitize: deps
 
 fuzz: deps
 	@scripts/fuzz.sh
+
+bench: build
+	@bench/cli-bench.sh
 
 run: build
 	@scripts/run.sh

@@ -3,6 +3,7 @@
 #include "posdll/port_names.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <grp.h>
@@ -28,7 +29,7 @@ std::string groupName(gid_t gid) {
     return std::to_string(gid);
 }
 
-// What to do about EACCES: join the group that owns the device, when the group may write.
+// What to do about EACCES: join the group that owns the device, when that group may write.
 std::string permissionHint(const DeviceKind &kind, const std::string &path) {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0)
@@ -36,9 +37,11 @@ std::string permissionHint(const DeviceKind &kind, const std::string &path) {
     const std::string owner = groupName(st.st_gid);
     if (st.st_gid != 0 && (st.st_mode & S_IWGRP))
         return "add your user to the group '" + owner + "'";
-    return "the device belongs to the group '" + owner +
-           "', which may not write to it; such devices usually belong to the group '" + kind.group +
-           "'";
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+    return "the device (group '" + owner + "', mode " + mode +
+           ") cannot be written by its group; such devices are usually writable by the group '" +
+           kind.group + "'";
 }
 
 std::string openFailure(const DeviceKind &kind, const std::string &path, int err) {

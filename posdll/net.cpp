@@ -64,7 +64,8 @@ AddrList resolve(const NetworkAddress &a, Clock::time_point deadline, std::strin
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV | (a.numeric ? AI_NUMERICHOST : AI_ADDRCONFIG);
+    // No AI_ADDRCONFIG: with only loopback up it would find nothing for "localhost".
+    hints.ai_flags = AI_NUMERICSERV | (a.numeric ? AI_NUMERICHOST : 0);
     const std::string service = std::to_string(a.port);
     addrinfo *found = nullptr;
     int status = 0;
@@ -143,7 +144,8 @@ class NetworkPort final : public Transport {
         if (const int err = peerGone())
             return failed(
                 (err == EPIPE ? std::string("the printer closed the connection") : reasonOf(err)) +
-                " before the first byte (0 of " + std::to_string(count) + " bytes)");
+                (m_sent == 0 ? " before the first byte (0 of " + std::to_string(count) + " bytes)"
+                             : " " + sentText()));
         const WriteProgress p = writeAll(m_fd.get(), FdKind::Socket, bytes, count, kWriteWait);
         m_sent += p.written;
         if (p.complete(count))

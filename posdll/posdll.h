@@ -56,7 +56,9 @@ POSDLL_API int POS_StartDoc(void);
 POSDLL_API int POS_WriteFile(int handle, const unsigned char *bytes, int count);
 
 /**
- * Ends the document: the bytes are handed on (serial output drained, job submitted).
+ * Ends the document: the bytes are handed on (network: acknowledged by the printer, which has
+ * not reset or shut the connection; serial: output drained; print queue: job submitted), each
+ * within a bounded time.
  * @return 0 on success, -1 when the document was refused or could not be finished.
  */
 POSDLL_API int POS_EndDoc(void);

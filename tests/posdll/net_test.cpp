@@ -1,5 +1,6 @@
 // The network transport against real TCP peers on loopback.
 #include "document.h"
+#include "support/bounded.h"
 
 #include <gtest/gtest.h>
 
@@ -127,14 +128,19 @@ TEST(net_test, peer_that_resets_the_connection_is_not_success) {
         const linger hard{1, 0}; // close with a reset
         ::setsockopt(c.get(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
     });
+    // The reset can come before the connection is seen as made, or before the write.
     const int h = POS_Open(l.address().c_str(), 0, 0, 0, 0, POS_PORT_NETWORK);
-    ASSERT_GT(h, 0) << POS_LastError();
     peer.get();
-    const int written = POS_WriteFile(h, frameBytes().data(), 11);
+    int written = -1;
+    if (h > 0)
+        written = POS_WriteFile(h, frameBytes().data(), 11);
     const std::string error = POS_LastError();
     POS_Close();
     EXPECT_EQ(written, -1);
-    EXPECT_TRUE(contains(error, "the printer reset the connection")) << error;
+    EXPECT_EQ(error, "network printer " + l.address() +
+                         (h > 0 ? ": the printer reset the connection before the first byte (0 "
+                                  "of 11 bytes)"
+                                : ": the printer reset the connection"));
 }
 
 TEST(net_test, healthy_printers_that_answer_or_stay_connected_succeed) {
@@ -181,12 +187,12 @@ TEST(net_test, listener_that_never_accepts_fails_within_the_bound) {
         if (!connected)
             break;
     }
-    auto open = std::async(std::launch::async, [&l] {
-        const int h = POS_Open(l.address().c_str(), 0, 0, 0, 0, POS_PORT_NETWORK);
+    const auto open = finishesWithin(std::chrono::seconds(15), [address = l.address()] {
+        const int h = POS_Open(address.c_str(), 0, 0, 0, 0, POS_PORT_NETWORK);
         return std::make_pair(h, std::string(POS_LastError()));
     });
-    ASSERT_EQ(open.wait_for(std::chrono::seconds(15)), std::future_status::ready) << "hangs";
-    const auto [handle, error] = open.get();
+    ASSERT_TRUE(open) << "hangs";
+    const auto [handle, error] = *open;
     EXPECT_EQ(handle, -1);
     EXPECT_EQ(error, "network printer " + l.address() + ": no answer within 3 s");
 }
@@ -195,43 +201,24 @@ TEST(net_test, printer_that_stops_reading_fails_the_write_within_the_bound) {
     Listener l;
     ASSERT_TRUE(l.ok());
     auto peer = std::async(std::launch::async, [&l] { return l.accept(); }); // never reads
-    const Bytes big = pattern(64 << 20);
-    auto write = std::async(std::launch::async, [&] {
-        const int h = POS_Open(l.address().c_str(), 0, 0, 0, 0, POS_PORT_NETWORK);
-        const int n = POS_WriteFile(h, big.data(), static_cast<int>(big.size()));
+    // Owned with the thread too: should the write hang, the thread outlives this test.
+    const auto big = std::make_shared<const Bytes>(pattern(64 << 20));
+    const auto write = finishesWithin(std::chrono::seconds(30), [big, address = l.address()] {
+        const int h = POS_Open(address.c_str(), 0, 0, 0, 0, POS_PORT_NETWORK);
+        const int n = POS_WriteFile(h, big->data(), static_cast<int>(big->size()));
         std::string error = POS_LastError();
         POS_Close();
         return std::make_pair(n, error);
     });
-    ASSERT_EQ(write.wait_for(std::chrono::seconds(30)), std::future_status::ready) << "hangs";
-    const auto [n, error] = write.get();
+    ASSERT_TRUE(write) << "hangs";
+    const auto [n, error] = *write;
     EXPECT_EQ(n, -1);
     EXPECT_TRUE(contains(error, "the printer took no bytes for 5 s after ")) << error;
-    EXPECT_TRUE(contains(error, " of " + std::to_string(big.size()) + " bytes")) << error;
+    EXPECT_TRUE(contains(error, " of " + std::to_string(big->size()) + " bytes")) << error;
 }
 
-TEST(net_test, malformed_addresses_are_refused_before_any_connection) {
-    for (const char *text : {"300.1.2.3", "1.2.3", "", "10.0.0.1:0", "::1", "0x7f.0.0.1"}) {
-        const int h = POS_Open(text, 0, 0, 0, 0, POS_PORT_NETWORK);
-        EXPECT_EQ(h, -1) << text;
-        EXPECT_TRUE(contains(POS_LastError(), "network printer '")) << POS_LastError();
-    }
-    const int h = POS_Open("300.1.2.3", 0, 0, 0, 0, POS_PORT_NETWORK);
-    EXPECT_EQ(h, -1);
+TEST(net_test, malformed_address_is_refused_before_any_connection) {
+    EXPECT_EQ(POS_Open("300.1.2.3", 0, 0, 0, 0, POS_PORT_NETWORK), -1);
     EXPECT_STREQ(POS_LastError(), "network printer '300.1.2.3': '300.1.2.3' is not a valid IPv4 "
                                   "address (four numbers 0 to 255, as 10.0.0.5)");
-}
-
-TEST(net_test, one_document_per_connection) {
-    Listener l;
-    ASSERT_TRUE(l.ok());
-    auto got = printer(l);
-    const int h = POS_Open(l.address().c_str(), 0, 0, 0, 0, POS_PORT_NETWORK);
-    ASSERT_GT(h, 0) << POS_LastError();
-    EXPECT_EQ(POS_WriteFile(h, frameBytes().data(), 11), 11);
-    EXPECT_EQ(POS_EndDoc(), 0) << POS_LastError();
-    EXPECT_EQ(POS_WriteFile(h, frameBytes().data(), 11), -1);
-    EXPECT_TRUE(contains(POS_LastError(), "already ended")) << POS_LastError();
-    EXPECT_EQ(POS_Close(), 0);
-    EXPECT_EQ(got.get(), frameBytes());
 }

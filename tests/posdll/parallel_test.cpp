@@ -145,10 +145,11 @@ TEST(parallel_test, permission_denied_names_the_group_to_join_or_the_usual_one) 
 
     ASSERT_EQ(::chown(f.path.c_str(), 0, 0), 0);
     ASSERT_EQ(::chmod(f.path.c_str(), 0600), 0);
-    EXPECT_EQ(asNobody(openError),
-              "parallel port LPT2 (" + f.path +
-                  "): Permission denied — the device belongs to the group 'root', which may not "
-                  "write to it; such devices usually belong to the group 'lp'");
+    EXPECT_EQ(
+        asNobody(openError),
+        "parallel port LPT2 (" + f.path +
+            "): Permission denied — the device (group 'root', mode 0600) cannot be written by "
+            "its group; such devices are usually writable by the group 'lp'");
 }
 
 TEST(parallel_test, opening_again_releases_the_port_opened_before) {

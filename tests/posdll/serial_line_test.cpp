@@ -73,3 +73,31 @@ TEST(serial_line_test, what_a_device_did_not_take_is_named) {
     got.c_cflag &= ~PARODD;
     EXPECT_EQ(lineMismatch(want, got), "odd parity");
 }
+
+TEST(serial_line_test, lines_that_cannot_be_had_say_why) {
+    struct Row {
+        SerialLine line;
+        const char *why; // nullptr: fine
+    } rows[] = {
+        {{9600, 8, 0, 0}, nullptr},
+        {{4000000, 5, 2, 2}, nullptr},
+        {{0, 8, 0, 0}, "0 bit/s is not a standard baud rate"},
+        {{-9600, 8, 0, 0}, "-9600 bit/s is not a standard baud rate"},
+        {{9601, 8, 0, 0}, "9601 bit/s is not a standard baud rate"},
+        {{9600, 4, 0, 0}, "4 data bits: use 5 to 8"},
+        {{9600, 9, 0, 0}, "9 data bits: use 5 to 8"},
+        {{9600, 8, 1, 0}, "stop bits code 1: use 0 (one) or 2 (two)"},
+        {{9600, 8, -1, 0}, "stop bits code -1"},
+        {{9600, 8, 0, -1}, "parity code -1: use 0 (none), 1 (odd), 2 (even)"},
+        {{9600, 8, 0, 3}, "parity code 3"},
+    };
+    for (const Row &r : rows) {
+        const auto problem = posdll::lineProblem(r.line);
+        if (!r.why) {
+            EXPECT_FALSE(problem) << *problem;
+            continue;
+        }
+        ASSERT_TRUE(problem) << r.why;
+        EXPECT_EQ(problem->rfind(r.why, 0), 0u) << *problem;
+    }
+}

@@ -52,16 +52,6 @@ TEST(serial_test, exact_bytes_arrive_with_the_line_set_raw_at_the_chosen_rate) {
     }
 }
 
-TEST(serial_test, two_stop_bits_are_set_as_asked) {
-    MappedPty p;
-    const int h = POS_Open("COM7", 9600, 8, 2, 0, POS_PORT_SERIAL);
-    ASSERT_GT(h, 0) << POS_LastError();
-    termios t;
-    ASSERT_EQ(::tcgetattr(p.pty.slave.get(), &t), 0);
-    EXPECT_TRUE(t.c_cflag & CSTOPB);
-    POS_Close();
-}
-
 TEST(serial_test, a_line_the_device_does_not_take_is_an_error_not_a_silent_change) {
     // Recent kernels keep a pseudo-terminal at 8 bits without parity; older ones take 7E1.
     MappedPty p;
@@ -87,8 +77,6 @@ TEST(serial_test, line_settings_the_port_cannot_have_are_refused_before_opening)
         {{12345, 8, 0, 0},
          "12345 bit/s is not a standard baud rate (as 9600, 19200, 38400, "
          "115200)"},
-        {{0, 8, 0, 0}, "0 bit/s is not a standard baud rate (as 9600, 19200, 38400, 115200)"},
-        {{9600, 9, 0, 0}, "9 data bits: use 5 to 8"},
         {{9600, 8, 1, 0}, "stop bits code 1: use 0 (one) or 2 (two)"},
         {{9600, 8, 0, 3}, "parity code 3: use 0 (none), 1 (odd), 2 (even)"},
     };

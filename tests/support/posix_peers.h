@@ -258,6 +258,7 @@ struct ClosedPort {
         ::getsockname(fd.get(), reinterpret_cast<sockaddr *>(&a), &len);
         port = ntohs(a.sin_port);
     }
+    std::string address() const { return "127.0.0.1:" + std::to_string(port); }
 };
 
 // A pseudo-terminal: the test holds the master (the printer's side) and a slave descriptor.

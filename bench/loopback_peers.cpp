@@ -1,0 +1,164 @@
+// Peers and a stopwatch for bench/cli-bench.sh, on 127.0.0.1 only.
+//   loopback_peers sink SECONDS     listen on a free port, print it, take every connection and
+//                                   read it to its end; on SIGTERM (or after SECONDS) print
+//                                   "connections N bytes M" and exit
+//   loopback_peers silent SECONDS   listen on a free port, print it, never accept, backlog full
+//   loopback_peers runs N CMD...    run CMD N times, its output to /dev/null; print each run's
+//                                   wall time in microseconds and exit 1 if any run failed
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+extern char **environ;
+
+namespace {
+
+volatile sig_atomic_t g_stop = 0;
+
+[[noreturn]] void die(const char *what) {
+    std::fprintf(stderr, "loopback_peers: %s: %s\n", what, std::strerror(errno));
+    std::exit(2);
+}
+
+sockaddr_in loopback(int port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    return a;
+}
+
+int listenOnFreePort(int backlog, int &port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a = loopback(0);
+    socklen_t len = sizeof a;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 ||
+        ::listen(fd, backlog) != 0 || ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len))
+        die("listen on 127.0.0.1");
+    port = ntohs(a.sin_port);
+    return fd;
+}
+
+void onSignal(int) {
+    g_stop = 1;
+}
+
+void stopOnSignals() {
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+}
+
+using Clock = std::chrono::steady_clock;
+
+int sink(int seconds) {
+    int port = 0;
+    const int lfd = listenOnFreePort(1024, port);
+    std::printf("%d\n", port);
+    std::fflush(stdout);
+    stopOnSignals();
+    const auto end = Clock::now() + std::chrono::seconds(seconds);
+    std::vector<pollfd> fds{{lfd, POLLIN, 0}};
+    long connections = 0, bytes = 0;
+    while (!g_stop && Clock::now() < end) {
+        if (::poll(fds.data(), fds.size(), 100) <= 0)
+            continue;
+        if (fds[0].revents & POLLIN) {
+            const int c = ::accept4(lfd, nullptr, nullptr, SOCK_CLOEXEC);
+            if (c >= 0) {
+                ++connections;
+                fds.push_back({c, POLLIN, 0});
+            }
+        }
+        for (std::size_t i = fds.size(); i-- > 1;) {
+            if (!fds[i].revents)
+                continue;
+            char buf[4096];
+            const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
+            if (n > 0) {
+                bytes += n;
+                continue;
+            }
+            ::close(fds[i].fd); // the peer's end: close ours, as a printer does
+            fds.erase(fds.begin() + static_cast<std::ptrdiff_t>(i));
+        }
+    }
+    std::printf("connections %ld bytes %ld\n", connections, bytes);
+    return 0;
+}
+
+int silent(int seconds) {
+    int port = 0;
+    const int lfd = listenOnFreePort(0, port);
+    // Backlog 0 still queues one connection; the next attempts get no answer.
+    std::vector<int> fillers;
+    for (int i = 0; i < 4; ++i) {
+        const int c = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        const sockaddr_in a = loopback(port);
+        fillers.push_back(c);
+        if (::connect(c, reinterpret_cast<const sockaddr *>(&a), sizeof a) == 0)
+            continue;
+        pollfd p{c, POLLOUT, 0};
+        if (::poll(&p, 1, 200) != 1)
+            break;
+    }
+    std::printf("%d\n", port);
+    std::fflush(stdout);
+    stopOnSignals();
+    const auto end = Clock::now() + std::chrono::seconds(seconds);
+    while (!g_stop && Clock::now() < end)
+        ::poll(nullptr, 0, 100);
+    (void)lfd;
+    return 0;
+}
+
+int runs(int n, char **argv) {
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+    bool allOk = true;
+    for (int i = 0; i < n; ++i) {
+        const auto start = Clock::now();
+        pid_t pid;
+        if (posix_spawnp(&pid, argv[0], &quiet, nullptr, argv, environ) != 0)
+            die(argv[0]);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        const auto us =
+            std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
+        allOk = allOk && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        std::printf("%lld\n", static_cast<long long>(us));
+    }
+    posix_spawn_file_actions_destroy(&quiet);
+    return allOk ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    const std::string mode = argc > 2 ? argv[1] : "";
+    const int number = argc > 2 ? std::atoi(argv[2]) : 0;
+    if (mode == "sink" && number > 0)
+        return sink(number);
+    if (mode == "silent" && number > 0)
+        return silent(number);
+    if (mode == "runs" && number > 0 && argc > 3)
+        return runs(number, argv + 3);
+    std::fprintf(stderr, "usage: loopback_peers sink SECONDS | silent SECONDS | runs N CMD...\n");
+    return 2;
+}

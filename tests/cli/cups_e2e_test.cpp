@@ -1,0 +1,84 @@
+// The built posdip-cli with print queues of a private cupsd, each in front of a loopback
+// listener. The child inherits CUPS_SERVER from the fixture, so it never meets the machine's
+// own scheduler.
+#include "run_cli.h"
+#include "support/cups_server.h"
+#include "support/tcp_listener.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+using cli_test::runCliBinary;
+using testing_support::TcpListener;
+using Bytes = TcpListener::Bytes;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr auto kDelivery = 20s; // a job goes through cupsd and its socket backend
+
+const Bytes kDisable = {0x1F, 0x1B, 0x1F, 0xC0, 0x15, 0x14, 0x13, 0x12, 0x11, 0x10, 0x77};
+
+// "127.0.0.1:PORT", as --ip and the targets file take it.
+std::string addressOf(const TcpListener &l) {
+    return "127.0.0.1:" + std::to_string(l.port());
+}
+
+class CliCupsTest : public testing_support::CupsTest {
+  protected:
+    void SetUp() override {
+        CupsTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        std::string why;
+        ASSERT_TRUE(cups().removeAllQueues(why)) << why;
+        ASSERT_TRUE(cups().addQueue("Kitchen", kitchen.port(), why)) << why;
+        ASSERT_TRUE(cups().addQueue("Bar", bar.port(), why)) << why;
+    }
+    TcpListener kitchen, bar;
+};
+
+} // namespace
+
+TEST_F(CliCupsTest, printers_lists_the_queues) {
+    const auto r = runCliBinary({"printers"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    // Both queues, whatever order the scheduler gives.
+    EXPECT_TRUE(r.out == "Bar\nKitchen\n" || r.out == "Kitchen\nBar\n") << r.out;
+    const auto j = runCliBinary({"printers", "--json"});
+    EXPECT_NE(j.out.find("{\"printer\":\"Kitchen\"}\n"), std::string::npos) << j.out;
+    EXPECT_NE(j.out.find("{\"printer\":\"Bar\"}\n"), std::string::npos) << j.out;
+}
+
+TEST_F(CliCupsTest, store_through_a_queue_reaches_the_printer_behind_it) {
+    const auto r = runCliBinary({"store", "--port", "DRIVER", "--printer", "Kitchen", "--chars",
+                                 "42", "--set-baud", "9600"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, "DRIVER Kitchen: ok: Please Restart Printer.\n");
+    ASSERT_TRUE(kitchen.waitForSessions(1, kDelivery)) << cups().logTail();
+    EXPECT_EQ(kitchen.sessions()[0],
+              (Bytes{0x1F, 0x1B, 0x1F, 0xA1, 0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0xAD}));
+}
+
+TEST_F(CliCupsTest, a_mixed_list_serves_queues_and_network_printers_in_order) {
+    TcpListener direct;
+    const std::string list = ::testing::TempDir() + "posdip_cli_mixed.txt";
+    std::ofstream(list) << "DRIVER Kitchen\nETHERNET " << addressOf(direct)
+                        << "\nDRIVER Nowhere\nDRIVER Bar\n";
+    const auto r = runCliBinary({"disable", "--targets", list, "-j", "2"});
+    EXPECT_EQ(r.status, 1) << r.err;
+    const std::string expected = "DRIVER Kitchen: ok: Please Restart Printer First!\n"
+                                 "ETHERNET " +
+                                 addressOf(direct) +
+                                 ": ok: Please Restart Printer First!\n"
+                                 "DRIVER Nowhere: failed: Fail to open port,please check! (";
+    EXPECT_EQ(r.out.rfind(expected, 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("Nowhere"), std::string::npos);
+    EXPECT_NE(r.out.find("\nDRIVER Bar: ok: Please Restart Printer First!\n"), std::string::npos)
+        << r.out;
+    for (TcpListener *l : {&kitchen, &bar, &direct}) {
+        ASSERT_TRUE(l->waitForSessions(1, kDelivery)) << cups().logTail();
+        EXPECT_EQ(l->sessions()[0], kDisable);
+    }
+}

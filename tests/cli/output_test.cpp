@@ -1,0 +1,128 @@
+#include "output.h"
+#include "progress.h"
+#include "targets.h"
+
+#include "protocol/frames.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+using cli::jsonString;
+
+namespace {
+
+app::Outcome outcome(app::MessageIcon icon, std::string text, std::string detail = {}) {
+    return {app::OutcomeKind::Message, icon == app::MessageIcon::Error ? "error" : "info", icon,
+            std::move(text), std::move(detail)};
+}
+
+} // namespace
+
+TEST(cli_output_test, json_string_escapes) {
+    EXPECT_EQ(jsonString(""), "\"\"");
+    EXPECT_EQ(jsonString("plain text"), "\"plain text\"");
+    EXPECT_EQ(jsonString("say \"hi\" \\ bye"), R"("say \"hi\" \\ bye")");
+    EXPECT_EQ(jsonString("a\nb\rc\td"), R"("a\nb\rc\td")");
+    EXPECT_EQ(jsonString(std::string("\x01\x1f\x7f", 3)), R"("\u0001\u001f\u007f")");
+    EXPECT_EQ(jsonString(std::string("nul\0here", 8)), R"("nul\u0000here")");
+    EXPECT_EQ(jsonString("/dev/ttyS0"), "\"/dev/ttyS0\""); // '/' needs no escape
+}
+
+TEST(cli_output_test, json_string_keeps_utf8_and_replaces_what_is_not) {
+    EXPECT_EQ(jsonString("K\xC3\xBC"
+                         "che"),
+              "\"K\xC3\xBC"
+              "che\"");                                                // Küche
+    EXPECT_EQ(jsonString("\xE2\x82\xAC"), "\"\xE2\x82\xAC\"");         // euro sign
+    EXPECT_EQ(jsonString("\xF0\x9F\x96\xA8"), "\"\xF0\x9F\x96\xA8\""); // a printer, 4 bytes
+    const struct {
+        const char *bytes;
+        const char *json;
+    } bad[] = {
+        {"\xFF", R"("\ufffd")"},                               // never in UTF-8
+        {"a\xC3", R"("a\ufffd")"},                             // cut short at the end
+        {"\xC3(", R"("\ufffd(")"},                             // a continuation byte missing
+        {"\xC0\xAF", R"("\ufffd\ufffd")"},                     // overlong '/'
+        {"\xE0\x80\xAF", R"("\ufffd\ufffd\ufffd")"},           // overlong, three bytes
+        {"\xED\xA0\x80", R"("\ufffd\ufffd\ufffd")"},           // a UTF-16 surrogate
+        {"\xF4\x90\x80\x80", R"("\ufffd\ufffd\ufffd\ufffd")"}, // above U+10FFFF
+        {"\x80", R"("\ufffd")"},                               // a lone continuation byte
+    };
+    for (const auto &b : bad)
+        EXPECT_EQ(jsonString(b.bytes), b.json) << b.json;
+}
+
+TEST(cli_output_test, json_object_keeps_key_order_and_types) {
+    EXPECT_EQ(cli::JsonObject().str(), "{}");
+    EXPECT_EQ(cli::JsonObject()
+                  .add("s", "x\"y")
+                  .add("t", true)
+                  .add("n", 42LL)
+                  .addRaw("none", "null")
+                  .add("k\ney", false)
+                  .str(),
+              R"({"s":"x\"y","t":true,"n":42,"none":null,"k\ney":false})");
+}
+
+TEST(cli_output_test, result_lines_say_ok_or_failed_with_the_windows_message) {
+    const cli::Target t = cli::networkTarget("127.0.0.1:9100");
+    EXPECT_EQ(cli::resultLine(t, outcome(app::MessageIcon::Information, app::kRestart)),
+              "ETHERNET 127.0.0.1:9100: ok: Please Restart Printer.");
+    EXPECT_EQ(cli::resultLine(t, app::Outcome{}), "ETHERNET 127.0.0.1:9100: ok"); // self-test
+    EXPECT_EQ(cli::resultLine(cli::portTarget("COM3", "19200", ""),
+                              outcome(app::MessageIcon::Error, app::kOpenFailed,
+                                      "serial port COM3 (/dev/ttyS2): No such file or directory")),
+              "COM3: failed: Fail to open port,please check! (serial port COM3 (/dev/ttyS2): No "
+              "such file or directory)");
+    EXPECT_EQ(cli::outcomeText(outcome(app::MessageIcon::Error, app::kWriteFailed)),
+              "failed: Fail to write to port,please check!");
+}
+
+TEST(cli_output_test, result_json_shape) {
+    const cli::Target t = cli::portTarget("DRIVER", "", "Bar \"1\"");
+    EXPECT_EQ(cli::resultJson(t, "store", protocol::writeSettingFrame(0xFC),
+                              outcome(app::MessageIcon::Error, app::kOpenFailed, "queue\tgone")),
+              R"({"target":"DRIVER Bar \"1\"","action":"store",)"
+              R"("frame":"1F 1B 1F A1 10 11 12 13 14 15 FC","ok":false,)"
+              R"("message":"Fail to open port,please check!","reason":"queue\tgone"})");
+    EXPECT_EQ(cli::resultJson(cli::networkTarget("127.0.0.1"), "selftest",
+                              protocol::selfTestFrame(), app::Outcome{}),
+              R"({"target":"ETHERNET 127.0.0.1","action":"selftest",)"
+              R"("frame":"1F 1B 1F 93 10 11 12 15 16 17 10 00","ok":true,"message":"",)"
+              R"("reason":""})");
+}
+
+TEST(cli_output_test, frame_and_setting_byte_lines) {
+    EXPECT_EQ(cli::frameLine(protocol::enableFrame()),
+              "1F 1B 1F C0 15 14 13 12 11 10 AA  enable DIP switch");
+    EXPECT_EQ(cli::settingByteLine(0x02),
+              "0x02  setting byte: cutter no, beeper no, density dark, two-byte no, 42 chars, "
+              "paper-taken no, 38400 bps");
+    EXPECT_EQ(cli::frameJson({0x1F, 0x00}),
+              R"({"frame":"1F 00","known":false,"meaning":"unknown bytes (2): 1F 00"})");
+    EXPECT_EQ(cli::settingByteJson(0xBD),
+              R"({"setting":"0xBD","known":true,"meaning":"cutter yes, beeper yes, density )"
+              R"(light, two-byte yes, 48 chars, paper-taken yes, 9600 bps"})");
+}
+
+TEST(cli_output_test, progress_line_rewrites_itself_and_clears) {
+    std::ostringstream err;
+    {
+        cli::ProgressLine p(err, true, 3);
+        p.clear(); // nothing shown yet: nothing to take away
+        p.show(1, 0);
+        p.show(2, 1);
+        p.clear();
+        p.show(3, 1);
+    } // the destructor takes the last one away
+    EXPECT_EQ(err.str(),
+              "\r\033[K[1/3]\r\033[K[2/3] 1 failed\r\033[K\r\033[K[3/3] 1 failed\r\033[K");
+    for (const auto &[enabled, total] : {std::pair{false, 3}, std::pair{true, 1}}) {
+        std::ostringstream quiet;
+        cli::ProgressLine p(quiet, enabled, static_cast<std::size_t>(total));
+        p.show(1, 1);
+        p.clear();
+        EXPECT_EQ(quiet.str(), "");
+    }
+}

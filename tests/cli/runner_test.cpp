@@ -1,0 +1,195 @@
+#include "runner.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+app::Outcome okOutcome() {
+    return {app::OutcomeKind::Message, "info", app::MessageIcon::Information, app::kRestart, {}};
+}
+
+// Counts how many tasks of each kind run at once. A task of the gated kind waits until the
+// count has reached `gate` (or a bounded time passed), so a runner that allows that many at
+// once is seen to reach it.
+class Overlap {
+  public:
+    explicit Overlap(std::size_t gate) : m_gate(gate) {}
+
+    void enter(bool gated, std::chrono::milliseconds hold) {
+        std::unique_lock lock(m_mutex);
+        const std::size_t now = ++m_inFlight;
+        m_peak = std::max(m_peak, now);
+        if (now >= m_gate)
+            m_reached = true;
+        m_changed.notify_all();
+        if (gated)
+            m_changed.wait_for(lock, 10s, [&] { return m_reached; });
+        lock.unlock();
+        std::this_thread::sleep_for(hold);
+        lock.lock();
+        --m_inFlight;
+    }
+    std::size_t peak() {
+        std::lock_guard lock(m_mutex);
+        return m_peak;
+    }
+
+  private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::size_t m_gate;
+    std::size_t m_inFlight = 0;
+    std::size_t m_peak = 0;
+    bool m_reached = false;
+};
+
+struct Delivered {
+    std::vector<std::size_t> order;
+    std::vector<std::size_t> progress;
+    std::vector<std::thread::id> deliveredOn;
+};
+
+cli::RunHooks recordingHooks(Delivered &d) {
+    return {[&d](std::size_t i, const app::Outcome &) {
+                d.order.push_back(i);
+                d.deliveredOn.push_back(std::this_thread::get_id());
+            },
+            [&d](std::size_t done, std::size_t) { d.progress.push_back(done); }};
+}
+
+std::vector<std::size_t> iota(std::size_t n) {
+    std::vector<std::size_t> v(n);
+    for (std::size_t i = 0; i < n; ++i)
+        v[i] = i;
+    return v;
+}
+
+} // namespace
+
+TEST(cli_runner_test, network_targets_run_up_to_jobs_at_once_and_no_more) {
+    for (int jobs : {1, 3, 8}) {
+        Overlap overlap(static_cast<std::size_t>(jobs));
+        Delivered d;
+        const std::vector<bool> network(40, true);
+        cli::runTargets(
+            network, jobs,
+            [&](std::size_t) {
+                overlap.enter(true, 1ms);
+                return okOutcome();
+            },
+            recordingHooks(d));
+        EXPECT_EQ(overlap.peak(), static_cast<std::size_t>(jobs)) << "-j " << jobs;
+        EXPECT_EQ(d.order, iota(40));
+    }
+}
+
+TEST(cli_runner_test, other_targets_run_one_at_a_time_beside_the_network_ones) {
+    Overlap net(4), local(1);
+    Delivered d;
+    std::vector<bool> network;
+    for (int i = 0; i < 30; ++i)
+        network.push_back(i % 3 != 0); // 10 local targets among 20 network ones
+    cli::runTargets(
+        network, 4,
+        [&](std::size_t i) {
+            // Local tasks linger so that two of them would overlap if the runner let them.
+            if (network[i])
+                net.enter(true, 1ms);
+            else
+                local.enter(false, 5ms);
+            return okOutcome();
+        },
+        recordingHooks(d));
+    EXPECT_EQ(net.peak(), 4u);
+    EXPECT_EQ(local.peak(), 1u);
+    EXPECT_EQ(d.order, iota(30));
+}
+
+TEST(cli_runner_test, results_come_in_target_order_whatever_finishes_first) {
+    // Target 0 finishes only after every other target has finished.
+    const std::size_t n = 12;
+    std::mutex m;
+    std::condition_variable cv;
+    std::size_t finished = 0;
+    std::vector<std::size_t> finishOrder;
+    Delivered d;
+    cli::runTargets(
+        std::vector<bool>(n, true), 16,
+        [&](std::size_t i) {
+            std::unique_lock lock(m);
+            if (i == 0)
+                cv.wait_for(lock, 10s, [&] { return finished == n - 1; });
+            ++finished;
+            finishOrder.push_back(i);
+            cv.notify_all();
+            return app::Outcome{app::OutcomeKind::Message,
+                                "error",
+                                app::MessageIcon::Error,
+                                "target " + std::to_string(i),
+                                {}};
+        },
+        recordingHooks(d));
+    EXPECT_EQ(finishOrder.back(), 0u);
+    EXPECT_EQ(d.order, iota(n));
+    // Progress counts every finish, each reported once, rising to n.
+    ASSERT_FALSE(d.progress.empty());
+    EXPECT_TRUE(std::is_sorted(d.progress.begin(), d.progress.end()));
+    EXPECT_EQ(d.progress.back(), n);
+    EXPECT_EQ(std::adjacent_find(d.progress.begin(), d.progress.end()), d.progress.end());
+    // Everything is handed over on the calling thread.
+    for (const auto &id : d.deliveredOn)
+        EXPECT_EQ(id, std::this_thread::get_id());
+}
+
+TEST(cli_runner_test, outcomes_reach_their_own_target_and_failures_are_counted) {
+    std::vector<std::string> seen(10);
+    std::size_t lastFailed = 0;
+    cli::runTargets(std::vector<bool>(10, true), 3,
+                    [](std::size_t i) {
+                        if (i == 4)
+                            throw std::runtime_error("out of sockets");
+                        app::Outcome o = okOutcome();
+                        o.detail = std::to_string(i);
+                        if (i % 2)
+                            o.icon = app::MessageIcon::Error;
+                        return o;
+                    },
+                    {[&](std::size_t i, const app::Outcome &o) { seen[i] = o.detail; },
+                     [&](std::size_t, std::size_t failed) { lastFailed = failed; }});
+    EXPECT_EQ(seen, (std::vector<std::string>{"0", "1", "2", "3", "out of sockets", "5", "6", "7",
+                                              "8", "9"}));
+    EXPECT_EQ(lastFailed, 6u); // 1, 3, 5, 7, 9 and the one that threw
+}
+
+TEST(cli_runner_test, a_single_target_runs_on_the_calling_thread) {
+    std::thread::id ranOn;
+    Delivered d;
+    cli::runTargets(
+        {true}, 16,
+        [&](std::size_t) {
+            ranOn = std::this_thread::get_id();
+            return okOutcome();
+        },
+        recordingHooks(d));
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
+    EXPECT_EQ(d.order, iota(1));
+    EXPECT_EQ(d.progress, std::vector<std::size_t>{1});
+}
+
+TEST(cli_runner_test, no_targets_calls_nothing) {
+    Delivered d;
+    cli::runTargets(
+        {}, 4, [](std::size_t) -> app::Outcome { throw std::logic_error("called"); },
+        recordingHooks(d));
+    EXPECT_TRUE(d.order.empty());
+}

@@ -1,0 +1,176 @@
+// posdip-emulator as a program: frames sent by the setting actions come back decoded.
+#include "emulator_process.h"
+
+#include "app/actions.h"
+#include "device/PosdllFuncs.h"
+#include "protocol/frame_decode.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace testing_support;
+using app::Action;
+
+namespace {
+
+app::Outcome send(Action action, const std::string &port, const std::string &ip,
+                  const protocol::OptionStates &options = protocol::defaultOptionStates()) {
+    app::ActionInputs in;
+    in.port = {port, ip, "19200", ""};
+    in.options = options;
+    return app::runAction(action, in, device::libraryPosdll());
+}
+
+std::string described(Action action, const protocol::OptionStates &options) {
+    return protocol::decodeFrame(app::frameFor(action, options)).description;
+}
+
+OwnedFd connectTo(const std::string &address) {
+    OwnedFd c(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(std::stoi(address.substr(address.find(':') + 1))));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(c.get(), reinterpret_cast<sockaddr *>(&a), sizeof a) != 0)
+        c.reset();
+    return c;
+}
+
+bool exists(const std::string &path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+} // namespace
+
+TEST(emulator_test, store_setting_sent_by_the_action_is_printed_back_decoded) {
+    EmulatorProcess emu({"--listen", "127.0.0.1:0", "--count", "1"});
+    const std::string address = emu.listeningAddress();
+    ASSERT_FALSE(address.empty());
+    protocol::OptionStates options = protocol::defaultOptionStates();
+    options[2] = !options[2]; // another beeper choice than the default
+    options[3] = !options[3];
+    const app::Outcome out = send(Action::StoreSetting, "ETHERNET", address, options);
+    EXPECT_EQ(out.title, "info") << out.detail;
+    EXPECT_EQ(out.text, "Please Restart Printer.");
+    const std::string line = emu.frameLine();
+    EXPECT_EQ(line, described(Action::StoreSetting, options));
+    EXPECT_EQ(line.rfind("store setting 0x", 0), 0u) << line;
+    EXPECT_NE(line, described(Action::RestoreDefault, options));
+    EXPECT_EQ(emu.exitStatus(), 0) << "--count 1 ends it";
+}
+
+TEST(emulator_test, connection_after_connection_with_hex) {
+    EmulatorProcess emu({"--listen", "127.0.0.1:0", "--hex", "--count", "3"});
+    const std::string address = emu.listeningAddress();
+    ASSERT_FALSE(address.empty());
+    const protocol::OptionStates options = protocol::defaultOptionStates();
+    for (Action a : {Action::EnableDip, Action::PrintSelfTest, Action::DisableDip}) {
+        EXPECT_TRUE(send(a, "ETHERNET", address).succeeded()) << app::actionName(a);
+        EXPECT_EQ(emu.frameLine(),
+                  described(a, options) + " | " + protocol::toHex(app::frameFor(a, options)));
+    }
+    EXPECT_EQ(emu.exitStatus(), 0);
+}
+
+TEST(emulator_test, frames_in_pieces_and_stray_bytes_are_told_apart) {
+    EmulatorProcess emu({"--listen", "127.0.0.1:0", "--count", "3"});
+    const std::string address = emu.listeningAddress();
+    ASSERT_FALSE(address.empty());
+    OwnedFd c = connectTo(address);
+    const protocol::Frame f = protocol::enableFrame();
+    const unsigned char junk[] = {'x', 'y'};
+    ASSERT_EQ(::write(c.get(), junk, 2), 2);
+    ASSERT_EQ(::write(c.get(), f.data(), 5), 5); // the frame in two pieces
+    EXPECT_EQ(emu.frameLine(), "unknown bytes (2): 78 79");
+    ASSERT_EQ(::write(c.get(), f.data() + 5, f.size() - 5), static_cast<ssize_t>(f.size() - 5));
+    EXPECT_EQ(emu.frameLine(), "enable DIP switch");
+    ASSERT_EQ(::write(c.get(), f.data(), 4), 4); // cut off by the end of the connection
+    c.reset();
+    EXPECT_EQ(emu.frameLine(), "unknown bytes (4): 1F 1B 1F C0");
+    EXPECT_EQ(emu.exitStatus(), 0);
+}
+
+TEST(emulator_test, connections_open_at_once_are_kept_apart) {
+    EmulatorProcess emu({"--listen", "127.0.0.1:0", "--count", "4"});
+    const std::string address = emu.listeningAddress();
+    ASSERT_FALSE(address.empty());
+    const protocol::Frame on = protocol::enableFrame();
+    const protocol::Frame off = protocol::disableFrame();
+    std::vector<OwnedFd> clients;
+    for (int k = 0; k < 3; ++k) { // each holds half a frame while the next one connects
+        clients.push_back(connectTo(address));
+        ASSERT_EQ(::write(clients.back().get(), on.data(), 6), 6);
+        EXPECT_NE(emu.statusLine().find("connection from 127.0.0.1:"), std::string::npos);
+    }
+    OwnedFd whole = connectTo(address);
+    ASSERT_EQ(::write(whole.get(), off.data(), off.size()), static_cast<ssize_t>(off.size()));
+    EXPECT_EQ(emu.frameLine(), "disable DIP switch");
+    for (OwnedFd &c : clients) {
+        ASSERT_EQ(::write(c.get(), on.data() + 6, on.size() - 6),
+                  static_cast<ssize_t>(on.size() - 6));
+        EXPECT_EQ(emu.frameLine(), "enable DIP switch");
+    }
+    EXPECT_EQ(emu.exitStatus(), 0);
+}
+
+TEST(emulator_test, a_serial_port_mapped_to_its_terminal_is_heard) {
+    TempDir dir;
+    const std::string link = dir.file("ttyPOS");
+    EmulatorProcess emu({"--pty", link, "--count", "2"});
+    const std::string status = emu.statusLine();
+    ASSERT_NE(status.find("linked at " + link), std::string::npos) << status;
+    ScopedEnv env("POSDLL_PORT_COM9", link);
+    for (Action a : {Action::RestoreDefault, Action::EnableDip}) {
+        const app::Outcome out = send(a, "COM9", "");
+        EXPECT_EQ(out.title, "info") << out.detail;
+        EXPECT_EQ(emu.frameLine(), described(a, protocol::defaultOptionStates()));
+    }
+    EXPECT_EQ(emu.exitStatus(), 0);
+    EXPECT_FALSE(exists(link)) << "the link goes with the emulator";
+}
+
+TEST(emulator_test, sigterm_and_sigint_end_it_cleanly) {
+    for (int sig : {SIGTERM, SIGINT}) {
+        TempDir dir;
+        const std::string link = dir.file("ttyPOS");
+        EmulatorProcess emu({"--listen", "127.0.0.1:0", "--pty", link});
+        ASSERT_FALSE(emu.listeningAddress().empty());
+        ASSERT_NE(emu.statusLine().find("linked at"), std::string::npos);
+        ASSERT_TRUE(exists(link));
+        ::kill(emu.pid(), sig);
+        EXPECT_EQ(emu.exitStatus(), 0) << sig;
+        EXPECT_NE(emu.statusLine().find("stopping on SIG"), std::string::npos);
+        EXPECT_FALSE(exists(link));
+    }
+}
+
+TEST(emulator_test, help_and_wrong_command_lines) {
+    EmulatorProcess help({"--help"});
+    EXPECT_NE(help.restOfOutput().find("usage: posdip-emulator [--listen HOST:PORT]"),
+              std::string::npos);
+    EXPECT_EQ(help.exitStatus(), 0);
+
+    EmulatorProcess wrong({"--count", "none"});
+    EXPECT_EQ(wrong.statusLine(), "posdip-emulator: --count 'none': not a number of frames");
+    EXPECT_EQ(wrong.exitStatus(), 2);
+}
+
+TEST(emulator_test, what_it_cannot_set_up_is_said_and_left_as_it_was) {
+    Listener taken;
+    ASSERT_TRUE(taken.ok());
+    EmulatorProcess busy({"--listen", taken.address()});
+    EXPECT_EQ(busy.statusLine(),
+              "posdip-emulator: cannot listen on " + taken.address() + ": Address already in use");
+    EXPECT_EQ(busy.exitStatus(), 1);
+
+    TempDir dir;
+    const std::string there = dir.file("taken");
+    OwnedFd(::open(there.c_str(), O_CREAT | O_WRONLY, 0644));
+    EmulatorProcess linked({"--pty", there});
+    EXPECT_EQ(linked.statusLine(),
+              "posdip-emulator: cannot make the link " + there + ": File exists");
+    EXPECT_EQ(linked.exitStatus(), 1);
+    EXPECT_TRUE(exists(there)) << "someone else's file stays";
+}

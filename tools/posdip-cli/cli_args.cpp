@@ -1,0 +1,338 @@
+#include "cli_args.h"
+
+#include "targets.h"
+
+#include "posdll/port_names.h"
+#include "protocol/frame_decode.h"
+
+#include <array>
+#include <charconv>
+#include <set>
+
+namespace cli {
+
+namespace {
+
+using Mask = unsigned;
+constexpr Mask bit(Subcommand s) {
+    return 1u << static_cast<unsigned>(s);
+}
+constexpr Mask kActions = bit(Subcommand::Enable) | bit(Subcommand::Disable) |
+                          bit(Subcommand::Restore) | bit(Subcommand::Store) |
+                          bit(Subcommand::SelfTest);
+constexpr Mask kStore = bit(Subcommand::Store);
+constexpr Mask kAll =
+    kActions | bit(Subcommand::Decode) | bit(Subcommand::Printers) | bit(Subcommand::Ports);
+
+struct SubcommandWord {
+    const char *word;
+    Subcommand sub;
+};
+constexpr std::array<SubcommandWord, 8> kSubcommands = {{
+    {"enable", Subcommand::Enable},
+    {"disable", Subcommand::Disable},
+    {"restore", Subcommand::Restore},
+    {"store", Subcommand::Store},
+    {"selftest", Subcommand::SelfTest},
+    {"decode", Subcommand::Decode},
+    {"printers", Subcommand::Printers},
+    {"ports", Subcommand::Ports},
+}};
+
+std::optional<Subcommand> subcommandOf(const std::string &word) {
+    for (const auto &s : kSubcommands)
+        if (word == s.word)
+            return s.sub;
+    return std::nullopt;
+}
+
+std::string quoted(const std::string &s) {
+    return "'" + s + "'";
+}
+
+// What the parse collects beside the Command itself.
+struct State {
+    Command cmd;
+    protocol::SettingChoices choices;    // the window's opening selection
+    std::string firstSettingName;        // the first --cutter ... --set-baud given
+    std::optional<std::uint8_t> byte;    // --byte
+    std::optional<std::string> portWord; // --port as given
+    bool printerGiven = false;
+};
+
+// Returns an error text ("" when the value is fine).
+using Handler = std::string (*)(State &, const std::string &value);
+
+struct OptionSpec {
+    const char *name;
+    bool takesValue;
+    Mask scope;
+    bool repeatable;
+    Handler handle;
+};
+
+std::string yesNo(const std::string &v, bool &out) {
+    if (v == "yes" || v == "no") {
+        out = v == "yes";
+        return {};
+    }
+    return quoted(v) + " is not yes or no";
+}
+
+std::string parseBaud(const std::string &v, int &out) {
+    if (!isKnownBaud(v))
+        return quoted(v) + " is not one of 9600, 19200, 38400, 115200";
+    std::from_chars(v.data(), v.data() + v.size(), out);
+    return {};
+}
+
+std::string parseByte(const std::string &v, std::uint8_t &out) {
+    const bool hex = v.size() > 2 && v[0] == '0' && (v[1] == 'x' || v[1] == 'X');
+    const char *b = v.data() + (hex ? 2 : 0);
+    const char *e = v.data() + v.size();
+    unsigned n = 0;
+    const auto [end, ec] = std::from_chars(b, e, n, hex ? 16 : 10);
+    if (b == e || ec != std::errc() || end != e || n > 0xFF)
+        return quoted(v) + " is not a byte (0x00 to 0xFF, or 0 to 255)";
+    out = static_cast<std::uint8_t>(n);
+    return {};
+}
+
+const OptionSpec kOptions[] = {
+    {"--port", true, kActions, false,
+     [](State &s, const std::string &v) {
+         if (const std::string why = checkPortWord(v); !why.empty())
+             return why;
+         s.portWord = v;
+         return std::string();
+     }},
+    {"--ip", true, kActions, true,
+     [](State &s, const std::string &v) {
+         std::string why;
+         if (!posdll::parseNetworkAddress(v, &why))
+             return why;
+         s.cmd.targets.push_back({TargetArg::Kind::Address, v});
+         return std::string();
+     }},
+    {"--targets", true, kActions, true,
+     [](State &s, const std::string &v) {
+         if (v.empty())
+             return std::string("the file name is empty");
+         s.cmd.targets.push_back({TargetArg::Kind::File, v});
+         return std::string();
+     }},
+    {"--baud", true, kActions, false,
+     [](State &s, const std::string &v) {
+         int rate = 0;
+         std::string why = parseBaud(v, rate);
+         if (why.empty())
+             s.cmd.baud = v;
+         return why;
+     }},
+    {"--printer", true, kActions, false,
+     [](State &s, const std::string &v) {
+         if (v.empty())
+             return std::string("the queue name is empty");
+         s.cmd.printer = v;
+         s.printerGiven = true;
+         return std::string();
+     }},
+    {"--jobs", true, kActions, false,
+     [](State &s, const std::string &v) {
+         int n = 0;
+         const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
+         if (v.empty() || ec != std::errc() || end != v.data() + v.size() || n < 1 || n > kMaxJobs)
+             return quoted(v) + " is not a number from 1 to " + std::to_string(kMaxJobs);
+         s.cmd.jobs = n;
+         return std::string();
+     }},
+    {"--json", false, kAll, false,
+     [](State &s, const std::string &) {
+         s.cmd.json = true;
+         return std::string();
+     }},
+    {"--dry-run", false, kActions, false,
+     [](State &s, const std::string &) {
+         s.cmd.dryRun = true;
+         return std::string();
+     }},
+    {"--cutter", true, kStore, false,
+     [](State &s, const std::string &v) { return yesNo(v, s.choices.cutter); }},
+    {"--beeper", true, kStore, false,
+     [](State &s, const std::string &v) { return yesNo(v, s.choices.beeper); }},
+    {"--density", true, kStore, false,
+     [](State &s, const std::string &v) {
+         if (v != "dark" && v != "light")
+             return quoted(v) + " is not dark or light";
+         s.choices.density = v == "dark" ? protocol::Density::Dark : protocol::Density::Light;
+         return std::string();
+     }},
+    {"--two-byte", true, kStore, false,
+     [](State &s, const std::string &v) { return yesNo(v, s.choices.twoByteCode); }},
+    {"--chars", true, kStore, false,
+     [](State &s, const std::string &v) {
+         if (v != "42" && v != "48")
+             return quoted(v) + " is not 42 or 48";
+         s.choices.charsPerLine = v == "42" ? 42 : 48;
+         return std::string();
+     }},
+    {"--paper-taken", true, kStore, false,
+     [](State &s, const std::string &v) { return yesNo(v, s.choices.paperTakenDetect); }},
+    {"--set-baud", true, kStore, false,
+     [](State &s, const std::string &v) { return parseBaud(v, s.choices.baud); }},
+    {"--byte", true, kStore, false,
+     [](State &s, const std::string &v) {
+         std::uint8_t b = 0;
+         std::string why = parseByte(v, b);
+         if (why.empty())
+             s.byte = b;
+         return why;
+     }},
+};
+
+bool isSettingName(const std::string &name) {
+    return name == "--cutter" || name == "--beeper" || name == "--density" ||
+           name == "--two-byte" || name == "--chars" || name == "--paper-taken" ||
+           name == "--set-baud";
+}
+
+const OptionSpec *findOption(const std::string &name) {
+    for (const auto &o : kOptions)
+        if (name == o.name)
+            return &o;
+    return nullptr;
+}
+
+// The checks that need the whole command line.
+std::optional<UsageError> finish(State &s) {
+    Command &c = s.cmd;
+    auto error = [&](std::string arg, std::string msg) {
+        return UsageError{std::move(arg), std::move(msg), c.sub};
+    };
+    if (c.sub == Subcommand::Decode && c.hex.empty())
+        return error("", "decode needs the bytes to explain, e.g. 'decode 1F1B1FA1101112131415FD'");
+    if (c.sub == Subcommand::Store) {
+        if (s.byte && !s.firstSettingName.empty())
+            return error("--byte", "--byte cannot be combined with " + s.firstSettingName);
+        const protocol::SettingChoices choices =
+            s.byte ? protocol::explainSettingByte(*s.byte) : s.choices;
+        protocol::optionStatesFor(choices, c.options); // every value was checked above
+    }
+    if (!sendsFrame(c.sub))
+        return std::nullopt;
+
+    const bool driver = s.portWord == "DRIVER";
+    if (s.portWord && *s.portWord != "ETHERNET") {
+        if (!c.targets.empty())
+            return error("--port", "--port " + *s.portWord +
+                                       " names one printer; it cannot be "
+                                       "combined with --ip or --targets");
+        c.port = *s.portWord;
+    }
+    if (driver && !s.printerGiven)
+        return error("--port", "--port DRIVER needs --printer QUEUE");
+    if (s.printerGiven && !driver)
+        return error("--printer", "--printer is only for --port DRIVER");
+    if (!c.port && c.targets.empty() && !c.dryRun)
+        return error("", "no printer given: use --ip ADDRESS, --port COMn|LPTn|DRIVER or "
+                         "--targets FILE");
+    return std::nullopt;
+}
+
+} // namespace
+
+bool sendsFrame(Subcommand sub) {
+    return (kActions & bit(sub)) != 0;
+}
+
+const char *subcommandName(Subcommand sub) {
+    for (const auto &s : kSubcommands)
+        if (s.sub == sub)
+            return s.word;
+    return "";
+}
+
+bool isKnownBaud(const std::string &text) {
+    return text == "9600" || text == "19200" || text == "38400" || text == "115200";
+}
+
+ParseResult parseArgs(const std::vector<std::string> &args) {
+    if (args.empty())
+        return UsageError{"", "no subcommand given", std::nullopt};
+    const std::string &first = args[0];
+    if (first == "--help" || first == "-h" || first == "help") {
+        if (args.size() > 1)
+            if (auto sub = subcommandOf(args[1]))
+                return ShowHelp{sub};
+        return ShowHelp{};
+    }
+    if (first == "--version")
+        return ShowVersion{};
+    const auto sub = subcommandOf(first);
+    if (!sub)
+        return UsageError{first, quoted(first) + " is not a subcommand", std::nullopt};
+
+    State s;
+    s.cmd.sub = *sub;
+    std::set<std::string> seen;
+    bool optionsEnded = false;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string &word = args[i];
+        auto error = [&](std::string msg) { return UsageError{word, std::move(msg), *sub}; };
+        if (optionsEnded || word.size() < 2 || word[0] != '-') {
+            if (*sub != Subcommand::Decode)
+                return error(quoted(word) + ": " + subcommandName(*sub) +
+                             " takes no such argument");
+            if (!protocol::parseHex(word))
+                return error(quoted(word) + " is not hexadecimal bytes");
+            s.cmd.hex.push_back(word);
+            continue;
+        }
+        if (word == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (word == "--help" || word == "-h")
+            return ShowHelp{*sub};
+
+        // --name=value, --name value, -j N, -jN
+        std::string name = word;
+        std::optional<std::string> value;
+        if (word.rfind("--", 0) == 0) {
+            if (const auto eq = word.find('='); eq != std::string::npos) {
+                name = word.substr(0, eq);
+                value = word.substr(eq + 1);
+            }
+        } else if (word.rfind("-j", 0) == 0) {
+            name = "--jobs";
+            if (word.size() > 2)
+                value = word.substr(2);
+        } else {
+            return error(quoted(word) + " is not an option of " + subcommandName(*sub));
+        }
+        const OptionSpec *opt = findOption(name);
+        if (!opt || !(opt->scope & bit(*sub))) {
+            if (opt && opt->scope == kStore)
+                return error(name + " is only for store");
+            return error(quoted(name) + " is not an option of " + subcommandName(*sub));
+        }
+        if (!opt->takesValue && value)
+            return error(name + " takes no value");
+        if (opt->takesValue && !value) {
+            if (i + 1 >= args.size())
+                return error(name + " needs a value");
+            value = args[++i];
+        }
+        if (!opt->repeatable && !seen.insert(opt->name).second)
+            return error(name + " is given twice");
+        if (isSettingName(opt->name) && s.firstSettingName.empty())
+            s.firstSettingName = opt->name;
+        if (const std::string why = opt->handle(s, value.value_or("")); !why.empty())
+            return error(name + ": " + why);
+    }
+    if (auto e = finish(s))
+        return *e;
+    return s.cmd;
+}
+
+} // namespace cli

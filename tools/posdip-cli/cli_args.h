@@ -1,0 +1,61 @@
+// The command line of posdip-cli as data. Pure: a function from the words after the program
+// name to what to do, or to a usage error that names the bad argument.
+#pragma once
+
+#include "protocol/setting_byte.h"
+
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace cli {
+
+enum class Subcommand { Enable, Disable, Restore, Store, SelfTest, Decode, Printers, Ports };
+
+// The five subcommands that send a frame.
+bool sendsFrame(Subcommand sub);
+const char *subcommandName(Subcommand sub);
+
+// One --ip or --targets, in the order given.
+struct TargetArg {
+    enum class Kind { Address, File } kind;
+    std::string value;
+    bool operator==(const TargetArg &) const = default;
+};
+
+inline constexpr int kDefaultJobs = 16;
+inline constexpr int kMaxJobs = 1024;
+
+struct Command {
+    Subcommand sub = Subcommand::Enable;
+    std::optional<std::string> port; // --port, when it names one port other than ETHERNET
+    std::string baud = "19200";      // --baud, for COM ports
+    std::string printer;             // --printer, for DRIVER
+    std::vector<TargetArg> targets;  // --ip and --targets
+    int jobs = kDefaultJobs;         // -j
+    bool json = false;
+    bool dryRun = false;
+    protocol::OptionStates options = protocol::defaultOptionStates(); // store
+    std::vector<std::string> hex;                                     // decode
+};
+
+struct ShowHelp {
+    std::optional<Subcommand> sub; // none: the overview
+};
+struct ShowVersion {};
+
+struct UsageError {
+    std::string argument; // the word at fault, as given ("" when something is missing)
+    std::string message;  // "--chars: '40' is not 42 or 48"
+    std::optional<Subcommand> sub;
+};
+
+using ParseResult = std::variant<Command, ShowHelp, ShowVersion, UsageError>;
+
+ParseResult parseArgs(const std::vector<std::string> &args);
+
+// The four rates the printer and the window offer; false for anything else.
+bool isKnownBaud(const std::string &text);
+
+} // namespace cli

@@ -1,0 +1,249 @@
+#include "commands.h"
+
+#include "cli_args.h"
+#include "device_scan.h"
+#include "help.h"
+#include "output.h"
+#include "progress.h"
+#include "runner.h"
+#include "targets.h"
+
+#include "device/printers.h"
+#include "protocol/frame_decode.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iomanip>
+#include <iostream>
+#include <sstream>
+
+namespace cli {
+
+namespace {
+
+app::Action actionOf(Subcommand sub) {
+    switch (sub) {
+    case Subcommand::Enable:
+        return app::Action::EnableDip;
+    case Subcommand::Disable:
+        return app::Action::DisableDip;
+    case Subcommand::Restore:
+        return app::Action::RestoreDefault;
+    case Subcommand::Store:
+        return app::Action::StoreSetting;
+    default:
+        return app::Action::PrintSelfTest;
+    }
+}
+
+int usage(const Io &io, const std::string &message, std::optional<Subcommand> sub) {
+    io.err << "posdip-cli: " << message << "\n" << usageHint(sub) << "\n";
+    return kExitUsage;
+}
+
+bool readText(const std::string &path, const Io &io, std::string &text, std::string &why) {
+    std::ostringstream buf;
+    if (path == "-") {
+        buf << io.in.rdbuf();
+    } else {
+        std::ifstream f(path, std::ios::binary);
+        if (!f) {
+            why = "cannot read '" + path + "': " + std::strerror(errno);
+            return false;
+        }
+        buf << f.rdbuf();
+        if (f.bad()) {
+            why = "cannot read '" + path + "': " + std::strerror(errno);
+            return false;
+        }
+    }
+    text = buf.str();
+    return true;
+}
+
+// The targets in command-line order; false after printing the usage errors.
+bool collectTargets(const Command &cmd, const Io &io, std::vector<Target> &out) {
+    if (cmd.port) {
+        out.push_back(portTarget(*cmd.port, cmd.baud, cmd.printer));
+        return true;
+    }
+    bool ok = true;
+    for (const TargetArg &a : cmd.targets) {
+        if (a.kind == TargetArg::Kind::Address) {
+            out.push_back(networkTarget(a.value));
+            continue;
+        }
+        std::string text, why;
+        if (!readText(a.value, io, text, why)) {
+            io.err << "posdip-cli: --targets: " << why << "\n";
+            ok = false;
+            continue;
+        }
+        TargetFile file = parseTargetFile(text, a.value == "-" ? "stdin" : a.value, cmd.baud);
+        for (const std::string &e : file.errors)
+            io.err << "posdip-cli: " << e << "\n";
+        if (file.errors.empty() && file.targets.empty()) {
+            io.err << "posdip-cli: " << a.value << ": no printers listed\n";
+            ok = false;
+        }
+        ok = ok && file.errors.empty();
+        out.insert(out.end(), file.targets.begin(), file.targets.end());
+    }
+    if (!ok)
+        io.err << usageHint(cmd.sub) << "\n";
+    return ok;
+}
+
+int dryRun(const Command &cmd, const protocol::Frame &frame, const std::vector<Target> &targets,
+           const Io &io) {
+    if (cmd.json) {
+        std::string list = "[";
+        for (const Target &t : targets)
+            list += (list.size() > 1 ? "," : "") + jsonString(t.label);
+        io.out << JsonObject()
+                      .add("action", subcommandName(cmd.sub))
+                      .add("dry_run", true)
+                      .add("frame", protocol::toHex(frame))
+                      .add("meaning", protocol::decodeFrame(frame).description)
+                      .addRaw("targets", list + "]")
+                      .str()
+               << "\n";
+        return kExitOk;
+    }
+    io.out << frameLine(frame) << "\n";
+    for (const Target &t : targets)
+        io.out << t.label << ": not sent (dry run)\n";
+    return kExitOk;
+}
+
+int sendFrame(const Command &cmd, const Io &io, device::PosdllFuncs &lib) {
+    std::vector<Target> targets;
+    if (!collectTargets(cmd, io, targets))
+        return kExitUsage;
+    const app::Action action = actionOf(cmd.sub);
+    const protocol::Frame frame = app::frameFor(action, cmd.options);
+    if (cmd.dryRun)
+        return dryRun(cmd, frame, targets, io);
+
+    std::vector<bool> network;
+    for (const Target &t : targets)
+        network.push_back(t.network());
+    ProgressLine progress(io.err, io.progress, targets.size());
+    bool allOk = true;
+    RunHooks hooks;
+    hooks.onProgress = [&](std::size_t done, std::size_t failed) { progress.show(done, failed); };
+    hooks.onResult = [&](std::size_t i, const app::Outcome &outcome) {
+        progress.clear();
+        allOk = allOk && outcome.succeeded();
+        io.out << (cmd.json ? resultJson(targets[i], subcommandName(cmd.sub), frame, outcome)
+                            : resultLine(targets[i], outcome))
+               << std::endl;
+    };
+    runTargets(
+        network, cmd.jobs,
+        [&](std::size_t i) {
+            return app::runAction(action, app::ActionInputs{targets[i].port, cmd.options}, lib);
+        },
+        hooks);
+    return allOk ? kExitOk : kExitFailed;
+}
+
+int decode(const Command &cmd, const Io &io) {
+    protocol::Frame bytes;
+    for (const std::string &word : cmd.hex) {
+        const auto part = protocol::parseHex(word); // checked while parsing
+        bytes.insert(bytes.end(), part->begin(), part->end());
+    }
+    if (bytes.size() == 1) {
+        io.out << (cmd.json ? settingByteJson(bytes[0]) : settingByteLine(bytes[0])) << "\n";
+        return kExitOk;
+    }
+    protocol::FrameScanner scanner;
+    std::vector<protocol::Frame> chunks = scanner.feed(bytes.data(), bytes.size());
+    if (protocol::Frame rest = scanner.finish(); !rest.empty())
+        chunks.push_back(std::move(rest));
+    bool allKnown = true;
+    for (const protocol::Frame &c : chunks) {
+        allKnown = allKnown && protocol::decodeFrame(c).kind != protocol::FrameKind::Unknown;
+        io.out << (cmd.json ? frameJson(c) : frameLine(c)) << "\n";
+    }
+    return allKnown ? kExitOk : kExitFailed;
+}
+
+int printers(const Command &cmd, const Io &io) {
+    const std::vector<std::string> queues = device::installedPrinters();
+    for (const std::string &q : queues)
+        io.out << (cmd.json ? JsonObject().add("printer", q).str() : q) << "\n";
+    if (queues.empty() && !cmd.json)
+        io.err << "posdip-cli: no print queues are installed (or the print system cannot be "
+                  "reached)\n";
+    return kExitOk;
+}
+
+int ports(const Command &cmd, const Io &io) {
+    const Environment env = portEnvironment();
+    const PortsReport r = reportPorts(presentDevicesWith(env), env);
+    for (const PortMapping &m : r.ports) {
+        if (cmd.json) {
+            io.out << JsonObject()
+                          .add("port", m.name)
+                          .add("device", m.device)
+                          .add("present", m.present)
+                          .add("override", m.overridden ? overrideVariable(m.name) : "")
+                          .str()
+                   << "\n";
+            continue;
+        }
+        io.out << std::left << std::setw(7) << m.name << std::setw(16) << m.device
+               << (m.present ? "present" : "missing");
+        if (m.overridden)
+            io.out << "  (" << overrideVariable(m.name) << ")";
+        io.out << "\n";
+    }
+    for (const std::string &d : r.unmapped) {
+        if (cmd.json) {
+            io.out << JsonObject()
+                          .addRaw("port", "null")
+                          .add("device", d)
+                          .add("present", true)
+                          .add("override", "")
+                          .str()
+                   << "\n";
+            continue;
+        }
+        const bool serial = d.find("/tty") != std::string::npos;
+        io.out << std::left << std::setw(7) << "-" << std::setw(16) << d << "present  (set "
+               << (serial ? "POSDLL_PORT_COMn=" : "POSDLL_PORT_LPTn=") << d << " to use it)\n";
+    }
+    return kExitOk;
+}
+
+} // namespace
+
+int runCli(const std::vector<std::string> &args, const Io &io, device::PosdllFuncs &lib) {
+    const ParseResult parsed = parseArgs(args);
+    if (const auto *e = std::get_if<UsageError>(&parsed))
+        return usage(io, e->message, e->sub);
+    if (const auto *h = std::get_if<ShowHelp>(&parsed)) {
+        io.out << helpText(h->sub);
+        return kExitOk;
+    }
+    if (std::holds_alternative<ShowVersion>(parsed)) {
+        io.out << versionText();
+        return kExitOk;
+    }
+    const Command &cmd = std::get<Command>(parsed);
+    switch (cmd.sub) {
+    case Subcommand::Decode:
+        return decode(cmd, io);
+    case Subcommand::Printers:
+        return printers(cmd, io);
+    case Subcommand::Ports:
+        return ports(cmd, io);
+    default:
+        return sendFrame(cmd, io, lib);
+    }
+}
+
+} // namespace cli

@@ -1,0 +1,165 @@
+#include "output.h"
+
+#include "targets.h"
+
+#include "protocol/frame_decode.h"
+#include "protocol/setting_byte.h"
+
+#include <cstdio>
+
+namespace cli {
+
+namespace {
+
+// Length of the valid UTF-8 sequence at s[i], 0 when there is none.
+std::size_t utf8Length(std::string_view s, std::size_t i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    std::size_t len = 0;
+    unsigned min = 0;
+    if (c >= 0xC2 && c <= 0xDF) {
+        len = 2;
+        min = 0x80;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        len = 3;
+        min = 0x800;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        len = 4;
+        min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + len > s.size())
+        return 0;
+    unsigned cp = c & (0x3F >> (len - 1));
+    for (std::size_t k = 1; k < len; ++k) {
+        const auto cc = static_cast<unsigned char>(s[i + k]);
+        if ((cc & 0xC0) != 0x80)
+            return 0;
+        cp = cp << 6 | (cc & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return len;
+}
+
+std::string hexByte(std::uint8_t b) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "0x%02X", b);
+    return buf;
+}
+
+} // namespace
+
+std::string jsonString(std::string_view text) {
+    std::string out = "\"";
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            continue;
+        case '\\':
+            out += "\\\\";
+            continue;
+        case '\n':
+            out += "\\n";
+            continue;
+        case '\r':
+            out += "\\r";
+            continue;
+        case '\t':
+            out += "\\t";
+            continue;
+        default:
+            break;
+        }
+        if (c < 0x20 || c == 0x7F) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+        } else if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (const std::size_t len = utf8Length(text, i)) {
+            out.append(text.substr(i, len));
+            i += len - 1;
+        } else {
+            out += "\\ufffd";
+        }
+    }
+    return out + "\"";
+}
+
+void JsonObject::key(std::string_view k) {
+    if (!m_body.empty())
+        m_body += ',';
+    m_body += jsonString(k);
+    m_body += ':';
+}
+
+JsonObject &JsonObject::add(std::string_view k, std::string_view value) {
+    return addRaw(k, jsonString(value));
+}
+
+JsonObject &JsonObject::add(std::string_view k, bool value) {
+    return addRaw(k, value ? "true" : "false");
+}
+
+JsonObject &JsonObject::add(std::string_view k, long long value) {
+    return addRaw(k, std::to_string(value));
+}
+
+JsonObject &JsonObject::addRaw(std::string_view k, std::string_view json) {
+    key(k);
+    m_body += json;
+    return *this;
+}
+
+std::string outcomeText(const app::Outcome &outcome) {
+    if (!outcome.succeeded())
+        return "failed: " + outcome.text +
+               (outcome.detail.empty() ? "" : " (" + outcome.detail + ")");
+    return outcome.text.empty() ? "ok" : "ok: " + outcome.text;
+}
+
+std::string resultLine(const Target &target, const app::Outcome &outcome) {
+    return target.label + ": " + outcomeText(outcome);
+}
+
+std::string resultJson(const Target &target, std::string_view action, const protocol::Frame &frame,
+                       const app::Outcome &outcome) {
+    return JsonObject()
+        .add("target", target.label)
+        .add("action", action)
+        .add("frame", protocol::toHex(frame))
+        .add("ok", outcome.succeeded())
+        .add("message", outcome.text)
+        .add("reason", outcome.detail)
+        .str();
+}
+
+std::string frameLine(const protocol::Frame &bytes) {
+    return protocol::toHex(bytes) + "  " + protocol::decodeFrame(bytes).description;
+}
+
+std::string frameJson(const protocol::Frame &bytes) {
+    const protocol::DecodedFrame d = protocol::decodeFrame(bytes);
+    return JsonObject()
+        .add("frame", protocol::toHex(bytes))
+        .add("known", d.kind != protocol::FrameKind::Unknown)
+        .add("meaning", d.description)
+        .str();
+}
+
+std::string settingByteLine(std::uint8_t setting) {
+    return hexByte(setting) + "  setting byte: " + protocol::describeSettingByte(setting);
+}
+
+std::string settingByteJson(std::uint8_t setting) {
+    return JsonObject()
+        .add("setting", hexByte(setting))
+        .add("known", true)
+        .add("meaning", protocol::describeSettingByte(setting))
+        .str();
+}
+
+} // namespace cli

@@ -1,0 +1,51 @@
+// What posdip-cli prints: one text line or one JSON object per result. Pure.
+#pragma once
+
+#include "app/actions.h"
+#include "protocol/frames.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace cli {
+
+struct Target;
+
+// A JSON string literal with its quotes: control characters, quote and backslash escaped,
+// bytes that are not UTF-8 replaced by U+FFFD so that the line stays valid JSON.
+std::string jsonString(std::string_view text);
+
+// Builds one JSON object, keys in the order added.
+class JsonObject {
+  public:
+    JsonObject &add(std::string_view key, std::string_view value);
+    JsonObject &add(std::string_view key, const char *value) {
+        return add(key, std::string_view(value));
+    }
+    JsonObject &add(std::string_view key, bool value);
+    JsonObject &add(std::string_view key, long long value);
+    JsonObject &addRaw(std::string_view key, std::string_view json); // already JSON
+    std::string str() const { return "{" + m_body + "}"; }
+
+  private:
+    void key(std::string_view k);
+    std::string m_body;
+};
+
+// "ok", "ok: Please Restart Printer." or "failed: Fail to open port,please check! (reason)".
+std::string outcomeText(const app::Outcome &outcome);
+
+// "ETHERNET 10.1.2.3: ok: Please Restart Printer."
+std::string resultLine(const Target &target, const app::Outcome &outcome);
+std::string resultJson(const Target &target, std::string_view action, const protocol::Frame &frame,
+                       const app::Outcome &outcome);
+
+// "1F 1B 1F A1 10 11 12 13 14 15 FD  store setting 0xFD: cutter yes, ..."
+std::string frameLine(const protocol::Frame &bytes);
+std::string frameJson(const protocol::Frame &bytes);
+// "0xFD  setting byte: cutter yes, ..."
+std::string settingByteLine(std::uint8_t setting);
+std::string settingByteJson(std::uint8_t setting);
+
+} // namespace cli

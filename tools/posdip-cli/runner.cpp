@@ -1,0 +1,114 @@
+#include "runner.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace cli {
+
+namespace {
+
+app::Outcome guarded(const TargetTask &task, std::size_t index) {
+    try {
+        return task(index);
+    } catch (const std::exception &e) {
+        return app::Outcome{app::OutcomeKind::Message, "error", app::MessageIcon::Error,
+                            app::kOpenFailed, e.what()};
+    }
+}
+
+// Results as they come in, from any thread.
+class ResultBoard {
+  public:
+    explicit ResultBoard(std::size_t n) : m_results(n) {}
+
+    void post(std::size_t index, app::Outcome outcome) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_failed += outcome.succeeded() ? 0 : 1;
+            ++m_done;
+            m_results[index] = std::move(outcome);
+        }
+        m_changed.notify_one();
+    }
+
+    // Hands every result to the hooks in order; returns when the last one is handed over.
+    // Progress is reported at every wake-up that saw a change, and last of all at the end.
+    void deliver(const RunHooks &hooks) {
+        std::size_t next = 0;
+        std::size_t reported = 0;
+        std::unique_lock lock(m_mutex);
+        auto report = [&] {
+            if (m_done == reported)
+                return;
+            reported = m_done;
+            if (!hooks.onProgress)
+                return;
+            const std::size_t failed = m_failed;
+            lock.unlock();
+            hooks.onProgress(reported, failed);
+            lock.lock();
+        };
+        while (next < m_results.size()) {
+            m_changed.wait(lock, [&] { return m_done != reported || m_results[next]; });
+            report();
+            while (next < m_results.size() && m_results[next]) {
+                const app::Outcome outcome = std::move(*m_results[next]);
+                m_results[next].reset();
+                lock.unlock();
+                hooks.onResult(next, outcome);
+                lock.lock();
+                ++next;
+            }
+        }
+        report();
+    }
+
+  private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::optional<app::Outcome>> m_results;
+    std::size_t m_done = 0;
+    std::size_t m_failed = 0;
+};
+
+} // namespace
+
+void runTargets(const std::vector<bool> &network, int jobs, const TargetTask &task,
+                const RunHooks &hooks) {
+    const std::size_t n = network.size();
+    if (n == 1) {
+        const app::Outcome outcome = guarded(task, 0);
+        if (hooks.onProgress)
+            hooks.onProgress(1, outcome.succeeded() ? 0 : 1);
+        hooks.onResult(0, outcome);
+        return;
+    }
+    std::vector<std::size_t> remote, local;
+    for (std::size_t i = 0; i < n; ++i)
+        (network[i] ? remote : local).push_back(i);
+
+    ResultBoard board(n);
+    std::atomic<std::size_t> nextRemote{0};
+    auto remoteWorker = [&] {
+        for (std::size_t k; (k = nextRemote.fetch_add(1)) < remote.size();)
+            board.post(remote[k], guarded(task, remote[k]));
+    };
+    std::vector<std::jthread> threads;
+    const std::size_t workers = std::min<std::size_t>(std::max(jobs, 1), remote.size());
+    threads.reserve(workers + 1);
+    for (std::size_t w = 0; w < workers; ++w)
+        threads.emplace_back(remoteWorker);
+    if (!local.empty())
+        threads.emplace_back([&] {
+            for (std::size_t i : local)
+                board.post(i, guarded(task, i));
+        });
+    board.deliver(hooks);
+}
+
+} // namespace cli

@@ -1,0 +1,29 @@
+// Runs one action on many targets: network targets side by side, the rest one at a time.
+#pragma once
+
+#include "app/actions.h"
+
+#include <cstddef>
+#include <functional>
+#include <vector>
+
+namespace cli {
+
+// Runs the action on target `index`, on whichever thread calls it. The device library keeps
+// one open port per thread, so a task must open, write and close on its own thread.
+using TargetTask = std::function<app::Outcome(std::size_t index)>;
+
+struct RunHooks {
+    // On the calling thread, in target order, each as soon as it and all before it are done.
+    std::function<void(std::size_t index, const app::Outcome &)> onResult;
+    // On the calling thread after any target finishes, in any order (may be empty).
+    std::function<void(std::size_t done, std::size_t failed)> onProgress;
+};
+
+// network[i] tells whether target i is a network target. Up to `jobs` network targets run at
+// once; serial, parallel and queue targets run one at a time, on a lane of their own beside
+// them. A single target runs on the calling thread.
+void runTargets(const std::vector<bool> &network, int jobs, const TargetTask &task,
+                const RunHooks &hooks);
+
+} // namespace cli

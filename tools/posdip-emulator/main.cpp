@@ -1,0 +1,19 @@
+// posdip-emulator: a receipt printer that explains every command frame it receives.
+#include "emulator.h"
+
+#include <cstdio>
+
+int main(int argc, char **argv) {
+    std::string why;
+    const auto options =
+        emulator::parseOptions(std::vector<std::string>(argv + 1, argv + argc), &why);
+    if (!options) {
+        std::fprintf(stderr, "posdip-emulator: %s\n", why.c_str());
+        return 2;
+    }
+    if (options->help) {
+        std::fputs(emulator::kUsage, stdout);
+        return 0;
+    }
+    return emulator::run(*options);
+}
