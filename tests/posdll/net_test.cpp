@@ -172,21 +172,7 @@ TEST(net_test, healthy_printers_that_answer_or_stay_connected_succeed) {
 TEST(net_test, listener_that_never_accepts_fails_within_the_bound) {
     Listener l("127.0.0.1", 0);
     ASSERT_TRUE(l.ok());
-    // Fill the accept queue until a connection attempt no longer completes.
-    std::vector<OwnedFd> queued;
-    for (int i = 0; i < 16; ++i) {
-        OwnedFd c(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<uint16_t>(l.port()));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::connect(c.get(), reinterpret_cast<sockaddr *>(&a), sizeof a);
-        pollfd p{c.get(), POLLOUT, 0};
-        const bool connected = ::poll(&p, 1, 300) == 1;
-        queued.push_back(std::move(c));
-        if (!connected)
-            break;
-    }
+    const std::vector<OwnedFd> queued = fillAcceptQueue(l);
     const auto open = finishesWithin(std::chrono::seconds(15), [address = l.address()] {
         const int h = POS_Open(address.c_str(), 0, 0, 0, 0, POS_PORT_NETWORK);
         return std::make_pair(h, std::string(POS_LastError()));
