@@ -140,6 +140,7 @@ TEST(actions_through_library_test, parallel_faults_give_the_open_failure_with_th
         const app::Outcome out = run(Action::RestoreDefault, on("LPT1"));
         return out.title + "|" + out.text + "|" + out.detail;
     });
-    EXPECT_EQ(shown, "error|Fail to open port,please check!|parallel port LPT1 (" + file +
-                         "): Permission denied — add your user to the group 'lp'");
+    EXPECT_EQ(shown,
+              "error|Fail to open port,please check!|parallel port LPT1 (" + file +
+                  "): Permission denied — add your user to the group 'lp', then log in again");
 }
