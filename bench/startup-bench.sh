@@ -26,10 +26,11 @@ for _ in $(seq 100); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.05; don
 measure() { # binary title
   local start end
   start=$(date +%s%N)
-  /usr/bin/time -f '%M' -o "$work/rss" "$1" >/dev/null 2>&1 &
+  /usr/bin/time -f '%M' -o "$work/rss" "$1" >/dev/null 2>"$work/stderr" &
   local pid=$!
   until xwininfo -name "$2" 2>/dev/null | grep -q 'Map State: IsViewable'; do
-    kill -0 "$pid" 2>/dev/null || { echo "$1 exited before mapping its window" >&2; exit 1; }
+    kill -0 "$pid" 2>/dev/null || {
+      echo "$1 exited before mapping its window:" >&2; cat "$work/stderr" >&2; exit 1; }
     sleep 0.002
   done
   end=$(date +%s%N)

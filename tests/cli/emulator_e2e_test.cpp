@@ -42,14 +42,13 @@ TEST(cli_emulator_test, every_action_over_the_network_is_heard_as_sent) {
         EXPECT_EQ(run.status, 0) << s.args[0] << ": " << run.out << run.err;
         EXPECT_EQ(emu.frameLine(), s.heard) << s.args[0];
     }
+    EXPECT_EQ(emu.exitStatus(), 0);
 }
 
 TEST(cli_emulator_test, a_serial_port_mapped_to_the_emulator_is_heard) {
     testing_support::TempDir dir;
     const std::string link = dir.file("ttyPOS");
-    // No --count: an emulator that quits at once after the last frame hangs up the line before
-    // the sender has seen its output drained, and the sender rightly cannot call that a success.
-    EmulatorProcess emu({"--pty", link});
+    EmulatorProcess emu({"--pty", link, "--count", "2"});
     ASSERT_NE(emu.statusLine().find("linked at " + link), std::string::npos);
     CliSetup setup;
     setup.env.push_back("POSDLL_PORT_COM4=" + link);
@@ -60,4 +59,5 @@ TEST(cli_emulator_test, a_serial_port_mapped_to_the_emulator_is_heard) {
         EXPECT_EQ(run.status, 0) << s.args[0] << ": " << run.out << run.err;
         EXPECT_EQ(emu.frameLine(), s.heard) << s.args[0];
     }
+    EXPECT_EQ(emu.exitStatus(), 0);
 }

@@ -253,7 +253,8 @@ class ParallelDenied final : public ParallelFault {
         const group *lp = ::getgrnam("lp");
         if (!lp || ::chown(m_path.c_str(), 0, lp->gr_gid) != 0)
             setUpProblem = "no group lp to give the device to";
-        reason = {label() + ": Permission denied — add your user to the group 'lp'"};
+        reason = {label() +
+                  ": Permission denied — add your user to the group 'lp', then log in again"};
     }
     void heal() override { ::chmod(m_path.c_str(), 0666); }
 };

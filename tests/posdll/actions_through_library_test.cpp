@@ -76,17 +76,6 @@ TEST(actions_through_library_test, enable_dip_reaches_a_serial_printer_at_the_ch
     expectNoPortOpen();
 }
 
-TEST(actions_through_library_test, serial_port_whose_other_side_went_away_fails_to_open) {
-    Pty pty;
-    ScopedEnv env("POSDLL_PORT_COM3", pty.path);
-    const std::string path = pty.path;
-    pty.master.reset(); // the terminal goes with its master
-    pty.slave.reset();
-    expectError(run(Action::EnableDip, on("COM3")), app::kOpenFailed,
-                "serial port COM3 (" + path + "): No such file or directory");
-    expectNoPortOpen();
-}
-
 TEST(actions_through_library_test, self_test_reaches_a_parallel_printer_and_shows_nothing) {
     TempDir dir;
     const std::string file = dir.file("lp");

@@ -140,8 +140,9 @@ TEST(parallel_test, permission_denied_names_the_group_to_join_or_the_usual_one) 
         POS_Open("LPT2", 0, 0, 0, 0, POS_PORT_PARALLEL);
         return std::string(POS_LastError());
     };
-    EXPECT_EQ(asNobody(openError), "parallel port LPT2 (" + f.path +
-                                       "): Permission denied — add your user to the group 'lp'");
+    EXPECT_EQ(asNobody(openError),
+              "parallel port LPT2 (" + f.path +
+                  "): Permission denied — add your user to the group 'lp', then log in again");
 
     ASSERT_EQ(::chown(f.path.c_str(), 0, 0), 0);
     ASSERT_EQ(::chmod(f.path.c_str(), 0600), 0);

@@ -169,8 +169,9 @@ TEST(serial_test, permission_denied_names_the_group_that_owns_the_device) {
         POS_Open("COM7", 9600, 8, 0, 0, POS_PORT_SERIAL);
         return std::string(POS_LastError());
     });
-    EXPECT_EQ(error, "serial port COM7 (" + p.pty.path +
-                         "): Permission denied — add your user to the group 'dialout'");
+    EXPECT_EQ(error,
+              "serial port COM7 (" + p.pty.path +
+                  "): Permission denied — add your user to the group 'dialout', then log in again");
 }
 
 TEST(serial_test, only_a_number_may_follow_com_or_lpt) {

@@ -86,6 +86,7 @@ class Emulator {
             if (incoming && !done()) // after the clients: the new one was not polled yet
                 acceptOne();
         }
+        waitForTerminalClosed();
         return 0;
     }
 
@@ -168,6 +169,20 @@ class Emulator {
         m_linked = true;
         say("pseudo-terminal " + m_pty->name + " linked at " + *m_options.ptyLink);
         return true;
+    }
+
+    // A program that has just written the last frame may still be finishing its document on
+    // the terminal; closing the master now would hang the line up under it. So our side lets
+    // go and the master waits, a bounded time, for the other side to close as well.
+    void waitForTerminalClosed() {
+        if (!m_pty)
+            return;
+        m_ptySlave.reset();
+        const auto deadline = posdll::Clock::now() + posdll::milliseconds(2000);
+        unsigned char buf[4096];
+        while (posdll::pollUntil(m_pty->fd.get(), POLLIN, deadline) > 0)
+            if (::read(m_pty->fd.get(), buf, sizeof buf) <= 0)
+                return; // EIO: nobody holds the terminal any more
     }
 
     // Only our own link goes, should someone have replaced it meanwhile.
