@@ -118,7 +118,7 @@ class ConnectionRefused final : public NetworkFault {
     ClosedPort m_port;
 };
 
-// A listener at a given backlog, and the printer's side of the connection it accepted.
+// A printer listening on 127.0.0.1 with the given backlog.
 class ListenerFault : public NetworkFault {
   protected:
     explicit ListenerFault(int backlog = 8) : m_listener("127.0.0.1", backlog) {
@@ -287,8 +287,15 @@ class QueueStoppedAfterTheOpen final : public QueueFault {
                   " is cancelled: the queue is stopped (paper jam in the test); cupsenable " +
                       m_queue + " starts it"};
     }
-    void strike() override { runTool({"cupsdisable", "-r", "paper jam in the test", m_queue}); }
-    void heal() override { runTool({"cupsenable", m_queue}); }
+    void strike() override { run({"cupsdisable", "-r", "paper jam in the test", m_queue}); }
+    void heal() override { run({"cupsenable", m_queue}); }
+
+  private:
+    static void run(const std::vector<std::string> &argv) {
+        const ToolRun r = runTool(argv);
+        if (!r.ok())
+            ADD_FAILURE() << argv[0] << ": " << r.output;
+    }
 };
 
 class ServerDownAfterTheOpen final : public QueueFault {
