@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <string>
+
 using cli_test::CliSetup;
 using cli_test::runCliBinary;
 using testing_support::EmulatorProcess;
@@ -32,7 +35,7 @@ const Sent kEverySubcommand[] = {
 } // namespace
 
 TEST(cli_emulator_test, every_action_over_the_network_is_heard_as_sent) {
-    EmulatorProcess emu({"--listen", "127.0.0.1:0"});
+    EmulatorProcess emu({"--listen", "127.0.0.1:0", "--count", std::to_string(std::size(kEverySubcommand))});
     const std::string address = emu.listeningAddress();
     ASSERT_FALSE(address.empty());
     for (const Sent &s : kEverySubcommand) {
