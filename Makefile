@@ -27,6 +27,7 @@ fuzz: deps
 	@scripts/fuzz.sh
 
 bench: build
+	@bench/startup-bench.sh
 	@bench/cli-bench.sh
 
 run: build

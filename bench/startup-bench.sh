@@ -16,11 +16,13 @@ trap 'kill "$xvfb" 2>/dev/null || true; rm -rf "$work"' EXIT
 g++ -O2 -fPIC -o "$work/minimal-window" bench/minimal-window/main.cpp \
   $(pkg-config --cflags --libs Qt6Widgets)
 
-display=:$(( 90 + RANDOM % 100 ))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+# Xvfb picks a free display itself and writes its number once it accepts clients; -noreset
+# keeps it from resetting (and refusing clients) each time the last client leaves.
+Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 xvfb=$!
-export DISPLAY=$display
-for _ in $(seq 100); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.05; done
+for _ in $(seq 200); do [ -s "$work/display" ] && break; sleep 0.05; done
+[ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
+export DISPLAY=:$(tr -d '\n' <"$work/display")
 
 # One run: prints "<milliseconds> <peak KiB>".
 measure() { # binary title
