@@ -25,14 +25,13 @@ std::string addressOf(const TcpListener &l) {
     return "127.0.0.1:" + std::to_string(l.port());
 }
 
-class CliCupsTest : public testing_support::CupsTest {
+class CliCupsTest : public testing_support::EmptyCupsTest {
   protected:
     void SetUp() override {
-        CupsTest::SetUp();
+        EmptyCupsTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
         std::string why;
-        ASSERT_TRUE(cups().removeAllQueues(why)) << why;
         ASSERT_TRUE(cups().addQueue("Kitchen", kitchen.port(), why)) << why;
         ASSERT_TRUE(cups().addQueue("Bar", bar.port(), why)) << why;
     }

@@ -16,16 +16,8 @@ namespace {
 
 constexpr auto kNoHang = 20s;
 
-class PrintersTest : public testing_support::CupsTest {
+class PrintersTest : public testing_support::EmptyCupsTest {
   protected:
-    void SetUp() override {
-        CupsTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        std::string why;
-        ASSERT_TRUE(cups().removeAllQueues(why)) << why;
-    }
-
     void addQueues(const Names &names) {
         for (const std::string &name : names) {
             std::string why;

@@ -393,4 +393,12 @@ void CupsTest::SetUp() {
     ASSERT_NE(m_server, nullptr) << "the private cupsd did not start: " << why;
 }
 
+void EmptyCupsTest::SetUp() {
+    CupsTest::SetUp();
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    std::string why;
+    ASSERT_TRUE(cups().removeAllQueues(why)) << why;
+}
+
 } // namespace testing_support

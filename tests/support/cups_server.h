@@ -93,4 +93,10 @@ class CupsTest : public ::testing::Test {
     CupsServer *m_server = nullptr;
 };
 
+// The same, with every queue an earlier test left removed first.
+class EmptyCupsTest : public CupsTest {
+  protected:
+    void SetUp() override;
+};
+
 } // namespace testing_support

@@ -71,12 +71,19 @@ struct OptionSpec {
     Handler handle;
 };
 
-std::string yesNo(const std::string &v, bool &out) {
-    if (v == "yes" || v == "no") {
-        out = v == "yes";
+// A value that takes one of two words, e.g. "yes" or "no".
+template <typename T>
+std::string eitherOf(const std::string &v, const char *first, T firstValue, const char *second,
+                     T secondValue, T &out) {
+    if (v == first || v == second) {
+        out = v == first ? firstValue : secondValue;
         return {};
     }
-    return quoted(v) + " is not yes or no";
+    return quoted(v) + " is not " + first + " or " + second;
+}
+
+std::string yesNo(const std::string &v, bool &out) {
+    return eitherOf(v, "yes", true, "no", false, out);
 }
 
 std::string parseBaud(const std::string &v, int &out) {
@@ -162,19 +169,14 @@ const OptionSpec kOptions[] = {
      [](State &s, const std::string &v) { return yesNo(v, s.choices.beeper); }},
     {"--density", true, kStore, false,
      [](State &s, const std::string &v) {
-         if (v != "dark" && v != "light")
-             return quoted(v) + " is not dark or light";
-         s.choices.density = v == "dark" ? protocol::Density::Dark : protocol::Density::Light;
-         return std::string();
+         return eitherOf(v, "dark", protocol::Density::Dark, "light", protocol::Density::Light,
+                         s.choices.density);
      }},
     {"--two-byte", true, kStore, false,
      [](State &s, const std::string &v) { return yesNo(v, s.choices.twoByteCode); }},
     {"--chars", true, kStore, false,
      [](State &s, const std::string &v) {
-         if (v != "42" && v != "48")
-             return quoted(v) + " is not 42 or 48";
-         s.choices.charsPerLine = v == "42" ? 42 : 48;
-         return std::string();
+         return eitherOf(v, "42", 42, "48", 48, s.choices.charsPerLine);
      }},
     {"--paper-taken", true, kStore, false,
      [](State &s, const std::string &v) { return yesNo(v, s.choices.paperTakenDetect); }},
