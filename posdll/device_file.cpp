@@ -1,6 +1,7 @@
 #include "posdll/device_file.h"
 
 #include "posdll/port_names.h"
+#include "posdll/quoted.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -63,7 +64,7 @@ std::string overrideVariable(const DeviceKind &kind, int number) {
 std::optional<DeviceTarget> locateDevice(const DeviceKind &kind, const std::string &name) {
     const auto number = portNumber(name, kind.prefix);
     if (!number) {
-        setLastError(std::string(kind.what) + " " + quotedName(name) + ": not a port name; use " +
+        setLastError(std::string(kind.what) + " " + quoted(name) + ": not a port name; use " +
                      kind.prefix + " followed by a number from 1 to 255, as " + kind.prefix + "1");
         return std::nullopt;
     }

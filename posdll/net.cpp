@@ -1,6 +1,7 @@
 // Network printers: a TCP connection to the raw printing port (9100 unless told otherwise).
 #include "posdll/fd.h"
 #include "posdll/port_names.h"
+#include "posdll/quoted.h"
 #include "posdll/transport.h"
 
 #include <cerrno>
@@ -261,7 +262,7 @@ std::unique_ptr<Transport> openNetwork(const std::string &address) {
     std::string why;
     const auto a = parseNetworkAddress(address, &why);
     if (!a) {
-        setLastError("network printer " + quotedName(address) + ": " + why);
+        setLastError("network printer " + quoted(address) + ": " + why);
         return nullptr;
     }
     const std::string label = "network printer " + formatAddress(a->host, a->port);

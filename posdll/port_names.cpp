@@ -1,4 +1,5 @@
 #include "posdll/port_names.h"
+#include "posdll/quoted.h"
 
 #include <arpa/inet.h>
 
@@ -116,13 +117,13 @@ std::optional<NetworkAddress> parseNetworkAddress(std::string_view text, std::st
         const std::string_view rest = text.substr(close + 1);
         if (!rest.empty()) {
             if (rest.front() != ':')
-                return fail("unexpected text after ']' in " + quotedName(text));
+                return fail("unexpected text after ']' in " + quoted(text));
             portPart = rest.substr(1);
             hasPort = true;
         }
         in6_addr v6;
         if (inet_pton(AF_INET6, std::string(hostPart).c_str(), &v6) != 1)
-            return fail(quotedName(hostPart) + " is not an IPv6 address");
+            return fail(quoted(hostPart) + " is not an IPv6 address");
         a.host = std::string(hostPart);
         a.numeric = true;
     } else {
@@ -140,14 +141,14 @@ std::optional<NetworkAddress> parseNetworkAddress(std::string_view text, std::st
             // Looks like an IPv4 address: it must be one, never a name to look up.
             auto quad = dottedQuad(hostPart);
             if (!quad)
-                return fail(quotedName(hostPart) +
+                return fail(quoted(hostPart) +
                             " is not a valid IPv4 address (four numbers 0 to 255, as 10.0.0.5)");
             a.host = *quad;
             a.numeric = true;
         } else if (!validHostName(hostPart)) {
-            return fail(quotedName(hostPart) + " is not a valid IP address or host name");
+            return fail(quoted(hostPart) + " is not a valid IP address or host name");
         } else if (otherNumberForm(std::string(hostPart))) {
-            return fail(quotedName(hostPart) +
+            return fail(quoted(hostPart) +
                         " is not a valid IPv4 address (four decimal numbers 0 to 255)");
         } else {
             a.host = std::string(hostPart);
@@ -158,8 +159,8 @@ std::optional<NetworkAddress> parseNetworkAddress(std::string_view text, std::st
             return fail("empty port number after ':'");
         auto p = boundedNumber(portPart, minPort, 65535);
         if (!p)
-            return fail(quotedName(portPart) + " is not a TCP port number (" +
-                        std::to_string(minPort) + " to 65535)");
+            return fail(quoted(portPart) + " is not a TCP port number (" + std::to_string(minPort) +
+                        " to 65535)");
         a.port = *p;
     }
     return a;
@@ -168,28 +169,6 @@ std::optional<NetworkAddress> parseNetworkAddress(std::string_view text, std::st
 std::string formatAddress(const std::string &host, int port) {
     const bool v6 = host.find(':') != std::string::npos;
     return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
-}
-
-std::string quotedName(std::string_view name, std::size_t maxChars) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out = "'";
-    std::size_t shown = 0;
-    for (char ch : name) {
-        if (shown == maxChars) {
-            out += "...";
-            break;
-        }
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x20 || c >= 0x7F || c == '\\') {
-            out += "\\x";
-            out += hex[c >> 4];
-            out += hex[c & 0xF];
-        } else {
-            out += ch;
-        }
-        ++shown;
-    }
-    return out + "'";
 }
 
 } // namespace posdll

@@ -28,8 +28,4 @@ std::optional<NetworkAddress> parseNetworkAddress(std::string_view text, std::st
 // "host:port", with brackets around an IPv6 address.
 std::string formatAddress(const std::string &host, int port);
 
-// A name as it can be shown in a message: quoted, control and non-ASCII bytes as \xNN, cut
-// after maxChars with "...".
-std::string quotedName(std::string_view name, std::size_t maxChars = 64);
-
 } // namespace posdll

@@ -2,6 +2,7 @@
 // CUPS says "success" three ways (a job id above 0, HTTP_STATUS_CONTINUE while a document is
 // streamed, an IPP status up to successful-ok-events-complete); they end here as true or false.
 #include "posdll/cups_connection.h"
+#include "posdll/quoted.h"
 #include "posdll/transport.h"
 
 #include <iterator>
@@ -12,10 +13,6 @@ namespace {
 
 bool ippOk(ipp_status_t status) {
     return status <= IPP_STATUS_OK_EVENTS_COMPLETE;
-}
-
-std::string quoted(const std::string &s) {
-    return "'" + s + "'";
 }
 
 // CUPS refuses these in queue names; a name with them would also break the printer URI.

@@ -1,4 +1,5 @@
 #include "posdll/port_names.h"
+#include "posdll/quoted.h"
 
 #include <gtest/gtest.h>
 
@@ -118,10 +119,16 @@ TEST(port_names_test, a_listener_may_ask_for_port_zero) {
 }
 
 TEST(port_names_test, names_in_messages_are_quoted_escaped_and_cut) {
-    EXPECT_EQ(posdll::quotedName("COM3"), "'COM3'");
-    EXPECT_EQ(posdll::quotedName("a\nb\\"), "'a\\x0Ab\\x5C'");
-    EXPECT_EQ(posdll::quotedName("\xC3\xA9"), "'\\xC3\\xA9'");
-    EXPECT_EQ(posdll::quotedName(std::string(1000, 'x'), 5), "'xxxxx...'");
+    EXPECT_EQ(posdll::quoted("COM3"), "'COM3'");
+    EXPECT_EQ(posdll::quoted("a\nb\\"), "'a\\x0Ab\\x5C'");
+    // Non-ASCII text stays readable; C1 controls, stray and overlong bytes do not pass through.
+    EXPECT_EQ(posdll::quoted("caf\xC3\xA9 \xEF\xBC\x91"), "'caf\xC3\xA9 \xEF\xBC\x91'");
+    EXPECT_EQ(posdll::quoted("\xC2\x9B"
+                             "2J"),
+              "'\\x9B2J'");
+    EXPECT_EQ(posdll::quoted("\xC3 \xC0\xAF \xED\xA0\x80"), "'\\xC3 \\xC0\\xAF \\xED\\xA0\\x80'");
+    EXPECT_EQ(posdll::quoted("\xE2\x82"), "'\\xE2\\x82'");
+    EXPECT_EQ(posdll::quoted(std::string(1000, 'x'), 5), "'xxxxx...'");
     EXPECT_EQ(posdll::formatAddress("::1", 9100), "[::1]:9100");
     EXPECT_EQ(posdll::formatAddress("10.0.0.1", 1), "10.0.0.1:1");
 }

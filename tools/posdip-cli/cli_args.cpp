@@ -3,6 +3,7 @@
 #include "targets.h"
 
 #include "posdll/port_names.h"
+#include "posdll/quoted.h"
 #include "protocol/frame_decode.h"
 
 #include <array>
@@ -14,6 +15,7 @@ namespace cli {
 namespace {
 
 using Mask = unsigned;
+using posdll::quoted;
 constexpr Mask bit(Subcommand s) {
     return 1u << static_cast<unsigned>(s);
 }
@@ -44,10 +46,6 @@ std::optional<Subcommand> subcommandOf(const std::string &word) {
         if (word == s.word)
             return s.sub;
     return std::nullopt;
-}
-
-std::string quoted(const std::string &s) {
-    return "'" + s + "'";
 }
 
 // What the parse collects beside the Command itself.

@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "posdll/quoted.h"
+
 #include <charconv>
 
 namespace emulator {
@@ -42,7 +44,7 @@ std::optional<Options> parseOptions(const std::vector<std::string> &args, std::s
             std::string reason;
             o.listen = posdll::parseNetworkAddress(*value, &reason, 0);
             if (!o.listen)
-                return fail("--listen " + posdll::quotedName(*value) + ": " + reason);
+                return fail("--listen " + posdll::quoted(*value) + ": " + reason);
         } else if (name == "--pty") {
             if (value->empty())
                 return fail("--pty needs a path");
@@ -52,14 +54,14 @@ std::optional<Options> parseOptions(const std::vector<std::string> &args, std::s
             const char *end = value->data() + value->size();
             const auto [p, ec] = std::from_chars(value->data(), end, n);
             if (ec != std::errc() || p != end || n < 1)
-                return fail("--count " + posdll::quotedName(*value) + ": not a number of frames");
+                return fail("--count " + posdll::quoted(*value) + ": not a number of frames");
             o.count = n;
         } else if (name == "--hex") {
             o.hex = true;
         } else if (name == "--help" || name == "-h") {
             o.help = true;
         } else {
-            return fail("unknown option " + posdll::quotedName(name) + " (see --help)");
+            return fail("unknown option " + posdll::quoted(name) + " (see --help)");
         }
     }
     if (!o.listen && !o.ptyLink)
