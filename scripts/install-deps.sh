@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ clang pkg-config
+  cmake ninja-build g++ clang clang-format pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev libgl-dev
   libcups2-dev cups cups-client cups-daemon
