@@ -34,10 +34,12 @@ constexpr std::size_t kServerTextChars = 200;
 // Why a request got no answer: the socket's error, the time limit, or a failure libcups
 // recorded for this request (an HTTP refusal such as 403).
 std::string noAnswer(http_t *http, Clock::time_point since) {
-    if (httpError(http) != 0)
-        return std::strerror(httpError(http));
-    if (Clock::now() - since >= std::chrono::duration<double>(kAnswerSeconds * 0.9))
+    const int error = httpError(http);
+    if (error == ETIMEDOUT ||
+        (error == 0 && Clock::now() - since >= std::chrono::duration<double>(kAnswerSeconds)))
         return "no answer within " + std::to_string(static_cast<int>(kAnswerSeconds)) + " s";
+    if (error != 0)
+        return std::strerror(error);
     const char *cups = cupsLastErrorString();
     if (cups && *cups && cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE)
         return quoted(cups, kServerTextChars);

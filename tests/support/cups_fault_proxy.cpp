@@ -284,6 +284,18 @@ bool CupsFaultProxy::pass(Link &link, bool fromClient) {
 
 void CupsFaultProxy::strike(bool reset) {
     m_struck = true;
+    // Later connections first, so none slips in while the open ones go.
+    switch (m_later) {
+    case Later::Pass:
+        break;
+    case Later::Hang:
+        m_hangNew = true;
+        break;
+    case Later::Refused:
+        ::close(m_listen);
+        m_listen = -1;
+        break;
+    }
     if (reset) {
         for (const auto &l : m_links) {
             closeHard(l->client);
@@ -295,17 +307,6 @@ void CupsFaultProxy::strike(bool reset) {
     } else {
         for (const auto &l : m_links)
             l->stalled = true;
-    }
-    switch (m_later) {
-    case Later::Pass:
-        break;
-    case Later::Hang:
-        m_hangNew = true;
-        break;
-    case Later::Refused:
-        ::close(m_listen);
-        m_listen = -1;
-        break;
     }
 }
 
