@@ -232,3 +232,24 @@ TEST_F(SpoolFaultTest, document_left_unfinished_by_an_ending_thread_is_cancelled
     EXPECT_EQ(printer.accepted(), 0);
     EXPECT_EQ(testing_support::openDescriptors().size(), fdsBefore.size());
 }
+
+// libcups sets SIGPIPE to be ignored when it first connects. In a process where nothing else used
+// it, a queue action leaves SIGPIPE as the program set it, and a server that resets the
+// connection while libcups writes does not end the program.
+TEST_F(SpoolFaultTest, queue_action_leaves_sigpipe_as_the_program_set_it) {
+    struct ProbeRow {
+        const char *disposition;
+        bool reset;
+    } rows[] = {{"default", true}, {"ignore", false}};
+    for (const ProbeRow &r : rows) {
+        SCOPED_TRACE(r.disposition);
+        CupsFaultProxy proxy(cups().port());
+        if (r.reset)
+            proxy.resetAtDocument(Later::Pass);
+        const testing_support::ScopedEnv server("CUPS_SERVER", proxy.address());
+        const auto run = testing_support::runTool({SIGPIPE_PROBE, queue, r.disposition});
+        EXPECT_EQ(run.status, 0) << run.output; // -1: ended by a signal
+        EXPECT_THAT(run.output, HasSubstr(std::string("SIGPIPE ") + r.disposition));
+        EXPECT_THAT(run.output, HasSubstr(r.reset ? "end -1" : "end 0"));
+    }
+}
