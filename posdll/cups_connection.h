@@ -21,8 +21,8 @@ using Connection = std::unique_ptr<http_t, HttpClose>;
 std::string serverName();
 
 // Connects within kConnectMillis and bounds each later wait for the server to kAnswerSeconds.
-// (libcups sets SIGPIPE to be ignored when it connects, so a server that went away makes a write
-// fail with EPIPE rather than end the program.)
+// (A server that went away makes a write fail with EPIPE; SIGPIPE is held back during every
+// libcups call, see cups_lazy.cpp.)
 // On failure returns null and sets why to "cannot reach the print server S ...: reason".
 Connection connect(std::string &why);
 
