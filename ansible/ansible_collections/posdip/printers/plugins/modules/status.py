@@ -79,15 +79,16 @@ from ansible_collections.posdip.printers.plugins.module_utils import posdip_cli
 
 def main():
     module = AnsibleModule(argument_spec=posdip_cli.COMMON_ARGS, supports_check_mode=True)
-    rc, results, stderr = posdip_cli.run(module, 'status', [])
+    # Exit status 1 only says some printer is not ready; each result says which. A returned rc
+    # would make Ansible fail the task, so it is left out.
+    _, results, stderr = posdip_cli.run(module, 'status', [])
     not_ready = [r.get('target', '?') for r in results if not r.get('ok')]
     summary = posdip_cli.describe_failures(results)
     if summary:
         msg = '%d of %d printers not ready: %s' % (len(summary), len(results), '; '.join(summary))
     else:
         msg = '%d printers ready' % len(results)
-    module.exit_json(changed=False, results=results, not_ready=not_ready, msg=msg, rc=rc,
-                     stderr=stderr)
+    module.exit_json(changed=False, results=results, not_ready=not_ready, msg=msg, stderr=stderr)
 
 
 if __name__ == '__main__':
