@@ -89,6 +89,11 @@ def run(module, subcommand, extra_args):
     return rc, _json_lines(module, cmd, rc, out, err), err
 
 
+def not_ok_targets(results):
+    """The targets of the results that are not ok, in their order."""
+    return [r.get('target', '?') for r in results if not r.get('ok')]
+
+
 def describe_failures(results):
     """'ETHERNET 10.1.2.3 (network printer 10.1.2.3: connection refused)' for each result not ok."""
     named = []

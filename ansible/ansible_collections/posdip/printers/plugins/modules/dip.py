@@ -212,8 +212,6 @@ def main():
         if p['action'] != 'store':
             module.fail_json(msg='settings go with action=store only, not action=%s' % p['action'])
         args += setting_args(p['settings'])
-    if p['verify']:
-        args.append('--verify')
 
     if module.check_mode:
         _, objects, _ = posdip_cli.run(module, p['action'], args + ['--dry-run'])
@@ -225,13 +223,16 @@ def main():
                          meaning=plan.get('meaning', ''), setting=plan.get('setting'),
                          targets=plan.get('targets', []))
 
+    # Asking first is part of sending; a dry run opens nothing to ask.
+    if p['verify']:
+        args.append('--verify')
     rc, results, stderr = posdip_cli.run(module, p['action'], args)
     failures = posdip_cli.describe_failures(results)
     outcome = dict(
         changed=any(frame_written(r) for r in results),
         results=results,
         frame=results[0].get('frame', '') if results else '',
-        failed_targets=[r.get('target', '?') for r in results if not r.get('ok')],
+        failed_targets=posdip_cli.not_ok_targets(results),
     )
     if failures:
         module.fail_json(msg='%d of %d printers did not take the %s frame: %s'

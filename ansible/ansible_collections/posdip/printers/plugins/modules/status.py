@@ -82,7 +82,7 @@ def main():
     # Exit status 1 only says some printer is not ready; each result says which. A returned rc
     # would make Ansible fail the task, so it is left out.
     _, results, stderr = posdip_cli.run(module, 'status', [])
-    not_ready = [r.get('target', '?') for r in results if not r.get('ok')]
+    not_ready = posdip_cli.not_ok_targets(results)
     summary = posdip_cli.describe_failures(results)
     if summary:
         msg = '%d of %d printers not ready: %s' % (len(summary), len(results), '; '.join(summary))
