@@ -62,10 +62,13 @@ struct Source {
     bool stalled = false; // never read; only its end is watched
 };
 
+PrinterSetup printerSetup(const Options &o, const PrinterState &kept) {
+    return {kept, o.condition, o.fault == Fault::Silent, o.hex};
+}
+
 class Emulator {
   public:
-    explicit Emulator(const Options &o)
-        : m_options(o), m_printer({{}, o.condition, o.fault == Fault::Silent, o.hex}) {}
+    explicit Emulator(const Options &o) : m_options(o), m_printer(printerSetup(o, {})) {}
     ~Emulator() { removeLink(); }
     Emulator(const Emulator &) = delete;
     Emulator &operator=(const Emulator &) = delete;
