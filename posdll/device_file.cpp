@@ -65,7 +65,8 @@ std::optional<DeviceTarget> locateDevice(const DeviceKind &kind, const std::stri
     const auto number = portNumber(name, kind.prefix);
     if (!number) {
         setLastError(std::string(kind.what) + " " + quoted(name) + ": not a port name; use " +
-                     kind.prefix + " followed by a number from 1 to 255, as " + kind.prefix + "1");
+                     kind.prefix + " followed by a number from 1 to 255, as " + kind.prefix + "1",
+                     POS_ERR_BAD_ARGUMENT);
         return std::nullopt;
     }
     DeviceTarget t;
@@ -101,33 +102,48 @@ Fd openLocked(const DeviceKind &kind, const DeviceTarget &target, int flags) {
             reason += " (set " + overrideVariable(kind, target.number) +
                       " to use another device for this port)";
         }
-        setLastError(reason);
+        setLastError(reason, errorKindOf(err));
         return Fd();
     }
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
         setLastError(target.label + ": " +
-                     (errno == EWOULDBLOCK ? "busy: another program holds it"
-                                           : "cannot lock it: " + errnoText(errno)));
+                         (err == EWOULDBLOCK ? "busy: another program holds it"
+                                             : "cannot lock it: " + errnoText(err)),
+                     errorKindOf(err));
         return Fd();
     }
     return fd;
 }
 
-bool DeviceFile::fail(const std::string &reason) const {
-    setLastError(m_label + ": " + reason);
+bool DeviceFile::fail(const std::string &reason, ErrorKind kind) const {
+    setLastError(m_label + ": " + reason, kind);
     return false;
 }
 
 int DeviceFile::write(const unsigned char *bytes, int count) {
-    const WriteProgress p = writeAll(m_fd.get(), FdKind::Device, bytes, count, kDeviceWriteWait);
+    const WriteProgress p = writeAll(m_fd.get(), FdKind::Device, bytes, count, writeWait());
     if (p.complete(count))
         return count;
     if (p.stalled)
-        fail("took no bytes for " + durationText(kDeviceWriteWait) + " " + progressText(p, count) +
-             "; is the printer on, with paper, and ready?");
+        fail("took no bytes for " + durationText(writeWait()) + " " + progressText(p, count) +
+                 "; is the printer on, with paper, and ready?",
+             POS_ERR_TIMEOUT);
     else
-        fail(errnoText(p.error) + " " + progressText(p, count));
+        fail(errnoText(p.error) + " " + progressText(p, count), errorKindOf(p.error));
     return -1;
+}
+
+int DeviceFile::read(unsigned char *bytes, int count, milliseconds wait) {
+    const int got = readSome(m_fd.get(), bytes, count, Clock::now() + wait);
+    if (got == kEndOfStream) // a file standing in for the printer: it has nothing to say
+        return 0;
+    if (got >= 0)
+        return got;
+    const int err = errno;
+    if (err == EBADF)
+        return fail("cannot be read: it was opened for writing only"), -1;
+    return fail("reading failed: " + errnoText(err), errorKindOf(err)), -1;
 }
 
 bool DeviceFile::close() {

@@ -43,15 +43,14 @@ class DeviceFile : public Transport {
   public:
     DeviceFile(Fd fd, std::string label) : m_fd(std::move(fd)), m_label(std::move(label)) {}
     int write(const unsigned char *bytes, int count) override;
+    int read(unsigned char *bytes, int count, milliseconds wait) override;
     bool close() override;
 
   protected:
-    bool fail(const std::string &reason) const;
+    bool fail(const std::string &reason, ErrorKind kind = POS_ERR_INTERNAL) const;
     Fd m_fd;
     std::string m_label;
 };
 
-// How long a write may wait for a device to take more bytes.
-inline constexpr milliseconds kDeviceWriteWait{5000};
 
 } // namespace posdll

@@ -64,6 +64,13 @@ enum class FdKind { Socket, Device };
 WriteProgress writeAll(int fd, FdKind kind, const unsigned char *bytes, int count,
                        milliseconds wait);
 
+// readSome's answer when the other side has ended the stream.
+inline constexpr int kEndOfStream = -2;
+
+// Reads up to count bytes from a non-blocking descriptor once some are there, waiting until
+// the deadline: the count read, 0 when none came, kEndOfStream, or -1 with errno.
+int readSome(int fd, unsigned char *bytes, int count, Clock::time_point deadline);
+
 // "after 3 of 11 bytes", the tail of every failed-write reason.
 std::string progressText(const WriteProgress &p, int count);
 

@@ -196,6 +196,18 @@ class NetworkPort final : public Transport {
         }
     }
 
+    int read(unsigned char *bytes, int count, milliseconds wait) override {
+        const int got = readSome(m_fd.get(), bytes, count, Clock::now() + wait);
+        if (got == kEndOfStream)
+            return fail("the printer closed the connection without answering", POS_ERR_CLOSED),
+                   -1;
+        if (got < 0) {
+            const int err = errno;
+            return fail(reasonOf(err) + " while waiting for an answer", errorKindOf(err)), -1;
+        }
+        return got;
+    }
+
     bool close() override {
         drainInput(); // unread input would make close() reset the connection
         const int err = m_fd.reset();
@@ -203,8 +215,8 @@ class NetworkPort final : public Transport {
     }
 
   private:
-    bool fail(const std::string &reason) const {
-        setLastError(m_label + ": " + reason);
+    bool fail(const std::string &reason, ErrorKind kind = POS_ERR_INTERNAL) const {
+        setLastError(m_label + ": " + reason, kind);
         return false;
     }
     int failed(const std::string &reason) const {

@@ -20,8 +20,10 @@ std::unique_ptr<Transport> openParallel(const std::string &portName) {
     const auto target = locateDevice(kParallel, portName);
     if (!target)
         return nullptr;
+    // A USB printer class device answers status requests, so it is opened for reading too.
     // O_APPEND: a plain file standing in for the printer keeps every document.
-    Fd fd = openLocked(kParallel, *target, O_WRONLY | O_APPEND);
+    const bool readable = target->path.starts_with("/dev/usb/lp");
+    Fd fd = openLocked(kParallel, *target, (readable ? O_RDWR : O_WRONLY) | O_APPEND);
     if (!fd)
         return nullptr;
     return std::make_unique<DeviceFile>(std::move(fd), target->label);

@@ -3,6 +3,8 @@
 
 #include "posdll/transport.h"
 
+#include <cerrno>
+#include <algorithm>
 #include <exception>
 #include <string>
 
@@ -10,18 +12,26 @@ namespace posdll {
 
 namespace {
 
+using std::chrono::milliseconds;
+
+constexpr milliseconds kDefaultConnectWait{3000};
+constexpr milliseconds kDefaultWriteWait{5000};
+
 struct ThreadState {
     std::unique_ptr<Transport> port;
     int handle = 0;
     std::string docName = "posdip";
     std::string lastError;
+    ErrorKind lastKind = POS_ERR_NONE;
+    milliseconds connectWait = kDefaultConnectWait;
+    milliseconds writeWait = kDefaultWriteWait;
 };
 
 thread_local ThreadState t_state;
 thread_local int t_nextHandle = 1;
 
-int fail(std::string reason) {
-    setLastError(std::move(reason));
+int fail(std::string reason, ErrorKind kind = POS_ERR_BAD_ARGUMENT) {
+    setLastError(std::move(reason), kind);
     return -1;
 }
 
@@ -49,7 +59,46 @@ bool havePort(const char *call) {
 
 } // namespace
 
-void setLastError(std::string reason) { t_state.lastError = std::move(reason); }
+void setLastError(std::string reason, ErrorKind kind) {
+    t_state.lastError = std::move(reason);
+    t_state.lastKind = t_state.lastError.empty() ? POS_ERR_NONE : kind;
+}
+
+ErrorKind errorKindOf(int err) {
+    switch (err) {
+    case ECONNREFUSED:
+        return POS_ERR_REFUSED;
+    case ETIMEDOUT:
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+        return POS_ERR_TIMEOUT;
+    case ECONNRESET:
+    case ECONNABORTED:
+        return POS_ERR_RESET;
+    case EPIPE:
+    case ENOTCONN:
+        return POS_ERR_CLOSED;
+    case EBUSY:
+    case EWOULDBLOCK:
+        return POS_ERR_BUSY;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return POS_ERR_DENIED;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return POS_ERR_MISSING;
+    case ENOTTY:
+    case EISDIR:
+        return POS_ERR_NOT_DEVICE;
+    default:
+        return POS_ERR_INTERNAL;
+    }
+}
+
+milliseconds connectWait() { return t_state.connectWait; }
+milliseconds writeWait() { return t_state.writeWait; }
 
 } // namespace posdll
 
@@ -114,6 +163,25 @@ extern "C" int POS_WriteFile(int handle, const unsigned char *bytes, int count) 
     });
 }
 
+extern "C" int POS_ReadFile(int handle, unsigned char *buffer, int count, int timeoutMillis) {
+    return guarded([&] {
+        if (!havePort("read"))
+            return -1;
+        if (handle != t_state.handle)
+            return fail("read: handle " + std::to_string(handle) + " is not the open port (" +
+                        std::to_string(t_state.handle) + ")");
+        if (count < 1 || !buffer)
+            return fail("read: no room for bytes given");
+        return t_state.port->read(buffer, count, milliseconds(std::max(timeoutMillis, 0)));
+    });
+}
+
+extern "C" int POS_SetTimeouts(int connectMillis, int writeMillis) {
+    t_state.connectWait = connectMillis > 0 ? milliseconds(connectMillis) : kDefaultConnectWait;
+    t_state.writeWait = writeMillis > 0 ? milliseconds(writeMillis) : kDefaultWriteWait;
+    return 0;
+}
+
 extern "C" int POS_EndDoc(void) {
     return guarded([&] {
         if (!havePort("end document"))
@@ -144,3 +212,5 @@ extern "C" int POS_SetDocName(const char *title) {
 }
 
 extern "C" const char *POS_LastError(void) { return t_state.lastError.c_str(); }
+
+extern "C" int POS_LastErrorKind(void) { return t_state.lastKind; }

@@ -76,6 +76,47 @@ POSDLL_API int POS_Close(void);
 POSDLL_API int POS_SetDocName(const char *title);
 
 /**
+ * Reads what the printer sent back on the open port (network, serial, and parallel ports whose
+ * device can be read, such as /dev/usb/lpN), waiting at most timeoutMillis for the first byte.
+ * @param handle        the handle POS_Open returned.
+ * @param buffer        where the bytes go.
+ * @param count         the most bytes to read (>= 1).
+ * @param timeoutMillis how long to wait for a byte (0: only what is already there).
+ * @return the number of bytes read (1 to count), 0 when nothing came within the wait,
+ *         -1 on failure (the printer closed or reset the connection, the port cannot be read,
+ *         or a print queue, which has no way back from the printer).
+ */
+POSDLL_API int POS_ReadFile(int handle, unsigned char *buffer, int count, int timeoutMillis);
+
+/**
+ * Sets the bounds this thread's later calls wait: connectMillis for POS_Open to reach a
+ * network printer (name lookup included), writeMillis for a port to take more bytes and for
+ * the end of a document. A value <= 0 restores that bound's default (3000 and 5000 ms).
+ * @return 0.
+ */
+POSDLL_API int POS_SetTimeouts(int connectMillis, int writeMillis);
+
+/* What kind of failure the last failing call of this thread met (POS_LastErrorKind). */
+#define POS_ERR_NONE 0         /* no failure */
+#define POS_ERR_INTERNAL 1     /* anything not listed below */
+#define POS_ERR_REFUSED 2      /* the printer refused the connection */
+#define POS_ERR_TIMEOUT 3      /* no answer or no progress within the bound */
+#define POS_ERR_RESET 4        /* the printer reset the connection */
+#define POS_ERR_CLOSED 5       /* the printer closed the connection */
+#define POS_ERR_BUSY 6         /* another program holds the port */
+#define POS_ERR_DENIED 7       /* no permission to use the port */
+#define POS_ERR_MISSING 8      /* no such device, host or print queue */
+#define POS_ERR_NOT_DEVICE 9   /* the path is not a device of that kind */
+#define POS_ERR_QUEUE 10       /* the print queue refused: stopped, not accepting, job failed */
+#define POS_ERR_BAD_ARGUMENT 11 /* the call's arguments are wrong (bad port name or address) */
+
+/**
+ * @return one of the POS_ERR_ codes for the last failure of a call made by this thread, kept
+ *         together with POS_LastError(); POS_ERR_NONE when none.
+ */
+POSDLL_API int POS_LastErrorKind(void);
+
+/**
  * @return the reason for the last failure of a call made by this thread, "" when none.
  *         The text stays valid until the next call by the same thread.
  */

@@ -17,16 +17,13 @@ std::vector<std::string> serialPaths(int number) {
 
 const DeviceKind kSerial{"serial port", "COM", "dialout", serialPaths};
 
-// How long EndDoc waits for the bytes to leave the port.
-constexpr milliseconds kDrainWait{5000};
-
 class SerialPort final : public DeviceFile {
   public:
     using DeviceFile::DeviceFile;
 
     // Waits, within a bound, until the port has sent every byte (tcdrain could wait forever).
     bool endDoc() override {
-        const auto deadline = Clock::now() + kDrainWait;
+        const auto deadline = Clock::now() + writeWait();
         for (;;) {
             const int pending = pendingOutput();
             if (pending < 0)
@@ -36,7 +33,8 @@ class SerialPort final : public DeviceFile {
             if (millisecondsLeft(deadline) == 0) {
                 ::tcflush(m_fd.get(), TCOFLUSH);
                 return fail(std::to_string(pending) + " bytes were still not sent after " +
-                            durationText(kDrainWait) + "; is the printer on and ready?");
+                                durationText(writeWait()) + "; is the printer on and ready?",
+                            POS_ERR_TIMEOUT);
             }
             ::poll(nullptr, 0, 10);
         }
@@ -63,7 +61,7 @@ std::unique_ptr<Transport> openSerial(const std::string &portName, const SerialL
     if (!target)
         return nullptr;
     if (const auto problem = lineProblem(line)) {
-        setLastError(target->label + ": " + *problem);
+        setLastError(target->label + ": " + *problem, POS_ERR_BAD_ARGUMENT);
         return nullptr;
     }
     Fd fd = openLocked(kSerial, *target, O_RDWR);
@@ -72,7 +70,8 @@ std::unique_ptr<Transport> openSerial(const std::string &portName, const SerialL
     auto fail = [&](const char *what) {
         const int err = errno;
         setLastError(target->label + ": " + (err == ENOTTY ? "not a serial device" : what) + ": " +
-                     errnoText(err));
+                         errnoText(err),
+                     errorKindOf(err));
         return nullptr;
     };
     termios t;

@@ -159,6 +159,11 @@ class SpoolPort final : public Transport {
         return true;
     }
 
+    int read(unsigned char *, int, std::chrono::milliseconds) override {
+        fail("a print queue passes nothing back from the printer");
+        return -1;
+    }
+
     bool close() override {
         const std::string why = cancelUnfinished();
         m_http.reset();
@@ -170,8 +175,8 @@ class SpoolPort final : public Transport {
   private:
     enum class Doc { None, Streaming, Broken };
 
-    bool fail(const std::string &what) {
-        setLastError("print queue " + quoted(m_queue) + " on " + m_server + ": " + what);
+    bool fail(const std::string &what, ErrorKind kind = POS_ERR_QUEUE) {
+        setLastError("print queue " + quoted(m_queue) + " on " + m_server + ": " + what, kind);
         return false;
     }
 
@@ -217,7 +222,8 @@ std::unique_ptr<Transport> openSpool(const std::string &queue) {
     if (!validQueueName(queue)) {
         setLastError("print queue " + quoted(queue) +
                      ": not a queue name (1 to 127 printable characters without space, /, #, "
-                     "\\ or quotes)");
+                     "\\ or quotes)",
+                     POS_ERR_BAD_ARGUMENT);
         return nullptr;
     }
     const std::string where = "print queue " + quoted(queue) + " on " + cups::serverName();
@@ -233,16 +239,17 @@ std::unique_ptr<Transport> openSpool(const std::string &queue) {
         return nullptr;
     }
     if (!state.exists) {
-        setLastError(where + ": no such queue");
+        setLastError(where + ": no such queue", POS_ERR_MISSING);
         return nullptr;
     }
     if (state.stopped) {
-        setLastError(where + ": " + stoppedText(queue, state));
+        setLastError(where + ": " + stoppedText(queue, state), POS_ERR_QUEUE);
         return nullptr;
     }
     if (!state.accepting) {
         setLastError(where + ": the queue does not accept jobs" + state.because() +
-                     "; cupsaccept " + quoted(queue) + " opens it");
+                     "; cupsaccept " + quoted(queue) + " opens it",
+                     POS_ERR_QUEUE);
         return nullptr;
     }
     return std::make_unique<SpoolPort>(queue, std::move(http));

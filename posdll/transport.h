@@ -1,6 +1,9 @@
 // The inside of the device library: one Transport per kind of port, behind the C dispatcher.
 #pragma once
 
+#include "posdll/posdll.h"
+
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -14,6 +17,9 @@ public:
     // Writes all of count bytes within a bounded time; returns count, or -1.
     virtual int write(const unsigned char *bytes, int count) = 0;
     virtual bool endDoc() { return true; }
+    // Reads up to count bytes, waiting at most `wait` for the first; returns the count read,
+    // 0 when nothing came, or -1.
+    virtual int read(unsigned char *bytes, int count, std::chrono::milliseconds wait) = 0;
     // Releases the port; the destructor releases it too, so close() only reports failures.
     virtual bool close() = 0;
 };
@@ -31,6 +37,17 @@ std::unique_ptr<Transport> openSerial(const std::string &portName, const SerialL
 std::unique_ptr<Transport> openParallel(const std::string &portName);
 std::unique_ptr<Transport> openSpool(const std::string &queue);
 
-void setLastError(std::string reason);
+// One of the POS_ERR_ codes.
+using ErrorKind = int;
+
+// Records the reason (and its kind) of the failure the current call returns.
+void setLastError(std::string reason, ErrorKind kind = POS_ERR_INTERNAL);
+
+// The kind of failure a system error stands for: ECONNREFUSED refused, ENOENT missing ...
+ErrorKind errorKindOf(int err);
+
+// The bounds POS_SetTimeouts set for this thread.
+std::chrono::milliseconds connectWait();
+std::chrono::milliseconds writeWait();
 
 } // namespace posdll
