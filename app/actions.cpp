@@ -1,5 +1,6 @@
 #include "app/actions.h"
 
+#include "device/port_kind.h"
 #include "protocol/frames.h"
 
 namespace app {
@@ -7,11 +8,39 @@ namespace app {
 namespace {
 
 Outcome message(MessageIcon icon, std::string text, std::string detail = {}) {
-    return Outcome{OutcomeKind::Message, icon == MessageIcon::Error ? "error" : "info", icon,
-                   std::move(text), std::move(detail)};
+    return messageOutcome(icon, std::move(text), std::move(detail));
+}
+
+Outcome failure(std::string text, std::string detail, device::FailKind kind, device::Stage stage) {
+    Outcome o = message(MessageIcon::Error, std::move(text), std::move(detail));
+    o.failKind = kind;
+    o.stage = stage;
+    return o;
+}
+
+// The printer's answer when it is not ready, or the reason it gave none.
+std::optional<std::string> notReadyReason(const device::StatusReading &s) {
+    if (!s.answered)
+        return s.reason;
+    if (s.summary.ready)
+        return std::nullopt;
+    std::string why = "not ready";
+    for (std::size_t i = 0; i < s.summary.conditions.size(); ++i)
+        why += (i ? ", " : ": ") + std::string(protocol::statusFlagText(s.summary.conditions[i]));
+    return why + "; nothing was sent";
 }
 
 } // namespace
+
+Outcome messageOutcome(MessageIcon icon, std::string text, std::string detail) {
+    Outcome o;
+    o.kind = OutcomeKind::Message;
+    o.title = icon == MessageIcon::Error ? "error" : "info";
+    o.icon = icon;
+    o.text = std::move(text);
+    o.detail = std::move(detail);
+    return o;
+}
 
 protocol::Frame frameFor(Action action, const protocol::OptionStates &options) {
     switch (action) {
@@ -51,28 +80,50 @@ const char *actionName(Action action) {
 
 Outcome runAction(Action action, const ActionInputs &in, device::PosdllFuncs &lib) {
     if (action == Action::Close)
-        return Outcome{OutcomeKind::Quit, {}, MessageIcon::Information, {}, {}};
+        return Outcome{OutcomeKind::Quit, {}, MessageIcon::Information, {}, {}, {}, {}, {}};
 
     const protocol::Frame frame = frameFor(action, in.options);
     const device::OpenResult port = device::OpenPort(lib, in.port);
     if (!port.opened())
-        return message(MessageIcon::Error, kOpenFailed, port.reason);
+        return failure(kOpenFailed, port.reason, port.kind, device::Stage::Open);
+
+    std::optional<device::StatusReading> status;
+    if (in.verify) {
+        status = device::readStatus(lib, port.handle, in.statusWaitMillis);
+        if (const auto why = notReadyReason(*status)) {
+            device::ClosePort(lib);
+            Outcome o = failure(kNotReady, *why,
+                                status->answered ? device::FailKind::NotReady : status->kind,
+                                device::Stage::Status);
+            o.status = std::move(status);
+            return o;
+        }
+    }
 
     const device::WriteResult w = device::writeTransaction(
         lib, port.handle, frame, std::string("posdip: ") + actionName(action));
     if (!w.ok)
-        return message(MessageIcon::Error, kWriteFailed, w.reason);
+        return failure(kWriteFailed, w.reason, w.kind, w.stage);
 
+    Outcome o;
     switch (action) {
     case Action::EnableDip:
     case Action::DisableDip:
-        return message(MessageIcon::Information, kRestartFirst);
+        o = message(MessageIcon::Information, kRestartFirst);
+        break;
     case Action::RestoreDefault:
     case Action::StoreSetting:
-        return message(MessageIcon::Information, kRestart);
-    default:
-        return Outcome{}; // the self-test shows nothing
+        o = message(MessageIcon::Information, kRestart);
+        break;
+    case Action::PrintSelfTest:
+    case Action::Close:
+        break; // the self-test shows nothing
     }
+    // A print queue took the job; whether it printed is the queue's business.
+    if (device::portKindOf(in.port.portName) == device::PortKind::Driver)
+        o.failKind = device::FailKind::Spooled;
+    o.status = std::move(status);
+    return o;
 }
 
 } // namespace app

@@ -3,8 +3,10 @@
 
 #include "device/PosdllFuncs.h"
 #include "device/port_access.h"
+#include "device/status_query.h"
 #include "protocol/setting_byte.h"
 
+#include <optional>
 #include <string>
 
 namespace app {
@@ -14,6 +16,9 @@ enum class Action { EnableDip, DisableDip, RestoreDefault, StoreSetting, PrintSe
 struct ActionInputs {
     device::PortInputs port;
     protocol::OptionStates options = protocol::defaultOptionStates(); // read by StoreSetting
+    // Ask for the status first and send nothing to a printer that is not ready.
+    bool verify = false;
+    int statusWaitMillis = 2000;
 };
 
 enum class OutcomeKind { Message, Silent, Quit };
@@ -25,6 +30,9 @@ struct Outcome {
     MessageIcon icon = MessageIcon::Information;
     std::string text;   // the message itself
     std::string detail; // the reason, when there is one
+    device::FailKind failKind = device::FailKind::Ok;
+    device::Stage stage = device::Stage::Close;
+    std::optional<device::StatusReading> status; // what verify read
     bool succeeded() const { return kind != OutcomeKind::Message || icon != MessageIcon::Error; }
 };
 
@@ -32,6 +40,10 @@ inline constexpr const char *kOpenFailed = "Fail to open port,please check!";
 inline constexpr const char *kWriteFailed = "Fail to write to port,please check!";
 inline constexpr const char *kRestartFirst = "Please Restart Printer First!";
 inline constexpr const char *kRestart = "Please Restart Printer.";
+inline constexpr const char *kNotReady = "Printer is not ready,please check!";
+
+// A message box outcome: title from the icon ("error" or "info").
+Outcome messageOutcome(MessageIcon icon, std::string text, std::string detail = {});
 
 // The frame an action sends (empty for Close).
 protocol::Frame frameFor(Action action, const protocol::OptionStates &options);

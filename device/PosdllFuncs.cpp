@@ -22,6 +22,13 @@ public:
         return ::POS_SetDocName(title.c_str());
     }
     std::string POS_LastError() override { return ::POS_LastError(); }
+    int POS_ReadFile(int handle, std::uint8_t *buffer, int count, int timeoutMillis) override {
+        return ::POS_ReadFile(handle, buffer, count, timeoutMillis);
+    }
+    int POS_SetTimeouts(int connectMillis, int writeMillis) override {
+        return ::POS_SetTimeouts(connectMillis, writeMillis);
+    }
+    int POS_LastErrorKind() override { return ::POS_LastErrorKind(); }
 };
 
 } // namespace

@@ -18,6 +18,9 @@ public:
     virtual int POS_Close() = 0;
     virtual int POS_SetDocName(const std::string &title) = 0;
     virtual std::string POS_LastError() = 0;
+    virtual int POS_ReadFile(int handle, std::uint8_t *buffer, int count, int timeoutMillis) = 0;
+    virtual int POS_SetTimeouts(int connectMillis, int writeMillis) = 0;
+    virtual int POS_LastErrorKind() = 0;
 };
 
 // The library linked into the program.

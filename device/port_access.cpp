@@ -9,7 +9,9 @@ namespace device {
 
 namespace {
 
-OpenResult refused(std::string reason) { return OpenResult{-1, std::move(reason)}; }
+OpenResult refused(std::string reason) {
+    return OpenResult{-1, std::move(reason), FailKind::Usage};
+}
 
 bool hasNul(const std::string &s) { return s.find('\0') != std::string::npos; }
 
@@ -23,6 +25,7 @@ OpenResult call(PosdllFuncs &lib, const std::string &name, int baud, int dataBit
     r.handle = lib.POS_Open(name, baud, dataBits, 0, 0, portType);
     if (r.handle == -1) {
         r.reason = lib.POS_LastError();
+        r.kind = lastFailKind(lib);
         if (r.reason.empty())
             r.reason = "the device library could not open " + quoted(name);
     }
@@ -59,28 +62,34 @@ OpenResult OpenPort(PosdllFuncs &lib, const PortInputs &in) {
 
 int ClosePort(PosdllFuncs &lib) { return lib.POS_Close(); }
 
+FailKind lastFailKind(PosdllFuncs &lib) { return failKindOfLibraryError(lib.POS_LastErrorKind()); }
+
 WriteResult writeTransaction(PosdllFuncs &lib, int handle, const protocol::Frame &frame,
                              const std::string &docName) {
     WriteResult r{true, {}};
-    auto check = [&](bool stepOk, const char *step) {
+    auto check = [&](bool stepOk, const char *step, Stage stage) {
         if (stepOk || !r.ok)
             return;
         r.ok = false;
+        r.kind = lastFailKind(lib);
+        r.stage = stage;
         const std::string why = lib.POS_LastError();
         r.reason = std::string(step) + " failed" + (why.empty() ? "" : ": " + why);
     };
     lib.POS_SetDocName(docName);
-    check(lib.POS_StartDoc() >= 0, "start of document");
+    check(lib.POS_StartDoc() >= 0, "start of document", Stage::Write);
     const int count = static_cast<int>(frame.size());
     const int written = lib.POS_WriteFile(handle, frame.data(), count);
     if (written >= 0 && written < count && r.ok) {
         r.ok = false;
         r.reason = "only " + std::to_string(written) + " of " + std::to_string(count) +
                    " bytes were written";
+        r.kind = FailKind::Internal;
+        r.stage = Stage::Write;
     }
-    check(written >= 0, "write");
-    check(lib.POS_EndDoc() >= 0, "end of document");
-    check(ClosePort(lib) >= 0, "close");
+    check(written >= 0, "write", Stage::Write);
+    check(lib.POS_EndDoc() >= 0, "end of document", Stage::End);
+    check(ClosePort(lib) >= 0, "close", Stage::Close);
     return r;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "device/PosdllFuncs.h"
+#include "device/failure.h"
 #include "protocol/frames.h"
 
 #include <string>
@@ -19,6 +20,7 @@ struct PortInputs {
 struct OpenResult {
     int handle = -1;    // -1: not open
     std::string reason; // why not, when handle is -1
+    FailKind kind = FailKind::Ok;
     bool opened() const { return handle != -1; }
 };
 
@@ -28,9 +30,14 @@ OpenResult OpenPort(PosdllFuncs &lib, const PortInputs &in);
 
 int ClosePort(PosdllFuncs &lib);
 
+// The kind of the library's last failure.
+FailKind lastFailKind(PosdllFuncs &lib);
+
 struct WriteResult {
     bool ok = false;
     std::string reason; // the first step that failed, and the library's reason
+    FailKind kind = FailKind::Ok;
+    Stage stage = Stage::Close; // the first step that failed; Close when none did
 };
 
 // Start document, write the whole frame, end document, close: every step runs even after a

@@ -2,6 +2,7 @@
 #include "commands.h"
 
 #include "protocol/frames.h"
+#include "posdll/posdll.h"
 #include "support/recording_posdll.h"
 
 #include <gtest/gtest.h>
@@ -86,6 +87,9 @@ class ThreadedRecordingPosdll : public device::PosdllFuncs {
     }
     int POS_SetDocName(const std::string &) override { return 0; }
     std::string POS_LastError() override { return "connection refused"; }
+    int POS_ReadFile(int, std::uint8_t *, int, int) override { return -1; }
+    int POS_SetTimeouts(int, int) override { return 0; }
+    int POS_LastErrorKind() override { return POS_ERR_REFUSED; }
 
   private:
     static thread_local std::string t_open;

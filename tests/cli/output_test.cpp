@@ -13,8 +13,7 @@ using cli::jsonString;
 namespace {
 
 app::Outcome outcome(app::MessageIcon icon, std::string text, std::string detail = {}) {
-    return {app::OutcomeKind::Message, icon == app::MessageIcon::Error ? "error" : "info", icon,
-            std::move(text), std::move(detail)};
+    return app::messageOutcome(icon, std::move(text), std::move(detail));
 }
 
 } // namespace

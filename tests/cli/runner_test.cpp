@@ -15,7 +15,7 @@ using namespace std::chrono_literals;
 namespace {
 
 app::Outcome okOutcome() {
-    return {app::OutcomeKind::Message, "info", app::MessageIcon::Information, app::kRestart, {}};
+    return app::messageOutcome(app::MessageIcon::Information, app::kRestart);
 }
 
 // Counts how many tasks of each kind run at once. A task of the gated kind waits until the
@@ -132,11 +132,7 @@ TEST(cli_runner_test, results_come_in_target_order_whatever_finishes_first) {
             ++finished;
             finishOrder.push_back(i);
             cv.notify_all();
-            return app::Outcome{app::OutcomeKind::Message,
-                                "error",
-                                app::MessageIcon::Error,
-                                "target " + std::to_string(i),
-                                {}};
+            return app::messageOutcome(app::MessageIcon::Error, "target " + std::to_string(i));
         },
         recordingHooks(d));
     EXPECT_EQ(finishOrder.back(), 0u);

@@ -73,6 +73,13 @@ class StrikeAfterOpen final : public device::PosdllFuncs {
     int POS_Close() override { return m_lib.POS_Close(); }
     int POS_SetDocName(const std::string &title) override { return m_lib.POS_SetDocName(title); }
     std::string POS_LastError() override { return m_lib.POS_LastError(); }
+    int POS_ReadFile(int handle, std::uint8_t *buffer, int count, int timeoutMillis) override {
+        return m_lib.POS_ReadFile(handle, buffer, count, timeoutMillis);
+    }
+    int POS_SetTimeouts(int connectMillis, int writeMillis) override {
+        return m_lib.POS_SetTimeouts(connectMillis, writeMillis);
+    }
+    int POS_LastErrorKind() override { return m_lib.POS_LastErrorKind(); }
 
   private:
     Fault &m_fault;

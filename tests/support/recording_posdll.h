@@ -24,8 +24,13 @@ public:
     int endDocResult = 0;
     int closeResult = 0;
     std::string lastError;
+    int lastErrorKind = 0;        // a POS_ERR_ code
+    std::vector<int> readResults; // what each read returns, in turn; -1 once they run out
+    std::vector<std::uint8_t> answer; // the bytes reads hand out, one a read
+    int connectMillis = 0, writeMillis = 0;
 
-    // What was called, in order: "open", "start", "write", "end", "close", "docname".
+    // What was called, in order: "open", "start", "write", "read", "end", "close", "docname",
+    // "timeouts".
     std::vector<std::string> calls;
     std::vector<RecordedOpen> opens;
     std::vector<std::vector<std::uint8_t>> writes;
@@ -62,6 +67,26 @@ public:
         return 0;
     }
     std::string POS_LastError() override { return lastError; }
+    int POS_ReadFile(int, std::uint8_t *buffer, int, int) override {
+        calls.push_back("read");
+        const std::size_t n = reads++;
+        const int r = n < readResults.size() ? readResults[n] : -1;
+        if (r > 0)
+            buffer[0] = n < answer.size() ? answer[n] : 0;
+        return r > 0 ? 1 : r;
+    }
+    int POS_SetTimeouts(int connect, int write) override {
+        calls.push_back("timeouts");
+        connectMillis = connect;
+        writeMillis = write;
+        return 0;
+    }
+    int POS_LastErrorKind() override { return lastErrorKind; }
+
+private:
+    std::size_t reads = 0;
+
+public:
 };
 
 } // namespace testing_support

@@ -16,8 +16,10 @@ app::Outcome guarded(const TargetTask &task, std::size_t index) {
     try {
         return task(index);
     } catch (const std::exception &e) {
-        return app::Outcome{app::OutcomeKind::Message, "error", app::MessageIcon::Error,
-                            app::kOpenFailed, e.what()};
+        app::Outcome o = app::messageOutcome(app::MessageIcon::Error, app::kOpenFailed, e.what());
+        o.failKind = device::FailKind::Internal;
+        o.stage = device::Stage::Open;
+        return o;
     }
 }
 

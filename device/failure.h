@@ -1,0 +1,34 @@
+// How one exchange with a printer ended, in words a script can act on: the kind of failure and
+// the stage it ended in.
+#pragma once
+
+namespace device {
+
+enum class FailKind {
+    Ok,
+    Spooled, // handed to a print queue; whether it printed is the queue's business
+    Refused,
+    Timeout,
+    Reset,
+    Closed,
+    Busy,
+    Denied,
+    Missing,
+    NotADevice,
+    Queue,
+    NotReady,
+    Usage,
+    Internal,
+};
+
+enum class Stage { Open, Status, Write, End, Close };
+
+// "ok", "spooled", "refused", ... "not-a-device", "not-ready", "usage", "internal"
+const char *failKindName(FailKind kind);
+// "open", "status", "write", "end", "close"
+const char *stageName(Stage stage);
+
+// The kind a POS_ERR_ code of the device library stands for.
+FailKind failKindOfLibraryError(int code);
+
+} // namespace device
