@@ -1,8 +1,8 @@
-# Two commands: `make test` and `make run`. Everything else is CMake.
+# Two commands: `make test` and `make run` (and `make package`). Everything else is CMake.
 PRESET ?= default
 BUILD  := build
 
-.PHONY: all deps configure build test test-sanitize fuzz bench run clean
+.PHONY: all deps configure build test test-sanitize fuzz bench run package clean
 
 all: build
 
@@ -32,6 +32,9 @@ bench: build
 
 run: build
 	@scripts/run.sh
+
+package: build
+	@cmake --build --preset $(PRESET) --target package
 
 clean:
 	rm -rf build build-*
