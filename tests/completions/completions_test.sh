@@ -15,7 +15,11 @@ fail() { echo "FAIL: $*"; status=1; }
 subcommands=$("$cli" --help | sed -n 's/^  \([a-z][a-z-]*\)  .*/\1/p')
 [ -n "$subcommands" ] || fail "no subcommands found in 'posdip-cli --help'"
 
-options_of() { "$cli" "$1" --help | grep -oE -- '(^|[ [,|])--?[a-z][a-z-]*' | sed 's/^[ [,|]//' | sort -u; }
+# The options in the usage line and at the start of the option lines, not those named in prose.
+options_of() {
+  "$cli" "$1" --help | grep -E '^(Usage:| +-)' | sed -E 's/^( +(-j, )?--?[a-z-]+).*/\1/' |
+    grep -oE -- '(^|[ [,|])--?[a-z][a-z-]*' | sed 's/^[ [,|]//' | sort -u
+}
 # "  --chars 42|48   ..." gives "--chars 42 48"; COMn and LPTn stand for the numbered ports.
 values_of() {
   "$cli" "$1" --help | sed -n 's/^ *\(-j, \)\{0,1\}\(--[a-z-]*\) \([^ ]*|[^ ]*\) .*/\2 \3/p' |
@@ -29,7 +33,7 @@ for file in "$bash_file" "$zsh_file"; do
     grep -qw -- "$word" "$file" || fail "$(basename "$file") lacks the subcommand $word"
   done
   for sub in $subcommands; do
-    for word in $(options_of "$sub") $(values_of "$sub"); do
+    for word in $( (options_of "$sub" && values_of "$sub") | tr ' ' '\n' | sort -u); do
       grep -qw -- "$word" "$file" || fail "$(basename "$file") lacks '$word' of $sub"
     done
   done
@@ -45,6 +49,7 @@ complete_words() {
     COMP_WORDS=(posdip-cli "$@")
     COMP_CWORD=$#
     COMP_LINE="posdip-cli $*"
+    COMP_LINE=${COMP_LINE// = /=} # bash splits --name=value into three words
     COMP_POINT=${#COMP_LINE}
     _posdip_cli posdip-cli "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD-1]}"
     printf "%s\n" "${COMPREPLY[@]}" | sort -u' "$bash_file" "$@"

@@ -98,14 +98,14 @@ root=$work/root
 for deb in "${debs[@]}"; do dpkg-deb -x "$deb" "$root"; done
 cd "$work"
 cli=$root/usr/bin/posdip-cli
-lib=$(ldd "$cli" | awk '$1 == "libposdll.so.0" { print $3 }')
+lib=$(realpath -e "$(ldd "$cli" | awk '$1 == "libposdll.so.0" { print $3 }')")
 [[ $lib == "$root/usr/$libdir/"* ]] || fail "posdip-cli loads libposdll from '$lib'"
 out=$("$cli" --version 2>&1)
 [ "$out" = "posdip-cli $version" ] || fail "posdip-cli --version printed: $out"
 out=$("$cli" store --dry-run 2>&1)
 [[ $out == "1F 1B 1F A1 10 11 12 13 14 15 FD"* ]] || fail "posdip-cli store --dry-run printed: $out"
 
-"$root/usr/bin/posdip-emulator" --listen 127.0.0.1:0 --count 1 >"$work/frames" 2>"$work/emulator.err" &
+"$root/usr/bin/posdip-emulator" --listen 127.0.0.1:0 --count 1 --hex >"$work/frames" 2>"$work/emulator.err" &
 emulator_pid=$!
 address=""
 for _ in $(seq 100); do
@@ -119,7 +119,7 @@ else
   out=$("$cli" enable --ip "$address" 2>&1) || fail "posdip-cli enable --ip $address: $out"
   wait "$emulator_pid" || fail "posdip-emulator ended with status $?: $(cat "$work/emulator.err")"
   emulator_pid=""
-  grep -q "AA" "$work/frames" || fail "posdip-emulator did not see the enable frame: $(cat "$work/frames")"
+  grep -qx "enable DIP switch | 1F 1B 1F C0 15 14 13 12 11 10 AA" "$work/frames" || fail "posdip-emulator did not see the enable frame: $(cat "$work/frames")"
 fi
 
 # Metadata validators and lintian.
