@@ -1,6 +1,5 @@
 # Two commands: `make test` and `make run`. Everything else is CMake.
 PRESET ?= default
-BUILD  := build
 
 .PHONY: all deps configure build test test-sanitize fuzz bench run clean
 

@@ -20,8 +20,9 @@ connect_timeout=3 # seconds: the device library's bound on connecting to a netwo
 
 cli=build/bin/posdip-cli
 emulator=build/bin/posdip-emulator
-[ -x "$cli" ] || { echo "build first: make build" >&2; exit 1; }
-for tool in socat xargs g++ /usr/bin/time; do
+peers_bin=build/bin/bench_loopback_peers
+[ -x "$cli" ] && [ -x "$peers_bin" ] || { echo "build first: make build" >&2; exit 1; }
+for tool in socat xargs /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh)" >&2; exit 1; }
 done
 
@@ -33,11 +34,10 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-g++ -O2 -std=c++20 -o "$work/peers" bench/loopback_peers.cpp
 
 # Starts a peer of bench/loopback_peers.cpp; sets $port to the port it listens on.
 start_peer() { # sink|silent name
-  "$work/peers" "$1" "$peer_seconds" >"$work/$2.out" &
+  "$peers_bin" "$1" "$peer_seconds" >"$work/$2.out" &
   peers+=($!)
   for _ in $(seq 200); do
     port=$(head -n 1 "$work/$2.out" 2>/dev/null || true)
@@ -75,8 +75,8 @@ printf "$(sed -E 's/([0-9A-F]{2}) ?/\\x\1/g' <<<"$hex")" >"$work/frame.bin"
 echo "== 1. one store to $printer on $single, $runs runs each, alternating"
 : >"$work/cli.us"; : >"$work/socat.us"
 for _ in $(seq "$runs"); do
-  "$work/peers" runs 1 "$cli" store --ip "$single" >>"$work/cli.us"
-  "$work/peers" runs 1 socat -u "OPEN:$work/frame.bin" "TCP:$single" >>"$work/socat.us"
+  "$peers_bin" runs 1 "$cli" store --ip "$single" >>"$work/cli.us"
+  "$peers_bin" runs 1 socat -u "OPEN:$work/frame.bin" "TCP:$single" >>"$work/socat.us"
 done
 cli_us=$(median <"$work/cli.us"); socat_us=$(median <"$work/socat.us")
 rss_cli=$(for _ in 1 2 3 4 5; do peak_kib "$cli" store --ip "$single"; done | median)
@@ -93,9 +93,9 @@ for _ in $(seq "$targets"); do
   echo "ETHERNET 127.0.0.1:$port" >>"$work/list"
   echo "127.0.0.1:$port" >>"$work/addresses"
 done
-"$work/peers" runs "$batch_runs" "$cli" store --targets "$work/list" -j "$jobs" >"$work/batch-cli.us" ||
+"$peers_bin" runs "$batch_runs" "$cli" store --targets "$work/list" -j "$jobs" >"$work/batch-cli.us" ||
   echo "warning: a posdip-cli batch run reported a failure"
-"$work/peers" runs "$batch_runs" xargs -a "$work/addresses" -P "$jobs" -I{} \
+"$peers_bin" runs "$batch_runs" xargs -a "$work/addresses" -P "$jobs" -I{} \
   socat -u "OPEN:$work/frame.bin" "TCP:{}" >"$work/batch-socat.us" ||
   echo "warning: an xargs socat batch run reported a failure"
 bc_us=$(median <"$work/batch-cli.us"); bs_us=$(median <"$work/batch-socat.us")

@@ -6,15 +6,15 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-15}
 posdip=build/bin/posdip
-[ -x "$posdip" ] || { echo "build first: make build" >&2; exit 1; }
-for tool in Xvfb xwininfo /usr/bin/time g++ pkg-config; do
+minimal=build/bin/bench_minimal_window
+[ -x "$posdip" ] && [ -x "$minimal" ] || { echo "build first: make build" >&2; exit 1; }
+for tool in Xvfb xwininfo /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh)" >&2; exit 1; }
 done
 
 work=$(mktemp -d)
-trap 'kill "$xvfb" 2>/dev/null || true; rm -rf "$work"' EXIT
-g++ -O2 -fPIC -o "$work/minimal-window" bench/minimal-window/main.cpp \
-  $(pkg-config --cflags --libs Qt6Widgets)
+xvfb=""
+trap '[ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null || true; rm -rf "$work"' EXIT
 
 # Xvfb picks a free display itself and writes its number once it accepts clients; -noreset
 # keeps it from resetting (and refusing clients) each time the last client leaves.
@@ -47,7 +47,7 @@ median() { sort -n | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+
 : >"$work/posdip"; : >"$work/minimal"
 for _ in $(seq "$runs"); do
   measure "$posdip" FrmSetting >>"$work/posdip"
-  measure "$work/minimal-window" MinimalWindow >>"$work/minimal"
+  measure "$minimal" MinimalWindow >>"$work/minimal"
 done
 
 pt=$(cut -d' ' -f1 "$work/posdip" | median); pm=$(cut -d' ' -f2 "$work/posdip" | median)

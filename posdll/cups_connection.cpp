@@ -1,6 +1,9 @@
 #include "posdll/cups_connection.h"
 
+#include "posdll/quoted.h"
+
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <sys/socket.h>
 
@@ -21,6 +24,64 @@ std::string lastReason(http_t *http) {
     if (cups && *cups && cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE)
         return cups;
     return errno ? std::strerror(errno) : "no reason given";
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr std::size_t kServerTextChars = 200;
+
+// Why a request got no answer: the socket's error, the time limit, or a failure libcups
+// recorded for this request (an HTTP refusal such as 403).
+std::string noAnswer(http_t *http, Clock::time_point since) {
+    const int error = httpError(http);
+    if (error == ETIMEDOUT ||
+        (error == 0 && Clock::now() - since >= std::chrono::duration<double>(kAnswerSeconds)))
+        return "no answer within " + std::to_string(static_cast<int>(kAnswerSeconds)) + " s";
+    if (error != 0)
+        return std::strerror(error);
+    const char *cups = cupsLastErrorString();
+    if (cups && *cups && cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE)
+        return quoted(cups, kServerTextChars);
+    return "the connection closed without an answer";
+}
+
+Reply reply(ipp_t *answer, http_t *http, Clock::time_point since) {
+    Reply r{Ipp(answer), {}};
+    if (!r.answer) {
+        r.why = noAnswer(http, since);
+    } else if (!r.ok()) {
+        ipp_attribute_t *text = ippFindAttribute(answer, "status-message", IPP_TAG_TEXT);
+        const char *message = text ? ippGetString(text, 0, nullptr) : nullptr;
+        r.why = message ? quoted(message, kServerTextChars)
+                        : "refused with status " + std::to_string(ippGetStatusCode(answer));
+    }
+    return r;
+}
+
+} // namespace
+
+bool Reply::ok() const {
+    return answer && ippGetStatusCode(answer.get()) <= IPP_STATUS_OK_EVENTS_COMPLETE;
+}
+
+Reply ask(http_t *http, Ipp request, const std::string &resource) {
+    const auto since = Clock::now();
+    return reply(cupsDoRequest(http, request.release(), resource.c_str()), http, since);
+}
+
+bool startStream(http_t *http, const Ipp &request, const std::string &resource, std::string &why) {
+    const auto since = Clock::now();
+    if (cupsSendRequest(http, request.get(), resource.c_str(), CUPS_LENGTH_VARIABLE) ==
+        HTTP_STATUS_CONTINUE)
+        return true;
+    why = noAnswer(http, since);
+    return false;
+}
+
+Reply streamAnswer(http_t *http, const std::string &resource) {
+    const auto since = Clock::now();
+    return reply(cupsGetResponse(http, resource.c_str()), http, since);
 }
 
 Connection connect(std::string &why) {

@@ -21,10 +21,30 @@ using Connection = std::unique_ptr<http_t, HttpClose>;
 std::string serverName();
 
 // Connects within kConnectMillis and bounds each later wait for the server to kAnswerSeconds.
-// (libcups sets SIGPIPE to be ignored when it connects, so a server that went away makes a write
-// fail with EPIPE rather than end the program.)
+// (A server that went away makes a write fail with EPIPE; SIGPIPE is held back during every
+// libcups call, see cups_lazy.cpp.)
 // On failure returns null and sets why to "cannot reach the print server S ...: reason".
 Connection connect(std::string &why);
+
+struct IppDelete {
+    void operator()(ipp_t *ipp) const { ippDelete(ipp); }
+};
+using Ipp = std::unique_ptr<ipp_t, IppDelete>;
+
+// What the server said to one request: its own fresh answer, or nothing. libcups keeps the
+// status of an earlier request when an answer does not come, so only the answer itself counts.
+struct Reply {
+    Ipp answer;      // null when none came
+    std::string why; // when !ok(): no answer and why, or the server's refusal in its own words
+    bool ok() const;
+};
+
+// Sends the request and waits at most kAnswerSeconds for its answer.
+Reply ask(http_t *http, Ipp request, const std::string &resource);
+// Sends the head of a request whose document follows with cupsWriteRequestData; false with why.
+bool startStream(http_t *http, const Ipp &request, const std::string &resource, std::string &why);
+// The answer to a streamed request, waited for at most kAnswerSeconds.
+Reply streamAnswer(http_t *http, const std::string &resource);
 
 // The reason for the last failure of libcups on this thread (the socket's error when there is
 // one, else CUPS's own text).

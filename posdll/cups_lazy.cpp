@@ -7,7 +7,10 @@
 #include <cups/cups.h>
 
 #include <dlfcn.h>
+#include <pthread.h>
+#include <signal.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
@@ -22,19 +25,66 @@ struct Loaded {
     std::string failure; // why it could not be loaded
 };
 
+// libcups sets SIGPIPE to be ignored for the whole process when it first sets itself up. That is
+// done here, once, and the program's own disposition put back.
+void initialize(void *handle) {
+    const auto init =
+        reinterpret_cast<decltype(&::httpInitialize)>(::dlsym(handle, "httpInitialize"));
+    struct sigaction before {};
+    ::sigaction(SIGPIPE, nullptr, &before);
+    if (init)
+        init();
+    ::sigaction(SIGPIPE, &before, nullptr);
+}
+
 const Loaded &library() {
     static Loaded loaded;
     static std::once_flag once;
     std::call_once(once, [] {
         loaded.handle = ::dlopen(kLibrary, RTLD_NOW | RTLD_LOCAL);
-        if (!loaded.handle) {
-            const char *why = ::dlerror();
-            loaded.failure =
-                std::string("the CUPS library cannot be loaded: ") + (why ? why : kLibrary);
+        if (loaded.handle) {
+            initialize(loaded.handle);
+            return;
         }
+        const char *why = ::dlerror();
+        loaded.failure =
+            std::string("the CUPS library cannot be loaded: ") + (why ? why : kLibrary);
     });
     return loaded;
 }
+
+// libcups writes to its sockets without MSG_NOSIGNAL, so a server that went away raises SIGPIPE.
+// While a libcups call runs, SIGPIPE is held back on this thread and one that the call raised is
+// taken off again: the program's disposition of SIGPIPE never comes into play.
+class SigpipeShield {
+  public:
+    SigpipeShield() {
+        ::sigemptyset(&m_pipe);
+        ::sigaddset(&m_pipe, SIGPIPE);
+        ::pthread_sigmask(SIG_BLOCK, &m_pipe, &m_before);
+        m_wasPending = pending();
+    }
+    ~SigpipeShield() {
+        const int savedErrno = errno; // the call's reason
+        if (!m_wasPending && pending()) {
+            const timespec now{};
+            ::sigtimedwait(&m_pipe, nullptr, &now);
+        }
+        ::pthread_sigmask(SIG_SETMASK, &m_before, nullptr);
+        errno = savedErrno;
+    }
+    SigpipeShield(const SigpipeShield &) = delete;
+    SigpipeShield &operator=(const SigpipeShield &) = delete;
+
+  private:
+    static bool pending() {
+        sigset_t set;
+        return ::sigpending(&set) == 0 && ::sigismember(&set, SIGPIPE) == 1;
+    }
+    sigset_t m_pipe;
+    sigset_t m_before;
+    bool m_wasPending = false;
+};
 
 // The library's own function, found in the library and its dependencies only, never this stand-in.
 template <class F> F symbol(const char *name) {
@@ -48,11 +98,13 @@ template <class F> F symbol(const char *name) {
 #define POSDLL_CUPS_CALL(ret, name, params, args, fallback)                                        \
     ret name params {                                                                              \
         static const auto real = symbol<decltype(&::name)>(#name);                                 \
+        const SigpipeShield shield;                                                                \
         return real ? real args : fallback;                                                        \
     }
 #define POSDLL_CUPS_CALL_VOID(name, params, args)                                                  \
     void name params {                                                                             \
         static const auto real = symbol<decltype(&::name)>(#name);                                 \
+        const SigpipeShield shield;                                                                \
         if (real)                                                                                  \
             real args;                                                                             \
     }
@@ -94,22 +146,22 @@ POSDLL_CUPS_CALL(const char *, ippGetString,
                  (attr, element, language), nullptr)
 POSDLL_CUPS_CALL(ipp_t *, cupsDoRequest, (http_t * http, ipp_t *request, const char *resource),
                  (http, request, resource), nullptr)
-POSDLL_CUPS_CALL(int, cupsCreateJob,
-                 (http_t * http, const char *name, const char *title, int num_options,
-                  cups_option_t *options),
-                 (http, name, title, num_options, options), 0)
-POSDLL_CUPS_CALL(http_status_t, cupsStartDocument,
-                 (http_t * http, const char *name, int job_id, const char *docname,
-                  const char *format, int last_document),
-                 (http, name, job_id, docname, format, last_document), HTTP_STATUS_ERROR)
+POSDLL_CUPS_CALL(ipp_status_t, ippGetStatusCode, (ipp_t * ipp), (ipp), IPP_STATUS_ERROR_INTERNAL)
+POSDLL_CUPS_CALL(ipp_attribute_t *, ippAddInteger,
+                 (ipp_t * ipp, ipp_tag_t group, ipp_tag_t value_tag, const char *name, int value),
+                 (ipp, group, value_tag, name, value), nullptr)
+POSDLL_CUPS_CALL(ipp_attribute_t *, ippAddBoolean,
+                 (ipp_t * ipp, ipp_tag_t group, const char *name, char value),
+                 (ipp, group, name, value), nullptr)
+POSDLL_CUPS_CALL(const char *, cupsUser, (void), (), "nobody")
+POSDLL_CUPS_CALL(http_status_t, cupsSendRequest,
+                 (http_t * http, ipp_t *request, const char *resource, size_t length),
+                 (http, request, resource, length), HTTP_STATUS_ERROR)
 POSDLL_CUPS_CALL(http_status_t, cupsWriteRequestData,
                  (http_t * http, const char *buffer, size_t length), (http, buffer, length),
                  HTTP_STATUS_ERROR)
-POSDLL_CUPS_CALL(ipp_status_t, cupsFinishDocument, (http_t * http, const char *name), (http, name),
-                 IPP_STATUS_ERROR_INTERNAL)
-POSDLL_CUPS_CALL(ipp_status_t, cupsCancelJob2,
-                 (http_t * http, const char *name, int job_id, int purge),
-                 (http, name, job_id, purge), IPP_STATUS_ERROR_INTERNAL)
+POSDLL_CUPS_CALL(ipp_t *, cupsGetResponse, (http_t * http, const char *resource), (http, resource),
+                 nullptr)
 
 // A variable argument list cannot be passed on: format the resource here, then hand it to the
 // plain form.

@@ -51,8 +51,6 @@ bool havePort(const char *call) {
 
 void setLastError(std::string reason) { t_state.lastError = std::move(reason); }
 
-const std::string &lastError() { return t_state.lastError; }
-
 } // namespace posdll
 
 using namespace posdll;

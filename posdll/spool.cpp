@@ -11,10 +11,6 @@ namespace posdll {
 
 namespace {
 
-bool ippOk(ipp_status_t status) {
-    return status <= IPP_STATUS_OK_EVENTS_COMPLETE;
-}
-
 // CUPS refuses these in queue names; a name with them would also break the printer URI.
 bool validQueueName(const std::string &name) {
     if (name.empty() || name.size() > 127)
@@ -25,52 +21,69 @@ bool validQueueName(const std::string &name) {
     return true;
 }
 
+std::string resourceOf(const std::string &queue) {
+    return "/printers/" + queue;
+}
+
+// A request about the queue, with the attributes every operation on it carries.
+cups::Ipp queueRequest(ipp_op_t op, const std::string &queue) {
+    char uri[HTTP_MAX_URI];
+    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(),
+                     "/printers/%s", queue.c_str());
+    cups::Ipp request(ippNewRequest(op));
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
+                 cupsUser());
+    return request;
+}
+
+cups::Ipp jobRequest(ipp_op_t op, const std::string &queue, int job) {
+    cups::Ipp request = queueRequest(op, queue);
+    ippAddInteger(request.get(), IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", job);
+    return request;
+}
+
 struct QueueState {
     bool exists = false;
     bool stopped = false;
     bool accepting = false;
     std::string message; // printer-state-message, often the reason given to cupsdisable/-reject
-    std::string because() const { return message.empty() ? "" : " (" + message + ")"; }
+    std::string because() const { return message.empty() ? "" : " (" + quoted(message) + ")"; }
 };
 
 std::string stoppedText(const std::string &queue, const QueueState &state) {
-    return "the queue is stopped" + state.because() + "; cupsenable " + queue + " starts it";
+    return "the queue is stopped" + state.because() + "; cupsenable " + quoted(queue) +
+           " starts it";
 }
 
 // Asks the server about the queue; false with why when the server gave no usable answer.
 bool queryQueue(http_t *http, const std::string &queue, QueueState &state, std::string &why) {
-    char uri[HTTP_MAX_URI];
-    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(),
-                     "/printers/%s", queue.c_str());
     static const char *const wanted[] = {"printer-state", "printer-is-accepting-jobs",
                                          "printer-state-message"};
-    ipp_t *request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
-    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
+    cups::Ipp request = queueRequest(IPP_OP_GET_PRINTER_ATTRIBUTES, queue);
+    ippAddStrings(request.get(), IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
                   static_cast<int>(std::size(wanted)), nullptr, wanted);
-    ipp_t *response = cupsDoRequest(http, request, "/"); // takes the request
-    const ipp_status_t status = cupsLastError();
-    if (status == IPP_STATUS_ERROR_NOT_FOUND) {
-        ippDelete(response);
+    const cups::Reply reply = cups::ask(http, std::move(request), "/");
+    if (reply.answer && ippGetStatusCode(reply.answer.get()) == IPP_STATUS_ERROR_NOT_FOUND)
         return true; // state.exists stays false
-    }
-    if (!response || !ippOk(status)) {
-        why = cups::lastReason(http);
-        ippDelete(response);
+    if (!reply.ok()) {
+        why = reply.why;
         return false;
     }
+    ipp_t *answer = reply.answer.get();
     state.exists = true;
-    ipp_attribute_t *a = ippFindAttribute(response, "printer-state", IPP_TAG_ENUM);
+    ipp_attribute_t *a = ippFindAttribute(answer, "printer-state", IPP_TAG_ENUM);
     state.stopped = a && ippGetInteger(a, 0) == IPP_PSTATE_STOPPED;
-    a = ippFindAttribute(response, "printer-is-accepting-jobs", IPP_TAG_BOOLEAN);
+    a = ippFindAttribute(answer, "printer-is-accepting-jobs", IPP_TAG_BOOLEAN);
     state.accepting = a && ippGetBoolean(a, 0);
-    a = ippFindAttribute(response, "printer-state-message", IPP_TAG_TEXT);
+    a = ippFindAttribute(answer, "printer-state-message", IPP_TAG_TEXT);
     if (a && ippGetString(a, 0, nullptr))
         state.message = ippGetString(a, 0, nullptr);
-    ippDelete(response);
     return true;
 }
 
+// Every request goes over the port's own connection, whose waits are bounded: none uses
+// libcups' default connection, which waits far longer.
 class SpoolPort final : public Transport {
   public:
     SpoolPort(std::string queue, cups::Connection http)
@@ -83,16 +96,27 @@ class SpoolPort final : public Transport {
         std::string why;
         if (!m_http && !(m_http = cups::connect(why)))
             return fail(why);
-        const int job = cupsCreateJob(m_http.get(), m_queue.c_str(), title.c_str(), 0, nullptr);
-        if (job <= 0)
-            return fail("the job was not created: " + cups::lastReason(m_http.get()));
-        m_job = job;
-        if (cupsStartDocument(m_http.get(), m_queue.c_str(), job, title.c_str(), CUPS_FORMAT_RAW,
-                              1) != HTTP_STATUS_CONTINUE) {
-            why = cups::lastReason(m_http.get());
-            cancelUnfinished();
-            return fail("job " + std::to_string(job) + " could not take its document: " + why);
+        cups::Ipp create = queueRequest(IPP_OP_CREATE_JOB, m_queue);
+        ippAddString(create.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr,
+                     title.c_str());
+        const cups::Reply created = cups::ask(m_http.get(), std::move(create), resourceOf(m_queue));
+        ipp_attribute_t *id =
+            created.ok() ? ippFindAttribute(created.answer.get(), "job-id", IPP_TAG_INTEGER)
+                         : nullptr;
+        if (!id || ippGetInteger(id, 0) <= 0) {
+            m_http.reset(); // an answer may still be on its way
+            return fail("the job was not created: " +
+                        (created.ok() ? std::string("the answer has no job id") : created.why));
         }
+        m_job = ippGetInteger(id, 0);
+        cups::Ipp send = jobRequest(IPP_OP_SEND_DOCUMENT, m_queue, m_job);
+        ippAddString(send.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "document-name", nullptr,
+                     title.c_str());
+        ippAddString(send.get(), IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr,
+                     CUPS_FORMAT_RAW);
+        ippAddBoolean(send.get(), IPP_TAG_OPERATION, "last-document", 1);
+        if (!cups::startStream(m_http.get(), send, resourceOf(m_queue), why))
+            return failAndCancel("could not take its document: " + why);
         m_doc = Doc::Streaming;
         return true;
     }
@@ -116,36 +140,31 @@ class SpoolPort final : public Transport {
     bool endDoc() override {
         if (m_doc == Doc::None)
             return fail("no document is started");
-        const std::string job = "job " + std::to_string(m_job);
-        if (m_doc == Doc::Broken) {
-            cancelUnfinished();
-            return fail(job + " was not sent completely and is cancelled");
-        }
-        const ipp_status_t status = cupsFinishDocument(m_http.get(), m_queue.c_str());
-        if (!ippOk(status)) {
-            const std::string why = cups::lastReason(m_http.get());
-            cancelUnfinished();
-            return fail(job + " could not be finished: " + why);
-        }
+        if (m_doc == Doc::Broken)
+            return failAndCancel("was not sent completely");
+        const cups::Reply sent = cups::streamAnswer(m_http.get(), resourceOf(m_queue));
+        if (!sent.ok())
+            return failAndCancel("was not taken: " + sent.why);
         // A queue stopped since the open holds the job until someone starts it again, so the
         // printer gets nothing now: the job is cancelled rather than printed at a later time.
+        // Without an answer nobody knows, and the job is cancelled too.
         QueueState state;
         std::string why;
-        if (queryQueue(m_http.get(), m_queue, state, why) && state.stopped) {
-            const std::string stopped = stoppedText(m_queue, state);
-            const bool cancelled = cancelUnfinished();
-            return fail(job + (cancelled ? " is cancelled: " : " could not be cancelled: ") +
-                        stopped);
-        }
+        if (!queryQueue(m_http.get(), m_queue, state, why))
+            return failAndCancel("the print server did not say whether the queue runs: " + why);
+        if (state.stopped)
+            return failAndCancel(stoppedText(m_queue, state));
         m_doc = Doc::None;
         m_job = 0; // handed over: it prints without us
         return true;
     }
 
     bool close() override {
-        const bool cancelled = cancelUnfinished();
+        const std::string why = cancelUnfinished();
         m_http.reset();
-        return cancelled;
+        if (why.empty())
+            return true;
+        return fail(why);
     }
 
   private:
@@ -156,21 +175,33 @@ class SpoolPort final : public Transport {
         return false;
     }
 
+    // Says what went wrong with the job and whether it is cancelled, which it is only when the
+    // server confirmed it.
+    bool failAndCancel(const std::string &what) {
+        const std::string job = "job " + std::to_string(m_job);
+        const std::string why = cancelUnfinished();
+        return fail(job +
+                    (why.empty() ? " is cancelled: " : " could not be cancelled (" + why + "): ") +
+                    what);
+    }
+
     // A job that was created but not handed over is cancelled, so no half document prints.
     // The old connection may be stuck inside a request, so this uses a fresh one.
-    bool cancelUnfinished() {
+    // Returns "" when the server confirmed the cancel, else why not.
+    std::string cancelUnfinished() {
         if (m_job == 0)
-            return true;
+            return "";
         const int job = m_job;
         m_job = 0;
         m_doc = Doc::None;
         m_http.reset();
         std::string why;
-        cups::Connection http = cups::connect(why);
-        if (http && ippOk(cupsCancelJob2(http.get(), m_queue.c_str(), job, 0)))
-            return true;
-        return fail("unfinished job " + std::to_string(job) +
-                    " could not be cancelled: " + (http ? cups::lastReason(http.get()) : why));
+        const cups::Connection http = cups::connect(why);
+        if (!http)
+            return why;
+        const cups::Reply cancelled =
+            cups::ask(http.get(), jobRequest(IPP_OP_CANCEL_JOB, m_queue, job), resourceOf(m_queue));
+        return cancelled.ok() ? "" : cancelled.why;
     }
 
     std::string m_queue;
@@ -211,7 +242,7 @@ std::unique_ptr<Transport> openSpool(const std::string &queue) {
     }
     if (!state.accepting) {
         setLastError(where + ": the queue does not accept jobs" + state.because() +
-                     "; cupsaccept " + queue + " opens it");
+                     "; cupsaccept " + quoted(queue) + " opens it");
         return nullptr;
     }
     return std::make_unique<SpoolPort>(queue, std::move(http));

@@ -3,12 +3,13 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ clang pkg-config
+  cmake ninja-build g++ clang clang-format pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev libgl-dev
   libcups2-dev cups cups-client cups-daemon
   xvfb xauth x11-utils socat iproute2 util-linux time
   imagemagick fonts-dejavu-core
+  ansible-core
 )
 
 missing=()

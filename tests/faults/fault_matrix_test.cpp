@@ -284,8 +284,8 @@ class QueueStoppedAfterTheOpen final : public QueueFault {
   public:
     explicit QueueStoppedAfterTheOpen(CupsServer &cups) : QueueFault(cups, "stopped_midway") {
         reason = {"end of document failed: " + where() + ": job ",
-                  " is cancelled: the queue is stopped (paper jam in the test); cupsenable " +
-                      m_queue + " starts it"};
+                  " is cancelled: the queue is stopped ('paper jam in the test'); cupsenable '" +
+                      m_queue + "' starts it"};
     }
     void strike() override { run({"cupsdisable", "-r", "paper jam in the test", m_queue}); }
     void heal() override { run({"cupsenable", m_queue}); }
