@@ -2,10 +2,17 @@
 
 #include <gtest/gtest.h>
 
-using cli::parseTargetFile;
+#include <sstream>
+
 using cli::Target;
 
 namespace {
+
+cli::TargetFile parseTargetFile(const std::string &text, const std::string &name,
+                                const std::string &baud) {
+    std::istringstream in(text);
+    return cli::readTargetFile(in, name, baud);
+}
 
 std::vector<std::string> labels(const std::vector<Target> &ts) {
     std::vector<std::string> out;
