@@ -56,9 +56,8 @@ class SerialPort final : public DeviceFile {
     // them, unbounded, so they are dropped; then the line (often the machine's serial console)
     // gets back the settings it had before the open. Returns the errno of that, or 0.
     int release() {
-        if (!m_fd || m_released)
+        if (!m_fd)
             return 0;
-        m_released = true;
         if (pendingOutput() != 0)
             ::tcflush(m_fd.get(), TCOFLUSH);
         // Nothing is queued any more, so draining waits only for the UART's own few bytes.
@@ -73,7 +72,6 @@ class SerialPort final : public DeviceFile {
     }
 
     termios m_saved;
-    bool m_released = false;
 };
 
 } // namespace
