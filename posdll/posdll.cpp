@@ -14,7 +14,6 @@ struct ThreadState {
     std::unique_ptr<Transport> port;
     int handle = 0;
     std::string docName = "posdip";
-    std::string lastError;
 };
 
 thread_local ThreadState t_state;
@@ -48,8 +47,6 @@ bool havePort(const char *call) {
 }
 
 } // namespace
-
-void setLastError(std::string reason) { t_state.lastError = std::move(reason); }
 
 } // namespace posdll
 
@@ -143,4 +140,6 @@ extern "C" int POS_SetDocName(const char *title) {
     });
 }
 
-extern "C" const char *POS_LastError(void) { return t_state.lastError.c_str(); }
+extern "C" const char *POS_LastError(void) {
+    return lastError().c_str();
+}
