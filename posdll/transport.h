@@ -32,5 +32,6 @@ std::unique_ptr<Transport> openParallel(const std::string &portName);
 std::unique_ptr<Transport> openSpool(const std::string &queue);
 
 void setLastError(std::string reason);
+const std::string &lastError();
 
 } // namespace posdll
