@@ -3,7 +3,6 @@
 
 #include "posdll/transport.h"
 
-#include <cerrno>
 #include <algorithm>
 #include <exception>
 #include <string>
@@ -14,17 +13,10 @@ namespace {
 
 using std::chrono::milliseconds;
 
-constexpr milliseconds kDefaultConnectWait{3000};
-constexpr milliseconds kDefaultWriteWait{5000};
-
 struct ThreadState {
     std::unique_ptr<Transport> port;
     int handle = 0;
     std::string docName = "posdip";
-    std::string lastError;
-    ErrorKind lastKind = POS_ERR_NONE;
-    milliseconds connectWait = kDefaultConnectWait;
-    milliseconds writeWait = kDefaultWriteWait;
 };
 
 thread_local ThreadState t_state;
@@ -58,47 +50,6 @@ bool havePort(const char *call) {
 }
 
 } // namespace
-
-void setLastError(std::string reason, ErrorKind kind) {
-    t_state.lastError = std::move(reason);
-    t_state.lastKind = t_state.lastError.empty() ? POS_ERR_NONE : kind;
-}
-
-ErrorKind errorKindOf(int err) {
-    switch (err) {
-    case ECONNREFUSED:
-        return POS_ERR_REFUSED;
-    case ETIMEDOUT:
-    case EHOSTUNREACH:
-    case ENETUNREACH:
-        return POS_ERR_TIMEOUT;
-    case ECONNRESET:
-    case ECONNABORTED:
-        return POS_ERR_RESET;
-    case EPIPE:
-    case ENOTCONN:
-        return POS_ERR_CLOSED;
-    case EBUSY:
-    case EWOULDBLOCK:
-        return POS_ERR_BUSY;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return POS_ERR_DENIED;
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-        return POS_ERR_MISSING;
-    case ENOTTY:
-    case EISDIR:
-        return POS_ERR_NOT_DEVICE;
-    default:
-        return POS_ERR_INTERNAL;
-    }
-}
-
-milliseconds connectWait() { return t_state.connectWait; }
-milliseconds writeWait() { return t_state.writeWait; }
 
 } // namespace posdll
 
@@ -177,8 +128,7 @@ extern "C" int POS_ReadFile(int handle, unsigned char *buffer, int count, int ti
 }
 
 extern "C" int POS_SetTimeouts(int connectMillis, int writeMillis) {
-    t_state.connectWait = connectMillis > 0 ? milliseconds(connectMillis) : kDefaultConnectWait;
-    t_state.writeWait = writeMillis > 0 ? milliseconds(writeMillis) : kDefaultWriteWait;
+    setWaits(connectMillis, writeMillis);
     return 0;
 }
 
@@ -211,6 +161,8 @@ extern "C" int POS_SetDocName(const char *title) {
     });
 }
 
-extern "C" const char *POS_LastError(void) { return t_state.lastError.c_str(); }
+extern "C" const char *POS_LastError(void) {
+    return lastError().c_str();
+}
 
-extern "C" int POS_LastErrorKind(void) { return t_state.lastKind; }
+extern "C" int POS_LastErrorKind(void) { return lastErrorKind(); }

@@ -46,7 +46,11 @@ void setLastError(std::string reason, ErrorKind kind = POS_ERR_INTERNAL);
 // The kind of failure a system error stands for: ECONNREFUSED refused, ENOENT missing ...
 ErrorKind errorKindOf(int err);
 
-// The bounds POS_SetTimeouts set for this thread.
+const std::string &lastError();
+ErrorKind lastErrorKind();
+
+// The bounds POS_SetTimeouts sets for this thread (<= 0: the default).
+void setWaits(int connectMillis, int writeMillis);
 std::chrono::milliseconds connectWait();
 std::chrono::milliseconds writeWait();
 

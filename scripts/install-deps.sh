@@ -10,6 +10,7 @@ packages=(
   xvfb xauth x11-utils socat iproute2 util-linux time
   imagemagick fonts-dejavu-core
   ansible-core
+  qt6-svg-dev dpkg-dev lintian desktop-file-utils appstream bash-completion zsh file man-db
 )
 
 missing=()

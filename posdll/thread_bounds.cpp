@@ -1,0 +1,31 @@
+// The bounds each thread's calls wait, as POS_SetTimeouts set them.
+#include "posdll/transport.h"
+
+namespace posdll {
+
+namespace {
+
+using std::chrono::milliseconds;
+
+constexpr milliseconds kDefaultConnectWait{3000};
+constexpr milliseconds kDefaultWriteWait{5000};
+
+thread_local milliseconds t_connectWait = kDefaultConnectWait;
+thread_local milliseconds t_writeWait = kDefaultWriteWait;
+
+} // namespace
+
+void setWaits(int connectMillis, int writeMillis) {
+    t_connectWait = connectMillis > 0 ? milliseconds(connectMillis) : kDefaultConnectWait;
+    t_writeWait = writeMillis > 0 ? milliseconds(writeMillis) : kDefaultWriteWait;
+}
+
+milliseconds connectWait() {
+    return t_connectWait;
+}
+
+milliseconds writeWait() {
+    return t_writeWait;
+}
+
+} // namespace posdll
