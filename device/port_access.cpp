@@ -9,11 +9,17 @@ namespace device {
 
 namespace {
 
-OpenResult refused(std::string reason) { return OpenResult{-1, std::move(reason)}; }
+OpenResult refused(std::string reason) {
+    return OpenResult{-1, std::move(reason)};
+}
 
-bool hasNul(const std::string &s) { return s.find('\0') != std::string::npos; }
+bool hasNul(const std::string &s) {
+    return s.find('\0') != std::string::npos;
+}
 
-std::string quoted(const std::string &s) { return "'" + s + "'"; }
+std::string quoted(const std::string &s) {
+    return "'" + s + "'";
+}
 
 OpenResult call(PosdllFuncs &lib, const std::string &name, int baud, int dataBits, int portType) {
     if (hasNul(name))
@@ -48,7 +54,9 @@ OpenResult OpenPort(PosdllFuncs &lib, const PortInputs &in) {
         return call(lib, in.portName, 0, 0, POS_PORT_PARALLEL);
     case PortKind::Driver:
         if (in.printerName.empty())
-            return refused("no printer is selected (no print queue is installed)");
+            return refused(in.printerListError.empty()
+                               ? "no printer is selected (no print queue is installed)"
+                               : "no printer is selected: " + in.printerListError);
         return call(lib, in.printerName, 0, 0, POS_PORT_SPOOL);
     case PortKind::Unknown:
         break;
@@ -57,7 +65,9 @@ OpenResult OpenPort(PosdllFuncs &lib, const PortInputs &in) {
                    " is not one of ETHERNET, COMn, LPTn, DRIVER");
 }
 
-int ClosePort(PosdllFuncs &lib) { return lib.POS_Close(); }
+int ClosePort(PosdllFuncs &lib) {
+    return lib.POS_Close();
+}
 
 WriteResult writeTransaction(PosdllFuncs &lib, int handle, const protocol::Frame &frame,
                              const std::string &docName) {
