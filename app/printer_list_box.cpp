@@ -19,7 +19,7 @@ void PrinterListBox::refill() {
                             ? QStringLiteral("No print queue is installed on %1.").arg(server)
                             : QString::fromLocal8Bit(printers.error);
     setPlaceholderText(printers.serverAnswered() ? QStringLiteral("(no printer installed)")
-                                                 : QStringLiteral("(print server not reachable)"));
+                                                 : QStringLiteral("(no print server)"));
     setToolTip(count() > 0 ? QString() : why);
     setAccessibleDescription(toolTip());
 }

@@ -2,10 +2,13 @@
 
 #include "device/port_kind.h"
 #include "posdll/posdll.h"
+#include "posdll/quoted.h"
 
 #include <charconv>
 
 namespace device {
+
+using posdll::quoted;
 
 namespace {
 
@@ -15,10 +18,6 @@ OpenResult refused(std::string reason) {
 
 bool hasNul(const std::string &s) {
     return s.find('\0') != std::string::npos;
-}
-
-std::string quoted(const std::string &s) {
-    return "'" + s + "'";
 }
 
 OpenResult call(PosdllFuncs &lib, const std::string &name, int baud, int dataBits, int portType) {

@@ -133,9 +133,9 @@ TEST_P(window_fit_test, buttons_options_and_fixed_lists_fit_their_captions) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(looks, window_fit_test,
-                         testing::Values(Look{nullptr, 0, "Fusion"},
-                                         Look{"DejaVu Sans", 9, "Windows"},
-                                         Look{"DejaVu Sans Mono", 10, "Fusion"},
-                                         Look{"DejaVu Sans Mono", 13, "Windows"},
-                                         Look{"DejaVu Serif", 12, "Fusion"}));
+INSTANTIATE_TEST_SUITE_P(
+    looks, window_fit_test,
+    testing::Values(Look{nullptr, 0, "Fusion"}, Look{"DejaVu Sans", 7, "Fusion"},
+                    Look{"DejaVu Sans", 9, "Windows"}, Look{"DejaVu Sans", 11, "Fusion"},
+                    Look{"DejaVu Sans Mono", 10, "Fusion"}, Look{"DejaVu Sans Mono", 11, "Windows"},
+                    Look{"DejaVu Serif", 12, "Fusion"}));

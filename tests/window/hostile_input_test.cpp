@@ -57,6 +57,21 @@ TEST_F(window_hostile_input_test, odd_port_names_are_refused_with_a_reason) {
     EXPECT_EQ(printer.accepted(), 0);
 }
 
+TEST_F(window_hostile_input_test, names_in_errors_keep_unicode_and_escape_controls) {
+    // A port of no known kind, and a serial port whose number is no number.
+    const std::pair<QString, QString> rows[] = {
+        {QString::fromUtf8("X\x1b[2J\u00e9\u7aef\u53e3"),
+         QString::fromUtf8("'X\\x1B[2J\u00e9\u7aef\u53e3'")},
+        {QString::fromUtf8("COM\uFF11"), QString::fromUtf8("'COM\uFF11'")},
+    };
+    for (const auto &[name, shown] : rows) {
+        control<QComboBox>(window, "Combo1")->setEditText(name);
+        expectRefused(name);
+        ASSERT_FALSE(window.shown.empty());
+        EXPECT_TRUE(window.shown[0].detail.contains(shown)) << window.shown[0].detail.toStdString();
+    }
+}
+
 TEST_F(window_hostile_input_test, odd_ip_texts_are_refused_before_any_name_lookup) {
     struct Case {
         QString ip;
