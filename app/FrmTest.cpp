@@ -231,17 +231,18 @@ void FrmTest::nameForAssistiveTools() {
     setAccessibleDescription(
         QStringLiteral("How the printer is attached, one value for each of seven printer "
                        "functions, and the buttons that send them"));
-    const std::pair<QLabel *, QWidget *> buddies[] = {{m_label[0], m_combo1},
-                                                      {m_label[1], m_text1},
-                                                      {m_label[2], m_combo2},
-                                                      {m_label[3], m_combo3}};
-    for (const auto &[label, input] : buddies) {
-        label->setBuddy(input);
-        QString name = label->text();
-        name.chop(name.endsWith(':') ? 1 : 0);
-        input->setAccessibleName(name);
+    const struct {
+        QLabel *label;
+        QWidget *input;
+        const char *name; // the caption without its colon; the IP field says what it takes
+    } buddies[] = {{m_label[0], m_combo1, "Select Port"},
+                   {m_label[1], m_text1, "IP address"},
+                   {m_label[2], m_combo2, "Driver"},
+                   {m_label[3], m_combo3, "Baudrate"}};
+    for (const auto &b : buddies) {
+        b.label->setBuddy(b.input);
+        b.input->setAccessibleName(QString::fromLatin1(b.name));
     }
-    m_text1->setAccessibleName(QStringLiteral("IP address"));
     m_text1->setAccessibleDescription(
         QStringLiteral("The printer's network address, optionally followed by :PORT"));
     for (std::size_t f = 0; f < m_frame1.size(); ++f)
@@ -255,10 +256,8 @@ void FrmTest::nameForAssistiveTools() {
         {m_command3, "Makes the printer print its self-test"},
         {m_command4, "Ends the program"},
     };
-    for (const auto &[button, what] : buttons) {
-        button->setAccessibleName(button->text());
-        button->setAccessibleDescription(QString::fromLatin1(what));
-    }
+    for (const auto &[button, what] : buttons)
+        button->setAccessibleDescription(QString::fromLatin1(what)); // the caption is the name
 }
 
 // Chooses the ratios from what the captions need in the font in use, then places every control.
