@@ -69,7 +69,9 @@ int ClosePort(PosdllFuncs &lib) {
     return lib.POS_Close();
 }
 
-FailKind lastFailKind(PosdllFuncs &lib) { return failKindOfLibraryError(lib.POS_LastErrorKind()); }
+FailKind lastFailKind(PosdllFuncs &lib) {
+    return failKindOfLibraryError(lib.POS_LastErrorKind());
+}
 
 WriteResult writeTransaction(PosdllFuncs &lib, int handle, const protocol::Frame &frame,
                              const std::string &docName) {

@@ -24,7 +24,8 @@ StatusReading readStatus(PosdllFuncs &lib, int handle, int waitMillis) {
         const auto bytes = protocol::statusRequestBytes(request);
         const int sent = lib.POS_WriteFile(handle, bytes.data(), static_cast<int>(bytes.size()));
         if (sent != static_cast<int>(bytes.size()))
-            return failed(lastFailKind(lib), "sending " + asked + " failed: " + lib.POS_LastError());
+            return failed(lastFailKind(lib),
+                          "sending " + asked + " failed: " + lib.POS_LastError());
         const int got = lib.POS_ReadFile(handle, &r.bytes[i], 1, waitMillis);
         if (got < 0)
             return failed(lastFailKind(lib), "no answer to " + asked + ": " + lib.POS_LastError());

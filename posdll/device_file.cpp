@@ -69,7 +69,7 @@ std::optional<DeviceTarget> locateDevice(const DeviceKind &kind, const std::stri
     const auto number = portNumber(name, prefix);
     if (!number) {
         setLastError(std::string(kind.what) + " " + quoted(name) + ": not a port name; use " +
-                     prefix + " followed by a number from 1 to 255, as " + prefix + "1",
+                         prefix + " followed by a number from 1 to 255, as " + prefix + "1",
                      POS_ERR_BAD_ARGUMENT);
         return std::nullopt;
     }
@@ -199,8 +199,8 @@ bool DeviceFile::awaitDelivery() {
         return fail("cannot tell whether the printer took the bytes: " + errnoText(errno));
     if (ready == 0)
         return fail("the printer did not take the last " + std::to_string(count) +
-                    " bytes within " + durationText(writeWait()) +
-                    "; is the printer on, with paper?",
+                        " bytes within " + durationText(writeWait()) +
+                        "; is the printer on, with paper?",
                     POS_ERR_TIMEOUT);
     if (!(ready & POLLOUT))
         return fail("the device reported an error with " + std::to_string(count) +

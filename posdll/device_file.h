@@ -65,5 +65,4 @@ class DeviceFile : public Transport {
     int m_unconfirmed = 0; // bytes written since the device last said it passed all on
 };
 
-
 } // namespace posdll

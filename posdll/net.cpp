@@ -21,10 +21,9 @@ namespace posdll {
 
 namespace {
 
-constexpr milliseconds kConnectWait{3000}; // the name lookup, then all connection attempts
-constexpr milliseconds kWriteWait{5000};   // for the printer to take more bytes
-constexpr milliseconds kAckWait{5000};     // at the end, for the printer to acknowledge more
-constexpr milliseconds kLinger{500};       // then for it to close or reset the connection
+// connectWait() bounds the name lookup and all connection attempts; writeWait() how long the
+// printer may take no bytes, and at the end acknowledge none.
+constexpr milliseconds kLinger{500}; // then for it to close or reset the connection
 
 constexpr std::size_t kMaxLookups = 64; // outstanding name lookups, given-up ones included
 constexpr milliseconds kSlice{100};     // how often a wait looks at the printer's progress
@@ -56,7 +55,9 @@ NameLookups &nameLookups() {
     return lookups;
 }
 
-AddrList resolve(const NetworkAddress &a, Clock::time_point deadline, std::string *why) {
+AddrList resolve(const NetworkAddress &a, Clock::time_point deadline, std::string *why,
+                 ErrorKind *kind) {
+    *kind = POS_ERR_MISSING;
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -79,10 +80,12 @@ AddrList resolve(const NetworkAddress &a, Clock::time_point deadline, std::strin
         *why = "the name lookup failed: " + r.reason;
         break;
     case LookupOutcome::NoAnswer:
-        *why = "the name lookup gave no answer within " + durationText(kConnectWait);
+        *why = "the name lookup gave no answer within " + durationText(connectWait());
+        *kind = POS_ERR_TIMEOUT;
         break;
     case LookupOutcome::Busy:
-        *why = "the name lookup could not start within " + durationText(kConnectWait) + ": " +
+        *kind = POS_ERR_TIMEOUT;
+        *why = "the name lookup could not start within " + durationText(connectWait()) + ": " +
                r.reason + "; give the printer's IP address instead";
         break;
     }
@@ -142,16 +145,19 @@ class NetworkPort final : public Transport {
         if (const int err = peerGone())
             return failed(
                 (err == EPIPE ? std::string("the printer closed the connection") : reasonOf(err)) +
-                (m_sent == 0 ? " before the first byte (0 of " + std::to_string(count) + " bytes)"
-                             : " " + sentText()));
+                    (m_sent == 0
+                         ? " before the first byte (0 of " + std::to_string(count) + " bytes)"
+                         : " " + sentText()),
+                errorKindOf(err));
         const WriteProgress p = sendAll(bytes, count);
         if (p.complete(count))
             return count;
         m_writeFailed = true;
         if (p.stalled)
-            return failed("the printer took no bytes for " + durationText(kWriteWait) + " " +
-                          progressText(p, count));
-        return failed(reasonOf(p.error) + " " + progressText(p, count));
+            return failed("the printer took no bytes for " + durationText(writeWait()) + " " +
+                              progressText(p, count),
+                          POS_ERR_TIMEOUT);
+        return failed(reasonOf(p.error) + " " + progressText(p, count), errorKindOf(p.error));
     }
 
     // Success only once the printer's side has acknowledged every byte and has neither reset
@@ -162,16 +168,18 @@ class NetworkPort final : public Transport {
         m_ended = true;
         if (m_writeFailed)
             return fail("the document is incomplete: a write failed " + sentText());
-        if (::shutdown(m_fd.get(), SHUT_WR) != 0)
-            return fail(reasonOf(errno == ENOTCONN ? ECONNRESET : errno) + " " + sentText());
-        StallTimer stall(kAckWait);
+        if (::shutdown(m_fd.get(), SHUT_WR) != 0) {
+            const int err = errno == ENOTCONN ? ECONNRESET : errno;
+            return fail(reasonOf(err) + " " + sentText(), errorKindOf(err));
+        }
+        StallTimer stall(writeWait());
         long long waiting = unacknowledged();
         Clock::time_point lingerEnd{};
         bool acked = false;
         bool peerClosed = false;
         for (;;) {
             if (const int err = socketError())
-                return fail(reasonOf(err) + " " + sentText());
+                return fail(reasonOf(err) + " " + sentText(), errorKindOf(err));
             if (const long long left = unacknowledged(); left < waiting) {
                 waiting = left;
                 stall.restart();
@@ -183,9 +191,10 @@ class NetworkPort final : public Transport {
             if (acked && (peerClosed || Clock::now() >= lingerEnd))
                 return true;
             if (!acked && stall.expired()) // the count may include our end-of-stream mark
-                return fail("the printer acknowledged nothing for " + durationText(kAckWait) +
-                            ": " + std::to_string(std::min(waiting, m_sent)) + " of " +
-                            std::to_string(m_sent) + " bytes are unacknowledged");
+                return fail("the printer acknowledged nothing for " + durationText(writeWait()) +
+                                ": " + std::to_string(std::min(waiting, m_sent)) + " of " +
+                                std::to_string(m_sent) + " bytes are unacknowledged",
+                            POS_ERR_TIMEOUT);
             if (peerClosed) {
                 ::poll(nullptr, 0, 10);
                 continue;
@@ -194,8 +203,8 @@ class NetworkPort final : public Transport {
                 const int r = drainInput();
                 if (r == 0)
                     peerClosed = true;
-                else if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-                    return fail(reasonOf(errno) + " " + sentText());
+                else if (const int err = errno; r < 0 && err != EAGAIN && err != EWOULDBLOCK)
+                    return fail(reasonOf(err) + " " + sentText(), errorKindOf(err));
             }
         }
     }
@@ -203,8 +212,7 @@ class NetworkPort final : public Transport {
     int read(unsigned char *bytes, int count, milliseconds wait) override {
         const int got = readSome(m_fd.get(), bytes, count, Clock::now() + wait);
         if (got == kEndOfStream)
-            return fail("the printer closed the connection without answering", POS_ERR_CLOSED),
-                   -1;
+            return fail("the printer closed the connection without answering", POS_ERR_CLOSED), -1;
         if (got < 0) {
             const int err = errno;
             return fail(reasonOf(err) + " while waiting for an answer", errorKindOf(err)), -1;
@@ -223,8 +231,8 @@ class NetworkPort final : public Transport {
         setLastError(m_label + ": " + reason, kind);
         return false;
     }
-    int failed(const std::string &reason) const {
-        fail(reason);
+    int failed(const std::string &reason, ErrorKind kind = POS_ERR_INTERNAL) const {
+        fail(reason, kind);
         return -1;
     }
     std::string sentText() const { return "after " + std::to_string(m_sent) + " bytes were sent"; }
@@ -246,7 +254,7 @@ class NetworkPort final : public Transport {
     // neither acknowledged a byte nor did the system take one.
     WriteProgress sendAll(const unsigned char *bytes, int count) {
         WriteProgress p;
-        StallTimer stall(kWriteWait);
+        StallTimer stall(writeWait());
         long long acked = m_sent - unacknowledged();
         bool hungUp = false;
         while (p.written < count) {
@@ -325,25 +333,27 @@ std::unique_ptr<Transport> openNetwork(const std::string &address) {
     std::string why;
     const auto a = parseNetworkAddress(address, &why);
     if (!a) {
-        setLastError("network printer " + quoted(address) + ": " + why);
+        setLastError("network printer " + quoted(address) + ": " + why, POS_ERR_BAD_ARGUMENT);
         return nullptr;
     }
     // A host name is the user's text; a numeric address is rebuilt from its numbers.
     const std::string shown = formatAddress(a->host, a->port);
     const std::string label = "network printer " + (a->numeric ? shown : quoted(shown));
-    const auto deadline = Clock::now() + kConnectWait;
-    const AddrList list = resolve(*a, deadline, &why);
+    const auto deadline = Clock::now() + connectWait();
+    ErrorKind kind = POS_ERR_INTERNAL;
+    const AddrList list = resolve(*a, deadline, &why, &kind);
     if (!list) {
-        setLastError(label + ": " + why);
+        setLastError(label + ": " + why, kind);
         return nullptr;
     }
     // Nothing is sent to an address that cannot be a printer's.
     std::vector<const addrinfo *> candidates;
     std::vector<std::string> failures;
     for (const addrinfo *ai = list.get(); ai; ai = ai->ai_next) {
-        if (const auto refused = notAPrinter(ai->ai_addr))
+        if (const auto refused = notAPrinter(ai->ai_addr)) {
             failures.push_back("not a printer's address: " + *refused);
-        else
+            kind = POS_ERR_BAD_ARGUMENT;
+        } else
             candidates.push_back(ai);
     }
 
@@ -356,8 +366,9 @@ std::unique_ptr<Transport> openNetwork(const std::string &address) {
         const int err = connectTo(candidates[i], Clock::now() + share, fd);
         if (err == 0)
             return std::make_unique<NetworkPort>(std::move(fd), label);
+        kind = err == kNoAnswer ? POS_ERR_TIMEOUT : errorKindOf(err);
         if (candidates.size() == 1 && failures.empty()) {
-            failures.push_back(err == kNoAnswer ? "no answer within " + durationText(kConnectWait)
+            failures.push_back(err == kNoAnswer ? "no answer within " + durationText(connectWait())
                                                 : reasonOf(err));
         } else {
             failures.push_back(addressText(candidates[i]->ai_addr) + " " +
@@ -367,7 +378,8 @@ std::unique_ptr<Transport> openNetwork(const std::string &address) {
     std::string all;
     for (const std::string &f : failures)
         all += (all.empty() ? "" : "; ") + f;
-    setLastError(label + ": " + (all.empty() ? "the name has no address" : all));
+    setLastError(label + ": " + (all.empty() ? "the name has no address" : all),
+                 all.empty() ? POS_ERR_MISSING : kind);
     return nullptr;
 }
 

@@ -165,4 +165,6 @@ extern "C" const char *POS_LastError(void) {
     return lastError().c_str();
 }
 
-extern "C" int POS_LastErrorKind(void) { return lastErrorKind(); }
+extern "C" int POS_LastErrorKind(void) {
+    return lastErrorKind();
+}

@@ -221,8 +221,8 @@ class SpoolPort final : public Transport {
 std::unique_ptr<Transport> openSpool(const std::string &queue) {
     if (!validQueueName(queue)) {
         setLastError("print queue " + quoted(queue) +
-                     ": not a queue name (1 to 127 printable characters without space, /, #, "
-                     "\\ or quotes)",
+                         ": not a queue name (1 to 127 printable characters without space, /, #, "
+                         "\\ or quotes)",
                      POS_ERR_BAD_ARGUMENT);
         return nullptr;
     }
@@ -248,7 +248,7 @@ std::unique_ptr<Transport> openSpool(const std::string &queue) {
     }
     if (!state.accepting) {
         setLastError(where + ": the queue does not accept jobs" + state.because() +
-                     "; cupsaccept " + quoted(queue) + " opens it",
+                         "; cupsaccept " + quoted(queue) + " opens it",
                      POS_ERR_QUEUE);
         return nullptr;
     }

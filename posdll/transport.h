@@ -11,7 +11,7 @@ namespace posdll {
 
 // An open port. Each failing call records its reason with setLastError and returns false / -1.
 class Transport {
-public:
+  public:
     virtual ~Transport() = default;
     virtual bool startDoc(const std::string & /*title*/) { return true; }
     // Writes all of count bytes within a bounded time; returns count, or -1.

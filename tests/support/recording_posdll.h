@@ -16,7 +16,7 @@ struct RecordedOpen {
 };
 
 class RecordingPosdll : public device::PosdllFuncs {
-public:
+  public:
     // What the calls answer.
     int openResult = 7;
     int startDocResult = 0;
@@ -24,8 +24,8 @@ public:
     int endDocResult = 0;
     int closeResult = 0;
     std::string lastError;
-    int lastErrorKind = 0;        // a POS_ERR_ code
-    std::vector<int> readResults; // what each read returns, in turn; -1 once they run out
+    int lastErrorKind = 0;            // a POS_ERR_ code
+    std::vector<int> readResults;     // what each read returns, in turn; -1 once they run out
     std::vector<std::uint8_t> answer; // the bytes reads hand out, one a read
     int connectMillis = 0, writeMillis = 0;
 
@@ -83,10 +83,10 @@ public:
     }
     int POS_LastErrorKind() override { return lastErrorKind; }
 
-private:
+  private:
     std::size_t reads = 0;
 
-public:
+  public:
 };
 
 } // namespace testing_support
