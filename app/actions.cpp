@@ -27,7 +27,24 @@ std::optional<std::string> notReadyReason(const device::StatusReading &s) {
     std::string why = "not ready";
     for (std::size_t i = 0; i < s.summary.conditions.size(); ++i)
         why += (i ? ", " : ": ") + std::string(protocol::statusFlagText(s.summary.conditions[i]));
-    return why + "; nothing was sent";
+    return why;
+}
+
+void applyBounds(const ActionInputs &in, device::PosdllFuncs &lib) {
+    if (in.connectMillis > 0 || in.writeMillis > 0)
+        lib.POS_SetTimeouts(in.connectMillis, in.writeMillis);
+}
+
+// The outcome of a status reading that stops a printer from being used.
+std::optional<Outcome> statusFailure(device::StatusReading &s) {
+    const auto why = notReadyReason(s);
+    if (!why)
+        return std::nullopt;
+    Outcome o = failure(kNotReady, *why, s.answered ? device::FailKind::NotReady : s.kind,
+                        device::Stage::Status);
+    if (s.answered)
+        o.status = std::move(s);
+    return o;
 }
 
 } // namespace
@@ -83,6 +100,7 @@ Outcome runAction(Action action, const ActionInputs &in, device::PosdllFuncs &li
         return Outcome{OutcomeKind::Quit, {}, MessageIcon::Information, {}, {}, {}, {}, {}};
 
     const protocol::Frame frame = frameFor(action, in.options);
+    applyBounds(in, lib);
     const device::OpenResult port = device::OpenPort(lib, in.port);
     if (!port.opened())
         return failure(kOpenFailed, port.reason, port.kind, device::Stage::Open);
@@ -90,13 +108,10 @@ Outcome runAction(Action action, const ActionInputs &in, device::PosdllFuncs &li
     std::optional<device::StatusReading> status;
     if (in.verify) {
         status = device::readStatus(lib, port.handle, in.statusWaitMillis);
-        if (const auto why = notReadyReason(*status)) {
+        if (auto refused = statusFailure(*status)) {
             device::ClosePort(lib);
-            Outcome o = failure(kNotReady, *why,
-                                status->answered ? device::FailKind::NotReady : status->kind,
-                                device::Stage::Status);
-            o.status = std::move(status);
-            return o;
+            refused->detail += "; nothing was sent";
+            return *refused;
         }
     }
 
@@ -123,6 +138,20 @@ Outcome runAction(Action action, const ActionInputs &in, device::PosdllFuncs &li
     if (device::portKindOf(in.port.portName) == device::PortKind::Driver)
         o.failKind = device::FailKind::Spooled;
     o.status = std::move(status);
+    return o;
+}
+
+Outcome checkStatus(const ActionInputs &in, device::PosdllFuncs &lib) {
+    applyBounds(in, lib);
+    const device::OpenResult port = device::OpenPort(lib, in.port);
+    if (!port.opened())
+        return failure(kOpenFailed, port.reason, port.kind, device::Stage::Open);
+    device::StatusReading reading = device::readStatus(lib, port.handle, in.statusWaitMillis);
+    device::ClosePort(lib); // what the printer said stands, whatever the close says
+    if (auto refused = statusFailure(reading))
+        return *refused;
+    Outcome o;
+    o.status = std::move(reading);
     return o;
 }
 

@@ -19,6 +19,9 @@ struct ActionInputs {
     // Ask for the status first and send nothing to a printer that is not ready.
     bool verify = false;
     int statusWaitMillis = 2000;
+    // The device library's bounds for this exchange; 0 keeps its defaults.
+    int connectMillis = 0;
+    int writeMillis = 0;
 };
 
 enum class OutcomeKind { Message, Silent, Quit };
@@ -52,5 +55,9 @@ protocol::Frame frameFor(Action action, const protocol::OptionStates &options);
 const char *actionName(Action action);
 
 Outcome runAction(Action action, const ActionInputs &in, device::PosdllFuncs &lib);
+
+// Opens the port, reads the printer's status and closes it: succeeded() only when the printer
+// answered and is ready; the reading is in status whenever the printer answered.
+Outcome checkStatus(const ActionInputs &in, device::PosdllFuncs &lib);
 
 } // namespace app

@@ -80,16 +80,22 @@ TEST(cli_output_test, result_lines_say_ok_or_failed_with_the_windows_message) {
 
 TEST(cli_output_test, result_json_shape) {
     const cli::Target t = cli::portTarget("DRIVER", "", "Bar \"1\"");
-    EXPECT_EQ(cli::resultJson(t, "store", protocol::writeSettingFrame(0xFC),
-                              outcome(app::MessageIcon::Error, app::kOpenFailed, "queue\tgone")),
-              R"({"target":"DRIVER Bar \"1\"","action":"store",)"
-              R"("frame":"1F 1B 1F A1 10 11 12 13 14 15 FC","ok":false,)"
-              R"("message":"Fail to open port,please check!","reason":"queue\tgone"})");
+    app::Outcome failed = outcome(app::MessageIcon::Error, app::kOpenFailed, "queue\tgone");
+    failed.failKind = device::FailKind::Missing;
+    failed.stage = device::Stage::Open;
+    // The setting object is decoded from the frame's byte: 0xFC is the default but the cutter.
+    EXPECT_EQ(cli::resultJson(t, "store", protocol::writeSettingFrame(0xFC), failed, 12),
+              R"({"schema":1,"target":"DRIVER Bar \"1\"","action":"store","ok":false,)"
+              R"("kind":"missing","stage":"open","elapsed_ms":12,)"
+              R"("message":"Fail to open port,please check!","reason":"queue\tgone",)"
+              R"("frame":"1F 1B 1F A1 10 11 12 13 14 15 FC","setting":{"byte":"0xFC",)"
+              R"("cutter":false,"beeper":true,"density":"light","two_byte":true,"chars":48,)"
+              R"("paper_taken":true,"baud":19200}})");
     EXPECT_EQ(cli::resultJson(cli::networkTarget("127.0.0.1"), "selftest",
-                              protocol::selfTestFrame(), app::Outcome{}),
-              R"({"target":"ETHERNET 127.0.0.1","action":"selftest",)"
-              R"("frame":"1F 1B 1F 93 10 11 12 15 16 17 10 00","ok":true,"message":"",)"
-              R"("reason":""})");
+                              protocol::selfTestFrame(), app::Outcome{}, 0),
+              R"({"schema":1,"target":"ETHERNET 127.0.0.1","action":"selftest","ok":true,)"
+              R"("kind":"ok","stage":"close","elapsed_ms":0,"message":"","reason":"",)"
+              R"("frame":"1F 1B 1F 93 10 11 12 15 16 17 10 00"})");
 }
 
 TEST(cli_output_test, frame_and_setting_byte_lines) {

@@ -1,11 +1,13 @@
 #include "cli_args.h"
 
+#include "cidr.h"
 #include "targets.h"
 
 #include "posdll/port_names.h"
 #include "posdll/quoted.h"
 #include "protocol/frame_decode.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <set>
@@ -23,19 +25,23 @@ constexpr Mask kActions = bit(Subcommand::Enable) | bit(Subcommand::Disable) |
                           bit(Subcommand::Restore) | bit(Subcommand::Store) |
                           bit(Subcommand::SelfTest);
 constexpr Mask kStore = bit(Subcommand::Store);
-constexpr Mask kAll =
-    kActions | bit(Subcommand::Decode) | bit(Subcommand::Printers) | bit(Subcommand::Ports);
+constexpr Mask kOpens = kActions | bit(Subcommand::Status);
+constexpr Mask kReads = bit(Subcommand::Status) | bit(Subcommand::Scan);
+constexpr Mask kAll = kOpens | bit(Subcommand::Scan) | bit(Subcommand::Decode) |
+                      bit(Subcommand::Printers) | bit(Subcommand::Ports);
 
 struct SubcommandWord {
     const char *word;
     Subcommand sub;
 };
-constexpr std::array<SubcommandWord, 8> kSubcommands = {{
+constexpr std::array<SubcommandWord, 10> kSubcommands = {{
     {"enable", Subcommand::Enable},
     {"disable", Subcommand::Disable},
     {"restore", Subcommand::Restore},
     {"store", Subcommand::Store},
     {"selftest", Subcommand::SelfTest},
+    {"status", Subcommand::Status},
+    {"scan", Subcommand::Scan},
     {"decode", Subcommand::Decode},
     {"printers", Subcommand::Printers},
     {"ports", Subcommand::Ports},
@@ -103,15 +109,26 @@ std::string parseByte(const std::string &v, std::uint8_t &out) {
     return {};
 }
 
+// Seconds, fractions allowed, more than 0 and at most an hour, as milliseconds.
+std::string parseSeconds(const std::string &v, int &millis) {
+    double seconds = 0;
+    const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), seconds);
+    if (v.empty() || ec != std::errc() || end != v.data() + v.size() || !(seconds > 0) ||
+        seconds > 3600)
+        return quoted(v) + " is not a number of seconds above 0 and up to 3600";
+    millis = std::max(1, static_cast<int>(seconds * 1000 + 0.5));
+    return {};
+}
+
 const OptionSpec kOptions[] = {
-    {"--port", true, kActions, false,
+    {"--port", true, kOpens, false,
      [](State &s, const std::string &v) {
          if (const std::string why = checkPortWord(v); !why.empty())
              return why;
          s.portWord = v;
          return std::string();
      }},
-    {"--ip", true, kActions, true,
+    {"--ip", true, kOpens, true,
      [](State &s, const std::string &v) {
          std::string why;
          if (!posdll::parseNetworkAddress(v, &why))
@@ -119,14 +136,14 @@ const OptionSpec kOptions[] = {
          s.cmd.targets.push_back({TargetArg::Kind::Address, v});
          return std::string();
      }},
-    {"--targets", true, kActions, true,
+    {"--targets", true, kOpens, true,
      [](State &s, const std::string &v) {
          if (v.empty())
              return std::string("the file name is empty");
          s.cmd.targets.push_back({TargetArg::Kind::File, v});
          return std::string();
      }},
-    {"--baud", true, kActions, false,
+    {"--baud", true, kOpens, false,
      [](State &s, const std::string &v) {
          int rate = 0;
          std::string why = parseBaud(v, rate);
@@ -134,7 +151,7 @@ const OptionSpec kOptions[] = {
              s.cmd.baud = v;
          return why;
      }},
-    {"--printer", true, kActions, false,
+    {"--printer", true, kOpens, false,
      [](State &s, const std::string &v) {
          if (v.empty())
              return std::string("the queue name is empty");
@@ -142,7 +159,7 @@ const OptionSpec kOptions[] = {
          s.printerGiven = true;
          return std::string();
      }},
-    {"--jobs", true, kActions, false,
+    {"--jobs", true, kOpens | bit(Subcommand::Scan), false,
      [](State &s, const std::string &v) {
          int n = 0;
          const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
@@ -159,6 +176,26 @@ const OptionSpec kOptions[] = {
     {"--dry-run", false, kActions, false,
      [](State &s, const std::string &) {
          s.cmd.dryRun = true;
+         return std::string();
+     }},
+    {"--verify", false, kActions, false,
+     [](State &s, const std::string &) {
+         s.cmd.verify = true;
+         return std::string();
+     }},
+    {"--connect-timeout", true, kOpens | kReads, false,
+     [](State &s, const std::string &v) { return parseSeconds(v, s.cmd.connectMillis); }},
+    {"--write-timeout", true, kOpens | kReads, false,
+     [](State &s, const std::string &v) { return parseSeconds(v, s.cmd.writeMillis); }},
+    {"--status-timeout", true, kOpens | kReads, false,
+     [](State &s, const std::string &v) { return parseSeconds(v, s.cmd.statusMillis); }},
+    {"--port-number", true, bit(Subcommand::Scan), false,
+     [](State &s, const std::string &v) {
+         int n = 0;
+         const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
+         if (v.empty() || ec != std::errc() || end != v.data() + v.size() || n < 1 || n > 65535)
+             return quoted(v) + " is not a TCP port from 1 to 65535";
+         s.cmd.scanPort = n;
          return std::string();
      }},
     {"--cutter", true, kStore, false,
@@ -218,7 +255,9 @@ std::optional<UsageError> finish(State &s) {
             s.byte ? protocol::explainSettingByte(*s.byte) : s.choices;
         protocol::optionStatesFor(choices, c.options); // every value was checked above
     }
-    if (!sendsFrame(c.sub))
+    if (c.sub == Subcommand::Scan && c.network.empty())
+        return error("", "scan needs the network to sweep, e.g. 'scan 192.168.1.0/24'");
+    if (!opensTargets(c.sub))
         return std::nullopt;
 
     const bool driver = s.portWord == "DRIVER";
@@ -252,6 +291,10 @@ const char *subcommandName(Subcommand sub) {
     return "";
 }
 
+bool opensTargets(Subcommand sub) {
+    return (kOpens & bit(sub)) != 0;
+}
+
 bool isKnownBaud(const std::string &text) {
     return text == "9600" || text == "19200" || text == "38400" || text == "115200";
 }
@@ -280,6 +323,13 @@ ParseResult parseArgs(const std::vector<std::string> &args) {
         const std::string &word = args[i];
         auto error = [&](std::string msg) { return UsageError{word, std::move(msg), *sub}; };
         if (optionsEnded || word.size() < 2 || word[0] != '-') {
+            if (*sub == Subcommand::Scan && s.cmd.network.empty()) {
+                std::string why;
+                if (!parseCidr(word, &why))
+                    return error(why);
+                s.cmd.network = word;
+                continue;
+            }
             if (*sub != Subcommand::Decode)
                 return error(quoted(word) + ": " + subcommandName(*sub) +
                              " takes no such argument");

@@ -11,11 +11,24 @@
 
 namespace cli {
 
-enum class Subcommand { Enable, Disable, Restore, Store, SelfTest, Decode, Printers, Ports };
+enum class Subcommand {
+    Enable,
+    Disable,
+    Restore,
+    Store,
+    SelfTest,
+    Status,
+    Scan,
+    Decode,
+    Printers,
+    Ports
+};
 
 // The five subcommands that send a frame.
 bool sendsFrame(Subcommand sub);
 const char *subcommandName(Subcommand sub);
+// The subcommands that open the printers they are given (the sends and status).
+bool opensTargets(Subcommand sub);
 
 // One --ip or --targets, in the order given.
 struct TargetArg {
@@ -26,6 +39,8 @@ struct TargetArg {
 
 inline constexpr int kDefaultJobs = 16;
 inline constexpr int kMaxJobs = 1024;
+inline constexpr int kDefaultStatusMillis = 2000;
+inline constexpr int kPrinterPort = 9100;
 
 struct Command {
     Subcommand sub = Subcommand::Enable;
@@ -36,6 +51,12 @@ struct Command {
     int jobs = kDefaultJobs;         // -j
     bool json = false;
     bool dryRun = false;
+    bool verify = false;                     // sends: status first
+    int connectMillis = 0;                   // --connect-timeout; 0: the library's default
+    int writeMillis = 0;                     // --write-timeout; 0: the library's default
+    int statusMillis = kDefaultStatusMillis; // --status-timeout
+    std::string network;                     // scan: the CIDR
+    int scanPort = kPrinterPort;             // scan: --port-number
     protocol::OptionStates options = protocol::defaultOptionStates(); // store
     std::vector<std::string> hex;                                     // decode
 };

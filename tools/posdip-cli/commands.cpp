@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include "cidr.h"
 #include "cli_args.h"
 #include "descriptor_limit.h"
 #include "device_scan.h"
@@ -17,8 +18,10 @@
 #include "protocol/frame_decode.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iomanip>
 #include <iostream>
 #include <optional>
@@ -39,7 +42,9 @@ app::Action actionOf(Subcommand sub) {
     case Subcommand::Store:
         return app::Action::StoreSetting;
     case Subcommand::SelfTest:
-    case Subcommand::Decode: // not reached: only the five that send a frame come here
+    case Subcommand::Status: // not reached: only the five that send a frame come here
+    case Subcommand::Scan:
+    case Subcommand::Decode:
     case Subcommand::Printers:
     case Subcommand::Ports:
         break;
@@ -134,18 +139,22 @@ bool writeResult(const Io &io, const std::string &line) {
     return io.out.good();
 }
 
-int sendFrame(const Command &cmd, const Io &io, device::PosdllFuncs &lib) {
-    std::vector<Target> targets;
-    if (!collectTargets(cmd, io, targets))
-        return kExitUsage;
-    const app::Action action = actionOf(cmd.sub);
-    const protocol::Frame frame = app::frameFor(action, cmd.options);
-    if (cmd.dryRun)
-        return dryRun(cmd, frame, targets, io);
+// Which results make exit status 0.
+enum class Verdict { EveryOk, AnyShown };
 
+// What to print for one result (nothing for a scanned address without a printer).
+using ShowResult =
+    std::function<std::optional<std::string>(std::size_t, const app::Outcome &, long long ms)>;
+
+// Serves every target, network ones side by side, and prints each result in target order as
+// it comes; returns the exit status.
+int serveTargets(const Command &cmd, const Io &io, const std::vector<Target> &targets,
+                 const std::function<app::Outcome(std::size_t)> &serve, const ShowResult &show,
+                 Verdict verdict) {
     std::vector<bool> network;
     for (const Target &t : targets)
         network.push_back(t.network());
+    std::vector<long long> elapsed(targets.size()); // each written by the target's own task
     std::stop_source stop;
     std::optional<InterruptWatch> interrupts;
     if (io.watchSignals)
@@ -153,6 +162,7 @@ int sendFrame(const Command &cmd, const Io &io, device::PosdllFuncs &lib) {
     DescriptorWait descriptors;
     ProgressLine progress(io.err, io.progress, targets.size());
     bool allOk = true;
+    bool anyShown = false;
     std::optional<int> outputError; // errno of the first failed write
     std::size_t unshown = 0;
     RunHooks hooks;
@@ -160,21 +170,20 @@ int sendFrame(const Command &cmd, const Io &io, device::PosdllFuncs &lib) {
     hooks.onResult = [&](std::size_t i, const app::Outcome &outcome) {
         progress.clear();
         allOk = allOk && outcome.succeeded();
+        const std::optional<std::string> line = show(i, outcome, elapsed[i]);
+        if (!line)
+            return;
+        anyShown = true;
         if (outputError) {
             ++unshown;
             return;
         }
         errno = 0;
-        if (!writeResult(io, cmd.json
-                                 ? resultJson(targets[i], subcommandName(cmd.sub), frame, outcome)
-                                 : resultLine(targets[i], outcome))) {
+        if (!writeResult(io, *line)) {
             outputError = errno;
             ++unshown;
             stop.request_stop();
         }
-    };
-    auto serve = [&](std::size_t i) {
-        return app::runAction(action, app::ActionInputs{targets[i].port, cmd.options}, lib);
     };
     const std::size_t notAttempted = runTargets(
         network, jobsWithinDescriptorLimit(cmd.jobs),
@@ -183,7 +192,12 @@ int sendFrame(const Command &cmd, const Io &io, device::PosdllFuncs &lib) {
             if (interrupts &&
                 device::portKindOf(targets[i].port.portName) == device::PortKind::Driver)
                 hold = interrupts->holdExit();
-            return descriptors.run([&] { return serve(i); });
+            const auto started = std::chrono::steady_clock::now();
+            app::Outcome o = descriptors.run([&] { return serve(i); });
+            elapsed[i] = std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::steady_clock::now() - started)
+                             .count();
+            return o;
         },
         hooks, stop.get_token());
     progress.clear();
@@ -200,7 +214,67 @@ int sendFrame(const Command &cmd, const Io &io, device::PosdllFuncs &lib) {
         return exitStatusForSignal(interrupts->signal());
     if (outputError)
         return kExitIncomplete;
-    return allOk ? kExitOk : kExitFailed;
+    return (verdict == Verdict::EveryOk ? allOk : anyShown) ? kExitOk : kExitFailed;
+}
+
+// The inputs of one target's exchange, with the bounds the command line gave.
+app::ActionInputs inputsFor(const Command &cmd, const Target &target) {
+    app::ActionInputs in{target.port, cmd.options};
+    in.verify = cmd.verify;
+    in.statusWaitMillis = cmd.statusMillis;
+    in.connectMillis = cmd.connectMillis;
+    in.writeMillis = cmd.writeMillis;
+    return in;
+}
+
+int sendFrame(const Command &cmd, const Io &io, device::PosdllFuncs &lib) {
+    std::vector<Target> targets;
+    if (!collectTargets(cmd, io, targets))
+        return kExitUsage;
+    const app::Action action = actionOf(cmd.sub);
+    const protocol::Frame frame = app::frameFor(action, cmd.options);
+    if (cmd.dryRun)
+        return dryRun(cmd, frame, targets, io);
+    return serveTargets(
+        cmd, io, targets,
+        [&](std::size_t i) { return app::runAction(action, inputsFor(cmd, targets[i]), lib); },
+        [&](std::size_t i, const app::Outcome &o, long long ms) {
+            return cmd.json ? resultJson(targets[i], subcommandName(cmd.sub), frame, o, ms)
+                            : resultLine(targets[i], o);
+        },
+        Verdict::EveryOk);
+}
+
+int status(const Command &cmd, const Io &io, device::PosdllFuncs &lib) {
+    std::vector<Target> targets;
+    if (!collectTargets(cmd, io, targets))
+        return kExitUsage;
+    return serveTargets(
+        cmd, io, targets,
+        [&](std::size_t i) { return app::checkStatus(inputsFor(cmd, targets[i]), lib); },
+        [&](std::size_t i, const app::Outcome &o, long long ms) {
+            return cmd.json ? resultJson(targets[i], "status", {}, o, ms)
+                            : statusLine(targets[i], o);
+        },
+        Verdict::EveryOk);
+}
+
+int scan(const Command &cmd, const Io &io, device::PosdllFuncs &lib) {
+    std::string why;
+    const auto network = parseCidr(cmd.network, &why); // checked while parsing
+    std::vector<Target> targets;
+    for (const std::string &host : cidrHosts(*network))
+        targets.push_back(networkTarget(
+            cmd.scanPort == kPrinterPort ? host : host + ":" + std::to_string(cmd.scanPort)));
+    return serveTargets(
+        cmd, io, targets,
+        [&](std::size_t i) { return app::checkStatus(inputsFor(cmd, targets[i]), lib); },
+        [&](std::size_t i, const app::Outcome &o, long long ms) -> std::optional<std::string> {
+            if (!o.status) // only what answered as a printer does
+                return std::nullopt;
+            return cmd.json ? resultJson(targets[i], "scan", {}, o, ms) : targets[i].label;
+        },
+        Verdict::AnyShown);
 }
 
 int decode(const Command &cmd, const Io &io) {
@@ -298,6 +372,10 @@ int runCli(const std::vector<std::string> &args, const Io &io, device::PosdllFun
         return printers(cmd, io);
     case Subcommand::Ports:
         return ports(cmd, io);
+    case Subcommand::Status:
+        return status(cmd, io, lib);
+    case Subcommand::Scan:
+        return scan(cmd, io, lib);
     case Subcommand::Enable:
     case Subcommand::Disable:
     case Subcommand::Restore:

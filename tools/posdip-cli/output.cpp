@@ -4,6 +4,7 @@
 
 #include "protocol/frame_decode.h"
 #include "protocol/setting_byte.h"
+#include "protocol/status_summary.h"
 
 #include <cstdio>
 
@@ -125,16 +126,77 @@ std::string resultLine(const Target &target, const app::Outcome &outcome) {
     return target.label + ": " + outcomeText(outcome);
 }
 
-std::string resultJson(const Target &target, std::string_view action, const protocol::Frame &frame,
-                       const app::Outcome &outcome) {
+namespace {
+
+std::string settingJson(std::uint8_t byte) {
+    const protocol::SettingChoices c = protocol::explainSettingByte(byte);
     return JsonObject()
+        .add("byte", hexByte(byte))
+        .add("cutter", c.cutter)
+        .add("beeper", c.beeper)
+        .add("density", c.density == protocol::Density::Dark ? "dark" : "light")
+        .add("two_byte", c.twoByteCode)
+        .add("chars", static_cast<long long>(c.charsPerLine))
+        .add("paper_taken", c.paperTakenDetect)
+        .add("baud", static_cast<long long>(c.baud))
+        .str();
+}
+
+std::string conditionsText(const protocol::StatusSummary &s) {
+    std::string text;
+    for (std::size_t i = 0; i < s.conditions.size(); ++i)
+        text += (i ? ", " : "") + std::string(protocol::statusFlagText(s.conditions[i]));
+    return text;
+}
+
+std::string statusJson(const device::StatusReading &r) {
+    std::string conditions = "[";
+    for (protocol::StatusFlag f : r.summary.conditions)
+        conditions += (conditions.size() > 1 ? "," : "") + jsonString(protocol::statusFlagText(f));
+    return JsonObject()
+        .add("ready", r.summary.ready)
+        .add("bytes", protocol::toHex(r.bytes.data(), r.bytes.size()))
+        .addRaw("conditions", conditions + "]")
+        .add("offline", r.summary.offline)
+        .add("cover_open", r.summary.coverOpen)
+        .add("paper", protocol::paperLevelName(r.summary.paper))
+        .add("error", r.summary.error)
+        .str();
+}
+
+} // namespace
+
+std::string resultJson(const Target &target, std::string_view action, const protocol::Frame &frame,
+                       const app::Outcome &outcome, long long elapsedMs) {
+    JsonObject o;
+    o.add("schema", static_cast<long long>(kJsonSchema))
         .add("target", target.label)
         .add("action", action)
-        .add("frame", protocol::toHex(frame))
         .add("ok", outcome.succeeded())
+        .add("kind", device::failKindName(outcome.failKind))
+        .add("stage", device::stageName(outcome.stage))
+        .add("elapsed_ms", elapsedMs)
         .add("message", outcome.text)
-        .add("reason", outcome.detail)
-        .str();
+        .add("reason", outcome.detail);
+    if (!frame.empty()) {
+        o.add("frame", protocol::toHex(frame));
+        if (const protocol::DecodedFrame d = protocol::decodeFrame(frame);
+            d.kind == protocol::FrameKind::WriteSetting)
+            o.addRaw("setting", settingJson(d.setting));
+    }
+    if (outcome.status)
+        o.addRaw("status", statusJson(*outcome.status));
+    return o.str();
+}
+
+std::string statusLine(const Target &target, const app::Outcome &outcome) {
+    if (outcome.status) {
+        const protocol::StatusSummary &s = outcome.status->summary;
+        const std::string conditions = conditionsText(s);
+        return target.label + ": " + (s.ready ? "ready" : "not ready") +
+               (conditions.empty() ? "" : ": " + conditions);
+    }
+    return target.label + ": failed: " + outcome.detail;
 }
 
 std::string frameLine(const protocol::Frame &bytes) {

@@ -38,8 +38,16 @@ std::string outcomeText(const app::Outcome &outcome);
 
 // "ETHERNET 10.1.2.3: ok: Please Restart Printer."
 std::string resultLine(const Target &target, const app::Outcome &outcome);
+// The result object: schema, target, action, ok, kind, stage, elapsed_ms, message, reason; for
+// a send (frame not empty) the frame, and the setting it stores; the status when one was read.
 std::string resultJson(const Target &target, std::string_view action, const protocol::Frame &frame,
-                       const app::Outcome &outcome);
+                       const app::Outcome &outcome, long long elapsedMs);
+
+// "COM3: ready", "COM3: not ready: cover open, paper end", "COM3: failed: REASON"
+std::string statusLine(const Target &target, const app::Outcome &outcome);
+
+// The version of the result objects' fields; raised when a field changes meaning.
+inline constexpr int kJsonSchema = 1;
 
 // "1F 1B 1F A1 10 11 12 13 14 15 FD  store setting 0xFD: cutter yes, ..."
 std::string frameLine(const protocol::Frame &bytes);

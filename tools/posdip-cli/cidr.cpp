@@ -1,0 +1,43 @@
+#include "cidr.h"
+
+#include "posdll/quoted.h"
+
+#include <arpa/inet.h>
+
+namespace cli {
+
+std::optional<Cidr> parseCidr(const std::string &text, std::string *why) {
+    const auto slash = text.find('/');
+    const std::string address = text.substr(0, slash);
+    in_addr a{};
+    if (slash == std::string::npos || ::inet_pton(AF_INET, address.c_str(), &a) != 1) {
+        *why = posdll::quoted(text) + " is not an IPv4 network such as 192.168.1.0/24";
+        return std::nullopt;
+    }
+    const std::string p = text.substr(slash + 1);
+    int prefix = -1;
+    if (!p.empty() && p.size() <= 2 && p.find_first_not_of("0123456789") == std::string::npos)
+        prefix = std::stoi(p);
+    if (prefix < kWidestScanPrefix || prefix > 32) {
+        *why = posdll::quoted(text) + ": the prefix must be a number from " +
+               std::to_string(kWidestScanPrefix) + " to 32 (at most 65536 addresses)";
+        return std::nullopt;
+    }
+    const std::uint32_t mask = prefix == 0 ? 0 : ~std::uint32_t{0} << (32 - prefix);
+    return Cidr{ntohl(a.s_addr) & mask, prefix};
+}
+
+std::vector<std::string> cidrHosts(const Cidr &cidr) {
+    const std::uint64_t size = std::uint64_t{1} << (32 - cidr.prefix);
+    const bool edgesAreHosts = cidr.prefix >= 31;
+    std::vector<std::string> hosts;
+    for (std::uint64_t i = edgesAreHosts ? 0 : 1; i < (edgesAreHosts ? size : size - 1); ++i) {
+        in_addr a{htonl(static_cast<std::uint32_t>(cidr.network + i))};
+        char text[INET_ADDRSTRLEN];
+        ::inet_ntop(AF_INET, &a, text, sizeof text);
+        hosts.emplace_back(text);
+    }
+    return hosts;
+}
+
+} // namespace cli

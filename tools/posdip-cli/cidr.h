@@ -1,0 +1,25 @@
+// The addresses a scan sweeps: an IPv4 network written A.B.C.D/PREFIX. Pure.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+inline constexpr int kWidestScanPrefix = 16;
+
+struct Cidr {
+    std::uint32_t network = 0; // host bits cleared
+    int prefix = 32;
+};
+
+// Empty, with why, for anything but a dotted IPv4 address and a prefix from 16 to 32.
+std::optional<Cidr> parseCidr(const std::string &text, std::string *why);
+
+// The hosts of the network in order, dotted: without the network and broadcast addresses
+// below /31, where they are no host's.
+std::vector<std::string> cidrHosts(const Cidr &cidr);
+
+} // namespace cli
