@@ -1,6 +1,7 @@
 #include "device/status_query.h"
 
 #include "device/port_access.h"
+#include "protocol/frame_decode.h"
 
 namespace device {
 
@@ -32,9 +33,11 @@ StatusReading readStatus(PosdllFuncs &lib, int handle, int waitMillis) {
         if (got == 0)
             return failed(FailKind::Timeout, "no answer to " + asked + " within " +
                                                  std::to_string(waitMillis) + " ms");
+        if (!protocol::decodeStatus(request, r.bytes[i]).valid)
+            return failed(FailKind::Internal,
+                          "the answer " + protocol::toHex(&r.bytes[i], 1) + " to " + asked +
+                              " is not a status byte; is this a printer?");
     }
-    if (const std::string bad = protocol::invalidStatusByte(r.bytes); !bad.empty())
-        return failed(FailKind::Internal, bad + "; is this a printer?");
     r.answered = true;
     r.summary = protocol::summarizeStatus(r.bytes);
     return r;

@@ -162,19 +162,18 @@ std::string progressText(const WriteProgress &p, int count) {
 namespace posdll {
 
 int readSome(int fd, unsigned char *bytes, int count, Clock::time_point deadline) {
+    // Waits first: a terminal in raw mode reads 0 bytes when none are there, which is no end.
     for (;;) {
+        const int ready = pollUntil(fd, POLLIN, deadline);
+        if (ready <= 0)
+            return ready;
         const ssize_t n = ::read(fd, bytes, static_cast<size_t>(count));
         if (n > 0)
             return static_cast<int>(n);
         if (n == 0)
             return kEndOfStream;
-        if (errno == EINTR)
-            continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK)
+        if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)
             return -1;
-        const int ready = pollUntil(fd, POLLIN, deadline);
-        if (ready <= 0)
-            return ready;
     }
 }
 

@@ -1,7 +1,6 @@
 #include "protocol/status_summary.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace protocol {
 
@@ -41,18 +40,6 @@ bool explained(StatusFlag flag, const std::vector<StatusFlag> &all) {
 
 std::array<std::uint8_t, 3> statusRequestBytes(StatusRequest request) {
     return {kDle, kEot, static_cast<std::uint8_t>(request)};
-}
-
-std::string invalidStatusByte(const std::array<std::uint8_t, 4> &bytes) {
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (decodeStatus(kStatusRequests[i], bytes[i]).valid)
-            continue;
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "0x%02X", bytes[i]);
-        return std::string("the answer ") + hex + " to DLE EOT " + std::to_string(i + 1) + " (" +
-               statusRequestName(kStatusRequests[i]) + ") is not a status byte";
-    }
-    return "";
 }
 
 StatusSummary summarizeStatus(const std::array<std::uint8_t, 4> &bytes) {

@@ -29,9 +29,6 @@ struct StatusSummary {
     std::vector<StatusFlag> conditions;
 };
 
-// Empty text when every byte is a status byte; else which one is not.
-std::string invalidStatusByte(const std::array<std::uint8_t, 4> &bytes);
-
 // The summary of four valid status bytes, in the order of kStatusRequests.
 StatusSummary summarizeStatus(const std::array<std::uint8_t, 4> &bytes);
 
