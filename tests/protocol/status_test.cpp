@@ -1,4 +1,5 @@
 #include "protocol/status.h"
+#include "protocol/status_summary.h"
 
 #include <gtest/gtest.h>
 
@@ -92,4 +93,33 @@ TEST(status_test, descriptions_and_request_numbers) {
             EXPECT_EQ(static_cast<int>(*r), n);
         }
     }
+}
+
+TEST(status_summary_test, conditions_leave_out_what_another_explains) {
+    using protocol::PaperLevel;
+    using protocol::StatusFlag;
+    auto summary = [](protocol::PrinterCondition c) {
+        std::array<std::uint8_t, 4> bytes{};
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = protocol::encodeStatus(protocol::kStatusRequests[i], c);
+        return protocol::summarizeStatus(bytes);
+    };
+    const auto out = summary({PaperLevel::Out, true, false});
+    EXPECT_FALSE(out.ready);
+    EXPECT_TRUE(out.offline);
+    EXPECT_EQ(out.paper, PaperLevel::Out);
+    // Off-line, stopped at paper end and near end all follow from the cover and the paper.
+    EXPECT_EQ(out.conditions,
+              (std::vector<StatusFlag>{StatusFlag::CoverOpen, StatusFlag::PaperEnd}));
+    const auto offline = summary({PaperLevel::Ok, false, true});
+    EXPECT_EQ(offline.conditions, std::vector<StatusFlag>{StatusFlag::Offline});
+    const auto near = summary({PaperLevel::NearEnd, false, false});
+    EXPECT_TRUE(near.ready);
+    EXPECT_EQ(near.paper, PaperLevel::NearEnd);
+    EXPECT_EQ(near.conditions, std::vector<StatusFlag>{StatusFlag::PaperNearEnd});
+    // An error bit names itself through its cause, and stops printing.
+    const auto cutter = protocol::summarizeStatus({0x1A, 0x52, 0x1A, 0x12});
+    EXPECT_FALSE(cutter.ready);
+    EXPECT_TRUE(cutter.error);
+    EXPECT_EQ(cutter.conditions, std::vector<StatusFlag>{StatusFlag::AutocutterError});
 }

@@ -14,6 +14,9 @@ Subcommands that send a frame:
   restore    store the default setting 0xFD   (then: Please Restart Printer.)
   store      store a setting chosen by name or as --byte   (then: Please Restart Printer.)
   selftest   make the printer print its self-test
+Subcommands that read:
+  status     ask each printer whether it is ready (DLE EOT 1 to 4)
+  scan       find the printers of an IPv4 network (at most a /16)
 Other subcommands:
   decode     explain a frame or a setting byte given in hex
   printers   list the installed print queues
@@ -36,6 +39,11 @@ Where to send it (default port ETHERNET):
                         and queue printers are served one at a time
   --json                one JSON object a line instead of text
   --dry-run             print the frame in hex and what it means, open nothing
+  --verify              ask for the status first; send nothing to a printer that is not
+                        ready (kind not-ready, stage status)
+  --connect-timeout S   seconds to reach a network printer (default 3)
+  --write-timeout S     seconds a port may take no bytes, and to confirm the end (default 5)
+  --status-timeout S    seconds to wait for each status byte with --verify (default 2)
   -h, --help            this text
 
 One result line per printer, in the order given: 'TARGET: ok[: MESSAGE]' or
@@ -88,6 +96,30 @@ std::string helpText(std::optional<Subcommand> sub) {
     if (!sub)
         return kOverview;
     switch (*sub) {
+    case Subcommand::Status:
+        return "Usage: posdip-cli status [--ip ADDRESS | --port PORT | --targets FILE]... "
+               "[OPTIONS]\n\n"
+               "Asks each printer for its real-time status (DLE EOT 1, 2, 3, 4; one byte each)\n"
+               "and prints 'TARGET: ready', 'TARGET: not ready: cover open, paper end' or\n"
+               "'TARGET: failed: REASON'. Works on network and serial ports and on USB printers\n"
+               "(/dev/usb/lpN); a print queue passes no answer back.\n"
+               "  --status-timeout S    seconds to wait for each status byte (default 2); it\n"
+               "                        does not follow --write-timeout\n"
+               "  --connect-timeout S, --write-timeout S, --port, --ip, --baud, --printer,\n"
+               "  --targets, -j, --json as for the sending subcommands.\n"
+               "Exit status: 0 when every printer answered and is ready, 1 otherwise, 2 on a\n"
+               "usage error.\n";
+    case Subcommand::Scan:
+        return "Usage: posdip-cli scan A.B.C.D/PREFIX [--port-number N] [-j N] [--json]\n\n"
+               "Tries every host address of the network (prefix 16 to 32; the network and\n"
+               "broadcast addresses are skipped below /31), up to -j at once (default 16), and\n"
+               "prints 'ETHERNET ADDRESS[:PORT]' for each that accepts and answers DLE EOT 1 to 4\n"
+               "with status bytes: a targets file for --targets. Other services on the port are\n"
+               "not printers. --json prints the status result of each printer found.\n"
+               "  --port-number N       the TCP port to try (default 9100)\n"
+               "  --connect-timeout S   seconds for each address to accept (default 3)\n"
+               "  --status-timeout S    seconds to wait for each status byte (default 2)\n"
+               "Exit status: 0 when a printer was found, 1 when none, 2 on a usage error.\n";
     case Subcommand::Decode:
         return "Usage: posdip-cli decode [--json] HEX...\n\n"
                "Explains frames or a lone setting byte. The words are read as one run of bytes\n"
