@@ -14,6 +14,7 @@ struct ThreadState {
     std::unique_ptr<Transport> port;
     int handle = 0;
     std::string docName = "posdip";
+    Ending ending;
     std::string lastError;
 };
 
@@ -49,7 +50,13 @@ bool havePort(const char *call) {
 
 } // namespace
 
-void setLastError(std::string reason) { t_state.lastError = std::move(reason); }
+void setLastError(std::string reason) {
+    t_state.lastError = std::move(reason);
+}
+
+const Ending &requestedEnding() {
+    return t_state.ending;
+}
 
 } // namespace posdll
 
@@ -143,4 +150,15 @@ extern "C" int POS_SetDocName(const char *title) {
     });
 }
 
-extern "C" const char *POS_LastError(void) { return t_state.lastError.c_str(); }
+extern "C" int POS_SetDeliveryWait(int millis) {
+    return guarded([&] {
+        if (millis < 0)
+            return fail("delivery wait of " + std::to_string(millis) + " ms: not 0 or more");
+        t_state.ending.deliveryWait = std::chrono::milliseconds(millis);
+        return 0;
+    });
+}
+
+extern "C" const char *POS_LastError(void) {
+    return t_state.lastError.c_str();
+}
