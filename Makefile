@@ -1,7 +1,7 @@
-# Two commands: `make test` and `make run`. Everything else is CMake.
+# Two commands: `make test` and `make run` (and `make package`). Everything else is CMake.
 PRESET ?= default
 
-.PHONY: all deps configure build test test-sanitize fuzz bench run clean
+.PHONY: all deps configure build test test-sanitize fuzz bench run package clean
 
 all: build
 
@@ -31,6 +31,9 @@ bench: build
 
 run: build
 	@scripts/run.sh
+
+package: build
+	@cmake --build --preset $(PRESET) --target package
 
 clean:
 	rm -rf build build-*

@@ -1,9 +1,14 @@
 // posdip: the settings window of a receipt printer.
 #include "app/FrmTest.h"
+#include "posdll/program_start.h"
 
 #include <QApplication>
 
-int main(int argc, char *argv[]) {
+#include <cstdlib>
+#include <new>
+
+int main(int argc, char *argv[]) try {
+    posdll::openMissingStandardDescriptors();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("posdip"));
     QApplication::setDesktopFileName(QStringLiteral("posdip"));
@@ -12,4 +17,7 @@ int main(int argc, char *argv[]) {
     QApplication::setWindowIcon(window.windowIcon());
     window.show();
     return QApplication::exec();
+} catch (const std::bad_alloc &) {
+    posdll::reportOutOfMemory("posdip");
+    return EXIT_FAILURE;
 }

@@ -2,18 +2,23 @@
 
 #include "device/port_kind.h"
 #include "posdll/posdll.h"
+#include "posdll/quoted.h"
 
 #include <charconv>
 
 namespace device {
 
+using posdll::quoted;
+
 namespace {
 
-OpenResult refused(std::string reason) { return OpenResult{-1, std::move(reason)}; }
+OpenResult refused(std::string reason) {
+    return OpenResult{-1, std::move(reason)};
+}
 
-bool hasNul(const std::string &s) { return s.find('\0') != std::string::npos; }
-
-std::string quoted(const std::string &s) { return "'" + s + "'"; }
+bool hasNul(const std::string &s) {
+    return s.find('\0') != std::string::npos;
+}
 
 OpenResult call(PosdllFuncs &lib, const std::string &name, int baud, int dataBits, int portType) {
     if (hasNul(name))
@@ -57,7 +62,9 @@ OpenResult OpenPort(PosdllFuncs &lib, const PortInputs &in) {
                    " is not one of ETHERNET, COMn, LPTn, DRIVER");
 }
 
-int ClosePort(PosdllFuncs &lib) { return lib.POS_Close(); }
+int ClosePort(PosdllFuncs &lib) {
+    return lib.POS_Close();
+}
 
 WriteResult writeTransaction(PosdllFuncs &lib, int handle, const protocol::Frame &frame,
                              const std::string &docName) {

@@ -3,13 +3,20 @@
 #include "posdll/port_names.h"
 #include "posdll/quoted.h"
 
+#include <utility>
+
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <grp.h>
+#include <linux/magic.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 namespace posdll {
@@ -57,51 +64,83 @@ std::string openFailure(const DeviceKind &kind, const std::string &path, int err
 
 } // namespace
 
-std::string overrideVariable(const DeviceKind &kind, int number) {
-    return std::string("POSDLL_PORT_") + kind.prefix + std::to_string(number);
-}
-
 std::optional<DeviceTarget> locateDevice(const DeviceKind &kind, const std::string &name) {
-    const auto number = portNumber(name, kind.prefix);
+    const char *prefix = portPrefix(kind.family);
+    const auto number = portNumber(name, prefix);
     if (!number) {
         setLastError(std::string(kind.what) + " " + quoted(name) + ": not a port name; use " +
-                     kind.prefix + " followed by a number from 1 to 255, as " + kind.prefix + "1");
+                     prefix + " followed by a number from 1 to 255, as " + prefix + "1");
         return std::nullopt;
     }
     DeviceTarget t;
-    t.number = *number;
-    const char *env = std::getenv(overrideVariable(kind, t.number).c_str());
-    if (env && *env) {
-        t.path = env;
-        t.overridden = true;
-    } else {
-        const std::vector<std::string> usual = kind.usualPaths(t.number);
-        t.path = usual.back();
-        for (const std::string &p : usual) {
-            if (exists(p)) {
-                t.path = p;
-                break;
-            }
-        }
-    }
-    t.label =
-        std::string(kind.what) + " " + kind.prefix + std::to_string(t.number) + " (" + t.path + ")";
+    t.port = PortName{kind.family, *number};
+    const char *env = std::getenv(overrideVariable(t.port).c_str());
+    t.device = portDevice(t.port, env ? env : "", exists);
+    t.label = std::string(kind.what) + " " + portNameText(t.port) + " (" + t.device.path + ")";
     return t;
 }
 
+namespace {
+
+void recordOpenFailure(const DeviceKind &kind, const DeviceTarget &target, int err) {
+    std::string reason = target.label + ": " + openFailure(kind, target.device.path, err);
+    if (err == ENOENT && !target.device.overridden) {
+        for (const std::string &p : usualDevicePaths(target.port))
+            if (p != target.device.path)
+                reason += "; nor is there " + p;
+        reason +=
+            " (set " + overrideVariable(target.port) + " to use another device for this port)";
+    }
+    setLastError(reason);
+}
+
+bool onKernelFileSystem(int fd) {
+    struct statfs fs;
+    return ::fstatfs(fd, &fs) == 0 && (fs.f_type == PROC_SUPER_MAGIC || fs.f_type == SYSFS_MAGIC);
+}
+
+bool filesAllowed() {
+    const char *allow = std::getenv(kAllowFilesVariable);
+    return allow && std::strcmp(allow, "1") == 0;
+}
+
+bool sameFile(const struct stat &a, const struct stat &b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_rdev == b.st_rdev;
+}
+
+} // namespace
+
 Fd openLocked(const DeviceKind &kind, const DeviceTarget &target, int flags) {
-    Fd fd(::open(target.path.c_str(), flags | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+    // The file's type is checked before it is opened for writing, on the file a symbolic link
+    // leads to, and the file opened is checked to be the one looked at.
+    char resolved[PATH_MAX];
+    if (!::realpath(target.device.path.c_str(), resolved)) {
+        recordOpenFailure(kind, target, errno);
+        return Fd();
+    }
+    Fd look(::open(resolved, O_PATH | O_CLOEXEC | O_NOFOLLOW));
+    struct stat before;
+    if (!look || ::fstat(look.get(), &before) != 0) {
+        recordOpenFailure(kind, target, errno);
+        return Fd();
+    }
+    PortFile file;
+    file.mode = before.st_mode;
+    file.resolvedTo = target.device.path == resolved ? "" : resolved;
+    file.kernelFile = S_ISREG(before.st_mode) && onKernelFileSystem(look.get());
+    file.filesAllowed = filesAllowed();
+    if (const auto refused = portFileRefusal(kind.family, file)) {
+        setLastError(target.label + ": " + *refused);
+        return Fd();
+    }
+    Fd fd(::open(resolved, flags | O_NOCTTY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
     if (!fd) {
-        const int err = errno;
-        std::string reason = target.label + ": " + openFailure(kind, target.path, err);
-        if (err == ENOENT && !target.overridden) {
-            for (const std::string &p : kind.usualPaths(target.number))
-                if (p != target.path)
-                    reason += "; nor is there " + p;
-            reason += " (set " + overrideVariable(kind, target.number) +
-                      " to use another device for this port)";
-        }
-        setLastError(reason);
+        recordOpenFailure(kind, target, errno);
+        return Fd();
+    }
+    struct stat opened;
+    if (::fstat(fd.get(), &opened) != 0 || !sameFile(before, opened)) {
+        setLastError(target.label + ": the file was replaced while it was being opened");
         return Fd();
     }
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
@@ -113,6 +152,10 @@ Fd openLocked(const DeviceKind &kind, const DeviceTarget &target, int flags) {
     return fd;
 }
 
+int pollWritable(int fd, Clock::time_point deadline) {
+    return pollUntil(fd, POLLOUT, deadline);
+}
+
 bool DeviceFile::fail(const std::string &reason) const {
     setLastError(m_label + ": " + reason);
     return false;
@@ -120,6 +163,7 @@ bool DeviceFile::fail(const std::string &reason) const {
 
 int DeviceFile::write(const unsigned char *bytes, int count) {
     const WriteProgress p = writeAll(m_fd.get(), FdKind::Device, bytes, count, kDeviceWriteWait);
+    m_unconfirmed += p.written;
     if (p.complete(count))
         return count;
     if (p.stalled)
@@ -130,9 +174,33 @@ int DeviceFile::write(const unsigned char *bytes, int count) {
     return -1;
 }
 
+bool DeviceFile::awaitDelivery() {
+    if (!m_delivered || m_unconfirmed == 0)
+        return true;
+    const int count = std::exchange(m_unconfirmed, 0);
+    const int ready = m_delivered(m_fd.get(), Clock::now() + kDeviceWriteWait);
+    if (ready < 0)
+        return fail("cannot tell whether the printer took the bytes: " + errnoText(errno));
+    if (ready == 0)
+        return fail("the printer did not take the last " + std::to_string(count) +
+                    " bytes within " + durationText(kDeviceWriteWait) +
+                    "; is the printer on, with paper?");
+    if (!(ready & POLLOUT))
+        return fail("the device reported an error with " + std::to_string(count) +
+                    " bytes not yet taken by the printer");
+    return true;
+}
+
+bool DeviceFile::endDoc() {
+    return awaitDelivery();
+}
+
 bool DeviceFile::close() {
+    const bool delivered = awaitDelivery();
     const int err = m_fd.reset();
-    return err == 0 || fail("closing it failed: " + errnoText(err));
+    if (err != 0)
+        return fail("closing it failed: " + errnoText(err));
+    return delivered;
 }
 
 } // namespace posdll

@@ -3,8 +3,10 @@
 #pragma once
 
 #include "posdll/fd.h"
+#include "posdll/port_devices.h"
 #include "posdll/transport.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,42 +15,53 @@ namespace posdll {
 
 // What is common to one kind of device port.
 struct DeviceKind {
-    const char *what;   // "serial port"
-    const char *prefix; // "COM"
-    const char *group;  // the group that usually owns such devices: "dialout"
-    // The device files port n usually is, in the order they are tried.
-    std::vector<std::string> (*usualPaths)(int number);
+    const char *what; // "serial port"
+    PortFamily family;
+    const char *group; // the group that usually owns such devices: "dialout"
 };
 
 struct DeviceTarget {
-    int number = 0;
-    std::string path;        // $POSDLL_PORT_<name> when set, else the first usual path there is
-    bool overridden = false; // path came from the environment
-    std::string label;       // "serial port COM3 (/dev/ttyS2)"
+    PortName port;
+    PortDevice device; // see portDevice()
+    std::string label; // "serial port COM3 (/dev/ttyS2)"
 };
-
-// The environment variable that overrides the device of a port: "POSDLL_PORT_COM3".
-std::string overrideVariable(const DeviceKind &kind, int number);
 
 // Only the prefix and a number 1 to 255 make a port name; anything else records the reason
 // and gives nothing (it never becomes a path).
 std::optional<DeviceTarget> locateDevice(const DeviceKind &kind, const std::string &name);
 
-// Opens the device (flags | O_NOCTTY | O_CLOEXEC | O_NONBLOCK) and locks it exclusively.
-// On failure records "<label>: <reason>" and returns an empty Fd.
+// Follows the path to its file, refuses what portFileRefusal() refuses, opens the file
+// (flags | O_NOCTTY | O_CLOEXEC | O_NONBLOCK) and locks it exclusively. On failure records
+// "<label>: <reason>" and returns an empty Fd.
 Fd openLocked(const DeviceKind &kind, const DeviceTarget &target, int flags);
 
-// A port open on a device file.
+// Waits until the device has passed on what it was given, or the deadline: the revents, 0 at
+// the deadline, -1 with errno.
+using DeliveryWait = std::function<int(int fd, Clock::time_point deadline)>;
+
+// POLLOUT: what a USB printer raises once its last transfer has completed.
+int pollWritable(int fd, Clock::time_point deadline);
+
+// A port open on a device file. With a delivery wait, the end of the document, or the close
+// when the document was not ended, waits for it after the last write: a device that takes
+// bytes before passing them on may drop them when closed early.
 class DeviceFile : public Transport {
   public:
-    DeviceFile(Fd fd, std::string label) : m_fd(std::move(fd)), m_label(std::move(label)) {}
+    DeviceFile(Fd fd, std::string label, DeliveryWait delivered = {})
+        : m_fd(std::move(fd)), m_label(std::move(label)), m_delivered(std::move(delivered)) {}
     int write(const unsigned char *bytes, int count) override;
+    bool endDoc() override;
     bool close() override;
 
   protected:
     bool fail(const std::string &reason) const;
     Fd m_fd;
     std::string m_label;
+
+  private:
+    bool awaitDelivery();
+    DeliveryWait m_delivered;
+    int m_unconfirmed = 0; // bytes written since the device last said it passed all on
 };
 
 // How long a write may wait for a device to take more bytes.

@@ -1,5 +1,6 @@
 #include "posdll/fd.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -43,6 +44,15 @@ class SigpipeBlocked {
     bool m_wasPending = false;
     bool m_raised = false;
 };
+
+// How long to wait before writing again to a port that said it was writable and then took
+// nothing.
+constexpr milliseconds kBusyRetryPause{20};
+
+void pauseUntil(Clock::time_point until) {
+    while (millisecondsLeft(until) > 0)
+        ::poll(nullptr, 0, millisecondsLeft(until));
+}
 
 } // namespace
 
@@ -100,6 +110,11 @@ WriteProgress writeAll(int fd, FdKind kind, const unsigned char *bytes, int coun
         return p;
     };
     bool hungUp = false;
+    // Said writable, then refused: a port whose poll always says writable (the parallel-port
+    // driver has no poll) while its printer is busy. Without a pause that would spin.
+    bool refusedWhenReady = false;
+    // Moves only when the port takes bytes, so a port that never takes any fails in time.
+    auto deadline = Clock::now() + wait;
     while (p.written < count) {
         const auto left = static_cast<std::size_t>(count - p.written);
         const ssize_t n = kind == FdKind::Socket
@@ -107,6 +122,8 @@ WriteProgress writeAll(int fd, FdKind kind, const unsigned char *bytes, int coun
                               : ::write(fd, bytes + p.written, left);
         if (n > 0) {
             p.written += static_cast<int>(n);
+            deadline = Clock::now() + wait;
+            refusedWhenReady = false;
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -115,8 +132,14 @@ WriteProgress writeAll(int fd, FdKind kind, const unsigned char *bytes, int coun
             return fail(errno);
         if (hungUp) // the other side hung up and the write says nothing more
             return fail(EPIPE);
+        if (refusedWhenReady)
+            pauseUntil(std::min(Clock::now() + kBusyRetryPause, deadline));
+        if (Clock::now() >= deadline) {
+            p.stalled = true;
+            return p;
+        }
         // The port is full: wait until it takes more, within the bound.
-        const int ready = pollUntil(fd, POLLOUT, Clock::now() + wait);
+        const int ready = pollUntil(fd, POLLOUT, deadline);
         if (ready == 0) {
             p.stalled = true;
             return p;
@@ -125,6 +148,7 @@ WriteProgress writeAll(int fd, FdKind kind, const unsigned char *bytes, int coun
             return fail(errno);
         // An error or hang-up without room to write: the next write names the reason.
         hungUp = !(ready & POLLOUT);
+        refusedWhenReady = !hungUp;
     }
     return p;
 }

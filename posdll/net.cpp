@@ -1,20 +1,20 @@
 // Network printers: a TCP connection to the raw printing port (9100 unless told otherwise).
 #include "posdll/fd.h"
+#include "posdll/name_lookup.h"
 #include "posdll/port_names.h"
+#include "posdll/printer_address.h"
 #include "posdll/quoted.h"
 #include "posdll/transport.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <condition_variable>
 #include <linux/sockios.h>
-#include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
-#include <thread>
 #include <vector>
 
 namespace posdll {
@@ -23,10 +23,11 @@ namespace {
 
 constexpr milliseconds kConnectWait{3000}; // the name lookup, then all connection attempts
 constexpr milliseconds kWriteWait{5000};   // for the printer to take more bytes
-constexpr milliseconds kAckWait{5000};     // at the end, for the printer to acknowledge them all
+constexpr milliseconds kAckWait{5000};     // at the end, for the printer to acknowledge more
 constexpr milliseconds kLinger{500};       // then for it to close or reset the connection
 
-using AddrList = std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)>;
+constexpr std::size_t kMaxLookups = 64; // outstanding name lookups, given-up ones included
+constexpr milliseconds kSlice{100};     // how often a wait looks at the printer's progress
 
 std::string reasonOf(int err) {
     switch (err) {
@@ -50,16 +51,10 @@ std::string addressText(const sockaddr *sa) {
     return formatAddress(host, std::stoi(serv));
 }
 
-// A name lookup can take as long as the resolver likes, so it runs on a thread of its own and
-// is given up at the deadline; the thread then frees what it finds by itself.
-struct Lookup {
-    std::mutex mutex;
-    std::condition_variable done;
-    bool finished = false;
-    bool abandoned = false;
-    int status = 0;
-    addrinfo *result = nullptr;
-};
+NameLookups &nameLookups() {
+    static NameLookups lookups(::getaddrinfo, kMaxLookups);
+    return lookups;
+}
 
 AddrList resolve(const NetworkAddress &a, Clock::time_point deadline, std::string *why) {
     addrinfo hints{};
@@ -68,42 +63,30 @@ AddrList resolve(const NetworkAddress &a, Clock::time_point deadline, std::strin
     // No AI_ADDRCONFIG: with only loopback up it would find nothing for "localhost".
     hints.ai_flags = AI_NUMERICSERV | (a.numeric ? AI_NUMERICHOST : 0);
     const std::string service = std::to_string(a.port);
-    addrinfo *found = nullptr;
-    int status = 0;
     if (a.numeric) { // no lookup: the text is the address
-        status = ::getaddrinfo(a.host.c_str(), service.c_str(), &hints, &found);
-    } else {
-        auto lookup = std::make_shared<Lookup>();
-        std::thread([lookup, host = a.host, service, hints] {
-            addrinfo *r = nullptr;
-            const int s = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &r);
-            std::lock_guard lock(lookup->mutex);
-            if (lookup->abandoned) {
-                if (s == 0)
-                    ::freeaddrinfo(r);
-                return;
-            }
-            lookup->status = s;
-            lookup->result = r;
-            lookup->finished = true;
-            lookup->done.notify_all();
-        }).detach();
-        std::unique_lock lock(lookup->mutex);
-        if (!lookup->done.wait_until(lock, deadline, [&] { return lookup->finished; })) {
-            lookup->abandoned = true;
-            *why = "the name lookup gave no answer within " + durationText(kConnectWait);
-            return AddrList(nullptr, ::freeaddrinfo);
-        }
-        status = lookup->status;
-        found = lookup->result;
-    }
-    if (status != 0) {
-        *why = status == EAI_SYSTEM ? errnoText(errno) : ::gai_strerror(status);
-        if (!a.numeric)
-            *why = "the name lookup failed: " + *why;
+        addrinfo *found = nullptr;
+        const int status = ::getaddrinfo(a.host.c_str(), service.c_str(), &hints, &found);
+        if (status == 0)
+            return AddrList(found, ::freeaddrinfo);
+        *why = lookupErrorText(status, errno);
         return AddrList(nullptr, ::freeaddrinfo);
     }
-    return AddrList(found, ::freeaddrinfo);
+    LookupResult r = nameLookups().lookup(a.host, service, hints, deadline);
+    switch (r.outcome) {
+    case LookupOutcome::Found:
+        return std::move(r.found);
+    case LookupOutcome::Failed:
+        *why = "the name lookup failed: " + r.reason;
+        break;
+    case LookupOutcome::NoAnswer:
+        *why = "the name lookup gave no answer within " + durationText(kConnectWait);
+        break;
+    case LookupOutcome::Busy:
+        *why = "the name lookup could not start within " + durationText(kConnectWait) + ": " +
+               r.reason + "; give the printer's IP address instead";
+        break;
+    }
+    return AddrList(nullptr, ::freeaddrinfo);
 }
 
 constexpr int kNoAnswer = -1;
@@ -134,6 +117,20 @@ int connectTo(const addrinfo *ai, Clock::time_point deadline, Fd &out) {
     return 0;
 }
 
+// A time limit for the printer, started again whenever it makes progress.
+class StallTimer {
+  public:
+    explicit StallTimer(milliseconds limit) : m_limit(limit), m_end(Clock::now() + limit) {}
+    void restart() { m_end = Clock::now() + m_limit; }
+    bool expired() const { return Clock::now() >= m_end; }
+    // The end of the next short wait, after which the progress is looked at again.
+    Clock::time_point nextLook() const { return std::min(Clock::now() + kSlice, m_end); }
+
+  private:
+    milliseconds m_limit;
+    Clock::time_point m_end;
+};
+
 class NetworkPort final : public Transport {
   public:
     NetworkPort(Fd fd, std::string label) : m_fd(std::move(fd)), m_label(std::move(label)) {}
@@ -147,10 +144,10 @@ class NetworkPort final : public Transport {
                 (err == EPIPE ? std::string("the printer closed the connection") : reasonOf(err)) +
                 (m_sent == 0 ? " before the first byte (0 of " + std::to_string(count) + " bytes)"
                              : " " + sentText()));
-        const WriteProgress p = writeAll(m_fd.get(), FdKind::Socket, bytes, count, kWriteWait);
-        m_sent += p.written;
+        const WriteProgress p = sendAll(bytes, count);
         if (p.complete(count))
             return count;
+        m_writeFailed = true;
         if (p.stalled)
             return failed("the printer took no bytes for " + durationText(kWriteWait) + " " +
                           progressText(p, count));
@@ -163,25 +160,32 @@ class NetworkPort final : public Transport {
         if (m_ended)
             return true;
         m_ended = true;
+        if (m_writeFailed)
+            return fail("the document is incomplete: a write failed " + sentText());
         if (::shutdown(m_fd.get(), SHUT_WR) != 0)
             return fail(reasonOf(errno == ENOTCONN ? ECONNRESET : errno) + " " + sentText());
-        const auto ackDeadline = Clock::now() + kAckWait;
+        StallTimer stall(kAckWait);
+        long long waiting = unacknowledged();
         Clock::time_point lingerEnd{};
         bool acked = false;
         bool peerClosed = false;
         for (;;) {
             if (const int err = socketError())
                 return fail(reasonOf(err) + " " + sentText());
-            if (!acked && unacknowledged() == 0) {
+            if (const long long left = unacknowledged(); left < waiting) {
+                waiting = left;
+                stall.restart();
+            }
+            if (!acked && waiting == 0) {
                 acked = true;
                 lingerEnd = Clock::now() + kLinger;
             }
             if (acked && (peerClosed || Clock::now() >= lingerEnd))
                 return true;
-            if (!acked && Clock::now() >= ackDeadline)
-                return fail("the printer did not acknowledge " + std::to_string(unacknowledged()) +
-                            " of " + std::to_string(m_sent) + " bytes within " +
-                            durationText(kAckWait));
+            if (!acked && stall.expired()) // the count may include our end-of-stream mark
+                return fail("the printer acknowledged nothing for " + durationText(kAckWait) +
+                            ": " + std::to_string(std::min(waiting, m_sent)) + " of " +
+                            std::to_string(m_sent) + " bytes are unacknowledged");
             if (peerClosed) {
                 ::poll(nullptr, 0, 10);
                 continue;
@@ -220,9 +224,55 @@ class NetworkPort final : public Transport {
     }
 
     // Bytes sent but not yet acknowledged by the printer's side.
-    int unacknowledged() const {
+    long long unacknowledged() const {
         int n = 0;
         return ::ioctl(m_fd.get(), SIOCOUTQ, &n) == 0 ? n : m_sent;
+    }
+
+    // Sends all bytes. The socket buffer frees room only in large steps, so the printer's pace
+    // is read from its acknowledgements: it counts as stalled only when for kWriteWait it
+    // neither acknowledged a byte nor did the system take one.
+    WriteProgress sendAll(const unsigned char *bytes, int count) {
+        WriteProgress p;
+        StallTimer stall(kWriteWait);
+        long long acked = m_sent - unacknowledged();
+        bool hungUp = false;
+        while (p.written < count) {
+            const auto left = static_cast<std::size_t>(count - p.written);
+            const ssize_t n =
+                ::send(m_fd.get(), bytes + p.written, left, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n > 0) {
+                p.written += static_cast<int>(n);
+                m_sent += n;
+                stall.restart();
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+                p.error = errno;
+                return p;
+            }
+            if (hungUp) { // the printer hung up and the send says nothing more
+                p.error = EPIPE;
+                return p;
+            }
+            if (stall.expired()) {
+                p.stalled = true;
+                return p;
+            }
+            const int ready = pollUntil(m_fd.get(), POLLOUT, stall.nextLook());
+            if (ready < 0) {
+                p.error = errno;
+                return p;
+            }
+            hungUp = ready != 0 && !(ready & POLLOUT);
+            if (const long long now = m_sent - unacknowledged(); now > acked) {
+                acked = now;
+                stall.restart();
+            }
+        }
+        return p;
     }
 
     // EPIPE when the printer has shut its side, ECONNRESET etc. when it reset, 0 when open.
@@ -252,8 +302,9 @@ class NetworkPort final : public Transport {
 
     Fd m_fd;
     std::string m_label;
-    int m_sent = 0;
+    long long m_sent = 0;
     bool m_ended = false;
+    bool m_writeFailed = false; // the document is missing bytes
 };
 
 } // namespace
@@ -265,20 +316,27 @@ std::unique_ptr<Transport> openNetwork(const std::string &address) {
         setLastError("network printer " + quoted(address) + ": " + why);
         return nullptr;
     }
-    const std::string label = "network printer " + formatAddress(a->host, a->port);
+    // A host name is the user's text; a numeric address is rebuilt from its numbers.
+    const std::string shown = formatAddress(a->host, a->port);
+    const std::string label = "network printer " + (a->numeric ? shown : quoted(shown));
     const auto deadline = Clock::now() + kConnectWait;
     const AddrList list = resolve(*a, deadline, &why);
     if (!list) {
         setLastError(label + ": " + why);
         return nullptr;
     }
+    // Nothing is sent to an address that cannot be a printer's.
     std::vector<const addrinfo *> candidates;
-    for (const addrinfo *ai = list.get(); ai; ai = ai->ai_next)
-        candidates.push_back(ai);
+    std::vector<std::string> failures;
+    for (const addrinfo *ai = list.get(); ai; ai = ai->ai_next) {
+        if (const auto refused = notAPrinter(ai->ai_addr))
+            failures.push_back("not a printer's address: " + *refused);
+        else
+            candidates.push_back(ai);
+    }
 
     // Each address gets an equal share of the time left, so one that never answers does not
     // starve the others.
-    std::vector<std::string> failures;
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         const auto left = deadline - Clock::now();
         const auto share = left / static_cast<long>(candidates.size() - i);
@@ -286,7 +344,7 @@ std::unique_ptr<Transport> openNetwork(const std::string &address) {
         const int err = connectTo(candidates[i], Clock::now() + share, fd);
         if (err == 0)
             return std::make_unique<NetworkPort>(std::move(fd), label);
-        if (candidates.size() == 1) {
+        if (candidates.size() == 1 && failures.empty()) {
             failures.push_back(err == kNoAnswer ? "no answer within " + durationText(kConnectWait)
                                                 : reasonOf(err));
         } else {

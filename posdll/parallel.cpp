@@ -2,17 +2,13 @@
 #include "posdll/device_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 namespace posdll {
 
 namespace {
 
-std::vector<std::string> parallelPaths(int number) {
-    const std::string n = std::to_string(number - 1);
-    return {"/dev/lp" + n, "/dev/usb/lp" + n};
-}
-
-const DeviceKind kParallel{"parallel port", "LPT", "lp", parallelPaths};
+const DeviceKind kParallel{"parallel port", PortFamily::Parallel, "lp"};
 
 } // namespace
 
@@ -24,7 +20,12 @@ std::unique_ptr<Transport> openParallel(const std::string &portName) {
     Fd fd = openLocked(kParallel, *target, O_WRONLY | O_APPEND);
     if (!fd)
         return nullptr;
-    return std::make_unique<DeviceFile>(std::move(fd), target->label);
+    // A USB printer takes a write before the transfer ends and cancels it when closed: wait
+    // for the device to say it is done. A FIFO's or a file's room says nothing of the kind.
+    struct stat st;
+    const bool device = ::fstat(fd.get(), &st) == 0 && S_ISCHR(st.st_mode);
+    return std::make_unique<DeviceFile>(std::move(fd), target->label,
+                                        device ? DeliveryWait(pollWritable) : DeliveryWait());
 }
 
 } // namespace posdll

@@ -15,7 +15,6 @@ struct ThreadState {
     int handle = 0;
     std::string docName = "posdip";
     Ending ending;
-    std::string lastError;
 };
 
 thread_local ThreadState t_state;
@@ -49,10 +48,6 @@ bool havePort(const char *call) {
 }
 
 } // namespace
-
-void setLastError(std::string reason) {
-    t_state.lastError = std::move(reason);
-}
 
 const Ending &requestedEnding() {
     return t_state.ending;
@@ -160,5 +155,5 @@ extern "C" int POS_SetDeliveryWait(int millis) {
 }
 
 extern "C" const char *POS_LastError(void) {
-    return t_state.lastError.c_str();
+    return lastError().c_str();
 }

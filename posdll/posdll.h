@@ -31,6 +31,8 @@ extern "C" {
  *                  "[v6]" (port 9100 when none is given); serial: "COMn" (n >= 1, the device
  *                  /dev/ttyS(n-1), or $POSDLL_PORT_COMn); parallel: "LPTn" (/dev/lp(n-1), else
  *                  /dev/usb/lp(n-1), or $POSDLL_PORT_LPTn); spool: the name of a print queue.
+ *                  A serial path must lead to a terminal, a parallel one to a character
+ *                  device or a FIFO, or to a regular file when $POSDLL_ALLOW_FILES is 1.
  * @param baud      serial only: 9600, 19200, 38400, 115200 (or another standard rate).
  * @param dataBits  serial only: 5 to 8.
  * @param stopBits  serial only: 0 for one stop bit, 2 for two.

@@ -51,7 +51,11 @@ bool isC1Control(std::string_view seq) {
 } // namespace
 
 std::string quoted(std::string_view text, std::size_t maxChars) {
-    std::string out = "'";
+    return "'" + escaped(text, maxChars) + "'";
+}
+
+std::string escaped(std::string_view text, std::size_t maxChars) {
+    std::string out;
     std::size_t shown = 0;
     for (std::size_t i = 0; i < text.size(); ++shown) {
         if (shown == maxChars) {
@@ -76,7 +80,7 @@ std::string quoted(std::string_view text, std::size_t maxChars) {
             out += static_cast<char>(c);
         ++i;
     }
-    return out + "'";
+    return out;
 }
 
 } // namespace posdll

@@ -13,4 +13,8 @@ namespace posdll {
 // characters with "...".
 std::string quoted(std::string_view text, std::size_t maxChars = 64);
 
+// The same escaping without the quotes and, unless maxChars is given, uncut: for text shown in
+// its place on a terminal, such as a printer's name at the start of a result line.
+std::string escaped(std::string_view text, std::size_t maxChars = std::string_view::npos);
+
 } // namespace posdll

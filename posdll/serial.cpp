@@ -11,18 +11,19 @@ namespace posdll {
 
 namespace {
 
-std::vector<std::string> serialPaths(int number) {
-    return {"/dev/ttyS" + std::to_string(number - 1)};
-}
-
-const DeviceKind kSerial{"serial port", "COM", "dialout", serialPaths};
+const DeviceKind kSerial{"serial port", PortFamily::Serial, "dialout"};
 
 // How long EndDoc waits for the bytes to leave the port.
 constexpr milliseconds kDrainWait{5000};
 
 class SerialPort final : public DeviceFile {
   public:
-    using DeviceFile::DeviceFile;
+    // saved: the line's settings before the open, given back when the port is released.
+    SerialPort(Fd fd, std::string label, const termios &saved)
+        : DeviceFile(std::move(fd), std::move(label)), m_saved(saved) {}
+    ~SerialPort() override { release(); }
+    SerialPort(const SerialPort &) = delete;
+    SerialPort &operator=(const SerialPort &) = delete;
 
     // Waits, within a bound, until the port has sent every byte (tcdrain could wait forever).
     bool endDoc() override {
@@ -42,18 +43,35 @@ class SerialPort final : public DeviceFile {
         }
     }
 
-    // Bytes still waiting would make close() wait for them, unbounded: drop them first.
     bool close() override {
-        if (m_fd && pendingOutput() > 0)
-            ::tcflush(m_fd.get(), TCOFLUSH);
-        return DeviceFile::close();
+        const int err = release();
+        const bool closed = DeviceFile::close();
+        if (err != 0)
+            return fail("cannot give the line back its settings: " + errnoText(err));
+        return closed;
     }
 
   private:
+    // The same on close() and on destruction: bytes still waiting would make the close wait for
+    // them, unbounded, so they are dropped; then the line (often the machine's serial console)
+    // gets back the settings it had before the open. Returns the errno of that, or 0.
+    int release() {
+        if (!m_fd)
+            return 0;
+        if (pendingOutput() != 0)
+            ::tcflush(m_fd.get(), TCOFLUSH);
+        // Nothing is queued any more, so draining waits only for the UART's own few bytes.
+        if (::tcsetattr(m_fd.get(), TCSADRAIN, &m_saved) == 0 || errno == EIO)
+            return 0; // a line that hung up (EIO) has no settings left to give back
+        return errno;
+    }
+
     int pendingOutput() const {
         int n = 0;
         return ::ioctl(m_fd.get(), TIOCOUTQ, &n) == 0 ? n : -1;
     }
+
+    termios m_saved;
 };
 
 } // namespace
@@ -75,21 +93,25 @@ std::unique_ptr<Transport> openSerial(const std::string &portName, const SerialL
                      errnoText(err));
         return nullptr;
     };
-    termios t;
-    if (::tcgetattr(fd.get(), &t) != 0)
+    termios saved;
+    if (::tcgetattr(fd.get(), &saved) != 0)
         return fail("cannot read the line settings");
-    const termios want = rawLine(t, line);
-    if (::tcsetattr(fd.get(), TCSANOW, &want) != 0)
+    const int raw = fd.get();
+    // From here on the port gives the line its settings back on every way out.
+    auto port = std::make_unique<SerialPort>(std::move(fd), target->label, saved);
+    const termios want = rawLine(saved, line);
+    if (::tcsetattr(raw, TCSANOW, &want) != 0)
         return fail("cannot set the line");
     termios got;
-    if (::tcgetattr(fd.get(), &got) != 0)
+    if (::tcgetattr(raw, &got) != 0)
         return fail("cannot read the line settings");
     if (const auto refused = lineMismatch(want, got)) {
         setLastError(target->label + ": the device does not take " + *refused);
         return nullptr;
     }
-    ::tcflush(fd.get(), TCIOFLUSH); // nothing stale from before this document
-    return std::make_unique<SerialPort>(std::move(fd), target->label);
+    // Stale input only: output still queued is the last document's frame on its way out.
+    ::tcflush(raw, TCIFLUSH);
+    return port;
 }
 
 } // namespace posdll

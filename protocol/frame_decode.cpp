@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <iterator>
 
 namespace protocol {
 
@@ -36,6 +37,20 @@ bool startsWithPrefix(const std::uint8_t *p, std::size_t n) {
     return n >= 3 && p[0] == kFramePrefix[0] && p[1] == kFramePrefix[1] && p[2] == kFramePrefix[2];
 }
 
+constexpr std::size_t kStatusRequestLength = 3;
+
+bool isStatusRequest(const std::uint8_t *p, std::size_t n) {
+    return n == kStatusRequestLength && p[0] == kDle && p[1] == kEot && statusRequestFor(p[2]);
+}
+
+// Whether the n bytes at p, all that has come so far, may still grow into a frame or a
+// status request.
+bool mayStillStart(const std::uint8_t *p, std::size_t n) {
+    const std::uint8_t dleEot[] = {kDle, kEot};
+    return (n < std::size(kFramePrefix) && std::equal(p, p + n, kFramePrefix)) ||
+           (n < kStatusRequestLength && std::equal(p, p + n, dleEot));
+}
+
 } // namespace
 
 DecodedFrame decodeFrame(const std::uint8_t *bytes, std::size_t count) {
@@ -49,6 +64,11 @@ DecodedFrame decodeFrame(const std::uint8_t *bytes, std::size_t count) {
     } else if (sameBytes(bytes, count, selfTestFrame())) {
         d.kind = FrameKind::SelfTest;
         d.description = "print self-test";
+    } else if (isStatusRequest(bytes, count)) {
+        d.kind = FrameKind::StatusRequest;
+        d.request = *statusRequestFor(bytes[2]);
+        d.description = "status request " + std::to_string(bytes[2]) + " (" +
+                        statusRequestName(d.request) + ")";
     } else if (isWriteSetting(bytes, count)) {
         d.kind = FrameKind::WriteSetting;
         d.setting = bytes[10];
@@ -113,17 +133,22 @@ std::vector<Frame> FrameScanner::feed(const std::uint8_t *bytes, std::size_t cou
     const std::size_t n = m_pending.size();
     const std::uint8_t *p = m_pending.data();
     while (pos < n) {
-        // Skip to the next prefix; what lies before it is a chunk of its own.
+        // Skip to the next frame or status request; what lies before it is a chunk of its own.
         std::size_t start = pos;
-        while (start < n && !startsWithPrefix(p + start, n - start)) {
-            // A prefix may still be arriving at the very end.
-            if (n - start < 3 && std::equal(p + start, p + n, kFramePrefix))
+        while (start < n && !startsWithPrefix(p + start, n - start) &&
+               !isStatusRequest(p + start, std::min(n - start, kStatusRequestLength))) {
+            if (mayStillStart(p + start, n - start)) // still arriving at the very end
                 break;
             ++start;
         }
         if (start > pos) {
             out.emplace_back(p + pos, p + start);
             pos = start;
+            continue;
+        }
+        if (isStatusRequest(p + pos, std::min(n - pos, kStatusRequestLength))) {
+            out.emplace_back(p + pos, p + pos + kStatusRequestLength);
+            pos += kStatusRequestLength;
             continue;
         }
         if (n - pos < 4)

@@ -9,6 +9,8 @@ packages=(
   libcups2-dev cups cups-client cups-daemon
   xvfb xauth x11-utils socat iproute2 util-linux time
   imagemagick fonts-dejavu-core
+  ansible-core
+  qt6-svg-dev dpkg-dev lintian desktop-file-utils appstream bash-completion zsh file man-db
 )
 
 missing=()

@@ -215,6 +215,23 @@ TEST(cli_e2e_test, ports_lists_the_names_and_honours_overrides) {
         << r.out;
 }
 
+TEST(cli_e2e_test, ports_names_the_device_that_sending_to_the_port_opens) {
+    const CliSetup unset = withEnv("POSDLL_PORT_LPT3="); // an empty override is none
+    const auto list = runCliBinary({"ports", "--json"}, unset);
+    const std::string head = R"({"port":"LPT3","device":")";
+    const auto at = list.out.find(head);
+    ASSERT_NE(at, std::string::npos) << list.out;
+    const auto from = at + head.size();
+    const std::string device = list.out.substr(from, list.out.find('"', from) - from);
+    if (list.out.find(head + device + R"(","present":true)") != std::string::npos)
+        GTEST_SKIP() << device << " is a real device here: nothing is sent to it";
+    const auto sent = runCliBinary({"selftest", "--port", "LPT3"}, unset);
+    EXPECT_EQ(sent.status, 1);
+    EXPECT_NE(sent.out.find("(parallel port LPT3 (" + device + "): No such file or directory"),
+              std::string::npos)
+        << "ports says " << device << "; the send says " << sent.out;
+}
+
 TEST(cli_e2e_test, decode_from_the_command_line) {
     const auto r =
         runCliBinary({"decode", "1F", "1B", "1F", "A1", "10", "11", "12", "13", "14", "15", "BD"});

@@ -22,20 +22,23 @@ struct Sent {
 const Sent kEverySubcommand[] = {
     {{"enable"}, "enable DIP switch"},
     {{"disable"}, "disable DIP switch"},
-    {{"restore"}, "store setting 0xFD: cutter yes, beeper yes, density light, two-byte yes, "
-                  "48 chars, paper-taken yes, 19200 bps"},
+    {{"restore"},
+     "store setting 0xFD: cutter yes, beeper yes, density light, two-byte yes, "
+     "48 chars, paper-taken yes, 19200 bps"},
     {{"store", "--density", "dark", "--chars", "42", "--set-baud", "115200"},
      "store setting 0x69: cutter yes, beeper yes, density dark, two-byte yes, 42 chars, "
      "paper-taken yes, 115200 bps"},
-    {{"store", "--byte", "0x00"}, "store setting 0x00: cutter no, beeper yes, density dark, "
-                                  "two-byte no, 42 chars, paper-taken no, 38400 bps"},
+    {{"store", "--byte", "0x00"},
+     "store setting 0x00: cutter no, beeper yes, density dark, "
+     "two-byte no, 42 chars, paper-taken no, 38400 bps"},
     {{"selftest"}, "print self-test"},
 };
 
 } // namespace
 
 TEST(cli_emulator_test, every_action_over_the_network_is_heard_as_sent) {
-    EmulatorProcess emu({"--listen", "127.0.0.1:0", "--count", std::to_string(std::size(kEverySubcommand))});
+    EmulatorProcess emu(
+        {"--listen", "127.0.0.1:0", "--count", std::to_string(std::size(kEverySubcommand))});
     const std::string address = emu.listeningAddress();
     ASSERT_FALSE(address.empty());
     for (const Sent &s : kEverySubcommand) {

@@ -25,7 +25,8 @@ TEST(cli_port_map_test, lpt_falls_back_to_usb_and_overrides_win) {
               (PortMapping{"LPT1", "/dev/usb/lp0", true, false}));
     EXPECT_EQ(mapPort("LPT1", {}, {"/dev/lp0", "/dev/usb/lp0"}),
               (PortMapping{"LPT1", "/dev/lp0", true, false}));
-    EXPECT_EQ(mapPort("LPT1", {}, {}), (PortMapping{"LPT1", "/dev/lp0", false, false}));
+    // Neither there: the device the library would open, the USB one.
+    EXPECT_EQ(mapPort("LPT1", {}, {}), (PortMapping{"LPT1", "/dev/usb/lp0", false, false}));
     const cli::Environment env{{"POSDLL_PORT_COM2", "/dev/ttyUSB0"}, {"POSDLL_PORT_COM3", ""}};
     EXPECT_EQ(mapPort("COM2", env, {"/dev/ttyS1"}),
               (PortMapping{"COM2", "/dev/ttyUSB0", false, true}));

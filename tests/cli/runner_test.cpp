@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <stdexcept>
+#include <stop_token>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -192,4 +193,46 @@ TEST(cli_runner_test, no_targets_calls_nothing) {
         {}, 4, [](std::size_t) -> app::Outcome { throw std::logic_error("called"); },
         recordingHooks(d));
     EXPECT_TRUE(d.order.empty());
+}
+
+TEST(cli_runner_test, a_stop_lets_running_targets_finish_and_starts_no_more) {
+    // Network targets 0 and 1 run together with -j 2; the stop comes while both are running,
+    // before the local lane's targets 2 and 4 and network target 3 have started.
+    std::stop_source stop;
+    std::mutex m;
+    std::condition_variable cv;
+    int running = 0;
+    std::vector<std::size_t> started;
+    Delivered d;
+    const std::size_t notAttempted = cli::runTargets(
+        {true, true, false, true, false}, 2,
+        [&](std::size_t i) {
+            std::unique_lock lock(m);
+            started.push_back(i);
+            if (i < 2) {
+                ++running;
+                cv.notify_all();
+                cv.wait_for(lock, 10s, [&] { return running == 2 || stop.stop_requested(); });
+                stop.request_stop();
+                cv.notify_all();
+            } else if (i == 2) { // started before the stop: it runs on until the stop
+                cv.wait_for(lock, 10s, [&] { return stop.stop_requested(); });
+            }
+            return okOutcome();
+        },
+        recordingHooks(d), stop.get_token());
+    // The local lane may have started its first target before the stop.
+    const bool localRan = std::find(started.begin(), started.end(), 2u) != started.end();
+    EXPECT_EQ(d.order, iota(localRan ? 3 : 2));
+    EXPECT_EQ(notAttempted, localRan ? 2u : 3u);
+    EXPECT_EQ(std::count(started.begin(), started.end(), 3u), 0);
+    EXPECT_EQ(std::count(started.begin(), started.end(), 4u), 0);
+
+    // Stopped before the start: a lone target is not attempted either.
+    Delivered none;
+    EXPECT_EQ(cli::runTargets(
+                  {true}, 1, [](std::size_t) { return okOutcome(); }, recordingHooks(none),
+                  stop.get_token()),
+              1u);
+    EXPECT_TRUE(none.order.empty());
 }

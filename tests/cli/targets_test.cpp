@@ -2,10 +2,17 @@
 
 #include <gtest/gtest.h>
 
-using cli::parseTargetFile;
+#include <sstream>
+
 using cli::Target;
 
 namespace {
+
+cli::TargetFile parseTargetFile(const std::string &text, const std::string &name,
+                                const std::string &baud) {
+    std::istringstream in(text);
+    return cli::readTargetFile(in, name, baud);
+}
 
 std::vector<std::string> labels(const std::vector<Target> &ts) {
     std::vector<std::string> out;
@@ -107,4 +114,35 @@ TEST(cli_targets_test, targets_fill_the_inputs_of_one_kind_only) {
     const Target drv = cli::portTarget("DRIVER", "", "Front Desk");
     EXPECT_EQ(drv.label, "DRIVER Front Desk");
     EXPECT_EQ(drv.port.printerName, "Front Desk");
+}
+
+TEST(cli_targets_test, a_byte_order_mark_is_skipped_at_the_start_only) {
+    const auto f = parseTargetFile("\xEF\xBB\xBF"
+                                   "LPT1\n\xEF\xBB\xBFLPT2\n",
+                                   "bom.txt", "19200");
+    EXPECT_EQ(labels(f.targets), std::vector<std::string>{"LPT1"});
+    ASSERT_EQ(f.errors.size(), 1u);
+    EXPECT_EQ(f.errors[0].rfind("bom.txt:2: '\xEF\xBB\xBFLPT2' is not", 0), 0u) << f.errors[0];
+}
+
+TEST(cli_targets_test, long_lines_and_large_files_are_refused_where_they_start) {
+    const std::string longest = "LPT1" + std::string(cli::kMaxTargetLineBytes - 4, ' ');
+    auto f = parseTargetFile(longest + "\n" + longest, "x", "19200"); // the last without newline
+    EXPECT_TRUE(f.errors.empty()) << f.errors.front();
+    EXPECT_EQ(f.targets.size(), 2u);
+
+    f = parseTargetFile("LPT1\n" + longest + " \nLPT2\n", "x", "19200");
+    EXPECT_EQ(labels(f.targets), std::vector<std::string>{"LPT1"}); // nothing after it is read
+    ASSERT_EQ(f.errors.size(), 1u);
+    EXPECT_EQ(f.errors[0], "x:2: a line longer than 4096 bytes; is this a list of printers?");
+
+    std::string many;
+    const std::string line = "# " + std::string(1021, '-') + "\n"; // 1 KiB a line
+    for (std::size_t i = 0; i < (cli::kMaxTargetFileBytes >> 10); ++i)
+        many += line;
+    EXPECT_TRUE(parseTargetFile(many, "x", "19200").errors.empty()); // exactly at the limit
+    f = parseTargetFile(many + "LPT1\n", "x", "19200");
+    ASSERT_EQ(f.errors.size(), 1u);
+    EXPECT_EQ(f.errors[0], "x:16385: more than 16 MiB of printers; split the list");
+    EXPECT_TRUE(f.targets.empty());
 }

@@ -70,6 +70,18 @@ TEST(port_access_test, refusals_before_the_library) {
     EXPECT_TRUE(lib.calls.empty());
 }
 
+TEST(port_access_test, typed_text_in_a_refusal_is_escaped) {
+    RecordingPosdll lib;
+    const std::string clear = "\x1b[2J";
+    EXPECT_EQ(OpenPort(lib, PortInputs{"ETHERNET", clear + std::string("\0x", 2), "", ""}).reason,
+              "the name '\\x1B[2J'... contains a NUL character");
+    EXPECT_EQ(OpenPort(lib, PortInputs{"COM1", "", clear, ""}).reason,
+              "baud rate '\\x1B[2J' is not a number");
+    EXPECT_EQ(OpenPort(lib, PortInputs{"X" + clear, "", "", ""}).reason,
+              "port name 'X\\x1B[2J' is not one of ETHERNET, COMn, LPTn, DRIVER");
+    EXPECT_TRUE(lib.calls.empty());
+}
+
 TEST(port_access_test, handle_zero_is_open_and_minus_one_is_not) {
     RecordingPosdll lib;
     lib.openResult = 0;

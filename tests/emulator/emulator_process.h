@@ -2,6 +2,8 @@
 #pragma once
 
 #include "support/posix_peers.h"
+// Relative: every test that runs the emulator can read its output, whatever its include path.
+#include "../../tools/posdip-emulator/page.h"
 
 #include <csignal>
 #include <spawn.h>
@@ -46,8 +48,17 @@ class EmulatorProcess {
 
     pid_t pid() const { return m_pid; }
 
-    // The next line of standard output (frames), "" when none comes within the bound.
+    // The next line of standard output about a frame, "" when none comes within the bound.
+    // Lines of a printed page on the way are passed over.
     std::string frameLine(milliseconds bound = milliseconds(10000)) {
+        for (;;) {
+            std::string line = outputLine(bound);
+            if (line.rfind(emulator::kPageMargin, 0) != 0)
+                return line;
+        }
+    }
+    // The next line of standard output, whatever it is.
+    std::string outputLine(milliseconds bound = milliseconds(10000)) {
         return nextLine(m_out.get(), m_outBuf, bound);
     }
     // The next line of standard error (what the emulator does).

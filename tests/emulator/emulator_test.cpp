@@ -1,4 +1,5 @@
 // posdip-emulator as a program: frames sent by the setting actions come back decoded.
+#include "client.h"
 #include "emulator_process.h"
 
 #include "app/actions.h"
@@ -24,17 +25,6 @@ app::Outcome send(Action action, const std::string &port, const std::string &ip,
 
 std::string described(Action action, const protocol::OptionStates &options) {
     return protocol::decodeFrame(app::frameFor(action, options)).description;
-}
-
-OwnedFd connectTo(const std::string &address) {
-    OwnedFd c(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(std::stoi(address.substr(address.find(':') + 1))));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(c.get(), reinterpret_cast<sockaddr *>(&a), sizeof a) != 0)
-        c.reset();
-    return c;
 }
 
 bool exists(const std::string &path) {

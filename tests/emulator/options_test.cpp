@@ -36,6 +36,32 @@ TEST(emulator_options_test, every_option_in_both_spellings) {
     EXPECT_TRUE(o->help);
 }
 
+TEST(emulator_options_test, printer_condition_state_and_fault) {
+    std::string why;
+    auto o = parseOptions({}, &why);
+    ASSERT_TRUE(o) << why;
+    EXPECT_EQ(o->condition.paper, protocol::PaperLevel::Ok);
+    EXPECT_FALSE(o->condition.coverOpen);
+    EXPECT_FALSE(o->condition.offline);
+    EXPECT_EQ(o->fault, emulator::Fault::None);
+    EXPECT_FALSE(o->stateFile);
+
+    o = parseOptions({"--paper=near-end", "--cover", "open", "--offline", "--state", "/tmp/s",
+                      "--fault", "keep-open"},
+                     &why);
+    ASSERT_TRUE(o) << why;
+    EXPECT_EQ(o->condition.paper, protocol::PaperLevel::NearEnd);
+    EXPECT_TRUE(o->condition.coverOpen);
+    EXPECT_TRUE(o->condition.offline);
+    EXPECT_EQ(o->stateFile, "/tmp/s");
+    EXPECT_EQ(o->fault, emulator::Fault::KeepOpen);
+
+    o = parseOptions({"--paper", "out", "--cover", "open", "--cover", "closed"}, &why);
+    ASSERT_TRUE(o) << why;
+    EXPECT_EQ(o->condition.paper, protocol::PaperLevel::Out);
+    EXPECT_FALSE(o->condition.coverOpen) << "the last word counts";
+}
+
 TEST(emulator_options_test, wrong_command_lines_say_why) {
     struct Row {
         std::vector<std::string> args;
@@ -51,6 +77,12 @@ TEST(emulator_options_test, wrong_command_lines_say_why) {
         {{"--hex=yes"}, "--hex takes no value"},
         {{"--lisen", "x"}, "unknown option '--lisen' (see --help)"},
         {{"9100"}, "unknown option '9100'"},
+        {{"--paper", "empty"}, "--paper 'empty': one of ok|near-end|out"},
+        {{"--cover", "Open"}, "--cover 'Open': one of open|closed"},
+        {{"--fault", "crash"}, "--fault 'crash': one of close|reset|stall|keep-open|silent"},
+        {{"--fault"}, "--fault needs a value"},
+        {{"--offline=yes"}, "--offline takes no value"},
+        {{"--state="}, "--state needs a file"},
     };
     for (const Row &r : rows) {
         std::string why;

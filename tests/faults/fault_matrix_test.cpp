@@ -234,6 +234,7 @@ class ParallelFault : public Fault {
     TempDir m_dir;
     std::string m_path = m_dir.file("printer");
     ScopedEnv m_env{"POSDLL_PORT_LPT2", m_path};
+    ScopedEnv m_allowFiles{"POSDLL_ALLOW_FILES", "1"};
 };
 
 class ParallelBusy final : public ParallelFault {

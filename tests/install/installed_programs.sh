@@ -9,7 +9,9 @@ trap 'rm -rf "$prefix"' EXIT
 "$cmake" --install "$build" --prefix "$prefix" >/dev/null
 
 status=0
-for elf in "$prefix"/bin/* "$prefix"/lib*/libposdll.so.*; do
+libs=$(find "$prefix" -name 'libposdll.so.*' -type f)
+[ -n "$libs" ] || { echo "libposdll is not installed under $prefix"; exit 1; }
+for elf in "$prefix"/bin/* $libs; do
   [ -L "$elf" ] && continue
   runpath=$(readelf -d "$elf" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
   case ":$runpath:" in

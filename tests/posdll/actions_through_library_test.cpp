@@ -81,6 +81,7 @@ TEST(actions_through_library_test, self_test_reaches_a_parallel_printer_and_show
     const std::string file = dir.file("lp");
     OwnedFd(::open(file.c_str(), O_CREAT | O_WRONLY, 0644));
     ScopedEnv env("POSDLL_PORT_LPT1", file);
+    ScopedEnv allowFiles("POSDLL_ALLOW_FILES", "1");
     const app::Outcome out = run(Action::PrintSelfTest, on("LPT1"));
     EXPECT_EQ(out.kind, OutcomeKind::Silent);
     OwnedFd in(::open(file.c_str(), O_RDONLY));

@@ -6,7 +6,9 @@
 
 #include <future>
 #include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <thread>
+#include <tuple>
 
 using namespace testing_support;
 
@@ -25,6 +27,57 @@ Bytes pattern(std::size_t n) {
     for (std::size_t i = 0; i < n; ++i)
         b[i] = static_cast<unsigned char>(i * 7 + i / 251);
     return b;
+}
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// Longer than the library's 5 s limit for a printer that takes no bytes, with room to spare.
+constexpr milliseconds kLongerThanTheStallLimit{7000};
+
+void setReceiveBuffer(const Listener &l, int bytes) { // accepted connections inherit it
+    ::setsockopt(l.fd(), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+}
+
+// Reads a few bytes at a time, steadily, until the deadline; returns them.
+Bytes trickle(int fd, Clock::time_point until) {
+    Bytes got;
+    unsigned char buf[64];
+    while (Clock::now() < until) {
+        const ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+        if (n == 0)
+            break;
+        if (n > 0)
+            got.insert(got.end(), buf, buf + n);
+        std::this_thread::sleep_for(milliseconds(2));
+    }
+    return got;
+}
+
+// A printer with a small receive buffer that trickles for a while, then reads at full speed
+// until our end of stream.
+std::future<Bytes> trickleThenFlood(const Listener &l, milliseconds trickling) {
+    setReceiveBuffer(l, 4096);
+    return std::async(std::launch::async, [&l, trickling] {
+        OwnedFd c = l.accept();
+        Bytes got = trickle(c.get(), Clock::now() + trickling);
+        unsigned char buf[1 << 16];
+        for (ssize_t n; (n = ::read(c.get(), buf, sizeof buf)) > 0;)
+            got.insert(got.end(), buf, buf + n);
+        return got;
+    });
+}
+
+// Sends a document of `size` bytes to a printer that trickles for longer than the stall
+// limit (then floods, to keep the test short): it must arrive whole.
+void sendThroughATrickle(std::size_t size) {
+    Listener l;
+    ASSERT_TRUE(l.ok());
+    auto got = trickleThenFlood(l, kLongerThanTheStallLimit);
+    const Bytes doc = pattern(size);
+    const DocResult r = sendDocument(l.address(), POS_PORT_NETWORK, doc);
+    EXPECT_TRUE(r.ok(doc.size())) << r.error;
+    EXPECT_TRUE(got.get() == doc);
 }
 
 bool contains(const std::string &s, const std::string &part) {
@@ -183,24 +236,88 @@ TEST(net_test, listener_that_never_accepts_fails_within_the_bound) {
     EXPECT_EQ(error, "network printer " + l.address() + ": no answer within 3 s");
 }
 
+TEST(net_test, a_printer_that_reads_slowly_but_steadily_takes_a_large_document) {
+    // The system frees room in the socket buffer only a third of it at a time, which a
+    // trickle takes far longer than the stall limit to make.
+    sendThroughATrickle(8 << 20);
+}
+
+TEST(net_test, the_end_of_a_document_waits_while_the_printer_keeps_acknowledging) {
+    // The whole document fits in the socket buffer, so it is the end of the document that
+    // waits for the trickle.
+    sendThroughATrickle(1 << 20);
+}
+
 TEST(net_test, printer_that_stops_reading_fails_the_write_within_the_bound) {
-    Listener l;
-    ASSERT_TRUE(l.ok());
-    auto peer = std::async(std::launch::async, [&l] { return l.accept(); }); // never reads
-    // Owned with the thread too: should the write hang, the thread outlives this test.
-    const auto big = std::make_shared<const Bytes>(pattern(64 << 20));
-    const auto write = finishesWithin(std::chrono::seconds(30), [big, address = l.address()] {
-        const int h = POS_Open(address.c_str(), 0, 0, 0, 0, POS_PORT_NETWORK);
-        const int n = POS_WriteFile(h, big->data(), static_cast<int>(big->size()));
-        std::string error = POS_LastError();
-        POS_Close();
-        return std::make_pair(n, error);
-    });
-    ASSERT_TRUE(write) << "hangs";
-    const auto [n, error] = *write;
-    EXPECT_EQ(n, -1);
-    EXPECT_TRUE(contains(error, "the printer took no bytes for 5 s after ")) << error;
-    EXPECT_TRUE(contains(error, " of " + std::to_string(big->size()) + " bytes")) << error;
+    for (const milliseconds readsFirst : {milliseconds(0), milliseconds(1000)}) {
+        SCOPED_TRACE("reads for " + std::to_string(readsFirst.count()) + " ms, then stops");
+        Listener l;
+        ASSERT_TRUE(l.ok());
+        setReceiveBuffer(l, 4096);
+        auto peer = std::async(std::launch::async, [&l, readsFirst] {
+            OwnedFd c = l.accept();
+            trickle(c.get(), Clock::now() + readsFirst);
+            return c; // open, never read again
+        });
+        // Owned with the thread too: should the write hang, the thread outlives this test.
+        const auto big = std::make_shared<const Bytes>(pattern(64 << 20));
+        const auto write = finishesWithin(std::chrono::seconds(30), [big, address = l.address()] {
+            const int h = POS_Open(address.c_str(), 0, 0, 0, 0, POS_PORT_NETWORK);
+            const int n = POS_WriteFile(h, big->data(), static_cast<int>(big->size()));
+            std::string error = POS_LastError();
+            const auto endStart = Clock::now();
+            const int ended = POS_EndDoc();
+            const auto endTook = Clock::now() - endStart;
+            std::string endError = POS_LastError();
+            POS_Close();
+            return std::make_tuple(n, error, ended, endError, endTook);
+        });
+        ASSERT_TRUE(write) << "hangs";
+        const auto [n, error, ended, endError, endTook] = *write;
+        EXPECT_EQ(n, -1);
+        EXPECT_TRUE(contains(error, "the printer took no bytes for 5 s after ")) << error;
+        EXPECT_TRUE(contains(error, " of " + std::to_string(big->size()) + " bytes")) << error;
+        // No second wait for bytes the printer is known not to take.
+        EXPECT_EQ(ended, -1);
+        EXPECT_TRUE(contains(endError, ": the document is incomplete: a write failed after "))
+            << endError;
+        EXPECT_LT(endTook, std::chrono::milliseconds(2500));
+    }
+}
+
+TEST(net_test, addresses_of_no_single_host_are_refused_before_anything_is_sent) {
+    // The unspecified addresses would reach a listener on this machine.
+    for (const std::string host : {"127.0.0.1", "::1"}) {
+        Listener l(host);
+        if (!l.ok())
+            continue; // no IPv6 loopback here
+        const std::string any = host == "::1" ? "[::]" : "0.0.0.0";
+        const std::string address = any + ":" + std::to_string(l.port());
+        EXPECT_EQ(POS_Open(address.c_str(), 0, 0, 0, 0, POS_PORT_NETWORK), -1);
+        EXPECT_EQ(std::string(POS_LastError()),
+                  "network printer " + address +
+                      ": not a printer's address: " + (host == "::1" ? "::" : "0.0.0.0") +
+                      " is the unspecified address, which names no host");
+        EXPECT_LT(l.accept(milliseconds(200)).get(), 0) << address << " reached the listener";
+    }
+    EXPECT_EQ(POS_Open("255.255.255.255", 0, 0, 0, 0, POS_PORT_NETWORK), -1);
+    EXPECT_STREQ(POS_LastError(),
+                 "network printer 255.255.255.255:9100: not a printer's address: 255.255.255.255 "
+                 "is the broadcast address, which names every host on the network");
+    for (const char *group : {"224.0.0.1", "239.1.2.3:9101", "[ff02::1]"}) {
+        EXPECT_EQ(POS_Open(group, 0, 0, 0, 0, POS_PORT_NETWORK), -1);
+        EXPECT_TRUE(
+            contains(POS_LastError(), "is a multicast address, which names a group of hosts"))
+            << group << ": " << POS_LastError();
+    }
+}
+
+TEST(net_test, a_host_name_as_typed_is_quoted_in_the_reason) {
+    ClosedPort closed;
+    const std::string address = "localhost:" + std::to_string(closed.port);
+    EXPECT_EQ(POS_Open(address.c_str(), 0, 0, 0, 0, POS_PORT_NETWORK), -1);
+    EXPECT_TRUE(contains(POS_LastError(), "network printer '" + address + "': "))
+        << POS_LastError();
 }
 
 TEST(net_test, malformed_address_is_refused_before_any_connection) {

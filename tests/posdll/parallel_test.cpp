@@ -8,6 +8,7 @@
 #include <future>
 #include <grp.h>
 #include <iterator>
+#include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
 
@@ -29,11 +30,12 @@ void createFile(const std::string &path, mode_t mode = 0644) {
     ::chmod(path.c_str(), mode);
 }
 
-// LPT2 stands for a file in a folder of its own.
+// LPT2 stands for a file in a folder of its own; files are allowed as ports.
 struct MappedFile {
     TempDir dir;
     std::string path = dir.file("printer");
     ScopedEnv env{"POSDLL_PORT_LPT2", path};
+    ScopedEnv allowFiles{"POSDLL_ALLOW_FILES", "1"};
 };
 
 } // namespace
@@ -174,6 +176,7 @@ TEST(parallel_test, each_thread_has_its_own_open_port) {
     createFile(b);
     ScopedEnv envA("POSDLL_PORT_LPT5", a);
     ScopedEnv envB("POSDLL_PORT_LPT6", b);
+    ScopedEnv allowFiles("POSDLL_ALLOW_FILES", "1");
     std::promise<void> aOpen, bOpen;
     std::shared_future<void> aReady = aOpen.get_future().share();
     std::shared_future<void> bReady = bOpen.get_future().share();
@@ -197,4 +200,57 @@ TEST(parallel_test, each_thread_has_its_own_open_port) {
     // This thread opened nothing, and the others' failures are not its last error.
     EXPECT_EQ(POS_StartDoc(), -1);
     EXPECT_STREQ(POS_LastError(), "start document: no port is open");
+}
+
+TEST(parallel_test, what_is_no_device_is_refused_before_anything_is_written) {
+    TempDir dir;
+    const std::string copy = dir.file("passwd");
+    const std::string text = "root:x:0:0:root:/root:/bin/bash\n";
+    std::ofstream(copy) << text;
+    const std::string link = dir.file("lp");
+    ASSERT_EQ(::symlink(copy.c_str(), link.c_str()), 0);
+    const std::string folder = dir.file("folder");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    const std::string files = " (set POSDLL_ALLOW_FILES=1 to append frames to files)";
+    struct Row {
+        std::string path;
+        const char *allow; // POSDLL_ALLOW_FILES
+        std::string why;
+    } rows[] = {
+        {copy, nullptr, "not a device: it is a regular file" + files},
+        {copy, "yes", "not a device: it is a regular file" + files},
+        {link, nullptr, "not a device: it leads to " + copy + ", a regular file" + files},
+        {folder, "1", "not a device: it is a folder"},
+        // Written, this would rename the writing thread; allowing files does not allow it.
+        {"/proc/thread-self/comm", "1",
+         "not a device: it leads to /proc/" + std::to_string(::getpid()) + "/task/" +
+             std::to_string(::gettid()) +
+             "/comm, a regular file of the kernel's (/proc, /sys), never written as a printer"},
+    };
+    for (const Row &r : rows) {
+        ScopedEnv env("POSDLL_PORT_LPT2", r.path);
+        ScopedEnv allow("POSDLL_ALLOW_FILES",
+                        r.allow ? std::optional<std::string>(r.allow) : std::nullopt);
+        EXPECT_EQ(POS_Open("LPT2", 0, 0, 0, 0, POS_PORT_PARALLEL), -1) << r.path;
+        EXPECT_EQ(POS_LastError(), "parallel port LPT2 (" + r.path + "): " + r.why);
+    }
+    EXPECT_EQ(fileBytes(copy), Bytes(text.begin(), text.end()));
+}
+
+TEST(parallel_test, a_character_device_is_a_port_and_a_link_to_a_fifo_leads_to_it) {
+    {
+        ScopedEnv env("POSDLL_PORT_LPT2", "/dev/null");
+        const DocResult r = sendDocument("LPT2", POS_PORT_PARALLEL, frameBytes());
+        EXPECT_TRUE(r.ok(11)) << r.error;
+    }
+    TempDir dir;
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string link = dir.file("lp");
+    ASSERT_EQ(::symlink(fifo.c_str(), link.c_str()), 0);
+    OwnedFd reader(::open(fifo.c_str(), O_RDONLY | O_NONBLOCK));
+    ScopedEnv env("POSDLL_PORT_LPT2", link);
+    const DocResult r = sendDocument("LPT2", POS_PORT_PARALLEL, frameBytes());
+    EXPECT_TRUE(r.ok(11)) << r.error;
+    EXPECT_EQ(readCount(reader.get(), 11), frameBytes());
 }

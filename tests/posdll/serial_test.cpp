@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <grp.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -134,14 +135,105 @@ TEST(serial_test, a_port_that_stops_taking_bytes_fails_within_the_bound) {
     EXPECT_EQ(POS_Close(), 0);
 }
 
-TEST(serial_test, a_device_that_is_no_terminal_is_refused) {
+TEST(serial_test, what_is_no_terminal_is_refused_and_left_untouched) {
     TempDir dir;
     const std::string file = dir.file("not-a-tty");
     OwnedFd(::open(file.c_str(), O_CREAT | O_WRONLY, 0644));
-    ScopedEnv env("POSDLL_PORT_COM8", file);
-    EXPECT_EQ(POS_Open("COM8", 9600, 8, 0, 0, POS_PORT_SERIAL), -1);
-    EXPECT_EQ(POS_LastError(), "serial port COM8 (" + file +
-                                   "): not a serial device: Inappropriate ioctl for device");
+    const std::string link = dir.file("link");
+    ASSERT_EQ(::symlink(file.c_str(), link.c_str()), 0);
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string folder = dir.file("folder");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    ScopedEnv allowed("POSDLL_ALLOW_FILES", "1"); // files are for parallel ports only
+    const std::string tail = "; a serial port is a terminal device";
+    const std::pair<std::string, std::string> rows[] = {
+        {file, "not a device: it is a regular file" + tail},
+        {link, "not a device: it leads to " + file + ", a regular file" + tail},
+        {fifo, "not a device: it is a FIFO" + tail},
+        {folder, "not a device: it is a folder" + tail},
+        {"/dev/null", "not a serial device: Inappropriate ioctl for device"},
+    };
+    for (const auto &[path, why] : rows) {
+        ScopedEnv env("POSDLL_PORT_COM8", path);
+        EXPECT_EQ(POS_Open("COM8", 9600, 8, 0, 0, POS_PORT_SERIAL), -1) << path;
+        EXPECT_EQ(POS_LastError(), "serial port COM8 (" + path + "): " + why);
+    }
+    struct stat st;
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 0);
+}
+
+namespace {
+
+termios lineOf(int fd) {
+    termios t{};
+    ::tcgetattr(fd, &t);
+    return t;
+}
+
+std::string differences(const termios &a, const termios &b) {
+    std::string d;
+    if (::cfgetospeed(&a) != ::cfgetospeed(&b) || ::cfgetispeed(&a) != ::cfgetispeed(&b))
+        d += " speed";
+    if (a.c_iflag != b.c_iflag)
+        d += " input";
+    if (a.c_oflag != b.c_oflag)
+        d += " output";
+    if (a.c_cflag != b.c_cflag)
+        d += " control";
+    if (a.c_lflag != b.c_lflag)
+        d += " local";
+    if (a.c_cc[VMIN] != b.c_cc[VMIN] || a.c_cc[VTIME] != b.c_cc[VTIME])
+        d += " timing";
+    return d;
+}
+
+} // namespace
+
+TEST(serial_test, the_line_gets_its_settings_back_on_every_way_out) {
+    const std::pair<const char *, std::function<void()>> ways[] = {
+        {"a whole document, then close",
+         [] {
+             EXPECT_TRUE(
+                 sendDocument("COM7", POS_PORT_SERIAL, frameBytes(), {115200, 8, 0, 0}).ok(11));
+         }},
+        {"released by the next open, without a close",
+         [] {
+             ASSERT_GT(POS_Open("COM7", 115200, 8, 0, 0, POS_PORT_SERIAL), 0) << POS_LastError();
+             POS_Open("COM200", 9600, 8, 0, 0, POS_PORT_SERIAL);
+         }},
+        {"an open that fails once the line is set",
+         [] {
+             // Recent kernels keep a pseudo-terminal at 8 bits without parity.
+             if (POS_Open("COM7", 115200, 7, 0, 2, POS_PORT_SERIAL) > 0)
+                 POS_Close();
+         }},
+    };
+    for (const auto &[what, use] : ways) {
+        SCOPED_TRACE(what);
+        MappedPty p;
+        termios cooked = lineOf(p.pty.slave.get()); // as a console is: canonical, echo
+        ::cfsetspeed(&cooked, B9600);
+        ASSERT_EQ(::tcsetattr(p.pty.slave.get(), TCSANOW, &cooked), 0);
+        const termios before = lineOf(p.pty.slave.get());
+        use();
+        EXPECT_EQ(differences(before, lineOf(p.pty.slave.get())), "");
+    }
+}
+
+TEST(serial_test, documents_sent_back_to_back_all_arrive) {
+    MappedPty p; // the printer's side reads only once all were sent
+    constexpr int kDocuments = 20;
+    Bytes all;
+    for (int i = 0; i < kDocuments; ++i) {
+        Bytes frame = frameBytes();
+        frame.back() = static_cast<unsigned char>(i);
+        const DocResult r = sendDocument("COM7", POS_PORT_SERIAL, frame, {115200, 8, 0, 0});
+        ASSERT_TRUE(r.ok(11)) << i << ": " << r.error;
+        all.insert(all.end(), frame.begin(), frame.end());
+    }
+    EXPECT_EQ(readCount(p.pty.master.get(), all.size(), milliseconds(3000)), all);
 }
 
 TEST(serial_test, missing_device_names_the_path_and_the_override) {

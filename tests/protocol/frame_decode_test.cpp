@@ -35,7 +35,8 @@ TEST(frame_decode_test, near_misses_are_unknown) {
 }
 
 TEST(frame_decode_test, hex_both_ways) {
-    EXPECT_EQ(protocol::toHex(protocol::writeSettingFrame(0x0A)), "1F 1B 1F A1 10 11 12 13 14 15 0A");
+    EXPECT_EQ(protocol::toHex(protocol::writeSettingFrame(0x0A)),
+              "1F 1B 1F A1 10 11 12 13 14 15 0A");
     EXPECT_EQ(protocol::parseHex("1F1B1F"), (Frame{0x1F, 0x1B, 0x1F}));
     EXPECT_EQ(protocol::parseHex("0x1f, 0X1b 1F"), (Frame{0x1F, 0x1B, 0x1F}));
     EXPECT_EQ(protocol::parseHex("fd"), (Frame{0xFD}));
@@ -75,4 +76,47 @@ TEST(frame_decode_test, scanner_sets_stray_bytes_apart) {
     EXPECT_EQ(got[1], en);
     EXPECT_EQ(got[2], (Frame{0x1F, 0x1B, 0x1F, 0x55})); // unknown function byte
     EXPECT_EQ(s.finish(), (Frame{0x1F, 0x1B}));         // a frame cut off by the end
+}
+
+TEST(frame_decode_test, status_requests_among_frames_in_any_pieces) {
+    const Frame en = protocol::enableFrame();
+    Frame stream = {0x10, 0x04, 0x01}; // first thing on the line
+    stream.insert(stream.end(), en.begin(), en.end());
+    stream.insert(stream.end(), {0x41, 0x10, 0x04, 0x04, 0x10, 0x04, 0x02});
+    stream.insert(stream.end(), {0x10, 0x04, 0x07}); // no such request: stray bytes
+    stream.insert(stream.end(), {0x10, 0x04, 0x03});
+    const std::vector<Frame> want = {
+        {0x10, 0x04, 0x01}, en, {0x41}, {0x10, 0x04, 0x04}, {0x10, 0x04, 0x02}, {0x10, 0x04, 0x07},
+        {0x10, 0x04, 0x03}};
+    for (std::size_t piece : {1u, 2u, 3u, 4u, 64u}) {
+        protocol::FrameScanner s;
+        std::vector<Frame> got;
+        for (std::size_t i = 0; i < stream.size(); i += piece)
+            for (Frame &f : s.feed(stream.data() + i, std::min(piece, stream.size() - i)))
+                got.push_back(std::move(f));
+        // Stray bytes may come out in more than one chunk when they arrive in pieces.
+        std::vector<Frame> joined;
+        for (Frame &f : got) {
+            const bool stray = protocol::decodeFrame(f).kind == FrameKind::Unknown;
+            if (stray && !joined.empty() &&
+                protocol::decodeFrame(joined.back()).kind == FrameKind::Unknown)
+                joined.back().insert(joined.back().end(), f.begin(), f.end());
+            else
+                joined.push_back(std::move(f));
+        }
+        EXPECT_EQ(joined, want) << "piece " << piece;
+        EXPECT_TRUE(s.finish().empty());
+    }
+    const auto d = protocol::decodeFrame(Frame{0x10, 0x04, 0x04});
+    EXPECT_EQ(d.kind, FrameKind::StatusRequest);
+    EXPECT_EQ(d.request, protocol::StatusRequest::RollPaper);
+    EXPECT_EQ(d.description, "status request 4 (roll paper sensor)");
+    EXPECT_EQ(protocol::decodeFrame(Frame{0x10, 0x04}).kind, FrameKind::Unknown);
+}
+
+TEST(frame_decode_test, a_status_request_cut_off_by_the_end_is_left_over) {
+    protocol::FrameScanner s;
+    const Frame in = {0x10, 0x04};
+    EXPECT_TRUE(s.feed(in.data(), in.size()).empty());
+    EXPECT_EQ(s.finish(), in);
 }

@@ -1,14 +1,19 @@
 #include "commands.h"
 
 #include "cli_args.h"
+#include "descriptor_limit.h"
 #include "device_scan.h"
 #include "help.h"
+#include "interrupt.h"
 #include "output.h"
 #include "progress.h"
 #include "runner.h"
 #include "targets.h"
 
+#include "device/port_kind.h"
 #include "device/printers.h"
+#include "posdll/fd.h"
+#include "posdll/quoted.h"
 #include "protocol/frame_decode.h"
 
 #include <cerrno>
@@ -16,7 +21,8 @@
 #include <fstream>
 #include <iomanip>
 #include <iostream>
-#include <sstream>
+#include <optional>
+#include <stop_token>
 
 namespace cli {
 
@@ -32,9 +38,13 @@ app::Action actionOf(Subcommand sub) {
         return app::Action::RestoreDefault;
     case Subcommand::Store:
         return app::Action::StoreSetting;
-    default:
-        return app::Action::PrintSelfTest;
+    case Subcommand::SelfTest:
+    case Subcommand::Decode: // not reached: only the five that send a frame come here
+    case Subcommand::Printers:
+    case Subcommand::Ports:
+        break;
     }
+    return app::Action::PrintSelfTest;
 }
 
 int usage(const Io &io, const std::string &message, std::optional<Subcommand> sub) {
@@ -42,24 +52,31 @@ int usage(const Io &io, const std::string &message, std::optional<Subcommand> su
     return kExitUsage;
 }
 
-bool readText(const std::string &path, const Io &io, std::string &text, std::string &why) {
-    std::ostringstream buf;
-    if (path == "-") {
-        buf << io.in.rdbuf();
-    } else {
-        std::ifstream f(path, std::ios::binary);
-        if (!f) {
-            why = "cannot read '" + path + "': " + std::strerror(errno);
-            return false;
-        }
-        buf << f.rdbuf();
-        if (f.bad()) {
-            why = "cannot read '" + path + "': " + std::strerror(errno);
-            return false;
-        }
-    }
-    text = buf.str();
-    return true;
+// Text as shown on a terminal: control characters escaped, so a name cannot drive it.
+std::string shown(const std::string &text, bool terminal) {
+    return terminal ? posdll::escaped(text) : text;
+}
+
+// "1 printer", "3 printers".
+std::string counted(std::size_t n, const std::string &noun) {
+    return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
+}
+
+void sayError(const Io &io, const std::string &text) {
+    io.err << shown("posdip-cli: " + text, io.progress) << "\n";
+}
+
+// The printers listed in a file, or in standard input for "-".
+TargetFile readTargets(const std::string &path, const Io &io, const std::string &defaultBaud) {
+    if (path == "-")
+        return readTargetFile(io.in, "stdin", defaultBaud);
+    std::ifstream f(path, std::ios::binary);
+    if (!f)
+        return {{}, {"cannot read " + posdll::quoted(path) + ": " + std::strerror(errno)}};
+    TargetFile file = readTargetFile(f, path, defaultBaud);
+    if (f.bad())
+        file.errors.push_back("cannot read " + posdll::quoted(path) + ": " + std::strerror(errno));
+    return file;
 }
 
 // The targets in command-line order; false after printing the usage errors.
@@ -74,17 +91,11 @@ bool collectTargets(const Command &cmd, const Io &io, std::vector<Target> &out) 
             out.push_back(networkTarget(a.value));
             continue;
         }
-        std::string text, why;
-        if (!readText(a.value, io, text, why)) {
-            io.err << "posdip-cli: --targets: " << why << "\n";
-            ok = false;
-            continue;
-        }
-        TargetFile file = parseTargetFile(text, a.value == "-" ? "stdin" : a.value, cmd.baud);
+        TargetFile file = readTargets(a.value, io, cmd.baud);
         for (const std::string &e : file.errors)
-            io.err << "posdip-cli: " << e << "\n";
+            sayError(io, "--targets: " + e);
         if (file.errors.empty() && file.targets.empty()) {
-            io.err << "posdip-cli: " << a.value << ": no printers listed\n";
+            sayError(io, a.value + ": no printers listed");
             ok = false;
         }
         ok = ok && file.errors.empty();
@@ -113,8 +124,14 @@ int dryRun(const Command &cmd, const protocol::Frame &frame, const std::vector<T
     }
     io.out << frameLine(frame) << "\n";
     for (const Target &t : targets)
-        io.out << t.label << ": not sent (dry run)\n";
+        io.out << shown(t.label, io.outIsTerminal) << ": not sent (dry run)\n";
     return kExitOk;
+}
+
+// One result line, written through at once; false when standard output failed.
+bool writeResult(const Io &io, const std::string &line) {
+    io.out << shown(line, io.outIsTerminal) << std::endl;
+    return io.out.good();
 }
 
 int sendFrame(const Command &cmd, const Io &io, device::PosdllFuncs &lib) {
@@ -129,23 +146,60 @@ int sendFrame(const Command &cmd, const Io &io, device::PosdllFuncs &lib) {
     std::vector<bool> network;
     for (const Target &t : targets)
         network.push_back(t.network());
+    std::stop_source stop;
+    std::optional<InterruptWatch> interrupts;
+    if (io.watchSignals)
+        interrupts.emplace(stop);
+    DescriptorWait descriptors;
     ProgressLine progress(io.err, io.progress, targets.size());
     bool allOk = true;
+    std::optional<int> outputError; // errno of the first failed write
+    std::size_t unshown = 0;
     RunHooks hooks;
     hooks.onProgress = [&](std::size_t done, std::size_t failed) { progress.show(done, failed); };
     hooks.onResult = [&](std::size_t i, const app::Outcome &outcome) {
         progress.clear();
         allOk = allOk && outcome.succeeded();
-        io.out << (cmd.json ? resultJson(targets[i], subcommandName(cmd.sub), frame, outcome)
-                            : resultLine(targets[i], outcome))
-               << std::endl;
+        if (outputError) {
+            ++unshown;
+            return;
+        }
+        errno = 0;
+        if (!writeResult(io, cmd.json
+                                 ? resultJson(targets[i], subcommandName(cmd.sub), frame, outcome)
+                                 : resultLine(targets[i], outcome))) {
+            outputError = errno;
+            ++unshown;
+            stop.request_stop();
+        }
     };
-    runTargets(
-        network, cmd.jobs,
+    auto serve = [&](std::size_t i) {
+        return app::runAction(action, app::ActionInputs{targets[i].port, cmd.options}, lib);
+    };
+    const std::size_t notAttempted = runTargets(
+        network, jobsWithinDescriptorLimit(cmd.jobs),
         [&](std::size_t i) {
-            return app::runAction(action, app::ActionInputs{targets[i].port, cmd.options}, lib);
+            std::unique_lock<std::mutex> hold;
+            if (interrupts &&
+                device::portKindOf(targets[i].port.portName) == device::PortKind::Driver)
+                hold = interrupts->holdExit();
+            return descriptors.run([&] { return serve(i); });
         },
-        hooks);
+        hooks, stop.get_token());
+    progress.clear();
+    if (outputError) {
+        outputFailed(io, *outputError);
+        sayError(io, "stopped: " + counted(unshown, "result") + " of " +
+                         counted(targets.size(), "printer") + " not shown, " +
+                         std::to_string(notAttempted) + " not attempted");
+    } else if (notAttempted > 0) {
+        sayError(io, "stopped: " + counted(notAttempted, "printer") + " of " +
+                         std::to_string(targets.size()) + " not attempted");
+    }
+    if (interrupts && interrupts->signal())
+        return exitStatusForSignal(interrupts->signal());
+    if (outputError)
+        return kExitIncomplete;
     return allOk ? kExitOk : kExitFailed;
 }
 
@@ -241,9 +295,20 @@ int runCli(const std::vector<std::string> &args, const Io &io, device::PosdllFun
         return printers(cmd, io);
     case Subcommand::Ports:
         return ports(cmd, io);
-    default:
-        return sendFrame(cmd, io, lib);
+    case Subcommand::Enable:
+    case Subcommand::Disable:
+    case Subcommand::Restore:
+    case Subcommand::Store:
+    case Subcommand::SelfTest:
+        break;
     }
+    return sendFrame(cmd, io, lib);
+}
+
+int outputFailed(const Io &io, int err) {
+    sayError(io, std::string("cannot write to standard output: ") +
+                     (err ? posdll::errnoText(err) : "write error"));
+    return kExitIncomplete;
 }
 
 } // namespace cli

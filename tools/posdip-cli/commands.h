@@ -12,13 +12,21 @@ namespace cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
+// The run could not finish: standard output could not be written, or memory ran out.
+inline constexpr int kExitIncomplete = 3;
 
 struct Io {
     std::ostream &out;
     std::ostream &err;
-    std::istream &in;      // for --targets -
-    bool progress = false; // stderr is a terminal
+    std::istream &in;           // for --targets -
+    bool progress = false;      // stderr is a terminal
+    bool outIsTerminal = false; // control characters in shown text are escaped
+    bool watchSignals = false;  // SIGINT and SIGTERM stop a batch in order
 };
+
+// Says on io.err that standard output failed (errno `err`, 0 when unknown) and returns
+// kExitIncomplete.
+int outputFailed(const Io &io, int err);
 
 // Runs posdip-cli with the words after the program name; returns the exit status.
 int runCli(const std::vector<std::string> &args, const Io &io, device::PosdllFuncs &lib);

@@ -1,5 +1,7 @@
 #include "device_scan.h"
 
+#include "posdll/port_devices.h"
+
 #include <dirent.h>
 #include <unistd.h>
 
@@ -47,7 +49,7 @@ Environment portEnvironment() {
     for (char **e = environ; e && *e; ++e) {
         const std::string entry = *e;
         const auto eq = entry.find('=');
-        if (eq != std::string::npos && entry.rfind("POSDLL_PORT_", 0) == 0)
+        if (eq != std::string::npos && entry.rfind(posdll::kPortOverridePrefix, 0) == 0)
             env.emplace(entry.substr(0, eq), entry.substr(eq + 1));
     }
     return env;

@@ -20,7 +20,8 @@ Other subcommands:
   ports      list the serial and parallel devices and what COMn and LPTn open
 
 Run 'posdip-cli SUBCOMMAND --help' for its options, or 'posdip-cli --version'.
-Exit status: 0 when every printer took the frame, 1 when any failed, 2 on a usage error.
+Exit status: 0 when every printer took the frame, 1 when any failed, 2 on a usage error,
+3 when the results could not be written, 130 or 143 after SIGINT or SIGTERM.
 )";
 
 constexpr const char *kTargetOptions = R"(

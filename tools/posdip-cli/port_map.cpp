@@ -1,6 +1,6 @@
 #include "port_map.h"
 
-#include "posdll/port_names.h"
+#include "posdll/port_devices.h"
 
 #include <algorithm>
 #include <cctype>
@@ -10,23 +10,8 @@ namespace cli {
 
 namespace {
 
-constexpr std::string_view kOverridePrefix = "POSDLL_PORT_";
-
 bool contains(const std::vector<std::string> &v, const std::string &s) {
     return std::find(v.begin(), v.end(), s) != v.end();
-}
-
-// "COM" or "LPT" with its number, or nothing.
-struct PortName {
-    std::string prefix;
-    int number = 0;
-};
-
-std::optional<PortName> splitPortName(std::string_view name) {
-    for (const char *prefix : {"COM", "LPT"})
-        if (auto n = posdll::portNumber(name, prefix))
-            return PortName{prefix, *n};
-    return std::nullopt;
 }
 
 // The port name whose usual device this is, "" when none: /dev/ttyS2 -> COM3.
@@ -49,40 +34,34 @@ std::string nameForDevice(const std::string &device) {
 }
 
 bool portLess(const std::string &a, const std::string &b) {
-    const auto pa = splitPortName(a), pb = splitPortName(b);
-    return std::tie(pa->prefix, pa->number) < std::tie(pb->prefix, pb->number);
+    const auto pa = posdll::parsePortName(a), pb = posdll::parsePortName(b);
+    return std::tie(pa->family, pa->number) < std::tie(pb->family, pb->number);
 }
 
 } // namespace
 
 std::vector<std::string> usualDevices(std::string_view portName) {
-    const auto p = splitPortName(portName);
-    if (!p)
-        return {};
-    const std::string index = std::to_string(p->number - 1);
-    if (p->prefix == "COM")
-        return {"/dev/ttyS" + index};
-    return {"/dev/lp" + index, "/dev/usb/lp" + index};
+    const auto p = posdll::parsePortName(portName);
+    return p ? posdll::usualDevicePaths(*p) : std::vector<std::string>{};
 }
 
 std::string overrideVariable(std::string_view portName) {
-    return std::string(kOverridePrefix) + std::string(portName);
+    return std::string(posdll::kPortOverridePrefix) + std::string(portName);
 }
 
 PortMapping mapPort(const std::string &portName, const Environment &env,
                     const std::vector<std::string> &present) {
     PortMapping m;
     m.name = portName;
-    if (const auto it = env.find(overrideVariable(portName));
-        it != env.end() && !it->second.empty()) {
-        m.device = it->second;
-        m.overridden = true;
-    } else {
-        const std::vector<std::string> usual = usualDevices(portName);
-        const auto hit = std::find_if(usual.begin(), usual.end(),
-                                      [&](const std::string &d) { return contains(present, d); });
-        m.device = hit != usual.end() ? *hit : usual.empty() ? std::string() : usual.front();
-    }
+    const auto port = posdll::parsePortName(portName);
+    if (!port)
+        return m;
+    const auto it = env.find(posdll::overrideVariable(*port));
+    const posdll::PortDevice d =
+        posdll::portDevice(*port, it != env.end() ? it->second : std::string(),
+                           [&](const std::string &path) { return contains(present, path); });
+    m.device = d.path;
+    m.overridden = d.overridden;
     m.present = contains(present, m.device);
     return m;
 }
@@ -97,9 +76,9 @@ PortsReport reportPorts(const std::vector<std::string> &present, const Environme
         if (std::string name = nameForDevice(d); !name.empty())
             names.insert(name);
     for (const auto &[var, value] : env)
-        if (var.rfind(kOverridePrefix, 0) == 0 && !value.empty() &&
-            splitPortName(var.substr(kOverridePrefix.size())))
-            names.insert(var.substr(kOverridePrefix.size()));
+        if (var.rfind(posdll::kPortOverridePrefix, 0) == 0 && !value.empty() &&
+            posdll::parsePortName(var.substr(posdll::kPortOverridePrefix.size())))
+            names.insert(var.substr(posdll::kPortOverridePrefix.size()));
 
     PortsReport r;
     for (const std::string &name : names)

@@ -1,5 +1,5 @@
-// Which device file each COMn and LPTn name reaches, as the device library picks it. Pure:
-// the devices present and the environment come in as arguments.
+// Which device file each COMn and LPTn name reaches: the device library's own choice
+// (posdll/port_devices.h), over the devices present and the environment given.
 #pragma once
 
 #include <map>
@@ -9,8 +9,7 @@
 
 namespace cli {
 
-// The device files the library tries for a port name, in order: COMn is /dev/ttyS(n-1); LPTn
-// is /dev/lp(n-1), else /dev/usb/lp(n-1). Empty for any other name.
+// The device files the library tries for a port name, in order. Empty for any other name.
 std::vector<std::string> usualDevices(std::string_view portName);
 
 // "POSDLL_PORT_COM3": the variable that sets another device for a port name.
@@ -26,8 +25,7 @@ struct PortMapping {
 
 using Environment = std::map<std::string, std::string>;
 
-// What portName opens: the override when set, else the first usual device present, else the
-// first usual device.
+// What portName opens (see posdll::portDevice), and whether it is present.
 PortMapping mapPort(const std::string &portName, const Environment &env,
                     const std::vector<std::string> &present);
 

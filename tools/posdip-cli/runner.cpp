@@ -21,19 +21,34 @@ app::Outcome guarded(const TargetTask &task, std::size_t index) {
     }
 }
 
-// Results as they come in, from any thread.
+// Results as they come in, from any thread. A target that was not attempted is settled
+// without a result.
 class ResultBoard {
   public:
-    explicit ResultBoard(std::size_t n) : m_results(n) {}
+    explicit ResultBoard(std::size_t n) : m_results(n), m_settled(n, false) {}
 
-    void post(std::size_t index, app::Outcome outcome) {
+    // Runs the task unless a stop was requested first.
+    void settle(std::size_t index, const TargetTask &task, const std::stop_token &stop) {
+        std::optional<app::Outcome> outcome;
+        if (!stop.stop_requested())
+            outcome = guarded(task, index);
         {
             std::lock_guard lock(m_mutex);
-            m_failed += outcome.succeeded() ? 0 : 1;
-            ++m_done;
+            if (outcome) {
+                m_failed += outcome->succeeded() ? 0 : 1;
+                ++m_done;
+            } else {
+                ++m_skipped;
+            }
             m_results[index] = std::move(outcome);
+            m_settled[index] = true;
         }
         m_changed.notify_one();
+    }
+
+    std::size_t skipped() {
+        std::lock_guard lock(m_mutex);
+        return m_skipped;
     }
 
     // Hands every result to the hooks in order; returns when the last one is handed over.
@@ -54,15 +69,16 @@ class ResultBoard {
             lock.lock();
         };
         while (next < m_results.size()) {
-            m_changed.wait(lock, [&] { return m_done != reported || m_results[next]; });
+            m_changed.wait(lock, [&] { return m_done != reported || m_settled[next]; });
             report();
-            while (next < m_results.size() && m_results[next]) {
+            for (; next < m_results.size() && m_settled[next]; ++next) {
+                if (!m_results[next])
+                    continue;
                 const app::Outcome outcome = std::move(*m_results[next]);
                 m_results[next].reset();
                 lock.unlock();
                 hooks.onResult(next, outcome);
                 lock.lock();
-                ++next;
             }
         }
         report();
@@ -72,21 +88,25 @@ class ResultBoard {
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<std::optional<app::Outcome>> m_results;
+    std::vector<bool> m_settled;
     std::size_t m_done = 0;
     std::size_t m_failed = 0;
+    std::size_t m_skipped = 0;
 };
 
 } // namespace
 
-void runTargets(const std::vector<bool> &network, int jobs, const TargetTask &task,
-                const RunHooks &hooks) {
+std::size_t runTargets(const std::vector<bool> &network, int jobs, const TargetTask &task,
+                       const RunHooks &hooks, std::stop_token stop) {
     const std::size_t n = network.size();
     if (n == 1) {
+        if (stop.stop_requested())
+            return 1;
         const app::Outcome outcome = guarded(task, 0);
         if (hooks.onProgress)
             hooks.onProgress(1, outcome.succeeded() ? 0 : 1);
         hooks.onResult(0, outcome);
-        return;
+        return 0;
     }
     std::vector<std::size_t> remote, local;
     for (std::size_t i = 0; i < n; ++i)
@@ -96,7 +116,7 @@ void runTargets(const std::vector<bool> &network, int jobs, const TargetTask &ta
     std::atomic<std::size_t> nextRemote{0};
     auto remoteWorker = [&] {
         for (std::size_t k; (k = nextRemote.fetch_add(1)) < remote.size();)
-            board.post(remote[k], guarded(task, remote[k]));
+            board.settle(remote[k], task, stop);
     };
     std::vector<std::jthread> threads;
     const std::size_t workers = std::min<std::size_t>(std::max(jobs, 1), remote.size());
@@ -106,9 +126,10 @@ void runTargets(const std::vector<bool> &network, int jobs, const TargetTask &ta
     if (!local.empty())
         threads.emplace_back([&] {
             for (std::size_t i : local)
-                board.post(i, guarded(task, i));
+                board.settle(i, task, stop);
         });
     board.deliver(hooks);
+    return board.skipped();
 }
 
 } // namespace cli

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <stop_token>
 #include <vector>
 
 namespace cli {
@@ -23,7 +24,9 @@ struct RunHooks {
 // network[i] tells whether target i is a network target. Up to `jobs` network targets run at
 // once; serial, parallel and queue targets run one at a time, on a lane of their own beside
 // them. A single target runs on the calling thread.
-void runTargets(const std::vector<bool> &network, int jobs, const TargetTask &task,
-                const RunHooks &hooks);
+// Once `stop` is requested no further target starts; those running finish and are reported.
+// Returns how many targets were not attempted (onResult is not called for them).
+std::size_t runTargets(const std::vector<bool> &network, int jobs, const TargetTask &task,
+                       const RunHooks &hooks, std::stop_token stop = {});
 
 } // namespace cli

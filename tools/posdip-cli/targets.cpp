@@ -4,12 +4,16 @@
 
 #include "device/port_kind.h"
 #include "posdll/port_names.h"
+#include "posdll/quoted.h"
 
 namespace cli {
 
 namespace {
 
+using posdll::quoted;
+
 constexpr std::string_view kBlank = " \t\r";
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 std::string_view trim(std::string_view s) {
     const auto b = s.find_first_not_of(kBlank);
@@ -38,7 +42,7 @@ std::string parseLine(std::string_view line, const std::string &defaultBaud, Tar
             return "ETHERNET needs the printer's address, e.g. 'ETHERNET 10.1.2.3'";
         std::string why;
         if (arg.find_first_of(kBlank) != std::string::npos)
-            return "'" + arg + "': one address a line";
+            return quoted(arg) + ": one address a line";
         if (!posdll::parseNetworkAddress(arg, &why))
             return why;
         out = networkTarget(arg);
@@ -46,12 +50,12 @@ std::string parseLine(std::string_view line, const std::string &defaultBaud, Tar
     }
     case device::PortKind::Serial:
         if (!arg.empty() && !isKnownBaud(arg))
-            return "'" + arg + "' is not one of 9600, 19200, 38400, 115200";
+            return quoted(arg) + " is not one of 9600, 19200, 38400, 115200";
         out = portTarget(word, arg.empty() ? defaultBaud : arg, {});
         return {};
     case device::PortKind::Parallel:
         if (!arg.empty())
-            return word + " takes nothing after it, found '" + arg + "'";
+            return word + " takes nothing after it, found " + quoted(arg);
         out = portTarget(word, {}, {});
         return {};
     case device::PortKind::Driver:
@@ -62,7 +66,7 @@ std::string parseLine(std::string_view line, const std::string &defaultBaud, Tar
     case device::PortKind::Unknown:
         break;
     }
-    return "'" + word + "' is not a port"; // not reached: checkPortWord refused it
+    return quoted(word) + " is not a port"; // not reached: checkPortWord refused it
 }
 
 } // namespace
@@ -75,7 +79,7 @@ std::string checkPortWord(const std::string &word) {
     if (word == "ETHERNET" || word == "DRIVER" || posdll::portNumber(word, "COM") ||
         posdll::portNumber(word, "LPT"))
         return {};
-    return "'" + word + "' is not ETHERNET, COMn, LPTn (n from 1 to 255) or DRIVER";
+    return quoted(word) + " is not ETHERNET, COMn, LPTn (n from 1 to 255) or DRIVER";
 }
 
 Target networkTarget(const std::string &address) {
@@ -87,15 +91,27 @@ Target portTarget(const std::string &port, const std::string &baud, const std::s
     return Target{{port, {}, baud, printer}, driver ? "DRIVER " + printer : port};
 }
 
-TargetFile parseTargetFile(std::string_view text, const std::string &fileName,
-                           const std::string &defaultBaud) {
+TargetFile readTargetFile(std::istream &in, const std::string &fileName,
+                          const std::string &defaultBaud) {
     TargetFile file;
-    std::size_t lineNo = 0;
-    while (!text.empty()) {
-        ++lineNo;
-        const auto nl = text.find('\n');
-        std::string_view line = text.substr(0, nl);
-        text = nl == std::string_view::npos ? std::string_view() : text.substr(nl + 1);
+    auto refuse = [&](std::size_t lineNo, const std::string &why) {
+        file.errors.push_back(fileName + ":" + std::to_string(lineNo) + ": " + why);
+        return file;
+    };
+    std::string buf(kMaxTargetLineBytes + 1, '\0');
+    std::size_t total = 0;
+    for (std::size_t lineNo = 1;
+         in.getline(buf.data(), std::streamsize(buf.size())) || in.gcount() > 0; ++lineNo) {
+        const auto read = static_cast<std::size_t>(in.gcount());
+        if (in.fail() && !in.eof()) // the buffer filled before the end of the line
+            return refuse(lineNo, "a line longer than " + std::to_string(kMaxTargetLineBytes) +
+                                      " bytes; is this a list of printers?");
+        if ((total += read) > kMaxTargetFileBytes)
+            return refuse(lineNo, "more than " + std::to_string(kMaxTargetFileBytes >> 20) +
+                                      " MiB of printers; split the list");
+        std::string_view line(buf.data(), read - (in.eof() ? 0 : 1)); // without the newline
+        if (lineNo == 1 && line.starts_with(kByteOrderMark))
+            line.remove_prefix(kByteOrderMark.size());
         line = trim(line.substr(0, line.find('#')));
         if (line.empty())
             continue;

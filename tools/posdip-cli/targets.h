@@ -1,8 +1,10 @@
-// The printers one run reaches: from --ip, --port, or a targets file. Pure.
+// The printers one run reaches: from --ip, --port, or a targets file. No I/O but the stream read.
 #pragma once
 
 #include "device/port_access.h"
 
+#include <cstddef>
+#include <istream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,14 +24,20 @@ Target networkTarget(const std::string &address);
 // port is COMn, LPTn or DRIVER (baud for COMn, printer for DRIVER).
 Target portTarget(const std::string &port, const std::string &baud, const std::string &printer);
 
+// Limits that keep an endless input (/dev/zero, a pipe that never ends) from eating memory.
+inline constexpr std::size_t kMaxTargetLineBytes = 4096;
+inline constexpr std::size_t kMaxTargetFileBytes = 16 << 20;
+
 struct TargetFile {
     std::vector<Target> targets;
     std::vector<std::string> errors; // "shop.txt:4: ..." for each bad line
 };
 
 // One target a line: "ETHERNET ADDRESS[:PORT]", "COMn [BAUD]", "LPTn", "DRIVER QUEUE".
-// '#' starts a comment; blank lines are skipped. COM lines without a rate use defaultBaud.
-TargetFile parseTargetFile(std::string_view text, const std::string &fileName,
-                           const std::string &defaultBaud);
+// '#' starts a comment; blank lines are skipped; a UTF-8 byte order mark at the start is
+// skipped. COM lines without a rate use defaultBaud. Reading stops at the first line longer than
+// kMaxTargetLineBytes or once the file passes kMaxTargetFileBytes, with that as the last error.
+TargetFile readTargetFile(std::istream &in, const std::string &fileName,
+                          const std::string &defaultBaud);
 
 } // namespace cli

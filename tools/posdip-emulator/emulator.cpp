@@ -1,5 +1,8 @@
 #include "emulator.h"
 
+#include "printer.h"
+#include "state_file.h"
+
 #include "posdll/fd.h"
 #include "protocol/frame_decode.h"
 
@@ -7,6 +10,7 @@
 #include <climits>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <memory>
 #include <netdb.h>
 #include <poll.h>
@@ -22,6 +26,12 @@ namespace emulator {
 namespace {
 
 using posdll::Fd;
+
+// How long accepting pauses when the process is out of descriptors or memory; a connection
+// that ends resumes it sooner.
+constexpr posdll::milliseconds kAcceptPause(250);
+// How long a status answer may wait for room on the line before it is dropped.
+constexpr posdll::milliseconds kAnswerWait(1000);
 
 void say(const std::string &what) {
     std::fprintf(stderr, "posdip-emulator: %s\n", what.c_str());
@@ -39,32 +49,45 @@ std::string peerName(int fd) {
     return posdll::formatAddress(host, std::atoi(serv));
 }
 
+bool outOfResources(int err) {
+    return err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM;
+}
+
 // Where bytes come from: one TCP connection, or the pseudo-terminal.
 struct Source {
     Fd fd;
     std::string name;
+    posdll::FdKind kind = posdll::FdKind::Socket;
     protocol::FrameScanner scanner;
+    bool stalled = false; // never read; only its end is watched
 };
+
+PrinterSetup printerSetup(const Options &o, const PrinterState &kept) {
+    return {kept, o.condition, o.fault == Fault::Silent, o.hex};
+}
 
 class Emulator {
   public:
-    explicit Emulator(const Options &o) : m_options(o) {}
+    explicit Emulator(const Options &o) : m_options(o), m_printer(printerSetup(o, {})) {}
     ~Emulator() { removeLink(); }
     Emulator(const Emulator &) = delete;
     Emulator &operator=(const Emulator &) = delete;
 
     int run() {
-        if (!catchSignals() || (m_options.listen && !listen()) || (m_options.ptyLink && !makePty()))
+        if (!loadState() || !catchSignals() || (m_options.listen && !listen()) ||
+            (m_options.ptyLink && !makePty()))
             return 1;
         while (!done()) {
+            const bool accepting = m_listener && !m_acceptPaused;
             std::vector<pollfd> fds{{m_signals.get(), POLLIN, 0}};
             if (m_pty)
                 fds.push_back({m_pty->fd.get(), POLLIN, 0});
-            if (m_listener)
-                fds.push_back({m_listener.get(), POLLIN, 0});
+            fds.push_back({accepting ? m_listener.get() : -1, POLLIN, 0});
             for (const auto &c : m_clients)
-                fds.push_back({c->fd.get(), POLLIN, 0});
-            if (::poll(fds.data(), fds.size(), -1) < 0) {
+                fds.push_back(
+                    {c->fd.get(), static_cast<short>(c->stalled ? POLLRDHUP : POLLIN), 0});
+            const int timeout = m_acceptPaused ? posdll::millisecondsLeft(*m_acceptPaused) : -1;
+            if (::poll(fds.data(), fds.size(), timeout) < 0) {
                 if (errno == EINTR)
                     continue;
                 say("poll failed: " + posdll::errnoText(errno));
@@ -81,8 +104,10 @@ class Emulator {
                 say("the pseudo-terminal failed: " + posdll::errnoText(errno));
                 return 1;
             }
-            const bool incoming = m_listener && fds[i++].revents;
+            const bool incoming = fds[i++].revents;
             serveClients(fds.data() + i);
+            if (m_acceptPaused && posdll::Clock::now() >= *m_acceptPaused)
+                m_acceptPaused.reset();
             if (incoming && !done()) // after the clients: the new one was not polled yet
                 acceptOne();
         }
@@ -92,6 +117,20 @@ class Emulator {
 
   private:
     bool done() const { return m_options.count && m_frames >= *m_options.count; }
+
+    bool loadState() {
+        if (!m_options.stateFile)
+            return true;
+        std::string why;
+        const auto state = emulator::loadState(*m_options.stateFile, &why);
+        if (!state) {
+            say(why);
+            return false;
+        }
+        m_printer =
+            Printer({*state, m_options.condition, m_options.fault == Fault::Silent, m_options.hex});
+        return true;
+    }
 
     bool catchSignals() {
         std::signal(SIGPIPE, SIG_IGN);
@@ -124,6 +163,7 @@ class Emulator {
         const int one = 1;
         if (!m_listener ||
             ::setsockopt(m_listener.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0 ||
+            !smallReceiveBufferWhenStalling() ||
             ::bind(m_listener.get(), found->ai_addr, found->ai_addrlen) != 0 ||
             ::listen(m_listener.get(), 16) != 0) {
             say("cannot listen on " + wanted + ": " + posdll::errnoText(errno));
@@ -139,6 +179,14 @@ class Emulator {
         return true;
     }
 
+    // A stalled printer's buffer fills soon, as a real one's does; connections inherit it.
+    bool smallReceiveBufferWhenStalling() {
+        const int smallest = 1; // the system raises it to its minimum
+        return m_options.fault != Fault::Stall ||
+               ::setsockopt(m_listener.get(), SOL_SOCKET, SO_RCVBUF, &smallest, sizeof smallest) ==
+                   0;
+    }
+
     // The terminal stays open on our side too, so the master never sees a hang-up between
     // programs that open the link.
     bool makePty() {
@@ -150,7 +198,10 @@ class Emulator {
         }
         m_pty.emplace();
         m_pty->fd.reset(master);
+        m_pty->kind = posdll::FdKind::Device;
         m_ptySlave.reset(slave);
+        // Non-blocking, so an answer nobody reads cannot hold the emulator up.
+        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
         termios t;
         if (::tcgetattr(slave, &t) == 0) {
             ::cfmakeraw(&t);
@@ -198,13 +249,38 @@ class Emulator {
     void acceptOne() {
         Fd c(::accept4(m_listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
         if (!c) {
-            say("accept failed: " + posdll::errnoText(errno));
+            // The connection stays queued and the listener readable: wait instead of spinning.
+            if (outOfResources(errno)) {
+                m_acceptPaused = posdll::Clock::now() + kAcceptPause;
+                if (!m_starved)
+                    say("accept failed: " + posdll::errnoText(errno) +
+                        "; new connections wait until one ends");
+                m_starved = true;
+            } else {
+                say("accept failed: " + posdll::errnoText(errno));
+            }
             return;
         }
+        if (m_starved)
+            say("accepting connections again");
+        m_starved = false;
         auto s = std::make_unique<Source>();
         s->name = peerName(c.get());
         s->fd = std::move(c);
         say("connection from " + s->name);
+        switch (m_options.fault) {
+        case Fault::Close:
+            say("connection from " + s->name + " closed at once (fault close)");
+            return;
+        case Fault::Stall:
+            s->stalled = true;
+            break;
+        case Fault::None:
+        case Fault::Reset:
+        case Fault::KeepOpen:
+        case Fault::Silent:
+            break;
+        }
         m_clients.push_back(std::move(s));
     }
 
@@ -212,15 +288,49 @@ class Emulator {
     void serveClients(const pollfd *polled) {
         std::vector<std::unique_ptr<Source>> open;
         for (std::size_t k = 0; k < m_clients.size(); ++k) {
-            if (!done() && polled[k].revents && !readFrom(*m_clients[k]))
-                say("connection from " + m_clients[k]->name + " closed");
-            else
+            Source &c = *m_clients[k];
+            if (done() || !polled[k].revents || serve(c))
                 open.push_back(std::move(m_clients[k]));
+            else
+                m_acceptPaused.reset(); // a descriptor is free again
         }
         m_clients = std::move(open);
     }
 
-    // Reads what the source has and prints the frames it completes; false at its end.
+    // Serves one client that has something to say; false when its connection is done with.
+    bool serve(Source &c) {
+        if (c.stalled) {
+            say("connection from " + c.name + " ended unread (fault stall)");
+            return false;
+        }
+        if (m_options.fault == Fault::Reset)
+            return resetAfterFirstByte(c);
+        if (readFrom(c))
+            return true;
+        if (m_options.fault == Fault::KeepOpen && errno == 0) {
+            say("connection from " + c.name + " ended by the sender; kept open (fault keep-open)");
+            m_keptOpen.push_back(std::move(c.fd));
+            return false;
+        }
+        say("connection from " + c.name + " closed");
+        return false;
+    }
+
+    // Closing with a zero linger time sends a reset instead of an orderly end.
+    bool resetAfterFirstByte(Source &c) {
+        unsigned char first;
+        const ssize_t n = ::read(c.fd.get(), &first, 1);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            return true;
+        const linger abort{1, 0};
+        ::setsockopt(c.fd.get(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        say("connection from " + c.name +
+            (n > 0 ? " reset after its first byte (fault reset)" : " closed"));
+        return false;
+    }
+
+    // Reads what the source has and serves the frames it completes; false at its end, with
+    // errno 0 for an orderly end.
     bool readFrom(Source &s) {
         unsigned char buf[4096];
         const ssize_t n = ::read(s.fd.get(), buf, sizeof buf);
@@ -228,24 +338,34 @@ class Emulator {
             return true;
         if (n > 0) {
             for (const protocol::Frame &f : s.scanner.feed(buf, static_cast<std::size_t>(n)))
-                print(f);
+                take(s, f);
             return true;
         }
         const int err = errno;
         if (const protocol::Frame rest = s.scanner.finish(); !rest.empty())
-            print(rest);
+            take(s, rest);
         errno = n < 0 ? err : 0;
         return false;
     }
 
-    void print(const protocol::Frame &f) {
+    void take(Source &s, const protocol::Frame &f) {
         if (done())
             return;
-        const protocol::DecodedFrame d = protocol::decodeFrame(f);
-        std::string line = d.description;
-        if (m_options.hex && d.kind != protocol::FrameKind::Unknown) // that one shows its bytes
-            line += " | " + protocol::toHex(f);
-        std::printf("%s\n", line.c_str());
+        const Reply r = m_printer.take(f);
+        if (r.answer) {
+            const posdll::WriteProgress sent =
+                posdll::writeAll(s.fd.get(), s.kind, &*r.answer, 1, kAnswerWait);
+            if (!sent.complete(1))
+                say("cannot answer " + s.name + ": " +
+                    (sent.error ? posdll::errnoText(sent.error) : "nobody reads the answers"));
+        }
+        // Stored before it is told, so whoever reads the line finds the file written.
+        std::string why;
+        if (r.stateChanged && m_options.stateFile &&
+            !saveState(*m_options.stateFile, m_printer.state(), &why))
+            say(why);
+        for (const std::string &line : r.lines)
+            std::printf("%s\n", line.c_str());
         std::fflush(stdout);
         ++m_frames;
     }
@@ -257,6 +377,10 @@ class Emulator {
     Fd m_ptySlave;
     bool m_linked = false;
     std::vector<std::unique_ptr<Source>> m_clients;
+    std::vector<Fd> m_keptOpen; // ended by their senders, held until the emulator ends
+    std::optional<posdll::Clock::time_point> m_acceptPaused;
+    bool m_starved = false; // the last accept ran out of descriptors or memory
+    Printer m_printer;
     long m_frames = 0;
 };
 

@@ -1,9 +1,13 @@
 // posdip-emulator: a receipt printer that explains every command frame it receives.
 #include "emulator.h"
 
-#include <cstdio>
+#include "posdll/program_start.h"
 
-int main(int argc, char **argv) {
+#include <cstdio>
+#include <new>
+
+int main(int argc, char **argv) try {
+    posdll::openMissingStandardDescriptors();
     std::string why;
     const auto options =
         emulator::parseOptions(std::vector<std::string>(argv + 1, argv + argc), &why);
@@ -16,4 +20,7 @@ int main(int argc, char **argv) {
         return 0;
     }
     return emulator::run(*options);
+} catch (const std::bad_alloc &) {
+    posdll::reportOutOfMemory("posdip-emulator");
+    return 1;
 }

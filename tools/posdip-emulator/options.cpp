@@ -6,15 +6,59 @@
 
 namespace emulator {
 
+namespace {
+
+template <typename T> struct Word {
+    const char *word;
+    T value;
+};
+
+constexpr Word<protocol::PaperLevel> kPaperWords[] = {{"ok", protocol::PaperLevel::Ok},
+                                                      {"near-end", protocol::PaperLevel::NearEnd},
+                                                      {"out", protocol::PaperLevel::Out}};
+constexpr Word<bool> kCoverWords[] = {{"open", true}, {"closed", false}};
+constexpr Word<Fault> kFaultWords[] = {{"close", Fault::Close},
+                                       {"reset", Fault::Reset},
+                                       {"stall", Fault::Stall},
+                                       {"keep-open", Fault::KeepOpen},
+                                       {"silent", Fault::Silent}};
+
+// The value for the word, or nothing with "--name 'x': one of a|b|c" in *why.
+template <typename T, std::size_t N>
+std::optional<T> pick(const std::string &name, const std::string &word, const Word<T> (&words)[N],
+                      std::string *why) {
+    std::string choices;
+    for (const Word<T> &w : words) {
+        if (word == w.word)
+            return w.value;
+        choices += (choices.empty() ? "" : "|") + std::string(w.word);
+    }
+    *why = name + " " + posdll::quoted(word) + ": one of " + choices;
+    return std::nullopt;
+}
+
+} // namespace
+
 const char *const kUsage =
     "usage: posdip-emulator [--listen HOST:PORT] [--pty PATH] [--hex] [--count N]\n"
-    "A stand-in receipt printer: prints one line for each command frame it receives.\n"
+    "                       [--paper ok|near-end|out] [--cover open|closed] [--offline]\n"
+    "                       [--state FILE] [--fault close|reset|stall|keep-open|silent]\n"
+    "A stand-in receipt printer: prints one line for each command frame it receives, answers\n"
+    "status requests (DLE EOT 1 to 4) and prints a self-test page.\n"
     "  --listen HOST:PORT  take TCP connections there, one after another\n"
     "                      (default 127.0.0.1:9100; port 0 picks a free port)\n"
     "  --pty PATH          make a pseudo-terminal with a link to it at PATH; point a serial\n"
     "                      port at it with POSDLL_PORT_COMn=PATH\n"
     "  --hex               add each frame's bytes in hex\n"
-    "  --count N           exit after N frames\n"
+    "  --count N           exit after N frames (status requests count as frames)\n"
+    "  --paper STATE       the roll paper: ok (default), near-end or out\n"
+    "  --cover STATE       the cover: closed (default) or open\n"
+    "  --offline           off-line (an open cover or no paper makes it off-line as well)\n"
+    "  --state FILE        keep the DIP switch state and the stored setting in FILE across\n"
+    "                      restarts (a missing FILE starts from the defaults)\n"
+    "  --fault MODE        misbehave: close (accept, then close at once), reset (reset after\n"
+    "                      the first byte), stall (accept, never read), keep-open (keep the\n"
+    "                      connection open after the sender ends), silent (never answer status)\n"
     "  --help              show this text\n"
     "Frames go to standard output, one line each; what the emulator does goes to standard "
     "error.\n";
@@ -32,7 +76,9 @@ std::optional<Options> parseOptions(const std::vector<std::string> &args, std::s
             value = name.substr(eq + 1);
             name.resize(eq);
         }
-        const bool takesValue = name == "--listen" || name == "--pty" || name == "--count";
+        const bool takesValue = name == "--listen" || name == "--pty" || name == "--count" ||
+                                name == "--paper" || name == "--cover" || name == "--state" ||
+                                name == "--fault";
         if (takesValue && !value) {
             if (i + 1 == args.size())
                 return fail(name + " needs a value");
@@ -56,6 +102,27 @@ std::optional<Options> parseOptions(const std::vector<std::string> &args, std::s
             if (ec != std::errc() || p != end || n < 1)
                 return fail("--count " + posdll::quoted(*value) + ": not a number of frames");
             o.count = n;
+        } else if (name == "--paper") {
+            const auto paper = pick(name, *value, kPaperWords, why);
+            if (!paper)
+                return std::nullopt;
+            o.condition.paper = *paper;
+        } else if (name == "--cover") {
+            const auto open = pick(name, *value, kCoverWords, why);
+            if (!open)
+                return std::nullopt;
+            o.condition.coverOpen = *open;
+        } else if (name == "--fault") {
+            const auto fault = pick(name, *value, kFaultWords, why);
+            if (!fault)
+                return std::nullopt;
+            o.fault = *fault;
+        } else if (name == "--state") {
+            if (value->empty())
+                return fail("--state needs a file");
+            o.stateFile = *value;
+        } else if (name == "--offline") {
+            o.condition.offline = true;
         } else if (name == "--hex") {
             o.hex = true;
         } else if (name == "--help" || name == "-h") {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "posdll/port_names.h"
+#include "protocol/status.h"
 
 #include <optional>
 #include <string>
@@ -9,11 +10,25 @@
 
 namespace emulator {
 
+// How the emulator misbehaves on request. Close, Reset, Stall and KeepOpen are about TCP
+// connections; Silent holds for the terminal too.
+enum class Fault {
+    None,
+    Close,    // accept, then close at once
+    Reset,    // reset the connection after its first byte
+    Stall,    // accept and never read
+    KeepOpen, // keep our side open after the sender ended its side
+    Silent,   // never answer a status request
+};
+
 struct Options {
     std::optional<posdll::NetworkAddress> listen; // TCP; port 0 asks for a free one
     std::optional<std::string> ptyLink;           // where the link to the terminal goes
     bool hex = false;
     std::optional<long> count; // frames to take before exiting
+    protocol::PrinterCondition condition;
+    std::optional<std::string> stateFile;
+    Fault fault = Fault::None;
     bool help = false;
 };
 

@@ -1,0 +1,248 @@
+#!/usr/bin/python
+# -*- coding: utf-8 -*-
+
+from __future__ import absolute_import, division, print_function
+
+__metaclass__ = type
+
+DOCUMENTATION = r'''
+module: dip
+short_description: Send a DIP-switch command frame to receipt printers
+description:
+  - Sends one command frame to every printer in I(targets) with C(posdip-cli --json) on the
+    managed host, and reports each printer's result.
+  - C(enable) and C(disable) switch the printer's DIP-switch commands on or off, C(store) writes
+    the setting made of I(settings), C(restore) writes the default setting (byte 0xFD),
+    C(selftest) makes the printer print its self-test page.
+  - A stored setting takes effect when the printer restarts.
+version_added: 1.0.0
+author:
+  - posdip developers
+extends_documentation_fragment:
+  - posdip.printers.cli
+options:
+  action:
+    description:
+      - The command to send.
+    type: str
+    required: true
+    choices: [enable, disable, restore, store, selftest]
+  settings:
+    description:
+      - The setting to store, with C(action=store) only. A key left out keeps the default
+        setting's value (cutter, beeper, light print, two-byte code, 48 characters a line,
+        paper-taken detection, 19200 bit/s).
+    type: dict
+    suboptions:
+      cutter:
+        description: Use the cutter (C(--cutter)).
+        type: bool
+      beeper:
+        description: Use the beeper (C(--beeper)).
+        type: bool
+      density:
+        description: Print density (C(--density)).
+        type: str
+        choices: [dark, light]
+      two_byte:
+        description: Two-byte character code (C(--two-byte)).
+        type: bool
+      chars:
+        description: Characters a line (C(--chars)).
+        type: int
+        choices: [42, 48]
+      paper_taken:
+        description: Detect that the paper was taken (C(--paper-taken)).
+        type: bool
+      baud:
+        description: The printer's serial rate after its restart (C(--set-baud)).
+        type: int
+        choices: [9600, 19200, 38400, 115200]
+  verify:
+    description:
+      - Ask each printer for its status first and send nothing to one that is not ready
+        (C(--verify)); its result then has C(kind=not-ready).
+    type: bool
+    default: false
+notes:
+  - The task is changed when the frame was written to at least one printer, and failed when any
+    printer did not take it; the message names those printers and why.
+  - In check mode nothing is opened or sent (C(--dry-run)); the task returns the frame and what it
+    means, and reports changed, since a real run would send it.
+'''
+
+EXAMPLES = r'''
+- name: Store a setting on every printer of the shop
+  posdip.printers.dip:
+    action: store
+    settings:
+      cutter: false
+      density: dark
+      chars: 42
+      baud: 115200
+    targets:
+      - ETHERNET 10.1.2.3
+      - ETHERNET 10.1.2.4:9101
+      - COM3 115200
+      - DRIVER Kitchen
+    connect_timeout: 2
+
+- name: Enable the DIP-switch commands, only on printers that are ready
+  posdip.printers.dip:
+    action: enable
+    targets: "{{ shop_printers }}"
+    verify: true
+  register: enabled
+
+- name: Print the self-test, with posdip-cli from a place outside PATH
+  posdip.printers.dip:
+    action: selftest
+    targets: [LPT1]
+    posdip_cli: /opt/posdip/bin/posdip-cli
+'''
+
+RETURN = r'''
+frame:
+  description: The frame in hex.
+  returned: always
+  type: str
+  sample: 1F 1B 1F A1 10 11 12 13 14 15 FD
+results:
+  description:
+    - One object for each printer, in the order of I(targets), as C(posdip-cli --json) prints it.
+    - C(target), C(action), C(ok), C(frame), C(message) (what the window would say) and C(reason)
+      (why, on a failure); newer posdip-cli versions add C(schema), C(kind) (C(ok), C(spooled),
+      C(refused), C(timeout), C(reset), C(closed), C(busy), C(denied), C(missing),
+      C(not-a-device), C(queue), C(not-ready), C(usage), C(internal)), C(stage), C(elapsed_ms),
+      C(setting) and, with I(verify), C(status).
+  returned: when not in check mode
+  type: list
+  elements: dict
+  sample:
+    - target: ETHERNET 10.1.2.3
+      action: restore
+      frame: 1F 1B 1F A1 10 11 12 13 14 15 FD
+      ok: true
+      message: Please Restart Printer.
+      reason: ''
+failed_targets:
+  description: The printers that did not take the frame.
+  returned: when not in check mode
+  type: list
+  elements: str
+  sample: [ETHERNET 10.1.2.4:9101]
+dry_run:
+  description: True in check mode, when nothing was sent.
+  returned: in check mode
+  type: bool
+meaning:
+  description: What the frame tells the printer.
+  returned: in check mode
+  type: str
+  sample: 'store setting 0xBD: cutter yes, beeper yes, density light, two-byte yes, 48 chars, paper-taken yes, 9600 bps'
+setting:
+  description: The setting byte and what it stands for, for C(action=store) and C(action=restore).
+  returned: in check mode, when posdip-cli gives it
+  type: dict
+  sample: {byte: '0xBD', cutter: true, beeper: true, density: light, two_byte: true, chars: 48,
+           paper_taken: true, baud: 9600}
+targets:
+  description: The printers that would be sent the frame, as posdip-cli read them.
+  returned: in check mode
+  type: list
+  elements: str
+'''
+
+from ansible.module_utils.basic import AnsibleModule
+from ansible_collections.posdip.printers.plugins.module_utils import posdip_cli
+
+# Each setting's posdip-cli option; booleans become yes/no, numbers and words pass as they are.
+SETTING_OPTIONS = dict(
+    cutter='--cutter',
+    beeper='--beeper',
+    density='--density',
+    two_byte='--two-byte',
+    chars='--chars',
+    paper_taken='--paper-taken',
+    baud='--set-baud',
+)
+
+# Stages a send ends in once the frame, or part of it, went out to the printer.
+WRITTEN_STAGES = ('write', 'end', 'close')
+
+
+def setting_args(settings):
+    args = []
+    for key, option in SETTING_OPTIONS.items():
+        value = settings.get(key)
+        if value is None:
+            continue
+        if isinstance(value, bool):
+            value = 'yes' if value else 'no'
+        args += [option, str(value)]
+    return args
+
+
+def frame_written(result):
+    # posdip-cli versions without `stage` say only `ok`: a failed send then counts as unwritten.
+    return bool(result.get('ok')) or result.get('stage') in WRITTEN_STAGES
+
+
+def main():
+    spec = dict(
+        action=dict(type='str', required=True,
+                    choices=['enable', 'disable', 'restore', 'store', 'selftest']),
+        settings=dict(type='dict', options=dict(
+            cutter=dict(type='bool'),
+            beeper=dict(type='bool'),
+            density=dict(type='str', choices=['dark', 'light']),
+            two_byte=dict(type='bool'),
+            chars=dict(type='int', choices=[42, 48]),
+            paper_taken=dict(type='bool'),
+            baud=dict(type='int', choices=[9600, 19200, 38400, 115200]),
+        )),
+        verify=dict(type='bool', default=False),
+    )
+    spec.update(posdip_cli.COMMON_ARGS)
+    module = AnsibleModule(argument_spec=spec, supports_check_mode=True)
+    p = module.params
+
+    args = []
+    if p['settings'] is not None:
+        if p['action'] != 'store':
+            module.fail_json(msg='settings go with action=store only, not action=%s' % p['action'])
+        args += setting_args(p['settings'])
+
+    if module.check_mode:
+        _, objects, _ = posdip_cli.run(module, p['action'], args + ['--dry-run'])
+        if len(objects) != 1:
+            module.fail_json(msg='posdip-cli --dry-run printed %d objects, not one' % len(objects),
+                             objects=objects)
+        plan = objects[0]
+        module.exit_json(changed=True, dry_run=True, frame=plan.get('frame', ''),
+                         meaning=plan.get('meaning', ''), setting=plan.get('setting'),
+                         targets=plan.get('targets', []))
+
+    # Asking first is part of sending; a dry run opens nothing to ask.
+    if p['verify']:
+        args.append('--verify')
+    rc, results, stderr = posdip_cli.run(module, p['action'], args)
+    failures = posdip_cli.describe_failures(results)
+    outcome = dict(
+        changed=any(frame_written(r) for r in results),
+        results=results,
+        frame=results[0].get('frame', '') if results else '',
+        failed_targets=posdip_cli.not_ok_targets(results),
+    )
+    if failures:
+        module.fail_json(msg='%d of %d printers did not take the %s frame: %s'
+                         % (len(failures), len(results), p['action'], '; '.join(failures)),
+                         stderr=stderr, **outcome)
+    if rc != posdip_cli.EXIT_OK or not results:
+        module.fail_json(msg='posdip-cli ended with exit status %d and %d results: %s'
+                         % (rc, len(results), stderr or 'no message'), stderr=stderr, **outcome)
+    module.exit_json(msg='%d printers took the %s frame' % (len(results), p['action']), **outcome)
+
+
+if __name__ == '__main__':
+    main()

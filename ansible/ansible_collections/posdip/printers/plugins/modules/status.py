@@ -1,0 +1,95 @@
+#!/usr/bin/python
+# -*- coding: utf-8 -*-
+
+from __future__ import absolute_import, division, print_function
+
+__metaclass__ = type
+
+DOCUMENTATION = r'''
+module: status
+short_description: Ask receipt printers whether they are ready
+description:
+  - Asks every printer in I(targets) for its status with C(posdip-cli status --json) on the
+    managed host and returns each answer.
+  - Sends no command that changes a printer, so the task is never changed and runs in check mode
+    too.
+  - A printer that is not ready, or does not answer, does not fail the task; its result says
+    why (C(ok=false) and C(kind)), so a play can branch on it. Only arguments posdip-cli refuses
+    fail the task.
+version_added: 1.0.0
+author:
+  - posdip developers
+extends_documentation_fragment:
+  - posdip.printers.cli
+'''
+
+EXAMPLES = r'''
+- name: Ask the shop's printers
+  posdip.printers.status:
+    targets:
+      - ETHERNET 10.1.2.3
+      - DRIVER Kitchen
+  register: printers
+
+- name: Store the setting only where every printer is ready
+  posdip.printers.dip:
+    action: store
+    settings: {density: dark}
+    targets: "{{ shop_printers }}"
+  when: printers.not_ready | length == 0
+
+- name: Show what is wrong
+  ansible.builtin.debug:
+    msg: "{{ item.target }}: {{ item.status.conditions | default([]) | join(', ') }} {{ item.reason }}"
+  loop: "{{ printers.results | rejectattr('ok') }}"
+'''
+
+RETURN = r'''
+results:
+  description:
+    - One object for each printer, in the order of I(targets), as C(posdip-cli status --json)
+      prints it.
+    - C(ok) is true when the printer answered and is ready. C(kind) says what went wrong
+      (C(not-ready), C(refused), C(timeout), ...), C(reason) says it in words, and C(status)
+      holds the answer, for a printer C(ready), C(bytes), C(conditions), C(offline),
+      C(cover_open), C(paper) (C(ok), C(near-end) or C(out)) and C(error); for a print queue
+      C(queue), C(accepting), C(stopped), C(reason).
+  returned: always
+  type: list
+  elements: dict
+  sample:
+    - target: ETHERNET 10.1.2.3
+      action: status
+      ok: false
+      kind: not-ready
+      reason: cover open
+      status: {ready: false, bytes: 16 12 16 12, conditions: [cover open], offline: true,
+               cover_open: true, paper: ok, error: false}
+not_ready:
+  description: The printers that did not answer ready, with those that did not answer at all.
+  returned: always
+  type: list
+  elements: str
+  sample: [ETHERNET 10.1.2.4:9101]
+'''
+
+from ansible.module_utils.basic import AnsibleModule
+from ansible_collections.posdip.printers.plugins.module_utils import posdip_cli
+
+
+def main():
+    module = AnsibleModule(argument_spec=posdip_cli.COMMON_ARGS, supports_check_mode=True)
+    # Exit status 1 only says some printer is not ready; each result says which. A returned rc
+    # would make Ansible fail the task, so it is left out.
+    _, results, stderr = posdip_cli.run(module, 'status', [])
+    not_ready = posdip_cli.not_ok_targets(results)
+    summary = posdip_cli.describe_failures(results)
+    if summary:
+        msg = '%d of %d printers not ready: %s' % (len(summary), len(results), '; '.join(summary))
+    else:
+        msg = '%d printers ready' % len(results)
+    module.exit_json(changed=False, results=results, not_ready=not_ready, msg=msg, stderr=stderr)
+
+
+if __name__ == '__main__':
+    main()

@@ -1,0 +1,143 @@
+# Debian packages from what `cmake --install` installs, one package for each component:
+#   posdip            the window, its desktop entry, AppStream data and icons
+#   posdip-cli        the command line and its shell completions
+#   posdip-emulator   the stand-in printer
+#   posdip-libposdll  the private device library both posdip and posdip-cli load
+# `make package` (or `cpack` in the build folder) writes them into the build folder.
+# Besides the CPack set-up, this file installs what every package carries: the manual pages, the
+# completions, and /usr/share/doc/PACKAGE/ with the copyright file and the changelog.
+
+set(POSDIP_MAINTAINER "posdip developers <posdip@example.org>")
+set(posdip_packages posdip posdip-cli posdip-emulator posdip-libposdll)
+
+# Manual pages and the changelog are installed compressed, as Debian expects; -n leaves the name
+# and time out so that two builds give the same bytes.
+set(posdip_doc_build ${CMAKE_BINARY_DIR}/doc)
+function(posdip_gzip source output)
+  add_custom_command(
+    OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${posdip_doc_build}
+    COMMAND gzip -9n -c ${source} > ${output}
+    DEPENDS ${source}
+    VERBATIM)
+endfunction()
+
+set(posdip_man_pages posdip-cli posdip-emulator)
+if(POSDIP_BUILD_GUI)
+  list(APPEND posdip_man_pages posdip)
+endif()
+set(posdip_compressed "")
+foreach(page ${posdip_man_pages})
+  set(gz ${posdip_doc_build}/${page}.1.gz)
+  posdip_gzip(${PROJECT_SOURCE_DIR}/docs/${page}.1 ${gz})
+  install(FILES ${gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${page})
+  list(APPEND posdip_compressed ${gz})
+endforeach()
+
+# The changelog's date is the release date in the form Debian changelogs use.
+execute_process(COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C date -u -R -d ${POSDIP_RELEASE_DATE}
+                OUTPUT_VARIABLE POSDIP_RELEASE_DATE_RFC2822 OUTPUT_STRIP_TRAILING_WHITESPACE
+                COMMAND_ERROR_IS_FATAL ANY)
+configure_file(${PROJECT_SOURCE_DIR}/docs/changelog.in ${posdip_doc_build}/changelog @ONLY)
+set(changelog ${posdip_doc_build}/changelog.gz)
+posdip_gzip(${posdip_doc_build}/changelog ${changelog})
+add_custom_target(posdip_compressed_docs ALL DEPENDS ${posdip_compressed} ${changelog})
+
+# The copyright file in Debian's machine-readable format, its licence text taken from LICENSE:
+# every line indented by one space, an empty line written as " .".
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE license_text)
+string(STRIP "${license_text}" license_text)
+string(REGEX REPLACE "\n\n" "\n.\n" license_text "${license_text}")
+string(REGEX REPLACE "\n" "\n " license_text "${license_text}")
+string(REGEX MATCH "Copyright \\(c\\) ([^\n]*)" _ "${license_text}")
+set(copyright_holder "${CMAKE_MATCH_1}")
+set(copyright ${posdip_doc_build}/copyright)
+file(CONFIGURE OUTPUT ${copyright} CONTENT
+"Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
+Upstream-Name: ${PROJECT_NAME}
+Source: ${PROJECT_HOMEPAGE_URL}
+
+Files: *
+Copyright: ${copyright_holder}
+License: MIT
+ ${license_text}
+")
+
+foreach(package ${posdip_packages})
+  if(package STREQUAL "posdip" AND NOT POSDIP_BUILD_GUI)
+    continue()
+  endif()
+  install(FILES ${copyright} ${changelog} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package}
+          COMPONENT ${package})
+endforeach()
+if(POSDIP_BUILD_GUI)
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/posdip
+          COMPONENT posdip)
+endif()
+
+install(FILES ${PROJECT_SOURCE_DIR}/completions/posdip-cli.bash
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME posdip-cli
+        COMPONENT posdip-cli)
+install(FILES ${PROJECT_SOURCE_DIR}/completions/_posdip-cli
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions COMPONENT posdip-cli)
+
+# CPack
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
+set(CPACK_PACKAGE_VENDOR "posdip developers")
+set(CPACK_PACKAGE_CONTACT "${POSDIP_MAINTAINER}")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL ${posdip_packages})
+if(NOT POSDIP_BUILD_GUI)
+  list(REMOVE_ITEM CPACK_COMPONENTS_ALL posdip)
+endif()
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${POSDIP_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# dpkg-shlibdeps finds libposdll here; the dependency on its package is written below.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/${POSDIP_PRIVATE_LIBDIR})
+set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
+set(CPACK_STRIP_FILES ON)
+
+set(common_description
+    "posdip configures a point-of-sale receipt printer through its DIP-switch
+commands: cutter, beeper, print density, two-byte character code, characters
+a line, paper-taken detection and the serial line rate. It reaches the printer
+over the network (raw TCP), a serial or parallel port, or a print queue.")
+
+set(CPACK_DEBIAN_POSDIP_PACKAGE_NAME posdip)
+set(CPACK_DEBIAN_POSDIP_DESCRIPTION "receipt printer DIP-switch settings in a window
+${common_description}
+.
+This package holds the settings window.")
+
+set(CPACK_DEBIAN_POSDIP-CLI_PACKAGE_NAME posdip-cli)
+set(CPACK_DEBIAN_POSDIP-CLI_DESCRIPTION "receipt printer DIP-switch settings from the command line
+${common_description}
+.
+This package holds posdip-cli, which sends the same frames as the window to one
+printer or to a whole list of them at once, and its bash and zsh completions.")
+
+set(CPACK_DEBIAN_POSDIP-EMULATOR_PACKAGE_NAME posdip-emulator)
+set(CPACK_DEBIAN_POSDIP-EMULATOR_DESCRIPTION "stand-in receipt printer for posdip
+posdip-emulator takes connections on a TCP address, or makes a pseudo-terminal
+for the serial path, and prints every DIP-switch command frame it receives and
+what it means. It lets posdip and posdip-cli be tried without a printer.")
+
+set(CPACK_DEBIAN_POSDIP-LIBPOSDLL_PACKAGE_NAME posdip-libposdll)
+set(CPACK_DEBIAN_POSDIP-LIBPOSDLL_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_POSDIP-LIBPOSDLL_DESCRIPTION "device library of posdip (private)
+${common_description}
+.
+This package holds libposdll, which opens the port, writes a command frame as
+one document and closes the port again, for posdip and posdip-cli. It is
+private to them and installed outside the linker's search path.")
+
+include(CPack)
+cpack_add_component(posdip-libposdll)
+cpack_add_component(posdip DEPENDS posdip-libposdll)
+cpack_add_component(posdip-cli DEPENDS posdip-libposdll)
+cpack_add_component(posdip-emulator)

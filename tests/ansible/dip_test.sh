@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# posdip.printers.dip end to end: check mode sends nothing, a store arrives byte for byte, a
+# refused printer fails the task by name. The emulator must hear exactly the two frames sent.
+source "$(dirname "$0")/harness.sh"
+
+pick_refused_port
+start_emulator printer --count 2
+play dip.yml "{\"emulator_port\": $emulator_port, \"refused_port\": $refused_port}"
+
+wait_for_exit "$emulator_pid"
+# Only the bytes after '|' count; the text before them is the emulator's explanation.
+expected="| 1F 1B 1F A1 10 11 12 13 14 15 42
+| 1F 1B 1F C0 15 14 13 12 11 10 AA"
+heard=$(sed 's/^[^|]*|/|/' "$work/printer.out")
+[ "$heard" = "$expected" ] ||
+  fail "the emulator heard:
+$(cat "$work/printer.out")
+expected these frames and no other:
+$expected"
+echo "the emulator heard exactly the store and the enable frame"

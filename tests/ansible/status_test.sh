@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# posdip.printers.status, and dip's verify and connect_timeout, against posdip-emulator: a ready
+# printer, a port nobody listens on, and a listener that takes no more connections.
+source "$(dirname "$0")/harness.sh"
+
+# Parsed even when skipped, so the playbook is ready when the subcommand comes.
+ansible-playbook -i localhost, --syntax-check "$here/status.yml" >/dev/null
+
+if ! "$POSDIP_CLI" status --help >/dev/null 2>&1; then
+  echo "skipped: this posdip-cli has no 'status' subcommand ('posdip-cli status --help' fails)," \
+    "so the status module, verify and connect_timeout cannot be tried"
+  exit 77
+fi
+
+# A stopped emulator accepts nothing; once its backlog is full, a connect gets no answer at all.
+start_emulator stalled
+stalled_port=$emulator_port
+kill -STOP "$emulator_pid"
+for _ in $(seq 256); do
+  timeout 2 bash -c "exec 3<>/dev/tcp/127.0.0.1/$stalled_port" || break
+done
+
+pick_refused_port
+start_emulator printer
+play status.yml "{\"emulator_port\": $emulator_port, \"refused_port\": $refused_port,
+  \"stalled_port\": $stalled_port}"
+
+grep -q '| 1F 1B 1F A1 10 11 12 13 14 15 FD$' "$work/printer.out" ||
+  fail "the verified store did not reach the emulator; it heard: $(cat "$work/printer.out")"
+echo "the verified store reached the emulator"

@@ -1,0 +1,211 @@
+// posdip-cli as a process: its standard descriptors, output errors, signals, the open-file limit
+// and endless input, with posdip-emulator and loopback listeners as printers.
+#include "emulator/emulator_process.h"
+#include "run_cli.h"
+#include "support/full_backlog_listener.h"
+#include "support/tcp_listener.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+using cli_test::CliSetup;
+using cli_test::runCliBinary;
+using cli_test::SignalLater;
+using testing_support::EmulatorProcess;
+using testing_support::FullBacklogListener;
+using testing_support::TcpListener;
+using namespace std::chrono_literals;
+
+namespace {
+
+const TcpListener::Bytes kEnable = {0x1F, 0x1B, 0x1F, 0xC0, 0x15, 0x14,
+                                    0x13, 0x12, 0x11, 0x10, 0xAA};
+
+std::size_t countOf(const std::string &text, const std::string &what) {
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+// "--ip ADDRESS" n times.
+std::vector<std::string> enableOn(const std::string &address, std::size_t n,
+                                  std::vector<std::string> more = {}) {
+    std::vector<std::string> args{"enable"};
+    for (std::size_t i = 0; i < n; ++i)
+        args.insert(args.end(), {"--ip", address});
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
+// The emulator's frame lines until it ends (it ends after --count frames).
+std::size_t framesHeard(EmulatorProcess &emu) {
+    return countOf(emu.restOfOutput(), "enable DIP switch");
+}
+
+std::string writeFile(const std::string &name, const std::string &text) {
+    const std::string path = ::testing::TempDir() + name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+}
+
+} // namespace
+
+TEST(cli_process_test, closed_standard_output_never_sends_results_to_a_printer) {
+    TcpListener printer;
+    CliSetup closed;
+    closed.stdoutClosed = true;
+    const auto one =
+        runCliBinary({"enable", "--ip", "127.0.0.1:" + std::to_string(printer.port())}, closed);
+    EXPECT_EQ(one.status, 0) << one.err;
+    ASSERT_TRUE(printer.waitForSessions(1, 10s));
+    EXPECT_EQ(printer.sessions()[0], kEnable);
+
+    // Many printers at once: each hears its frame and nothing else.
+    EmulatorProcess emu({"--listen", "127.0.0.1:0", "--count", "12"});
+    const std::string address = emu.listeningAddress();
+    ASSERT_FALSE(address.empty());
+    const auto many = runCliBinary(enableOn(address, 12, {"-j", "12"}), closed);
+    EXPECT_EQ(many.status, 0) << many.err;
+    const std::string heard = emu.restOfOutput();
+    EXPECT_EQ(countOf(heard, "\n"), 12u) << heard;
+    EXPECT_EQ(countOf(heard, "enable DIP switch\n"), 12u) << heard;
+}
+
+TEST(cli_process_test, output_that_cannot_be_written_is_an_error) {
+    TcpListener printer;
+    CliSetup full;
+    full.stdoutFile = "/dev/full";
+    const auto sent =
+        runCliBinary({"enable", "--ip", "127.0.0.1:" + std::to_string(printer.port())}, full);
+    EXPECT_EQ(sent.status, 3);
+    EXPECT_NE(sent.err.find("cannot write to standard output: No space left on device"),
+              std::string::npos)
+        << sent.err;
+    EXPECT_NE(sent.err.find("1 result of 1 printer not shown"), std::string::npos) << sent.err;
+    // Output written only at the end is checked as well.
+    for (const std::vector<std::string> &args :
+         {std::vector<std::string>{"decode", "0xFD"}, {"--help"}, {"store", "--dry-run"}}) {
+        const auto r = runCliBinary(args, full);
+        EXPECT_EQ(r.status, 3) << args[0];
+        EXPECT_NE(r.err.find("No space left on device"), std::string::npos) << r.err;
+    }
+}
+
+TEST(cli_process_test, a_reader_that_goes_away_stops_the_batch_with_a_message) {
+    constexpr std::size_t kPrinters = 40;
+    EmulatorProcess emu({"--listen", "127.0.0.1:0"});
+    const std::string address = emu.listeningAddress();
+    ASSERT_FALSE(address.empty());
+    CliSetup head;
+    head.readerQuitsAfter = 1; // like "| head -c 1"
+    const auto r = runCliBinary(enableOn(address, kPrinters, {"-j", "1"}), head);
+    EXPECT_EQ(r.status, 3) << r.err; // not killed by SIGPIPE, not 0
+    EXPECT_NE(r.err.find("cannot write to standard output: Broken pipe"), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("not attempted"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(" 0 not attempted"), std::string::npos) << r.err;
+}
+
+TEST(cli_process_test, a_low_open_file_limit_serves_every_printer_in_turn) {
+    constexpr std::size_t kPrinters = 150;
+    EmulatorProcess emu({"--listen", "127.0.0.1:0", "--count", std::to_string(kPrinters)});
+    const std::string address = emu.listeningAddress();
+    ASSERT_FALSE(address.empty());
+    CliSetup limited;
+    limited.wrapper = {"prlimit", "--nofile=24:48"}; // the soft limit alone would leave 4 slots
+    const auto r = runCliBinary(enableOn(address, kPrinters, {"-j", "1024"}), limited);
+    EXPECT_EQ(r.status, 0) << r.out.substr(0, 2000) << r.err;
+    EXPECT_EQ(countOf(r.out, ": ok: Please Restart Printer First!\n"), kPrinters);
+    EXPECT_EQ(r.out.find("Too many open files"), std::string::npos);
+    EXPECT_EQ(framesHeard(emu), kPrinters);
+    EXPECT_EQ(emu.exitStatus(), 0);
+}
+
+// The second printer never answers: it is in flight, for its 3 s connect bound, when the
+// signal comes.
+class CliSignalTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        address = emu.listeningAddress();
+        ASSERT_FALSE(address.empty());
+        args = {"enable", "-j", "1", "--ip", address, "--ip", silent.address()};
+        for (int i = 0; i < 10; ++i)
+            args.insert(args.end(), {"--ip", address});
+    }
+    EmulatorProcess emu{{"--listen", "127.0.0.1:0"}};
+    FullBacklogListener silent;
+    std::string address;
+    std::vector<std::string> args;
+    const std::string firstResult = "ETHERNET 127.0.0.1";
+};
+
+TEST_F(CliSignalTest, the_first_signal_finishes_the_printers_in_flight_and_reports_them) {
+    for (const auto &[sig, status] : {std::pair{SIGTERM, 143}, std::pair{SIGINT, 130}}) {
+        CliSetup setup;
+        setup.signals = {SignalLater{sig, firstResult, 300ms}};
+        const auto r = runCliBinary(args, setup);
+        EXPECT_EQ(r.status, status) << r.out << r.err;
+        std::istringstream lines(r.out);
+        std::string first, second, third;
+        std::getline(lines, first);
+        std::getline(lines, second);
+        EXPECT_EQ(first, "ETHERNET " + address + ": ok: Please Restart Printer First!");
+        EXPECT_EQ(second.rfind("ETHERNET " + silent.address() + ": failed: ", 0), 0u) << r.out;
+        EXPECT_NE(second.find("no answer within 3 s"), std::string::npos) << second;
+        EXPECT_FALSE(std::getline(lines, third)) << third;
+        EXPECT_NE(r.err.find("stopped: 10 printers of 12 not attempted"), std::string::npos)
+            << r.err;
+    }
+}
+
+TEST_F(CliSignalTest, a_second_signal_ends_the_program_at_once) {
+    CliSetup setup;
+    setup.signals = {SignalLater{SIGINT, firstResult, 300ms},
+                     SignalLater{SIGINT, firstResult, 200ms}};
+    const auto r = runCliBinary(args, setup);
+    EXPECT_EQ(r.status, 130) << r.out << r.err;
+    // The silent printer's bound had not passed: it was never reported.
+    EXPECT_EQ(countOf(r.out, "\n"), 1u) << r.out;
+    EXPECT_NE(r.err.find("stopped at once"), std::string::npos) << r.err;
+}
+
+TEST(cli_process_test, endless_target_input_is_refused) {
+    const auto zeros = runCliBinary({"enable", "--targets", "/dev/zero"});
+    EXPECT_EQ(zeros.status, 2);
+    EXPECT_NE(zeros.err.find("/dev/zero:1: a line longer than 4096 bytes"), std::string::npos)
+        << zeros.err;
+
+    CliSetup endless;
+    std::string lines;
+    while (lines.size() <= (17u << 20))
+        lines += "ETHERNET 127.0.0.1:9\n";
+    endless.input = lines;
+    const auto r = runCliBinary({"enable", "--targets", "-", "--dry-run"}, endless);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("more than 16 MiB of printers"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+}
+
+TEST(cli_process_test, names_with_control_characters_are_escaped_on_a_terminal) {
+    const std::string list = writeFile("posdip_cli_escape.txt", "\xEF\xBB\xBF"
+                                                                "DRIVER Bar\x1B]0;owned\x07\n");
+    const std::vector<std::string> args{"enable", "--dry-run", "--targets", list};
+    CliSetup terminal;
+    terminal.stdoutIsTerminal = true;
+    const auto shown = runCliBinary(args, terminal);
+    EXPECT_EQ(shown.status, 0) << shown.err;
+    EXPECT_NE(shown.out.find("DRIVER Bar\\x1B]0;owned\\x07: not sent (dry run)"), std::string::npos)
+        << shown.out;
+    EXPECT_EQ(shown.out.find('\x1B'), std::string::npos);
+    // Into a pipe the name stays as written, for the program reading it.
+    const auto piped = runCliBinary(args);
+    EXPECT_NE(piped.out.find("DRIVER Bar\x1B]0;owned\x07: not sent"), std::string::npos);
+    // A bad line's text is escaped in the message wherever it goes.
+    const std::string bad = writeFile("posdip_cli_bad_escape.txt", "LPT1 \x1B[2J\n");
+    const auto refused = runCliBinary({"enable", "--targets", bad});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("found '\\x1B[2J'"), std::string::npos) << refused.err;
+}

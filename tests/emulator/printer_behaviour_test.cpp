@@ -1,0 +1,210 @@
+// posdip-emulator as a printer: status answers, the state it keeps, its self-test page.
+#include "client.h"
+#include "emulator_process.h"
+
+#include "protocol/frames.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+using namespace testing_support;
+
+namespace {
+
+const Bytes kAllFourRequests = {0x10, 0x04, 0x01, 0x10, 0x04, 0x02,
+                                0x10, 0x04, 0x03, 0x10, 0x04, 0x04};
+
+// A printer on a free loopback port, with the given extra options.
+struct Running {
+    explicit Running(std::vector<std::string> extra) : emu(withListen(std::move(extra))) {
+        address = emu.listeningAddress();
+    }
+    static std::vector<std::string> withListen(std::vector<std::string> extra) {
+        extra.insert(extra.begin(), {"--listen", "127.0.0.1:0"});
+        return extra;
+    }
+    // Sends the bytes on a connection of its own and closes it once the frame lines are out.
+    void send(const Bytes &bytes, int lines) {
+        OwnedFd c = connectTo(address);
+        ASSERT_TRUE(sendAll(c.get(), bytes));
+        for (int i = 0; i < lines; ++i)
+            seen.push_back(emu.frameLine());
+    }
+    EmulatorProcess emu;
+    std::string address;
+    std::vector<std::string> seen;
+};
+
+Bytes bytesOf(const protocol::Frame &f) {
+    return Bytes(f.begin(), f.end());
+}
+
+std::string readFile(const std::string &path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+const std::vector<std::string> kDefaultPage = {
+    "SELF-TEST",      "setting 0xFD", "  cutter yes",      "  beeper yes", "  density light",
+    "  two-byte yes", "  48 chars",   "  paper-taken yes", "  19200 bps",  "DIP switches enabled"};
+
+// The self-test page that follows "print self-test", without its margin.
+std::vector<std::string> selfTestPage(EmulatorProcess &emu) {
+    EXPECT_EQ(emu.outputLine(), "print self-test");
+    std::vector<std::string> page;
+    for (std::size_t i = 0; i < kDefaultPage.size(); ++i)
+        page.push_back(emu.outputLine().substr(std::string(emulator::kPageMargin).size()));
+    return page;
+}
+
+} // namespace
+
+TEST(emulator_status_test, each_condition_answers_its_four_bytes) {
+    struct Row {
+        std::vector<std::string> options;
+        Bytes answers; // to n = 1, 2, 3, 4
+    } rows[] = {
+        {{}, {0x12, 0x12, 0x12, 0x12}},
+        {{"--paper", "near-end"}, {0x12, 0x12, 0x12, 0x1E}},
+        {{"--paper", "out"}, {0x1A, 0x32, 0x12, 0x7E}},
+        {{"--cover", "open"}, {0x1A, 0x16, 0x12, 0x12}},
+        {{"--cover", "closed", "--offline"}, {0x1A, 0x12, 0x12, 0x12}},
+        {{"--cover", "open", "--paper", "near-end"}, {0x1A, 0x16, 0x12, 0x1E}},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(::testing::PrintToString(r.options));
+        Running printer(r.options);
+        ASSERT_FALSE(printer.address.empty());
+        OwnedFd c = connectTo(printer.address);
+        ASSERT_TRUE(sendAll(c.get(), kAllFourRequests));
+        EXPECT_EQ(readCount(c.get(), 4), r.answers);
+        EXPECT_EQ(endingOf(c.get(), milliseconds(200)), Ending::StillOpen) << "one byte each";
+    }
+}
+
+TEST(emulator_status_test, requests_between_and_around_frames_are_answered_in_order) {
+    Running printer({"--paper", "near-end"});
+    ASSERT_FALSE(printer.address.empty());
+    OwnedFd c = connectTo(printer.address);
+    const Bytes store = bytesOf(protocol::writeSettingFrame(0x7D));
+    Bytes stream = {0x10, 0x04, 0x04};
+    stream.insert(stream.end(), store.begin(), store.begin() + 6); // frame split by a request
+    ASSERT_TRUE(sendAll(c.get(), stream));
+    EXPECT_EQ(readCount(c.get(), 1), Bytes{0x1E});
+    EXPECT_EQ(printer.emu.frameLine(),
+              "status request 4 (roll paper sensor): answered 0x1E, ready: paper near end");
+    Bytes rest(store.begin() + 6, store.end());
+    rest.insert(rest.end(), {0x10, 0x04, 0x01});
+    ASSERT_TRUE(sendAll(c.get(), rest));
+    EXPECT_EQ(readCount(c.get(), 1), Bytes{0x12});
+    EXPECT_EQ(printer.emu.frameLine().rfind("store setting 0x7D: ", 0), 0u);
+    EXPECT_EQ(printer.emu.frameLine(), "status request 1 (printer): answered 0x12, ready");
+}
+
+TEST(emulator_status_test, the_pseudo_terminal_answers_status_too) {
+    TempDir dir;
+    const std::string link = dir.file("ttyPOS");
+    EmulatorProcess emu({"--pty", link, "--paper", "out", "--hex"});
+    ASSERT_NE(emu.statusLine().find("linked at " + link), std::string::npos);
+    OwnedFd line(::open(link.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    ASSERT_GE(line.get(), 0) << link;
+    const Bytes requests = {0x10, 0x04, 0x02, 0x10, 0x04, 0x04};
+    ASSERT_EQ(::write(line.get(), requests.data(), requests.size()),
+              static_cast<ssize_t>(requests.size()));
+    EXPECT_EQ(readCount(line.get(), 2), (Bytes{0x32, 0x7E}));
+    EXPECT_EQ(emu.frameLine(), "status request 2 (off-line cause): answered 0x32, not ready: "
+                               "printing stopped at paper end | 10 04 02");
+}
+
+TEST(emulator_state_test, self_test_page_tells_the_stored_setting_and_the_dip_switches) {
+    Running printer({});
+    ASSERT_FALSE(printer.address.empty());
+    printer.send(bytesOf(protocol::selfTestFrame()), 0);
+    EXPECT_EQ(selfTestPage(printer.emu), kDefaultPage) << "a new printer";
+
+    printer.send(bytesOf(protocol::disableFrame()), 1);
+    printer.send(bytesOf(protocol::writeSettingFrame(0x00)), 1);
+    printer.send(bytesOf(protocol::selfTestFrame()), 0);
+    EXPECT_EQ(
+        selfTestPage(printer.emu),
+        (std::vector<std::string>{"SELF-TEST", "setting 0x00", "  cutter no", "  beeper yes",
+                                  "  density dark", "  two-byte no", "  42 chars",
+                                  "  paper-taken no", "  38400 bps", "DIP switches disabled"}));
+
+    // Restoring the default and enabling the switches bring back the first page.
+    printer.send(bytesOf(protocol::writeSettingFrame(protocol::kDefaultSetting)), 1);
+    printer.send(bytesOf(protocol::enableFrame()), 1);
+    printer.send(bytesOf(protocol::selfTestFrame()), 0);
+    EXPECT_EQ(selfTestPage(printer.emu), kDefaultPage);
+}
+
+TEST(emulator_state_test, an_offline_printer_prints_no_page) {
+    Running printer({"--cover", "open"});
+    ASSERT_FALSE(printer.address.empty());
+    printer.send(bytesOf(protocol::selfTestFrame()), 0);
+    printer.send(bytesOf(protocol::enableFrame()), 0);
+    EXPECT_EQ(printer.emu.outputLine(), "print self-test: not printed, not ready: off-line");
+    EXPECT_EQ(printer.emu.outputLine(), "enable DIP switch") << "no page in between";
+}
+
+TEST(emulator_state_test, state_file_keeps_the_printer_across_restarts) {
+    TempDir dir;
+    const std::string file = dir.file("printer.state");
+    {
+        Running first({"--state", file});
+        ASSERT_FALSE(first.address.empty());
+        first.send(bytesOf(protocol::disableFrame()), 1);
+        first.send(bytesOf(protocol::writeSettingFrame(0x7D)), 1);
+    } // killed without warning: what it kept is on disk already
+    EXPECT_NE(readFile(file).find("dip-switches disabled\nsetting 0x7D\n"), std::string::npos)
+        << readFile(file);
+    std::vector<std::string> left;
+    for (const auto &e : std::filesystem::directory_iterator(dir.file("")))
+        left.push_back(e.path().filename());
+    EXPECT_EQ(left, std::vector<std::string>{"printer.state"}) << "no temporary file left behind";
+
+    Running second({"--state", file});
+    ASSERT_FALSE(second.address.empty());
+    second.send(bytesOf(protocol::selfTestFrame()), 0);
+    const auto page = selfTestPage(second.emu);
+    EXPECT_EQ(page[1], "setting 0x7D");
+    EXPECT_EQ(page[8], "  115200 bps");
+    EXPECT_EQ(page.back(), "DIP switches disabled");
+}
+
+TEST(emulator_state_test, state_files_missing_malformed_or_unreadable) {
+    TempDir dir;
+    {
+        Running fresh({"--state", dir.file("none-yet")});
+        ASSERT_FALSE(fresh.address.empty()) << "a missing file starts from the defaults";
+        fresh.send(bytesOf(protocol::selfTestFrame()), 0);
+        EXPECT_EQ(selfTestPage(fresh.emu), kDefaultPage);
+    }
+    struct Row {
+        const char *text;
+        const char *why;
+    } rows[] = {
+        {"", "is malformed: no dip-switches line"},
+        {"dip-switches enabled\n", "is malformed: no setting line"},
+        {"dip-switches on\nsetting 0xFD\n", "line 1: dip-switches is enabled or disabled"},
+        {"dip-switches enabled\n\nsetting 253\n", "line 3: setting is a byte like 0xFD"},
+        {"setting 0xFD\nsetting 0x7D\ndip-switches enabled\n", "line 2: setting given twice"},
+        {"dip-switches enabled\nsetting 0xFD\nbaud 9600\n", "line 3: unknown key 'baud'"},
+    };
+    for (const Row &r : rows) {
+        const std::string file = dir.file("bad.state");
+        std::ofstream(file) << r.text;
+        EmulatorProcess emu({"--listen", "127.0.0.1:0", "--state", file});
+        const std::string said = emu.statusLine();
+        EXPECT_NE(said.find("state file " + file + " "), std::string::npos) << said;
+        EXPECT_NE(said.find(r.why), std::string::npos) << said;
+        EXPECT_EQ(emu.exitStatus(), 1) << r.text;
+    }
+    EmulatorProcess folder({"--listen", "127.0.0.1:0", "--state", dir.file("")});
+    EXPECT_NE(folder.statusLine().find("Is a directory"), std::string::npos);
+    EXPECT_EQ(folder.exitStatus(), 1);
+}

@@ -1,0 +1,42 @@
+// The emulated printer's answer to each frame: what it prints, the byte it sends back, what it
+// keeps. Pure: the main loop does the reading and writing.
+#pragma once
+
+#include "page.h"
+#include "printer_state.h"
+#include "protocol/frames.h"
+#include "protocol/status.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace emulator {
+
+struct Reply {
+    std::vector<std::string> lines;     // the frame's line, then the page it printed, if any
+    std::optional<std::uint8_t> answer; // to send back to the sender
+    bool stateChanged = false;
+};
+
+struct PrinterSetup {
+    PrinterState state;
+    protocol::PrinterCondition condition;
+    bool silent = false; // status requests go unanswered
+    bool hex = false;    // frame lines show the frame's bytes
+};
+
+class Printer {
+  public:
+    explicit Printer(const PrinterSetup &setup) : m_setup(setup) {}
+
+    Reply take(const protocol::Frame &frame);
+    const PrinterState &state() const { return m_setup.state; }
+
+  private:
+    std::vector<std::string> selfTestPage() const;
+
+    PrinterSetup m_setup;
+};
+
+} // namespace emulator
