@@ -22,6 +22,7 @@ public:
         return ::POS_SetDocName(title.c_str());
     }
     std::string POS_LastError() override { return ::POS_LastError(); }
+    int POS_SetDeliveryWait(int millis) override { return ::POS_SetDeliveryWait(millis); }
 };
 
 } // namespace

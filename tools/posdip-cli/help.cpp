@@ -34,12 +34,15 @@ Where to send it (default port ETHERNET):
                         'DRIVER Kitchen'; '#' starts a comment; may be repeated, '-' is stdin
   -j, --jobs N          at most N network printers at once (default 16); serial, parallel
                         and queue printers are served one at a time
+  --wait SECONDS        wait until each print queue has delivered its job to the printer;
+                        one not delivered within the time fails and is cancelled
   --json                one JSON object a line instead of text
   --dry-run             print the frame in hex and what it means, open nothing
   -h, --help            this text
 
 One result line per printer, in the order given: 'TARGET: ok[: MESSAGE]' or
-'TARGET: failed: MESSAGE (REASON)'.
+'TARGET: failed: MESSAGE (REASON)'; a print queue without --wait says 'spooled' instead of
+'ok': it took the job, which may still fail to print.
 )";
 
 constexpr const char *kStoreOptions = R"(
