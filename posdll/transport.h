@@ -38,7 +38,7 @@ std::unique_ptr<Transport> openParallel(const std::string &portName);
 std::unique_ptr<Transport> openSpool(const std::string &queue);
 
 void setLastError(std::string reason);
-const std::string &lastError(); // this thread's, "" when none
+const std::string &lastError();
 // What this thread asked of the end of its documents (POS_SetDeliveryWait).
 const Ending &requestedEnding();
 

@@ -100,7 +100,9 @@ std::string helpText(std::optional<Subcommand> sub) {
                "are no frame.\n";
     case Subcommand::Printers:
         return "Usage: posdip-cli printers [--json]\n\n"
-               "Lists the installed print queues, one a line, for --port DRIVER --printer QUEUE.\n";
+               "Lists the installed print queues, one a line, for --port DRIVER --printer QUEUE.\n"
+               "A print server without queues gives an empty list (exit status 0); a server that\n"
+               "cannot be reached or does not answer is an error (exit status 1).\n";
     case Subcommand::Ports:
         return "Usage: posdip-cli ports [--json]\n\n"
                "Lists COM1-COM9, LPT1-LPT3 and every other port name that reaches a device: the\n"
