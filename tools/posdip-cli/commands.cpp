@@ -3,6 +3,7 @@
 #include "cli_args.h"
 #include "descriptor_limit.h"
 #include "device_scan.h"
+#include "end_outside_slot.h"
 #include "help.h"
 #include "interrupt.h"
 #include "output.h"
@@ -179,7 +180,8 @@ int sendFrame(const Command &cmd, const Io &io, device::PosdllFuncs &lib) {
             stop.request_stop();
         }
     };
-    auto serve = [&](std::size_t i) { return app::runAction(action, inputsOf(i), lib); };
+    EndOutsideSlot batchLib(lib);
+    auto serve = [&](std::size_t i) { return app::runAction(action, inputsOf(i), batchLib); };
     const std::size_t notAttempted = runTargets(
         network, jobsWithinDescriptorLimit(cmd.jobs),
         [&](std::size_t i) {
