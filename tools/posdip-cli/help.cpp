@@ -32,7 +32,8 @@ Where to send it (default port ETHERNET):
   --printer QUEUE       the print queue, with --port DRIVER
   --targets FILE        one printer a line: 'ETHERNET 10.1.2.3', 'COM3 [BAUD]', 'LPT1',
                         'DRIVER Kitchen'; '#' starts a comment; may be repeated, '-' is stdin
-  -j, --jobs N          at most N network printers at once (default 16); serial, parallel
+  -j, --jobs N          at most N network printers connecting and writing at once (default
+                        16), their ends of document overlapping beyond; serial, parallel
                         and queue printers are served one at a time
   --wait SECONDS        wait until each print queue has delivered its job to the printer;
                         one not delivered within the time fails and is cancelled
