@@ -140,9 +140,13 @@ std::size_t runTargets(const std::vector<bool> &network, int jobs, const TargetT
     const int slotCount = std::max(jobs, 1);
     Slots slots(slotCount);
     std::atomic<std::size_t> nextRemote{0};
+    // The slot first, then the next target: targets start in the order listed.
     auto remoteWorker = [&] {
-        for (std::size_t k; (k = nextRemote.fetch_add(1)) < remote.size();) {
+        for (;;) {
             const SlotLease lease(slots);
+            const std::size_t k = nextRemote.fetch_add(1);
+            if (k >= remote.size())
+                return;
             board.settle(remote[k], task, stop);
         }
     };
