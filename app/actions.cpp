@@ -115,6 +115,7 @@ Outcome runAction(Action action, const ActionInputs &in, device::PosdllFuncs &li
         }
     }
 
+    lib.POS_SetDeliveryWait(in.deliveryWaitMillis);
     const device::WriteResult w = device::writeTransaction(
         lib, port.handle, frame, std::string("posdip: ") + actionName(action));
     if (!w.ok)
@@ -134,10 +135,9 @@ Outcome runAction(Action action, const ActionInputs &in, device::PosdllFuncs &li
     case Action::Close:
         break; // the self-test shows nothing
     }
-    // A print queue took the job; whether it printed is the queue's business.
-    if (device::portKindOf(in.port.portName) == device::PortKind::Driver)
-        o.failKind = device::FailKind::Spooled;
     o.status = std::move(status);
+    if (onlySpooled(in, o))
+        o.failKind = device::FailKind::Spooled;
     return o;
 }
 
@@ -153,6 +153,11 @@ Outcome checkStatus(const ActionInputs &in, device::PosdllFuncs &lib) {
     Outcome o;
     o.status = std::move(reading);
     return o;
+}
+
+bool onlySpooled(const ActionInputs &in, const Outcome &outcome) {
+    return outcome.succeeded() && in.deliveryWaitMillis == 0 &&
+           device::portKindOf(in.port.portName) == device::PortKind::Driver;
 }
 
 } // namespace app

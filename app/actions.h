@@ -22,6 +22,8 @@ struct ActionInputs {
     // The device library's bounds for this exchange; 0 keeps its defaults.
     int connectMillis = 0;
     int writeMillis = 0;
+    // DRIVER: how long to wait for the queue to deliver the job (0: the queue taking it is enough).
+    int deliveryWaitMillis = 0;
 };
 
 enum class OutcomeKind { Message, Silent, Quit };
@@ -59,5 +61,7 @@ Outcome runAction(Action action, const ActionInputs &in, device::PosdllFuncs &li
 // Opens the port, reads the printer's status and closes it: succeeded() only when the printer
 // answered and is ready; the reading is in status whenever the printer answered.
 Outcome checkStatus(const ActionInputs &in, device::PosdllFuncs &lib);
+// A success that only means a print queue took the job: nobody waited for it to be delivered.
+bool onlySpooled(const ActionInputs &in, const Outcome &outcome);
 
 } // namespace app

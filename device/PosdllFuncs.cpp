@@ -29,6 +29,7 @@ class LibraryPosdll final : public PosdllFuncs {
         return ::POS_SetTimeouts(connectMillis, writeMillis);
     }
     int POS_LastErrorKind() override { return ::POS_LastErrorKind(); }
+    int POS_SetDeliveryWait(int millis) override { return ::POS_SetDeliveryWait(millis); }
 };
 
 } // namespace

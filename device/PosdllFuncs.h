@@ -21,6 +21,7 @@ class PosdllFuncs {
     virtual int POS_ReadFile(int handle, std::uint8_t *buffer, int count, int timeoutMillis) = 0;
     virtual int POS_SetTimeouts(int connectMillis, int writeMillis) = 0;
     virtual int POS_LastErrorKind() = 0;
+    virtual int POS_SetDeliveryWait(int millis) = 0;
 };
 
 // The library linked into the program.

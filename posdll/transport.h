@@ -9,6 +9,11 @@
 
 namespace posdll {
 
+// What the thread asked of the end of a document.
+struct Ending {
+    std::chrono::milliseconds deliveryWait{0}; // print queues: 0 = the job taken is enough
+};
+
 // An open port. Each failing call records its reason with setLastError and returns false / -1.
 class Transport {
   public:
@@ -53,5 +58,7 @@ ErrorKind lastErrorKind();
 void setWaits(int connectMillis, int writeMillis);
 std::chrono::milliseconds connectWait();
 std::chrono::milliseconds writeWait();
+// What this thread asked of the end of its documents (POS_SetDeliveryWait).
+const Ending &requestedEnding();
 
 } // namespace posdll

@@ -80,6 +80,7 @@ class StrikeAfterOpen final : public device::PosdllFuncs {
         return m_lib.POS_SetTimeouts(connectMillis, writeMillis);
     }
     int POS_LastErrorKind() override { return m_lib.POS_LastErrorKind(); }
+    int POS_SetDeliveryWait(int millis) override { return m_lib.POS_SetDeliveryWait(millis); }
 
   private:
     Fault &m_fault;

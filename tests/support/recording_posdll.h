@@ -36,6 +36,7 @@ class RecordingPosdll : public device::PosdllFuncs {
     std::vector<std::vector<std::uint8_t>> writes;
     std::vector<int> writeHandles;
     std::string docName;
+    int deliveryWait = 0; // the last POS_SetDeliveryWait
 
     int POS_Open(const std::string &name, int baud, int dataBits, int stopBits, int parity,
                  int portType) override {
@@ -67,6 +68,10 @@ class RecordingPosdll : public device::PosdllFuncs {
         return 0;
     }
     std::string POS_LastError() override { return lastError; }
+    int POS_SetDeliveryWait(int millis) override {
+        deliveryWait = millis;
+        return 0;
+    }
     int POS_ReadFile(int, std::uint8_t *buffer, int, int) override {
         calls.push_back("read");
         const std::size_t n = reads++;

@@ -120,6 +120,17 @@ std::string parseSeconds(const std::string &v, int &millis) {
     return {};
 }
 
+// A whole number from min to max; returns why not.
+std::string wholeNumber(const std::string &v, int min, int max, int &out) {
+    int n = 0;
+    const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
+    if (v.empty() || ec != std::errc() || end != v.data() + v.size() || n < min || n > max)
+        return quoted(v) + " is not a number from " + std::to_string(min) + " to " +
+               std::to_string(max);
+    out = n;
+    return {};
+}
+
 const OptionSpec kOptions[] = {
     {"--port", true, kOpens, false,
      [](State &s, const std::string &v) {
@@ -160,13 +171,10 @@ const OptionSpec kOptions[] = {
          return std::string();
      }},
     {"--jobs", true, kOpens | bit(Subcommand::Scan), false,
+     [](State &s, const std::string &v) { return wholeNumber(v, 1, kMaxJobs, s.cmd.jobs); }},
+    {"--wait", true, kActions, false,
      [](State &s, const std::string &v) {
-         int n = 0;
-         const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
-         if (v.empty() || ec != std::errc() || end != v.data() + v.size() || n < 1 || n > kMaxJobs)
-             return quoted(v) + " is not a number from 1 to " + std::to_string(kMaxJobs);
-         s.cmd.jobs = n;
-         return std::string();
+         return wholeNumber(v, 1, kMaxWaitSeconds, s.cmd.waitSeconds);
      }},
     {"--json", false, kAll, false,
      [](State &s, const std::string &) {
@@ -190,14 +198,7 @@ const OptionSpec kOptions[] = {
     {"--status-timeout", true, kOpens | kReads, false,
      [](State &s, const std::string &v) { return parseSeconds(v, s.cmd.statusMillis); }},
     {"--port-number", true, bit(Subcommand::Scan), false,
-     [](State &s, const std::string &v) {
-         int n = 0;
-         const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
-         if (v.empty() || ec != std::errc() || end != v.data() + v.size() || n < 1 || n > 65535)
-             return quoted(v) + " is not a TCP port from 1 to 65535";
-         s.cmd.scanPort = n;
-         return std::string();
-     }},
+     [](State &s, const std::string &v) { return wholeNumber(v, 1, 65535, s.cmd.scanPort); }},
     {"--cutter", true, kStore, false,
      [](State &s, const std::string &v) { return yesNo(v, s.choices.cutter); }},
     {"--beeper", true, kStore, false,

@@ -4,6 +4,7 @@
 #include "cli_args.h"
 #include "descriptor_limit.h"
 #include "device_scan.h"
+#include "end_outside_slot.h"
 #include "help.h"
 #include "interrupt.h"
 #include "output.h"
@@ -224,6 +225,7 @@ app::ActionInputs inputsFor(const Command &cmd, const Target &target) {
     in.statusWaitMillis = cmd.statusMillis;
     in.connectMillis = cmd.connectMillis;
     in.writeMillis = cmd.writeMillis;
+    in.deliveryWaitMillis = cmd.waitSeconds * 1000;
     return in;
 }
 
@@ -235,12 +237,14 @@ int sendFrame(const Command &cmd, const Io &io, device::PosdllFuncs &lib) {
     const protocol::Frame frame = app::frameFor(action, cmd.options);
     if (cmd.dryRun)
         return dryRun(cmd, frame, targets, io);
+    EndOutsideSlot batchLib(lib);
     return serveTargets(
         cmd, io, targets,
-        [&](std::size_t i) { return app::runAction(action, inputsFor(cmd, targets[i]), lib); },
+        [&](std::size_t i) { return app::runAction(action, inputsFor(cmd, targets[i]), batchLib); },
         [&](std::size_t i, const app::Outcome &o, long long ms) {
-            return cmd.json ? resultJson(targets[i], subcommandName(cmd.sub), frame, o, ms)
-                            : resultLine(targets[i], o);
+            return cmd.json
+                       ? resultJson(targets[i], subcommandName(cmd.sub), frame, o, ms)
+                       : resultLine(targets[i], o, app::onlySpooled(inputsFor(cmd, targets[i]), o));
         },
         Verdict::EveryOk);
 }
