@@ -2,9 +2,14 @@
 # A new subcommand goes into _posdip_cli_subcommands and _posdip_cli_options_of; a new option
 # into the option list of its subcommands and, when it takes a value, into _posdip_cli_values.
 
-_posdip_cli_subcommands="enable disable restore store selftest decode printers ports"
+_posdip_cli_subcommands="enable disable restore store selftest status scan decode printers ports"
 
-_posdip_cli_send_options="--port --ip --targets --baud --printer --jobs -j --wait --json --dry-run --help -h"
+_posdip_cli_send_options="--port --ip --targets --baud --printer --jobs -j --wait --json --dry-run
+    --verify --connect-timeout --write-timeout --status-timeout --help -h"
+_posdip_cli_status_options="--port --ip --targets --baud --printer --jobs -j --json
+    --connect-timeout --write-timeout --status-timeout --help -h"
+_posdip_cli_scan_options="--port-number --jobs -j --json --connect-timeout --write-timeout
+    --status-timeout --help -h"
 _posdip_cli_store_options="--cutter --beeper --density --two-byte --chars --paper-taken
     --set-baud --byte"
 
@@ -13,6 +18,8 @@ _posdip_cli_options_of() {
     case $1 in
         enable | disable | restore | selftest) echo "$_posdip_cli_send_options" ;;
         store) echo "$_posdip_cli_send_options $_posdip_cli_store_options" ;;
+        status) echo "$_posdip_cli_status_options" ;;
+        scan) echo "$_posdip_cli_scan_options" ;;
         decode | printers | ports) echo "--json --help -h" ;;
     esac
 }
@@ -33,7 +40,8 @@ _posdip_cli_values() {
             _filedir
             return 0
             ;;
-        --ip | --byte | --jobs | -j | --wait) return 0 ;; # free text: nothing to offer
+        --ip | --byte | --jobs | -j | --wait | --connect-timeout | --write-timeout | \
+            --status-timeout | --port-number) return 0 ;; # free text: nothing to offer
         *) return 1 ;;
     esac
     COMPREPLY=($(compgen -W "$words" -- "$cur"))

@@ -63,7 +63,7 @@ expect_offer() { # expected-words -- words...
 }
 
 expect_offer "$subcommands help" ""
-expect_offer "store selftest" s
+expect_offer "store selftest status scan" s
 expect_offer "--help --version" --
 expect_offer "$subcommands" help ""
 for sub in $subcommands; do
