@@ -97,7 +97,7 @@ const char *actionName(Action action) {
 
 Outcome runAction(Action action, const ActionInputs &in, device::PosdllFuncs &lib) {
     if (action == Action::Close)
-        return Outcome{OutcomeKind::Quit, {}, MessageIcon::Information, {}, {}, {}, {}, {}};
+        return Outcome{OutcomeKind::Quit, {}, MessageIcon::Information, {}, {}, {}, {}, {}, {}};
 
     const protocol::Frame frame = frameFor(action, in.options);
     applyBounds(in, lib);
@@ -141,7 +141,30 @@ Outcome runAction(Action action, const ActionInputs &in, device::PosdllFuncs &li
     return o;
 }
 
+// A print queue says nothing of its printer: its own state is what there is.
+Outcome checkQueue(const ActionInputs &in) {
+    device::QueueStatus q = device::queueStatus(in.port.printerName);
+    Outcome o;
+    if (!q.error.empty())
+        o = failure(kOpenFailed, "print queue '" + q.queue + "': " + q.error,
+                    device::FailKind::Internal, device::Stage::Open);
+    else if (!q.exists)
+        o = failure(kOpenFailed, "print queue '" + q.queue + "': no such queue",
+                    device::FailKind::Missing, device::Stage::Open);
+    else if (!q.ready())
+        o = failure(kNotReady,
+                    "print queue '" + q.queue + "' " +
+                        (q.stopped ? "is stopped" : "does not accept jobs") +
+                        (q.reason.empty() ? "" : " (" + q.reason + ")"),
+                    device::FailKind::Queue, device::Stage::Status);
+    if (q.error.empty() && q.exists)
+        o.queue = std::move(q);
+    return o;
+}
+
 Outcome checkStatus(const ActionInputs &in, device::PosdllFuncs &lib) {
+    if (device::portKindOf(in.port.portName) == device::PortKind::Driver)
+        return checkQueue(in);
     applyBounds(in, lib);
     const device::OpenResult port = device::OpenPort(lib, in.port);
     if (!port.opened())

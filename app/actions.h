@@ -3,6 +3,7 @@
 
 #include "device/PosdllFuncs.h"
 #include "device/port_access.h"
+#include "device/printers.h"
 #include "device/status_query.h"
 #include "protocol/setting_byte.h"
 
@@ -38,6 +39,7 @@ struct Outcome {
     device::FailKind failKind = device::FailKind::Ok;
     device::Stage stage = device::Stage::Close;
     std::optional<device::StatusReading> status; // what verify read
+    std::optional<device::QueueStatus> queue;    // status of a DRIVER target: the queue's
     bool succeeded() const { return kind != OutcomeKind::Message || icon != MessageIcon::Error; }
 };
 

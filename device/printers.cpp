@@ -1,6 +1,7 @@
 #include "device/printers.h"
 
 #include "posdll/cups_connection.h"
+#include "posdll/cups_queue.h"
 
 #include <memory>
 
@@ -50,6 +51,23 @@ PrinterList installedPrinters() {
 PrinterSource &systemPrinters() {
     static SystemPrinters printers;
     return printers;
+}
+
+QueueStatus queueStatus(const std::string &queue) {
+    QueueStatus q;
+    q.queue = queue;
+    std::string why;
+    const posdll::cups::Connection http = posdll::cups::connect(why);
+    posdll::cups::QueueState state;
+    if (!http || !posdll::cups::queryQueue(http.get(), queue, state, why)) {
+        q.error = why;
+        return q;
+    }
+    q.exists = state.exists;
+    q.accepting = state.accepting;
+    q.stopped = state.stopped;
+    q.reason = state.message;
+    return q;
 }
 
 } // namespace device

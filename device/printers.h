@@ -18,6 +18,20 @@ struct PrinterList {
 // One request to the print server that libcups is set up for, every wait bounded.
 PrinterList installedPrinters();
 
+// A print queue's own state: a queue passes nothing back from its printer, so this is all that
+// can be said about a DRIVER target.
+struct QueueStatus {
+    std::string queue;
+    bool exists = false;
+    bool accepting = false;
+    bool stopped = false;
+    std::string reason; // the server's message about the queue, often why it was stopped
+    std::string error;  // empty when the server answered; else which server and why not
+    bool ready() const { return error.empty() && exists && accepting && !stopped; }
+};
+
+QueueStatus queueStatus(const std::string &queue);
+
 // Where the window gets its printer list; tests hand it another list.
 class PrinterSource {
   public:

@@ -2,6 +2,7 @@
 // CUPS says "success" three ways (a job id above 0, HTTP_STATUS_CONTINUE while a document is
 // streamed, an IPP status up to successful-ok-events-complete); they end here as true or false.
 #include "posdll/cups_connection.h"
+#include "posdll/cups_queue.h"
 #include "posdll/fd.h"
 #include "posdll/quoted.h"
 #include "posdll/transport.h"
@@ -29,61 +30,18 @@ std::string resourceOf(const std::string &queue) {
     return "/printers/" + queue;
 }
 
-// A request about the queue, with the attributes every operation on it carries.
-cups::Ipp queueRequest(ipp_op_t op, const std::string &queue) {
-    char uri[HTTP_MAX_URI];
-    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(),
-                     "/printers/%s", queue.c_str());
-    cups::Ipp request(ippNewRequest(op));
-    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
-    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
-                 cupsUser());
-    return request;
-}
-
 cups::Ipp jobRequest(ipp_op_t op, const std::string &queue, int job) {
-    cups::Ipp request = queueRequest(op, queue);
+    cups::Ipp request = cups::queueRequest(op, queue);
     ippAddInteger(request.get(), IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", job);
     return request;
 }
 
-struct QueueState {
-    bool exists = false;
-    bool stopped = false;
-    bool accepting = false;
-    std::string message; // printer-state-message, often the reason given to cupsdisable/-reject
-    std::string because() const { return message.empty() ? "" : " (" + quoted(message) + ")"; }
-};
-
-std::string stoppedText(const std::string &queue, const QueueState &state) {
-    return "the queue is stopped" + state.because() + "; cupsenable " + quoted(queue) +
-           " starts it";
+std::string because(const cups::QueueState &state) {
+    return state.message.empty() ? "" : " (" + quoted(state.message) + ")";
 }
 
-// Asks the server about the queue; false with why when the server gave no usable answer.
-bool queryQueue(http_t *http, const std::string &queue, QueueState &state, std::string &why) {
-    static const char *const wanted[] = {"printer-state", "printer-is-accepting-jobs",
-                                         "printer-state-message"};
-    cups::Ipp request = queueRequest(IPP_OP_GET_PRINTER_ATTRIBUTES, queue);
-    ippAddStrings(request.get(), IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
-                  static_cast<int>(std::size(wanted)), nullptr, wanted);
-    const cups::Reply reply = cups::ask(http, std::move(request), "/");
-    if (reply.answer && ippGetStatusCode(reply.answer.get()) == IPP_STATUS_ERROR_NOT_FOUND)
-        return true; // state.exists stays false
-    if (!reply.ok()) {
-        why = reply.why;
-        return false;
-    }
-    ipp_t *answer = reply.answer.get();
-    state.exists = true;
-    ipp_attribute_t *a = ippFindAttribute(answer, "printer-state", IPP_TAG_ENUM);
-    state.stopped = a && ippGetInteger(a, 0) == IPP_PSTATE_STOPPED;
-    a = ippFindAttribute(answer, "printer-is-accepting-jobs", IPP_TAG_BOOLEAN);
-    state.accepting = a && ippGetBoolean(a, 0);
-    a = ippFindAttribute(answer, "printer-state-message", IPP_TAG_TEXT);
-    if (a && ippGetString(a, 0, nullptr))
-        state.message = ippGetString(a, 0, nullptr);
-    return true;
+std::string stoppedText(const std::string &queue, const cups::QueueState &state) {
+    return "the queue is stopped" + because(state) + "; cupsenable " + quoted(queue) + " starts it";
 }
 
 // How often a job being delivered is asked after: each question is one small request to the
@@ -137,7 +95,7 @@ class SpoolPort final : public Transport {
         std::string why;
         if (!m_http && !(m_http = cups::connect(why)))
             return fail(why);
-        cups::Ipp create = queueRequest(IPP_OP_CREATE_JOB, m_queue);
+        cups::Ipp create = cups::queueRequest(IPP_OP_CREATE_JOB, m_queue);
         ippAddString(create.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr,
                      title.c_str());
         const cups::Reply created = cups::ask(m_http.get(), std::move(create), resourceOf(m_queue));
@@ -189,9 +147,9 @@ class SpoolPort final : public Transport {
         // A queue stopped since the open holds the job until someone starts it again, so the
         // printer gets nothing now: the job is cancelled rather than printed at a later time.
         // Without an answer nobody knows, and the job is cancelled too.
-        QueueState state;
+        cups::QueueState state;
         std::string why;
-        if (!queryQueue(m_http.get(), m_queue, state, why))
+        if (!cups::queryQueue(m_http.get(), m_queue, state, why))
             return failAndCancel("the print server did not say whether the queue runs: " + why);
         if (state.stopped)
             return failAndCancel(stoppedText(m_queue, state));
@@ -307,8 +265,8 @@ std::unique_ptr<Transport> openSpool(const std::string &queue) {
         setLastError("print queue " + quoted(queue) + ": " + why);
         return nullptr;
     }
-    QueueState state;
-    if (!queryQueue(http.get(), queue, state, why)) {
+    cups::QueueState state;
+    if (!cups::queryQueue(http.get(), queue, state, why)) {
         setLastError(where + ": the print server did not answer: " + why);
         return nullptr;
     }
@@ -321,8 +279,8 @@ std::unique_ptr<Transport> openSpool(const std::string &queue) {
         return nullptr;
     }
     if (!state.accepting) {
-        setLastError(where + ": the queue does not accept jobs" + state.because() +
-                         "; cupsaccept " + quoted(queue) + " opens it",
+        setLastError(where + ": the queue does not accept jobs" + because(state) + "; cupsaccept " +
+                         quoted(queue) + " opens it",
                      POS_ERR_QUEUE);
         return nullptr;
     }

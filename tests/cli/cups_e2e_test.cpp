@@ -112,3 +112,29 @@ TEST_F(CliCupsTest, wait_reports_delivered_jobs_ok_and_cancels_those_not_deliver
     ASSERT_EQ(jammed.size(), 1u);
     EXPECT_EQ(jammed[0].state, IPP_JSTATE_CANCELED);
 }
+
+TEST_F(CliCupsTest, status_of_a_queue_is_the_queues_own_and_says_so) {
+    const auto ready = runCliBinary({"status", "--port", "DRIVER", "--printer", "Kitchen"});
+    EXPECT_EQ(ready.status, 0) << ready.out << ready.err;
+    EXPECT_EQ(ready.out,
+              "DRIVER Kitchen: queue accepts jobs (the print queue's state, not the printer's)\n");
+    EXPECT_TRUE(kitchen.sessions().empty()) << "nothing reaches the printer behind the queue";
+
+    ASSERT_EQ(testing_support::runTool({"cupsdisable", "-r", "paper jam in the test", "Kitchen"})
+                  .status,
+              0);
+    const auto stopped =
+        runCliBinary({"status", "--json", "--port", "DRIVER", "--printer", "Kitchen"});
+    EXPECT_EQ(stopped.status, 1);
+    EXPECT_NE(stopped.out.find(R"("ok":false,"kind":"queue","stage":"status")"), std::string::npos)
+        << stopped.out;
+    EXPECT_NE(stopped.out.find(R"("status":{"queue":"Kitchen","accepting":true,"stopped":true,)"
+                               R"("reason":"paper jam in the test","source":"queue"})"),
+              std::string::npos)
+        << stopped.out;
+
+    const auto missing =
+        runCliBinary({"status", "--json", "--port", "DRIVER", "--printer", "Cellar"});
+    EXPECT_NE(missing.out.find(R"("kind":"missing","stage":"open")"), std::string::npos)
+        << missing.out;
+}

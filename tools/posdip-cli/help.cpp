@@ -106,7 +106,7 @@ std::string helpText(std::optional<Subcommand> sub) {
                "Asks each printer for its real-time status (DLE EOT 1, 2, 3, 4; one byte each)\n"
                "and prints 'TARGET: ready', 'TARGET: not ready: cover open, paper end' or\n"
                "'TARGET: failed: REASON'. Works on network and serial ports and on USB printers\n"
-               "(/dev/usb/lpN); a print queue passes no answer back.\n\n"
+               "(/dev/usb/lpN); for a print queue it reports the queue's own state instead.\n\n"
                "  --port ETHERNET|COMn|LPTn|DRIVER   the kind of port\n"
                "  --ip ADDRESS[:PORT]   a network printer (TCP port 9100 unless given)\n"
                "  --baud 9600|19200|38400|115200   line speed of COM ports (default 19200)\n"

@@ -187,6 +187,14 @@ std::string resultJson(const Target &target, std::string_view action, const prot
     }
     if (outcome.status)
         o.addRaw("status", statusJson(*outcome.status));
+    if (outcome.queue)
+        o.addRaw("status", JsonObject()
+                               .add("queue", outcome.queue->queue)
+                               .add("accepting", outcome.queue->accepting)
+                               .add("stopped", outcome.queue->stopped)
+                               .add("reason", outcome.queue->reason)
+                               .add("source", "queue")
+                               .str());
     return o.str();
 }
 
@@ -197,6 +205,10 @@ std::string statusLine(const Target &target, const app::Outcome &outcome) {
         return target.label + ": " + (s.ready ? "ready" : "not ready") +
                (conditions.empty() ? "" : ": " + conditions);
     }
+    if (outcome.queue) // said as the queue's, so nobody takes it for the printer's
+        return target.label + ": " +
+               (outcome.succeeded() ? "queue accepts jobs" : "queue not ready: " + outcome.detail) +
+               " (the print queue's state, not the printer's)";
     return target.label + ": failed: " + outcome.detail;
 }
 
