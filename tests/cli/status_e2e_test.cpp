@@ -2,6 +2,7 @@
 // printers, on loopback addresses only.
 #include "emulator/emulator_process.h"
 #include "run_cli.h"
+#include "support/full_backlog_listener.h"
 #include "support/tcp_listener.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +18,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <tuple>
 
 using cli_test::CliSetup;
 using cli_test::runCliBinary;
@@ -161,6 +163,22 @@ TEST(cli_status_test, the_status_wait_is_honoured) {
     EXPECT_TRUE(has(run.out, "within 1500 ms")) << run.out;
     EXPECT_GE(took, std::chrono::milliseconds(1400));
     EXPECT_LT(took, std::chrono::seconds(20)); // the default wait is far shorter than this
+}
+
+TEST(cli_status_test, the_connect_timeout_is_honoured_both_ways) {
+    testing_support::FullBacklogListener unanswering; // a connect gets no answer at all
+    for (const auto &[seconds, shown, atLeast] :
+         {std::tuple{"0.5", "500 ms", 400}, std::tuple{"4", "4 s", 3900}}) {
+        const auto started = std::chrono::steady_clock::now();
+        const auto run = runCliBinary(
+            {"status", "--json", "--connect-timeout", seconds, "--ip", unanswering.address()});
+        const auto took = std::chrono::steady_clock::now() - started;
+        EXPECT_TRUE(has(run.out, "\"kind\":\"timeout\",\"stage\":\"open\"")) << run.out;
+        EXPECT_TRUE(has(run.out, std::string("no answer within ") + shown)) << run.out;
+        // Longer than asked, not the 3 s default, and not much longer either.
+        EXPECT_GE(took, std::chrono::milliseconds(atLeast)) << seconds;
+        EXPECT_LT(took, std::chrono::seconds(30)) << seconds;
+    }
 }
 
 TEST(cli_status_test, refused_and_reset_connections_have_their_kinds) {
