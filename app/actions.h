@@ -33,6 +33,20 @@ inline constexpr const char *kWriteFailed = "Fail to write to port,please check!
 inline constexpr const char *kRestartFirst = "Please Restart Printer First!";
 inline constexpr const char *kRestart = "Please Restart Printer.";
 
+// Everything that is particular to one action: the window's button, posdip-cli's subcommand and
+// its help, the frame, the document's name and what is said once the printer took the frame.
+struct ActionSpec {
+    const char *caption;    // the button's caption; the document is named "posdip: <caption>"
+    const char *subcommand; // posdip-cli's word for it; "" when it has none
+    const char *summary;    // posdip-cli's one line about it
+    const char *sends;      // how posdip-cli's help names the frame
+    const char *success;    // said after the printer took the frame; nullptr: nothing
+    protocol::Frame (*frame)(const protocol::OptionStates &options); // empty for Close
+    bool quits = false;                                              // Close: ends the program
+};
+
+const ActionSpec &actionSpec(Action action);
+
 // The frame an action sends (empty for Close).
 protocol::Frame frameFor(Action action, const protocol::OptionStates &options);
 

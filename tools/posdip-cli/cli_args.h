@@ -2,6 +2,7 @@
 // name to what to do, or to a usage error that names the bad argument.
 #pragma once
 
+#include "app/actions.h"
 #include "protocol/setting_byte.h"
 
 #include <optional>
@@ -13,9 +14,12 @@ namespace cli {
 
 enum class Subcommand { Enable, Disable, Restore, Store, SelfTest, Decode, Printers, Ports };
 
-// The five subcommands that send a frame.
+// The action a subcommand runs: only those that send a frame have one.
+std::optional<app::Action> actionOf(Subcommand sub);
 bool sendsFrame(Subcommand sub);
 const char *subcommandName(Subcommand sub);
+// In the order the overview lists them.
+std::vector<Subcommand> allSubcommands();
 
 // One --ip or --targets, in the order given.
 struct TargetArg {
@@ -30,10 +34,10 @@ inline constexpr int kMaxJobs = 1024;
 struct Command {
     Subcommand sub = Subcommand::Enable;
     std::optional<std::string> port; // --port, when it names one port other than ETHERNET
-    std::string baud = "19200";      // --baud, for COM ports
-    std::string printer;             // --printer, for DRIVER
-    std::vector<TargetArg> targets;  // --ip and --targets
-    int jobs = kDefaultJobs;         // -j
+    std::string baud = std::to_string(protocol::defaultBaud()); // --baud, for COM ports
+    std::string printer;                                        // --printer, for DRIVER
+    std::vector<TargetArg> targets;                             // --ip and --targets
+    int jobs = kDefaultJobs;                                    // -j
     bool json = false;
     bool dryRun = false;
     protocol::OptionStates options = protocol::defaultOptionStates(); // store
@@ -55,7 +59,7 @@ using ParseResult = std::variant<Command, ShowHelp, ShowVersion, UsageError>;
 
 ParseResult parseArgs(const std::vector<std::string> &args);
 
-// The four rates the printer and the window offer; false for anything else.
-bool isKnownBaud(const std::string &text);
+// "'1200' is not one of 9600, 19200, 38400, 115200"
+std::string notABaudRate(const std::string &text);
 
 } // namespace cli
