@@ -1,8 +1,8 @@
 #include "app/FrmTest.h"
 
-#include "app/twips.h"
+#include "app/caption_fit.h"
+#include "app/printer_list_box.h"
 #include "device/port_kind.h"
-#include "device/printers.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -33,6 +33,10 @@ struct LabelSpec {
     bool functionLabel; // right-aligned against the frames
 };
 
+QRect twipsBox(const Place &p) {
+    return QRect(p.left, p.top, p.width, p.height);
+}
+
 // Label1 ... Label14.
 constexpr LabelSpec kLabels[] = {
     {"Select Port:", {105, 105, 855, 255}, false},
@@ -50,7 +54,8 @@ constexpr LabelSpec kLabels[] = {
     {"Detect Paper was taken", {2610, 2700, 1815, 240}, true},
     {"Select baudrate (bps)", {3195, 3150, 1230, 510}, true},
 };
-constexpr int kWrappingLabel = 13; // Label14 stands two lines high
+constexpr int kWrappingLabel = 13;     // Label14 stands two lines high
+constexpr int kFirstFunctionLabel = 7; // Label8, beside Frame1(0); the others follow in order
 
 constexpr int kFrameLeft = 4590;
 constexpr int kFrameWidth = 1905;
@@ -114,7 +119,8 @@ class BusyCursor {
 
 } // namespace
 
-FrmTest::FrmTest(device::PosdllFuncs &lib, QWidget *parent) : QWidget(parent), m_lib(lib) {
+FrmTest::FrmTest(device::PosdllFuncs &lib, device::PrinterSource &printers, QWidget *parent)
+    : QWidget(parent), m_lib(lib) {
     setObjectName(QStringLiteral("FrmTest"));
     setWindowTitle(QStringLiteral("FrmSetting"));
     // Close button only: no minimize, no maximize; the fixed size forbids resizing.
@@ -122,18 +128,18 @@ FrmTest::FrmTest(device::PosdllFuncs &lib, QWidget *parent) : QWidget(parent), m
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setWindowIcon(programIcon());
 
-    const Twips twips = Twips::forFont(font());
-    setFixedSize(twips.size(kClientWidth, kClientHeight));
-    createControls(twips);
+    createControls(printers);
     setTabOrderByIndex();
+    nameForAssistiveTools();
     connectHandlers();
     formLoad();
+    layOut(); // after the lists are filled: their entries count among the captions
 }
 
-void FrmTest::createControls(const Twips &twips) {
-    auto place = [&twips](QWidget *w, const QString &name, const Place &p) {
+void FrmTest::createControls(device::PrinterSource &printers) {
+    auto place = [this](QWidget *w, const QString &name, const Place &p) {
         w->setObjectName(name);
-        w->setGeometry(twips.rect(p.left, p.top, p.width, p.height));
+        m_placed.push_back({w, twipsBox(p)});
     };
     auto button = [&](const char *name, const char *caption, const Place &p) {
         auto *b = new QPushButton(QString::fromLatin1(caption), this);
@@ -142,8 +148,7 @@ void FrmTest::createControls(const Twips &twips) {
         place(b, QString::fromLatin1(name), p);
         return b;
     };
-    auto list = [&](const char *name, const Place &p) {
-        auto *c = new QComboBox(this);
+    auto list = [&](auto *c, const char *name, const Place &p) {
         place(c, QString::fromLatin1(name), p);
         return c;
     };
@@ -153,33 +158,21 @@ void FrmTest::createControls(const Twips &twips) {
         auto *label = new QLabel(QString::fromLatin1(row.caption), this);
         label->setTextFormat(Qt::PlainText);
         label->setAlignment(row.functionLabel ? Qt::AlignRight | Qt::AlignTop
-                                               : Qt::AlignLeft | Qt::AlignTop);
+                                              : Qt::AlignLeft | Qt::AlignTop);
         label->setWordWrap(static_cast<int>(i) == kWrappingLabel);
         place(label, QStringLiteral("Label%1").arg(i + 1), row.place);
-        if (!label->wordWrap()) {
-            // A caption wider than its box in this font widens the box away from its aligned
-            // edge, so the function labels keep their shared right edge against the frames.
-            QRect g = label->geometry();
-            const int need = label->sizeHint().width();
-            if (row.functionLabel)
-                g.setLeft(std::min(g.left(), g.right() + 1 - need));
-            else
-                g.setWidth(std::max(g.width(), need));
-            label->setGeometry(g);
-        }
         m_label[i] = label;
     }
 
-    m_combo1 = list("Combo1", {1050, 105, 1575, 315});
+    m_combo1 = list(new QComboBox(this), "Combo1", {1050, 105, 1575, 315});
     m_combo1->setEditable(true);
     m_combo1->setInsertPolicy(QComboBox::NoInsert);
     m_combo1->setCompleter(nullptr); // typed text stays as typed, so "L" is not yet "LPT1"
     m_combo1->setEditText(QStringLiteral("Combo1"));
     m_text1 = new QLineEdit(QStringLiteral("192.168.123.100"), this);
     place(m_text1, QStringLiteral("Text1"), {840, 525, 1485, 285});
-    m_combo2 = list("Combo2", {735, 945, 1935, 315});
-    m_combo2->setPlaceholderText(QStringLiteral("(no printer installed)"));
-    m_combo3 = list("Combo3", {975, 1350, 1095, 315});
+    m_combo2 = list(new PrinterListBox(printers, this), "Combo2", {735, 945, 1935, 315});
+    m_combo3 = list(new QComboBox(this), "Combo3", {975, 1350, 1095, 315});
 
     m_command5 = button("Command5", "Enable DIP Switch", {180, 2115, 2175, 495});
     m_cmdDS = button("CmdDS", "Disable DIP Switch", {180, 2790, 2175, 495});
@@ -204,6 +197,12 @@ void FrmTest::createControls(const Twips &twips) {
         option->setChecked(row.selected);
         m_option1[i] = option;
     }
+    for (std::size_t f = 0; f < m_group.size(); ++f) {
+        const int group = static_cast<int>(f);
+        keepTabOnSelectedOption(group);
+        connect(m_group[f], &QButtonGroup::idToggled, this,
+                [this, group] { keepTabOnSelectedOption(group); });
+    }
 }
 
 void FrmTest::setTabOrderByIndex() {
@@ -217,6 +216,67 @@ void FrmTest::setTabOrderByIndex() {
               [](const auto &a, const auto &b) { return a.first < b.first; });
     for (std::size_t i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1].second, order[i].second);
+}
+
+// Tab reaches an option group once, on its selected button; the arrow keys move within it.
+void FrmTest::keepTabOnSelectedOption(int group) {
+    for (QAbstractButton *b : m_group[static_cast<std::size_t>(group)]->buttons())
+        b->setFocusPolicy(b->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
+}
+
+// Names a screen reader speaks: each input the caption of its label (no access keys, as the
+// captions carry no '&'), each option group its function, each button what it does.
+void FrmTest::nameForAssistiveTools() {
+    setAccessibleName(QStringLiteral("FrmSetting: receipt printer settings"));
+    setAccessibleDescription(
+        QStringLiteral("How the printer is attached, one value for each of seven printer "
+                       "functions, and the buttons that send them"));
+    const struct {
+        QLabel *label;
+        QWidget *input;
+        const char *name; // the caption without its colon; the IP field says what it takes
+    } buddies[] = {{m_label[0], m_combo1, "Select Port"},
+                   {m_label[1], m_text1, "IP address"},
+                   {m_label[2], m_combo2, "Driver"},
+                   {m_label[3], m_combo3, "Baudrate"}};
+    for (const auto &b : buddies) {
+        b.label->setBuddy(b.input);
+        b.input->setAccessibleName(QString::fromLatin1(b.name));
+    }
+    m_text1->setAccessibleDescription(
+        QStringLiteral("The printer's network address, optionally followed by :PORT"));
+    for (std::size_t f = 0; f < m_frame1.size(); ++f)
+        m_frame1[f]->setAccessibleName(m_label[kFirstFunctionLabel + f]->text());
+
+    const std::pair<QPushButton *, const char *> buttons[] = {
+        {m_command5, "Sends the DIP-switch enable command to the printer"},
+        {m_cmdDS, "Sends the DIP-switch disable command to the printer"},
+        {m_command1, "Sends the printer's default setting to the printer"},
+        {m_command2, "Sends the setting chosen in the option groups to the printer"},
+        {m_command3, "Makes the printer print its self-test"},
+        {m_command4, "Ends the program"},
+    };
+    for (const auto &[button, what] : buttons)
+        button->setAccessibleDescription(QString::fromLatin1(what)); // the caption is the name
+}
+
+// Chooses the ratios from what the captions need in the font in use, then places every control.
+// Labels and option buttons keep their boxes' widths and may only grow downwards to the height
+// their text needs; the layout leaves room below each.
+void FrmTest::layOut() {
+    std::vector<WidthNeed> needs;
+    for (const Placed &p : m_placed)
+        if (p.control != m_combo2 && qobject_cast<QGroupBox *>(p.control) == nullptr)
+            needs.push_back({neededWidth(*p.control), p.box.width()});
+    m_twips = Twips::fitting(needs, fontMetrics().height());
+
+    setFixedSize(m_twips.size(kClientWidth, kClientHeight));
+    for (const Placed &p : m_placed) {
+        p.control->setGeometry(m_twips.rect(p.box.x(), p.box.y(), p.box.width(), p.box.height()));
+        if (qobject_cast<QLabel *>(p.control) || qobject_cast<QRadioButton *>(p.control))
+            p.control->resize(p.control->width(),
+                              std::max(p.control->height(), neededHeight(*p.control)));
+    }
 }
 
 void FrmTest::connectHandlers() {
@@ -240,10 +300,7 @@ void FrmTest::formLoad() {
         m_combo3->addItem(QString::fromLatin1(rate));
     m_combo3->setCurrentIndex(kStartBaudIndex);
 
-    for (const std::string &printer : device::installedPrinters())
-        m_combo2->addItem(QString::fromLocal8Bit(printer.data(), qsizetype(printer.size())));
-    if (m_combo2->count() > 0)
-        m_combo2->setCurrentIndex(0);
+    m_combo2->refill();
 }
 
 void FrmTest::combo1Click(int index) {
@@ -278,8 +335,10 @@ void FrmTest::applyPortKind(const QString &portName) {
 
 ActionInputs FrmTest::inputs() const {
     ActionInputs in;
-    in.port = {local8(m_combo1->currentText()), local8(m_text1->text()),
-               local8(m_combo3->currentText()), local8(m_combo2->currentText())};
+    // A pasted address often brings blanks along; they are no part of it.
+    in.port = {local8(m_combo1->currentText()), local8(m_text1->text().trimmed()),
+               local8(m_combo3->currentText()), local8(m_combo2->currentText()),
+               m_combo2->serverError()};
     for (std::size_t i = 0; i < m_option1.size(); ++i)
         in.options[i] = m_option1[i]->isChecked();
     return in;

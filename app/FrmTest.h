@@ -2,12 +2,15 @@
 #pragma once
 
 #include "app/actions.h"
+#include "app/twips.h"
 #include "device/PosdllFuncs.h"
+#include "device/printers.h"
 
 #include <QMessageBox>
 #include <QWidget>
 
 #include <array>
+#include <vector>
 
 class QButtonGroup;
 class QComboBox;
@@ -19,14 +22,20 @@ class QRadioButton;
 
 namespace app {
 
-class Twips;
+class PrinterListBox;
 
 class FrmTest : public QWidget {
     Q_OBJECT
 
   public:
-    // The window sends through lib; the real device library unless a test hands in another.
-    explicit FrmTest(device::PosdllFuncs &lib = device::libraryPosdll(), QWidget *parent = nullptr);
+    // The window sends through lib and lists the queues of printers: the real device library
+    // and print server unless a test hands in others.
+    explicit FrmTest(device::PosdllFuncs &lib = device::libraryPosdll(),
+                     device::PrinterSource &printers = device::systemPrinters(),
+                     QWidget *parent = nullptr);
+
+    // The ratios the layout was drawn at, chosen for the captions in the font in use.
+    const Twips &twips() const { return m_twips; }
 
   protected:
     // The one place an outcome reaches the user: a modal box with an OK button. Tests override it
@@ -35,8 +44,16 @@ class FrmTest : public QWidget {
                              const QString &detail);
 
   private:
-    void createControls(const Twips &twips);
+    struct Placed {
+        QWidget *control;
+        QRect box; // in twips, relative to its container
+    };
+
+    void createControls(device::PrinterSource &printers);
     void setTabOrderByIndex();
+    void nameForAssistiveTools();
+    void layOut();
+    void keepTabOnSelectedOption(int group);
     void connectHandlers();
 
     void formLoad();
@@ -54,11 +71,13 @@ class FrmTest : public QWidget {
     void run(Action action);
 
     device::PosdllFuncs &m_lib;
+    Twips m_twips{1.0, 1.0};
+    std::vector<Placed> m_placed; // every control with its box in twips
 
-    QComboBox *m_combo1 = nullptr; // port
-    QComboBox *m_combo2 = nullptr; // printer
-    QComboBox *m_combo3 = nullptr; // baud rate
-    QLineEdit *m_text1 = nullptr;  // IP address
+    QComboBox *m_combo1 = nullptr;      // port
+    PrinterListBox *m_combo2 = nullptr; // printer
+    QComboBox *m_combo3 = nullptr;      // baud rate
+    QLineEdit *m_text1 = nullptr;       // IP address
     QPushButton *m_command1 = nullptr;
     QPushButton *m_command2 = nullptr;
     QPushButton *m_command3 = nullptr;

@@ -1,15 +1,21 @@
 // posdip: the settings window of a receipt printer.
 #include "app/FrmTest.h"
+#include "app/display_check.h"
 #include "posdll/program_start.h"
 
 #include <QApplication>
 
 #include <cstdlib>
 #include <new>
+#include <optional>
 
 int main(int argc, char *argv[]) try {
     posdll::openMissingStandardDescriptors();
-    QApplication application(argc, argv);
+    std::optional<QApplication> application;
+    {
+        const app::NoDisplayReport noDisplay;
+        application.emplace(argc, argv);
+    }
     QApplication::setApplicationName(QStringLiteral("posdip"));
     QApplication::setDesktopFileName(QStringLiteral("posdip"));
 

@@ -1,7 +1,5 @@
 #include "app/twips.h"
 
-#include <QFontMetricsF>
-
 #include <algorithm>
 #include <cmath>
 
@@ -10,13 +8,13 @@ namespace app {
 Twips::Twips(double scaleX, double scaleY)
     : m_scaleX(std::max(1.0, scaleX)), m_scaleY(std::max(1.0, scaleY)) {}
 
-Twips Twips::forFont(const QFont &font) {
-    // The average letter width is measured the way dialog base units are: over A-Z and a-z.
-    static const QString letters =
-        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-    const QFontMetricsF m(font);
-    const double letterWidth = m.horizontalAdvance(letters) / letters.size();
-    return Twips(letterWidth / kReferenceLetterWidth, m.height() / kReferenceLineHeight);
+Twips Twips::fitting(const std::vector<WidthNeed> &needs, double lineHeight) {
+    double scaleX = 1.0;
+    for (const WidthNeed &n : needs) {
+        // One pixel more than the caption needs: rounding both edges of a box may cost one.
+        scaleX = std::max(scaleX, (n.pixels + 1) * kTwipsPerPixel / n.boxTwips);
+    }
+    return Twips(scaleX, lineHeight / kReferenceLineHeight);
 }
 
 int Twips::x(int twips) const {

@@ -4,21 +4,27 @@
 #include <QRect>
 #include <QSize>
 
-class QFont;
+#include <vector>
 
 namespace app {
 
-// The layout counts 15 twips a pixel for a dialog font whose letters average 6 pixels wide and
-// whose lines are 13 pixels high. A wider or taller font stretches each axis by the same ratio,
-// so every caption still fits its box; a smaller font keeps 15 twips a pixel.
+// What one control needs across: its caption's width in pixels, in the font and style in use,
+// against its box's width in twips.
+struct WidthNeed {
+    int pixels;
+    int boxTwips;
+};
+
+// The layout counts 15 twips a pixel. Across, every distance grows by the ratio of the control
+// that needs the most of its box, so that caption just fits and all others fit too; down, by the
+// font's line height against 13 pixels. Neither ratio falls below 1.
 class Twips {
   public:
     static constexpr double kTwipsPerPixel = 15.0;
-    static constexpr double kReferenceLetterWidth = 6.0;
     static constexpr double kReferenceLineHeight = 13.0;
 
     Twips(double scaleX, double scaleY);
-    static Twips forFont(const QFont &font);
+    static Twips fitting(const std::vector<WidthNeed> &needs, double lineHeight);
 
     // Edges are converted, not sizes, so controls that share an edge in twips share it in
     // pixels too.

@@ -7,7 +7,7 @@ namespace device {
 namespace {
 
 class LibraryPosdll final : public PosdllFuncs {
-public:
+  public:
     int POS_Open(const std::string &name, int baud, int dataBits, int stopBits, int parity,
                  int portType) override {
         return ::POS_Open(name.c_str(), baud, dataBits, stopBits, parity, portType);

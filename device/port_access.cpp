@@ -53,7 +53,9 @@ OpenResult OpenPort(PosdllFuncs &lib, const PortInputs &in) {
         return call(lib, in.portName, 0, 0, POS_PORT_PARALLEL);
     case PortKind::Driver:
         if (in.printerName.empty())
-            return refused("no printer is selected (no print queue is installed)");
+            return refused(in.printerListError.empty()
+                               ? "no printer is selected (no print queue is installed)"
+                               : "no printer is selected: " + in.printerListError);
         return call(lib, in.printerName, 0, 0, POS_PORT_SPOOL);
     case PortKind::Unknown:
         break;

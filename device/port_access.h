@@ -14,6 +14,8 @@ struct PortInputs {
     std::string ipText;      // used for ETH
     std::string baudText;    // used for COM
     std::string printerName; // used for DRI
+    // Why the printer list is empty when the print server could not be asked; empty otherwise.
+    std::string printerListError = {};
 };
 
 struct OpenResult {

@@ -39,27 +39,38 @@ Names lpstatList() {
 
 TEST_F(PrintersTest, queues_come_in_the_order_cups_lists_them) {
     addQueues({"Zebra", "alpha", "Mid_2"});
-    const Names listed = device::installedPrinters();
+    const device::PrinterList list = device::installedPrinters();
+    EXPECT_TRUE(list.serverAnswered()) << list.error;
+    const Names &listed = list.names;
     EXPECT_EQ(listed, lpstatList());
     EXPECT_EQ(listed, (Names{"alpha", "Mid_2", "Zebra"})); // by name, case aside
 }
 
-TEST_F(PrintersTest, no_queues_give_an_empty_list) {
-    EXPECT_TRUE(device::installedPrinters().empty());
+TEST_F(PrintersTest, no_queues_give_an_empty_list_from_a_server_that_answered) {
+    const device::PrinterList none = device::installedPrinters();
+    EXPECT_TRUE(none.names.empty());
+    EXPECT_TRUE(none.serverAnswered()) << none.error;
+    EXPECT_EQ(none.server, cups().address());
     addQueues({"Only"});
-    EXPECT_EQ(device::installedPrinters(), Names{"Only"});
+    EXPECT_EQ(device::installedPrinters().names, Names{"Only"});
 }
 
-TEST_F(PrintersTest, unreachable_or_silent_server_gives_an_empty_list_in_bounded_time) {
+TEST_F(PrintersTest, a_silent_or_stopped_server_is_an_error_naming_it_in_bounded_time) {
     addQueues({"Kitchen"});
     cups().pause();
     const auto silent = finishesWithin(kNoHang, [] { return device::installedPrinters(); });
     cups().resume();
     ASSERT_TRUE(silent) << "the list waited without bound on a silent server";
-    EXPECT_TRUE(silent->empty());
+    EXPECT_TRUE(silent->names.empty());
+    EXPECT_FALSE(silent->serverAnswered());
+    EXPECT_NE(silent->error.find("print server " + cups().address()), std::string::npos)
+        << silent->error;
 
     cups().stop();
     const auto down = finishesWithin(kNoHang, [] { return device::installedPrinters(); });
     ASSERT_TRUE(down) << "the list waited without bound on a stopped server";
-    EXPECT_TRUE(down->empty());
+    EXPECT_TRUE(down->names.empty());
+    EXPECT_NE(down->error.find("cannot reach the print server " + cups().address()),
+              std::string::npos)
+        << down->error;
 }

@@ -14,7 +14,8 @@ class window_hostile_input_test : public testing::Test {
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
         // Whatever slips through would reach this listener, never a real address.
-        control<QLineEdit>(window, "Text1")->setText(QStringLiteral("127.0.0.1:%1").arg(printer.port()));
+        control<QLineEdit>(window, "Text1")
+            ->setText(QStringLiteral("127.0.0.1:%1").arg(printer.port()));
     }
 
     // Presses "Store Setting" and expects exactly one error box with a reason.
@@ -56,14 +57,30 @@ TEST_F(window_hostile_input_test, odd_port_names_are_refused_with_a_reason) {
     EXPECT_EQ(printer.accepted(), 0);
 }
 
+TEST_F(window_hostile_input_test, names_in_errors_keep_unicode_and_escape_controls) {
+    // A port of no known kind, and a serial port whose number is no number.
+    const std::pair<QString, QString> rows[] = {
+        {QString::fromUtf8("X\x1b[2J\u00e9\u7aef\u53e3"),
+         QString::fromUtf8("'X\\x1B[2J\u00e9\u7aef\u53e3'")},
+        {QString::fromUtf8("COM\uFF11"), QString::fromUtf8("'COM\uFF11'")},
+    };
+    for (const auto &[name, shown] : rows) {
+        control<QComboBox>(window, "Combo1")->setEditText(name);
+        expectRefused(name);
+        ASSERT_FALSE(window.shown.empty());
+        EXPECT_TRUE(window.shown[0].detail.contains(shown)) << window.shown[0].detail.toStdString();
+    }
+}
+
 TEST_F(window_hostile_input_test, odd_ip_texts_are_refused_before_any_name_lookup) {
     struct Case {
         QString ip;
-        const char *reasonPart;
+        QString reasonPart; // other characters as typed, controls escaped
     } cases[] = {
-        {"127.0.0.1 ", "127.0.0.1 "},
-        {" 127.0.0.1", "127.0.0.1"},
-        {"127.0.0 .1", "127.0.0 .1"},
+        {"127.0.0 .1", "'127.0.0 .1'"},
+        {"127.0.0.1 \t:80", "'127.0.0.1 \\x09'"}, // blanks inside are not trimmed
+        {QString::fromUtf8("\uFF11\uFF12\uFF17.0.0.1"),
+         QString::fromUtf8("'\uFF11\uFF12\uFF17.0.0.1'")},
         {QString("127.0.0.1") + QChar(0) + "evil", "NUL"},
         {QString(300, 'a'), "aaaa"},
         {"300.1.2.3", "300.1.2.3"},

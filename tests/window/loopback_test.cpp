@@ -6,6 +6,8 @@
 #include "support/posix_peers.h"
 #include "support/tcp_listener.h"
 
+#include <QClipboard>
+
 using namespace window_test;
 using testing_support::ClosedPort;
 using testing_support::TcpListener;
@@ -88,4 +90,18 @@ TEST_F(window_loopback_test, a_refused_connection_gives_the_error_box_with_the_r
     click(window, "Command2");
     expectOpenFailedBox(window.shown, loopback(closed.port));
     expectOpenFailedBox(window.shown, "refused");
+}
+
+TEST_F(window_loopback_test, a_pasted_address_with_blanks_around_it_is_used) {
+    auto *ip = control<QLineEdit>(window, "Text1");
+    ip->clear();
+    ip->setFocus();
+    QApplication::clipboard()->setText(" \t" + loopback(printer.port()) + " \n");
+    QTest::keyClick(ip, Qt::Key_V, Qt::ControlModifier);
+    ASSERT_TRUE(ip->text().startsWith(' ')) << "the field keeps the text as pasted";
+    click(window, "Command5");
+    ASSERT_TRUE(printer.waitForSessions(1, kDelivery)) << window.shown.size();
+    EXPECT_EQ(printer.sessions()[0], protocol::enableFrame());
+    ASSERT_EQ(window.shown.size(), 1u);
+    EXPECT_EQ(window.shown[0].text, "Please Restart Printer First!");
 }

@@ -33,9 +33,30 @@ struct Shown {
     bool busyCursor; // was the busy cursor still up while the box showed?
 };
 
+// A print server as the window sees it: answers with the list it is given, and counts the
+// questions.
+class ListedPrinters : public device::PrinterSource {
+  public:
+    device::PrinterList answer{{}, "127.0.0.1:631", {}};
+    int asked = 0;
+    device::PrinterList list() override {
+        ++asked;
+        return answer;
+    }
+};
+
+// A server that answers with no queues, for the tests that do not look at the printer list:
+// they never reach the machine's own print server.
+inline ListedPrinters &noQueues() {
+    static ListedPrinters none;
+    return none;
+}
+
 class RecordingWindow : public app::FrmTest {
   public:
-    using app::FrmTest::FrmTest;
+    explicit RecordingWindow(device::PosdllFuncs &lib = device::libraryPosdll(),
+                             device::PrinterSource &printers = noQueues())
+        : app::FrmTest(lib, printers) {}
     std::vector<Shown> shown;
 
   protected:

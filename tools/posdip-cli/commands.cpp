@@ -206,12 +206,15 @@ int decode(const Command &cmd, const Io &io) {
 }
 
 int printers(const Command &cmd, const Io &io) {
-    const std::vector<std::string> queues = device::installedPrinters();
-    for (const std::string &q : queues)
+    const device::PrinterList queues = device::installedPrinters();
+    if (!queues.serverAnswered()) {
+        io.err << "posdip-cli: " << queues.error << "\n";
+        return kExitFailed;
+    }
+    for (const std::string &q : queues.names)
         io.out << (cmd.json ? JsonObject().add("printer", q).str() : q) << "\n";
-    if (queues.empty() && !cmd.json)
-        io.err << "posdip-cli: no print queues are installed (or the print system cannot be "
-                  "reached)\n";
+    if (queues.names.empty() && !cmd.json)
+        io.err << "posdip-cli: no print queues are installed on " << queues.server << "\n";
     return kExitOk;
 }
 

@@ -42,7 +42,10 @@ OwnHelp ownHelp(Subcommand sub) {
         return {"list the installed print queues",
                 "Usage: posdip-cli printers [--json]\n\n"
                 "Lists the installed print queues, one a line, for --port DRIVER --printer "
-                "QUEUE.\n"};
+                "QUEUE.\n"
+                "A print server without queues gives an empty list (exit status 0); a server "
+                "that\n"
+                "cannot be reached or does not answer is an error (exit status 1).\n"};
     case Subcommand::Ports:
         return {"list the serial and parallel devices and what COMn and LPTn open",
                 "Usage: posdip-cli ports [--json]\n\n"
