@@ -45,6 +45,13 @@ int knownBaud(const std::string &text) {
     return 0;
 }
 
+int baudOfOption(int option) {
+    for (const auto &b : kBaudButtons)
+        if (b.option == option)
+            return b.baud;
+    return 0;
+}
+
 OptionStates defaultOptionStates() {
     OptionStates s{};
     optionStatesFor(explainSettingByte(kDefaultSetting), s); // every byte has its buttons

@@ -15,6 +15,8 @@ inline constexpr std::array<int, 4> kBaudRates = {9600, 19200, 38400, 115200};
 std::string baudRateChoices(const char *separator);
 // The rate as a number when the text is exactly one of kBaudRates; 0 otherwise.
 int knownBaud(const std::string &text);
+// The rate of option button 12 to 15; 0 for the other buttons.
+int baudOfOption(int option);
 
 // Selected state of the sixteen option buttons, by index. Each pair 0/1 ... 10/11 is one
 // two-way group; 12 to 15 are the baud group (9600, 38400, 19200, 115200).
