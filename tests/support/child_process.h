@@ -39,7 +39,8 @@ class ChildProcess {
         posix_spawn_file_actions_t fa;
         posix_spawn_file_actions_init(&fa);
         redirect(fa);
-        if (::posix_spawnp(&m_pid, args[0], &fa, nullptr, args.data(), envp.data()) != 0)
+        m_spawnError = ::posix_spawnp(&m_pid, args[0], &fa, nullptr, args.data(), envp.data());
+        if (m_spawnError != 0)
             m_pid = -1;
         posix_spawn_file_actions_destroy(&fa);
     }
@@ -53,6 +54,7 @@ class ChildProcess {
     ChildProcess &operator=(const ChildProcess &) = delete;
 
     bool started() const { return m_pid > 0; }
+    int spawnError() const { return m_spawnError; } // an errno value, 0 when it started
     pid_t pid() const { return m_pid; }
     bool running() const { return started() && !m_status; }
     void signal(int number) const {
@@ -84,6 +86,7 @@ class ChildProcess {
 
   private:
     pid_t m_pid = -1;
+    int m_spawnError = 0;
     std::optional<int> m_status;
 };
 
