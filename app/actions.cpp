@@ -1,5 +1,6 @@
 #include "app/actions.h"
 
+#include "device/port_kind.h"
 #include "protocol/frames.h"
 
 namespace app {
@@ -98,6 +99,7 @@ Outcome runAction(Action action, const ActionInputs &in, device::PosdllFuncs &li
     if (!port.opened())
         return message(MessageIcon::Error, kOpenFailed, port.reason);
 
+    lib.POS_SetDeliveryWait(in.deliveryWaitMillis);
     const device::WriteResult w =
         device::writeTransaction(lib, port.handle, frame, std::string("posdip: ") + spec.caption);
     if (!w.ok)
@@ -105,6 +107,11 @@ Outcome runAction(Action action, const ActionInputs &in, device::PosdllFuncs &li
     if (!spec.success)
         return Outcome{}; // the self-test shows nothing
     return message(MessageIcon::Information, spec.success);
+}
+
+bool onlySpooled(const ActionInputs &in, const Outcome &outcome) {
+    return outcome.succeeded() && in.deliveryWaitMillis == 0 &&
+           device::portKindOf(in.port.portName) == device::PortKind::Driver;
 }
 
 } // namespace app

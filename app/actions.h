@@ -14,6 +14,8 @@ enum class Action { EnableDip, DisableDip, RestoreDefault, StoreSetting, PrintSe
 struct ActionInputs {
     device::PortInputs port;
     protocol::OptionStates options = protocol::defaultOptionStates(); // read by StoreSetting
+    // DRIVER: how long to wait for the queue to deliver the job (0: the queue taking it is enough).
+    int deliveryWaitMillis = 0;
 };
 
 enum class OutcomeKind { Message, Silent, Quit };
@@ -54,5 +56,8 @@ protocol::Frame frameFor(Action action, const protocol::OptionStates &options);
 const char *actionName(Action action);
 
 Outcome runAction(Action action, const ActionInputs &in, device::PosdllFuncs &lib);
+
+// A success that only means a print queue took the job: nobody waited for it to be delivered.
+bool onlySpooled(const ActionInputs &in, const Outcome &outcome);
 
 } // namespace app

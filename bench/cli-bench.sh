@@ -4,7 +4,10 @@
 #      peak memory (aim: at most 0.5 x socat's time, under 8 MiB);
 #   2. 1,000 network targets with -j 32 against xargs -P 32 socat over the same list (aim: 3 x);
 #   3. a list where a tenth of the printers never answer (a listener whose backlog is full):
-#      done within about one connect timeout per -j batch, each of those reported as failed.
+#      done within about one connect timeout per -j batch, each of those reported as failed;
+#   4. 1,000 printers that keep their side open after the document, -j 32: each end of a
+#      document watches 0.5 s for a late reset, which must overlap (aim: far below
+#      1,000 x 0.5 s / 32).
 # Usage: bench/cli-bench.sh [RUNS]   RUNS single stores each (default 30); BATCH_RUNS (default 3),
 # TARGETS (default 1000) and SILENT_LIST (default 320) in the environment. Every peer this starts
 # ends by itself after PEER_SECONDS (default 600) and is killed at exit.
@@ -36,7 +39,7 @@ cleanup() {
 trap cleanup EXIT
 
 # Starts a peer of bench/loopback_peers.cpp; sets $port to the port it listens on.
-start_peer() { # sink|silent name
+start_peer() { # sink|keep-open|silent name
   "$peers_bin" "$1" "$peer_seconds" >"$work/$2.out" &
   peers+=($!)
   for _ in $(seq 200); do
@@ -130,3 +133,19 @@ awk -v s="$start" -v e="$end" -v b="$batches" -v t="$connect_timeout" -v f="$fai
          el, n, b, bound, (el <= bound * 1.34) ? "within" : "NOT within"
   printf "reported failed: %d (of them the silent printer: %d, expected %d); ok: %d; exit status %d\n",
          f, df, n, ok, st }'
+
+echo "== 4. $targets printers that keep their side open, -j $jobs"
+start_peer keep-open kept
+: >"$work/kept"
+for _ in $(seq "$targets"); do echo "ETHERNET 127.0.0.1:$port" >>"$work/kept"; done
+linger=0.5 # seconds: the device library's watch for a reset after the printer acknowledged
+start=$EPOCHREALTIME
+status=0
+"$cli" store --targets "$work/kept" -j "$jobs" >"$work/kept.out" || status=$?
+end=$EPOCHREALTIME
+ok=$(grep -c ": ok: " "$work/kept.out" || true)
+awk -v s="$start" -v e="$end" -v n="$targets" -v j="$jobs" -v l="$linger" -v ok="$ok" \
+    -v st="$status" 'BEGIN {
+  el = e - s; serial = n * l / j
+  printf "elapsed %.2f s for %d printers (%d ok, exit status %d); in -j %d slots one after another the watch alone would take %.1f s: %.1f x faster\n",
+         el, n, ok, st, j, serial, serial / el }'

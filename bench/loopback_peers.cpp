@@ -2,6 +2,8 @@
 //   loopback_peers sink SECONDS     listen on a free port, print it, take every connection and
 //                                   read it to its end; on SIGTERM (or after SECONDS) print
 //                                   "connections N bytes M" and exit
+//   loopback_peers keep-open SECONDS  as sink, but a connection the sender ended stays open on
+//                                   this side for 2 s more, as a printer that never closes
 //   loopback_peers silent SECONDS   listen on a free port, print it, never accept, backlog full
 //   loopback_peers runs N CMD...    run CMD N times, its output to /dev/null; print each run's
 //                                   wall time in microseconds and exit 1 if any run failed
@@ -20,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 extern char **environ;
@@ -65,7 +68,12 @@ void stopOnSignals() {
 
 using Clock = std::chrono::steady_clock;
 
-int sink(int seconds) {
+// How long keep-open holds a connection after its sender ended it: well past the client's
+// half-second watch for a reset, and short enough that a long batch does not run out of
+// descriptors.
+constexpr auto kKeptOpen = std::chrono::seconds(2);
+
+int sink(int seconds, bool keepOpen) {
     int port = 0;
     const int lfd = listenOnFreePort(1024, port);
     std::printf("%d\n", port);
@@ -73,8 +81,13 @@ int sink(int seconds) {
     stopOnSignals();
     const auto end = Clock::now() + std::chrono::seconds(seconds);
     std::vector<pollfd> fds{{lfd, POLLIN, 0}};
+    std::vector<std::pair<int, Clock::time_point>> kept; // ended by the sender, closed later
     long connections = 0, bytes = 0;
     while (!g_stop && Clock::now() < end) {
+        while (!kept.empty() && kept.front().second <= Clock::now()) {
+            ::close(kept.front().first);
+            kept.erase(kept.begin());
+        }
         if (::poll(fds.data(), fds.size(), 100) <= 0)
             continue;
         if (fds[0].revents & POLLIN) {
@@ -93,7 +106,10 @@ int sink(int seconds) {
                 bytes += n;
                 continue;
             }
-            ::close(fds[i].fd); // the peer's end: close ours, as a printer does
+            if (keepOpen)
+                kept.emplace_back(fds[i].fd, Clock::now() + kKeptOpen);
+            else
+                ::close(fds[i].fd); // the peer's end: close ours, as a printer does
             fds.erase(fds.begin() + static_cast<std::ptrdiff_t>(i));
         }
     }
@@ -153,12 +169,12 @@ int runs(int n, char **argv) {
 int main(int argc, char **argv) {
     const std::string mode = argc > 2 ? argv[1] : "";
     const int number = argc > 2 ? std::atoi(argv[2]) : 0;
-    if (mode == "sink" && number > 0)
-        return sink(number);
+    if ((mode == "sink" || mode == "keep-open") && number > 0)
+        return sink(number, mode == "keep-open");
     if (mode == "silent" && number > 0)
         return silent(number);
     if (mode == "runs" && number > 0 && argc > 3)
         return runs(number, argv + 3);
-    std::fprintf(stderr, "usage: loopback_peers sink SECONDS | silent SECONDS | runs N CMD...\n");
+    std::fprintf(stderr, "usage: loopback_peers sink|keep-open|silent SECONDS | runs N CMD...\n");
     return 2;
 }

@@ -4,7 +4,7 @@
 
 _posdip_cli_subcommands="enable disable restore store selftest decode printers ports"
 
-_posdip_cli_send_options="--port --ip --targets --baud --printer --jobs -j --json --dry-run --help -h"
+_posdip_cli_send_options="--port --ip --targets --baud --printer --jobs -j --wait --json --dry-run --help -h"
 _posdip_cli_store_options="--cutter --beeper --density --two-byte --chars --paper-taken
     --set-baud --byte"
 
@@ -33,7 +33,7 @@ _posdip_cli_values() {
             _filedir
             return 0
             ;;
-        --ip | --byte | --jobs | -j) return 0 ;; # free text: nothing to offer
+        --ip | --byte | --jobs | -j | --wait) return 0 ;; # free text: nothing to offer
         *) return 1 ;;
     esac
     COMPREPLY=($(compgen -W "$words" -- "$cur"))

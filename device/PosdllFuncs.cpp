@@ -22,6 +22,7 @@ class LibraryPosdll final : public PosdllFuncs {
         return ::POS_SetDocName(title.c_str());
     }
     std::string POS_LastError() override { return ::POS_LastError(); }
+    int POS_SetDeliveryWait(int millis) override { return ::POS_SetDeliveryWait(millis); }
 };
 
 } // namespace

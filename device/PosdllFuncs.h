@@ -18,6 +18,7 @@ public:
     virtual int POS_Close() = 0;
     virtual int POS_SetDocName(const std::string &title) = 0;
     virtual std::string POS_LastError() = 0;
+    virtual int POS_SetDeliveryWait(int millis) = 0;
 };
 
 // The library linked into the program.

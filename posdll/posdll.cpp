@@ -14,6 +14,7 @@ struct ThreadState {
     std::unique_ptr<Transport> port;
     int handle = 0;
     std::string docName = "posdip";
+    Ending ending;
 };
 
 thread_local ThreadState t_state;
@@ -47,6 +48,10 @@ bool havePort(const char *call) {
 }
 
 } // namespace
+
+const Ending &requestedEnding() {
+    return t_state.ending;
+}
 
 } // namespace posdll
 
@@ -136,6 +141,15 @@ extern "C" int POS_SetDocName(const char *title) {
         if (!title)
             return fail("no document name given");
         t_state.docName = title;
+        return 0;
+    });
+}
+
+extern "C" int POS_SetDeliveryWait(int millis) {
+    return guarded([&] {
+        if (millis < 0)
+            return fail("delivery wait of " + std::to_string(millis) + " ms: not 0 or more");
+        t_state.ending.deliveryWait = std::chrono::milliseconds(millis);
         return 0;
     });
 }

@@ -59,11 +59,22 @@ POSDLL_API int POS_WriteFile(int handle, const unsigned char *bytes, int count);
 
 /**
  * Ends the document: the bytes are handed on (network: acknowledged by the printer, which has
- * not reset or shut the connection; serial: output drained; print queue: job submitted), each
- * within a bounded time.
+ * not reset or shut the connection; serial: output drained; print queue: job taken by the print
+ * server, or delivered when POS_SetDeliveryWait asked for it), each within a bounded time.
  * @return 0 on success, -1 when the document was refused or could not be finished.
  */
 POSDLL_API int POS_EndDoc(void);
+
+/**
+ * Sets how long POS_EndDoc waits, on this thread, for a print queue to deliver its job: until the
+ * print server reports the job completed. A job the server cancels or aborts, or one not
+ * completed within the time, fails POS_EndDoc; one not completed in time is cancelled so that
+ * it cannot print later, and the reason says whether the server confirmed the cancel.
+ * The setting stays for the thread's later documents; other kinds of port ignore it.
+ * @param millis 0 (the default) to end as soon as the server has taken the job, else the wait.
+ * @return 0 on success, -1 when millis is negative.
+ */
+POSDLL_API int POS_SetDeliveryWait(int millis);
 
 /**
  * Releases the port opened last, so the next POS_Open can take it again.

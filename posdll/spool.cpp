@@ -2,10 +2,14 @@
 // CUPS says "success" three ways (a job id above 0, HTTP_STATUS_CONTINUE while a document is
 // streamed, an IPP status up to successful-ok-events-complete); they end here as true or false.
 #include "posdll/cups_connection.h"
+#include "posdll/fd.h"
 #include "posdll/quoted.h"
 #include "posdll/transport.h"
 
+#include <algorithm>
 #include <iterator>
+#include <thread>
+#include <utility>
 
 namespace posdll {
 
@@ -82,6 +86,43 @@ bool queryQueue(http_t *http, const std::string &queue, QueueState &state, std::
     return true;
 }
 
+// How often a job being delivered is asked after: each question is one small request to the
+// server, and a raw job to a printer that takes it completes within a few tenths of a second.
+constexpr milliseconds kJobPollInterval{100};
+
+struct JobState {
+    int state = 0;       // an ipp_jstate_t
+    std::string message; // job-printer-state-message: what the backend last said
+    std::string text() const {
+        static const char *const names[] = {"pending",   "held",    "processing", "stopped",
+                                            "cancelled", "aborted", "completed"};
+        const bool known = state >= IPP_JSTATE_PENDING && state <= IPP_JSTATE_COMPLETED;
+        return (known ? std::string(names[state - IPP_JSTATE_PENDING])
+                      : "in state " + std::to_string(state)) +
+               (message.empty() ? "" : " (" + quoted(message) + ")");
+    }
+};
+
+// Asks the server where the job is; false with why when the server gave no usable answer.
+bool queryJob(http_t *http, const std::string &queue, int job, JobState &state, std::string &why) {
+    static const char *const wanted[] = {"job-state", "job-printer-state-message"};
+    cups::Ipp request = jobRequest(IPP_OP_GET_JOB_ATTRIBUTES, queue, job);
+    ippAddStrings(request.get(), IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
+                  static_cast<int>(std::size(wanted)), nullptr, wanted);
+    const cups::Reply reply = cups::ask(http, std::move(request), "/jobs/");
+    ipp_attribute_t *a =
+        reply.ok() ? ippFindAttribute(reply.answer.get(), "job-state", IPP_TAG_ENUM) : nullptr;
+    if (!a) {
+        why = reply.ok() ? "the answer has no job state" : reply.why;
+        return false;
+    }
+    state.state = ippGetInteger(a, 0);
+    a = ippFindAttribute(reply.answer.get(), "job-printer-state-message", IPP_TAG_TEXT);
+    const char *message = a ? ippGetString(a, 0, nullptr) : nullptr;
+    state.message = message ? message : "";
+    return true;
+}
+
 // Every request goes over the port's own connection, whose waits are bounded: none uses
 // libcups' default connection, which waits far longer.
 class SpoolPort final : public Transport {
@@ -154,6 +195,9 @@ class SpoolPort final : public Transport {
             return failAndCancel("the print server did not say whether the queue runs: " + why);
         if (state.stopped)
             return failAndCancel(stoppedText(m_queue, state));
+        const milliseconds wait = requestedEnding().deliveryWait;
+        if (wait.count() > 0)
+            return awaitDelivery(wait);
         m_doc = Doc::None;
         m_job = 0; // handed over: it prints without us
         return true;
@@ -169,6 +213,36 @@ class SpoolPort final : public Transport {
 
   private:
     enum class Doc { None, Streaming, Broken };
+
+    // Follows the job taken until the server completes it. One still waiting at the end of the
+    // wait would print at some later time nobody expects, so it is cancelled.
+    bool awaitDelivery(milliseconds wait) {
+        const auto deadline = Clock::now() + wait;
+        for (;;) {
+            JobState job;
+            std::string why;
+            if (!queryJob(m_http.get(), m_queue, m_job, job, why))
+                return failAndCancel("the print server did not say whether it was delivered: " +
+                                     why);
+            if (job.state == IPP_JSTATE_COMPLETED) {
+                m_doc = Doc::None;
+                m_job = 0;
+                return true;
+            }
+            if (job.state == IPP_JSTATE_CANCELED || job.state == IPP_JSTATE_ABORTED) {
+                const int ended = std::exchange(m_job, 0);
+                m_doc = Doc::None;
+                return fail("job " + std::to_string(ended) + " was not delivered: the print " +
+                            "server ended it, " + job.text());
+            }
+            const auto now = Clock::now();
+            if (now >= deadline)
+                return failAndCancel("not delivered within " + durationText(wait) + ", " +
+                                     job.text());
+            std::this_thread::sleep_for(
+                std::min<Clock::duration>(kJobPollInterval, deadline - now));
+        }
+    }
 
     bool fail(const std::string &what) {
         setLastError("print queue " + quoted(m_queue) + " on " + m_server + ": " + what);

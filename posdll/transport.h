@@ -1,14 +1,20 @@
 // The inside of the device library: one Transport per kind of port, behind the C dispatcher.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
 namespace posdll {
 
+// What the thread asked of the end of a document.
+struct Ending {
+    std::chrono::milliseconds deliveryWait{0}; // print queues: 0 = the job taken is enough
+};
+
 // An open port. Each failing call records its reason with setLastError and returns false / -1.
 class Transport {
-public:
+  public:
     virtual ~Transport() = default;
     virtual bool startDoc(const std::string & /*title*/) { return true; }
     // Writes all of count bytes within a bounded time; returns count, or -1.
@@ -33,5 +39,7 @@ std::unique_ptr<Transport> openSpool(const std::string &queue);
 
 void setLastError(std::string reason);
 const std::string &lastError();
+// What this thread asked of the end of its documents (POS_SetDeliveryWait).
+const Ending &requestedEnding();
 
 } // namespace posdll

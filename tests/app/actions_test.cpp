@@ -108,3 +108,28 @@ TEST(actions_test, close_quits_and_touches_no_port) {
     EXPECT_EQ(app::runAction(Action::Close, onPort("ETHERNET"), lib).kind, OutcomeKind::Quit);
     EXPECT_TRUE(lib.calls.empty());
 }
+
+// The library keeps the delivery wait per thread, so every action sets its own: one without a
+// wait after one with it must not wait.
+TEST(actions_test, queue_success_is_only_spooled_unless_delivery_was_waited_for) {
+    struct Row {
+        const char *port;
+        int waitMillis;
+        int endDocResult;
+        bool spooled;
+    } rows[] = {
+        {"DRIVER", 0, 0, true},      {"DRIVER", 5000, 0, false}, {"DRIVER", 0, -1, false},
+        {"DRIVER", 5000, -1, false}, {"ETHERNET", 0, 0, false},  {"COM1", 0, 0, false},
+    };
+    RecordingPosdll lib; // one library for all rows, as one thread's
+    for (const Row &r : rows) {
+        SCOPED_TRACE(std::string(r.port) + " wait " + std::to_string(r.waitMillis));
+        app::ActionInputs in = onPort(r.port);
+        in.deliveryWaitMillis = r.waitMillis;
+        lib.endDocResult = r.endDocResult;
+        const auto out = app::runAction(Action::StoreSetting, in, lib);
+        EXPECT_EQ(lib.deliveryWait, r.waitMillis);
+        EXPECT_EQ(out.succeeded(), r.endDocResult == 0);
+        EXPECT_EQ(app::onlySpooled(in, out), r.spooled);
+    }
+}

@@ -59,6 +59,10 @@ TEST(cli_args_test, usage_errors_name_the_bad_argument) {
         {{"enable", "-j", "0", "--ip", "127.0.0.1"}, "-j", "'0' is not a number from 1 to 1024"},
         {{"enable", "-j2000", "--ip", "127.0.0.1"}, "-j2000", "'2000'"},
         {{"enable", "--jobs=x", "--ip", "127.0.0.1"}, "--jobs=x", "'x'"},
+        {{"store", "--wait", "0", "--ip", "127.0.0.1"}, "--wait", "'0' is not a number from 1"},
+        {{"store", "--wait=3601", "--ip", "127.0.0.1"}, "--wait=3601", "to 3600"},
+        {{"store", "--wait", "1.5", "--ip", "127.0.0.1"}, "--wait", "'1.5'"},
+        {{"decode", "--wait", "5", "1F"}, "--wait", "not an option of decode"},
         {{"enable", "--port", "USB1"}, "--port", "'USB1' is not ETHERNET, COMn, LPTn"},
         {{"enable", "--port", "com1"}, "--port", "'com1'"},
         {{"enable", "--port", "COM0"}, "--port", "'COM0'"},
@@ -181,6 +185,12 @@ TEST(cli_args_test, jobs_spellings) {
         EXPECT_EQ(parsed(args).jobs, 8) << a[0];
     }
     EXPECT_EQ(parsed({"enable", "--ip", "127.0.0.1", "-j1024"}).jobs, 1024);
+}
+
+TEST(cli_args_test, wait_is_off_unless_given) {
+    EXPECT_EQ(parsed({"store", "--port", "DRIVER", "--printer", "K"}).waitSeconds, 0);
+    EXPECT_EQ(parsed({"store", "--port", "DRIVER", "--printer", "K", "--wait=3600"}).waitSeconds,
+              3600);
 }
 
 TEST(cli_args_test, dry_run_needs_no_target_and_decode_takes_words) {

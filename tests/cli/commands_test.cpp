@@ -86,6 +86,7 @@ class ThreadedRecordingPosdll : public device::PosdllFuncs {
     }
     int POS_SetDocName(const std::string &) override { return 0; }
     std::string POS_LastError() override { return "connection refused"; }
+    int POS_SetDeliveryWait(int) override { return 0; }
 
   private:
     static thread_local std::string t_open;

@@ -3,7 +3,10 @@
 // own scheduler.
 #include "run_cli.h"
 #include "support/cups_server.h"
+#include "support/posix_peers.h"
 #include "support/tcp_listener.h"
+
+#include <cups/ipp.h>
 
 #include <gtest/gtest.h>
 
@@ -54,7 +57,7 @@ TEST_F(CliCupsTest, store_through_a_queue_reaches_the_printer_behind_it) {
     const auto r = runCliBinary({"store", "--port", "DRIVER", "--printer", "Kitchen", "--chars",
                                  "42", "--set-baud", "9600"});
     EXPECT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_EQ(r.out, "DRIVER Kitchen: ok: Please Restart Printer.\n");
+    EXPECT_EQ(r.out, "DRIVER Kitchen: spooled: Please Restart Printer.\n");
     ASSERT_TRUE(kitchen.waitForSessions(1, kDelivery)) << cups().logTail();
     EXPECT_EQ(kitchen.sessions()[0],
               (Bytes{0x1F, 0x1B, 0x1F, 0xA1, 0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0xAD}));
@@ -67,17 +70,45 @@ TEST_F(CliCupsTest, a_mixed_list_serves_queues_and_network_printers_in_order) {
                         << "\nDRIVER Nowhere\nDRIVER Bar\n";
     const auto r = runCliBinary({"disable", "--targets", list, "-j", "2"});
     EXPECT_EQ(r.status, 1) << r.err;
-    const std::string expected = "DRIVER Kitchen: ok: Please Restart Printer First!\n"
+    const std::string expected = "DRIVER Kitchen: spooled: Please Restart Printer First!\n"
                                  "ETHERNET " +
                                  addressOf(direct) +
                                  ": ok: Please Restart Printer First!\n"
                                  "DRIVER Nowhere: failed: Fail to open port,please check! (";
     EXPECT_EQ(r.out.rfind(expected, 0), 0u) << r.out;
     EXPECT_NE(r.out.find("Nowhere"), std::string::npos);
-    EXPECT_NE(r.out.find("\nDRIVER Bar: ok: Please Restart Printer First!\n"), std::string::npos)
+    EXPECT_NE(r.out.find("\nDRIVER Bar: spooled: Please Restart Printer First!\n"),
+              std::string::npos)
         << r.out;
     for (TcpListener *l : {&kitchen, &bar, &direct}) {
         ASSERT_TRUE(l->waitForSessions(1, kDelivery)) << cups().logTail();
         EXPECT_EQ(l->sessions()[0], kDisable);
     }
+}
+
+// With --wait the line says ok only for a job the printer took; a queue whose printer never
+// reads fails, and its job is cancelled rather than left to print later.
+TEST_F(CliCupsTest, wait_reports_delivered_jobs_ok_and_cancels_those_not_delivered) {
+    const testing_support::Listener neverReads;
+    std::string why;
+    ASSERT_TRUE(cups().addQueue("Jammed", neverReads.port(), why)) << why;
+    const std::string list = ::testing::TempDir() + "posdip_cli_wait.txt";
+    std::ofstream(list) << "DRIVER Kitchen\nDRIVER Jammed\n";
+    const auto r = runCliBinary({"disable", "--targets", list, "--wait", "2"});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.out.rfind("DRIVER Kitchen: ok: Please Restart Printer First!\n"
+                          "DRIVER Jammed: failed: Fail to write to port,please check! (",
+                          0),
+              0u)
+        << r.out;
+    EXPECT_NE(r.out.find("is cancelled: not delivered within 2 s"), std::string::npos) << r.out;
+    const auto kitchenJobs = cups().jobs("Kitchen");
+    ASSERT_EQ(kitchenJobs.size(), 1u);
+    EXPECT_EQ(kitchenJobs[0].state, IPP_JSTATE_COMPLETED);
+    ASSERT_TRUE(kitchen.waitForSessions(1, kDelivery));
+    EXPECT_EQ(kitchen.sessions()[0], kDisable);
+    // The cancelled job ends once its backend is stopped.
+    const auto jammed = cups().endedJobs("Jammed");
+    ASSERT_EQ(jammed.size(), 1u);
+    EXPECT_EQ(jammed[0].state, IPP_JSTATE_CANCELED);
 }

@@ -236,3 +236,25 @@ TEST(cli_runner_test, a_stop_lets_running_targets_finish_and_starts_no_more) {
               1u);
     EXPECT_TRUE(none.order.empty());
 }
+
+// The end of a document (a printer's acknowledgement and the watch for a late reset) gives the
+// slot to the next target: ends overlap beyond `jobs`, connecting and writing never does.
+TEST(cli_runner_test, targets_that_left_their_slot_end_beside_the_jobs) {
+    constexpr int kJobs = 2;
+    constexpr std::size_t kEndingAtOnce = 6; // more than kJobs, within kEndingPerJob x kJobs
+    Overlap writing(kJobs), ending(kEndingAtOnce);
+    Delivered d;
+    cli::runTargets(
+        std::vector<bool>(8, true), kJobs,
+        [&](std::size_t) {
+            writing.enter(false, 5ms);
+            cli::leaveJobSlot();
+            cli::leaveJobSlot(); // a second time gives nothing more away
+            ending.enter(true, 50ms);
+            return okOutcome();
+        },
+        recordingHooks(d));
+    EXPECT_LE(writing.peak(), static_cast<std::size_t>(kJobs));
+    EXPECT_GE(ending.peak(), kEndingAtOnce);
+    EXPECT_EQ(d.order, iota(8));
+}

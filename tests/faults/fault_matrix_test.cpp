@@ -73,6 +73,7 @@ class StrikeAfterOpen final : public device::PosdllFuncs {
     int POS_Close() override { return m_lib.POS_Close(); }
     int POS_SetDocName(const std::string &title) override { return m_lib.POS_SetDocName(title); }
     std::string POS_LastError() override { return m_lib.POS_LastError(); }
+    int POS_SetDeliveryWait(int millis) override { return m_lib.POS_SetDeliveryWait(millis); }
 
   private:
     Fault &m_fault;

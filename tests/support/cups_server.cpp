@@ -351,6 +351,19 @@ std::vector<QueuedJob> CupsServer::jobs(const std::string &queue) {
     return found;
 }
 
+std::vector<QueuedJob> CupsServer::endedJobs(const std::string &queue, std::chrono::seconds limit) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        std::vector<QueuedJob> found = jobs(queue);
+        const bool ended = std::all_of(found.begin(), found.end(), [](const QueuedJob &j) {
+            return j.state >= IPP_JSTATE_CANCELED;
+        });
+        if (ended || std::chrono::steady_clock::now() >= until)
+            return found;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
 std::string CupsServer::logTail(std::size_t lines) const {
     std::ifstream in(m_root / "log/error_log");
     std::vector<std::string> all;

@@ -64,6 +64,10 @@ class CupsServer {
     bool removeAllQueues(std::string &why);
     // Every job the queue has seen, completed ones included, oldest first.
     std::vector<QueuedJob> jobs(const std::string &queue);
+    // The same once every job has ended (cancelled, aborted or completed), waited for at most
+    // `limit`; whatever the jobs are then when they do not end in time.
+    std::vector<QueuedJob> endedJobs(const std::string &queue,
+                                     std::chrono::seconds limit = std::chrono::seconds(20));
 
     std::string logTail(std::size_t lines = 30) const;
 

@@ -31,6 +31,7 @@ public:
     std::vector<std::vector<std::uint8_t>> writes;
     std::vector<int> writeHandles;
     std::string docName;
+    int deliveryWait = 0; // the last POS_SetDeliveryWait
 
     int POS_Open(const std::string &name, int baud, int dataBits, int stopBits, int parity,
                  int portType) override {
@@ -62,6 +63,10 @@ public:
         return 0;
     }
     std::string POS_LastError() override { return lastError; }
+    int POS_SetDeliveryWait(int millis) override {
+        deliveryWait = millis;
+        return 0;
+    }
 };
 
 } // namespace testing_support

@@ -118,6 +118,17 @@ std::string parseByte(const std::string &v, std::uint8_t &out) {
     return {};
 }
 
+// A whole number from min to max; returns why not.
+std::string wholeNumber(const std::string &v, int min, int max, int &out) {
+    int n = 0;
+    const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
+    if (v.empty() || ec != std::errc() || end != v.data() + v.size() || n < min || n > max)
+        return quoted(v) + " is not a number from " + std::to_string(min) + " to " +
+               std::to_string(max);
+    out = n;
+    return {};
+}
+
 const OptionSpec kOptions[] = {
     {"--port", true, kActions, false,
      [](State &s, const std::string &v) {
@@ -158,13 +169,10 @@ const OptionSpec kOptions[] = {
          return std::string();
      }},
     {"--jobs", true, kActions, false,
+     [](State &s, const std::string &v) { return wholeNumber(v, 1, kMaxJobs, s.cmd.jobs); }},
+    {"--wait", true, kActions, false,
      [](State &s, const std::string &v) {
-         int n = 0;
-         const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
-         if (v.empty() || ec != std::errc() || end != v.data() + v.size() || n < 1 || n > kMaxJobs)
-             return quoted(v) + " is not a number from 1 to " + std::to_string(kMaxJobs);
-         s.cmd.jobs = n;
-         return std::string();
+         return wholeNumber(v, 1, kMaxWaitSeconds, s.cmd.waitSeconds);
      }},
     {"--json", false, kAll, false,
      [](State &s, const std::string &) {

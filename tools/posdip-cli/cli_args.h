@@ -30,6 +30,7 @@ struct TargetArg {
 
 inline constexpr int kDefaultJobs = 16;
 inline constexpr int kMaxJobs = 1024;
+inline constexpr int kMaxWaitSeconds = 3600;
 
 struct Command {
     Subcommand sub = Subcommand::Enable;
@@ -38,6 +39,7 @@ struct Command {
     std::string printer;                                        // --printer, for DRIVER
     std::vector<TargetArg> targets;                             // --ip and --targets
     int jobs = kDefaultJobs;                                    // -j
+    int waitSeconds = 0; // --wait: print queues deliver within this, 0 = not waited
     bool json = false;
     bool dryRun = false;
     protocol::OptionStates options = protocol::defaultOptionStates(); // store

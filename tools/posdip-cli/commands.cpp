@@ -3,6 +3,7 @@
 #include "cli_args.h"
 #include "descriptor_limit.h"
 #include "device_scan.h"
+#include "end_outside_slot.h"
 #include "help.h"
 #include "interrupt.h"
 #include "output.h"
@@ -137,6 +138,11 @@ int sendFrame(const Command &cmd, app::Action action, const Io &io, device::Posd
     std::size_t unshown = 0;
     RunHooks hooks;
     hooks.onProgress = [&](std::size_t done, std::size_t failed) { progress.show(done, failed); };
+    auto inputsOf = [&](std::size_t i) {
+        app::ActionInputs in{targets[i].port, cmd.options};
+        in.deliveryWaitMillis = cmd.waitSeconds * 1000;
+        return in;
+    };
     hooks.onResult = [&](std::size_t i, const app::Outcome &outcome) {
         progress.clear();
         allOk = allOk && outcome.succeeded();
@@ -147,15 +153,15 @@ int sendFrame(const Command &cmd, app::Action action, const Io &io, device::Posd
         errno = 0;
         if (!writeResult(io, cmd.json
                                  ? resultJson(targets[i], subcommandName(cmd.sub), frame, outcome)
-                                 : resultLine(targets[i], outcome))) {
+                                 : resultLine(targets[i], outcome,
+                                              app::onlySpooled(inputsOf(i), outcome)))) {
             outputError = errno;
             ++unshown;
             stop.request_stop();
         }
     };
-    auto serve = [&](std::size_t i) {
-        return app::runAction(action, app::ActionInputs{targets[i].port, cmd.options}, lib);
-    };
+    EndOutsideSlot batchLib(lib);
+    auto serve = [&](std::size_t i) { return app::runAction(action, inputsOf(i), batchLib); };
     const std::size_t notAttempted = runTargets(
         network, jobsWithinDescriptorLimit(cmd.jobs),
         [&](std::size_t i) {

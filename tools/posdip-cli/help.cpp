@@ -100,15 +100,20 @@ Where to send it (default port ETHERNET):
   --printer QUEUE       the print queue, with --port DRIVER
   --targets FILE        one printer a line: 'ETHERNET 10.1.2.3', 'COM3 [BAUD]', 'LPT1',
                         'DRIVER Kitchen'; '#' starts a comment; may be repeated, '-' is stdin
-  -j, --jobs N          at most N network printers at once (default )" +
-           std::to_string(kDefaultJobs) + R"(); serial, parallel
+  -j, --jobs N          at most N network printers connecting and writing at once (default
+                        )" +
+           std::to_string(kDefaultJobs) +
+           R"(), their ends of document overlapping beyond; serial, parallel
                         and queue printers are served one at a time
+  --wait SECONDS        wait until each print queue has delivered its job to the printer;
+                        one not delivered within the time fails and is cancelled
   --json                one JSON object a line instead of text
   --dry-run             print the frame in hex and what it means, open nothing
   -h, --help            this text
 
 One result line per printer, in the order given: 'TARGET: ok[: MESSAGE]' or
-'TARGET: failed: MESSAGE (REASON)'.
+'TARGET: failed: MESSAGE (REASON)'; a print queue without --wait says 'spooled' instead of
+'ok': it took the job, which may still fail to print.
 )";
 }
 

@@ -114,15 +114,16 @@ JsonObject &JsonObject::addRaw(std::string_view k, std::string_view json) {
     return *this;
 }
 
-std::string outcomeText(const app::Outcome &outcome) {
+std::string outcomeText(const app::Outcome &outcome, bool spooled) {
     if (!outcome.succeeded())
         return "failed: " + outcome.text +
                (outcome.detail.empty() ? "" : " (" + outcome.detail + ")");
-    return outcome.text.empty() ? "ok" : "ok: " + outcome.text;
+    const std::string word = spooled ? "spooled" : "ok";
+    return outcome.text.empty() ? word : word + ": " + outcome.text;
 }
 
-std::string resultLine(const Target &target, const app::Outcome &outcome) {
-    return target.label + ": " + outcomeText(outcome);
+std::string resultLine(const Target &target, const app::Outcome &outcome, bool spooled) {
+    return target.label + ": " + outcomeText(outcome, spooled);
 }
 
 std::string resultJson(const Target &target, std::string_view action, const protocol::Frame &frame,

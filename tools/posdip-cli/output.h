@@ -33,11 +33,12 @@ class JsonObject {
     std::string m_body;
 };
 
-// "ok", "ok: Please Restart Printer." or "failed: Fail to open port,please check! (reason)".
-std::string outcomeText(const app::Outcome &outcome);
+// "ok", "ok: Please Restart Printer." or "failed: Fail to open port,please check! (reason)";
+// "spooled" instead of "ok" for a success that only means a print queue took the job.
+std::string outcomeText(const app::Outcome &outcome, bool spooled = false);
 
-// "ETHERNET 10.1.2.3: ok: Please Restart Printer."
-std::string resultLine(const Target &target, const app::Outcome &outcome);
+// "ETHERNET 10.1.2.3: ok: Please Restart Printer.", "DRIVER Kitchen: spooled: ..."
+std::string resultLine(const Target &target, const app::Outcome &outcome, bool spooled = false);
 std::string resultJson(const Target &target, std::string_view action, const protocol::Frame &frame,
                        const app::Outcome &outcome);
 

@@ -6,11 +6,30 @@
 #include <exception>
 #include <mutex>
 #include <optional>
+#include <semaphore>
 #include <thread>
+#include <utility>
 
 namespace cli {
 
 namespace {
+
+using Slots = std::counting_semaphore<>;
+
+// The slot the task on this thread holds, null when none.
+thread_local Slots *t_slot = nullptr;
+
+// Holds one of the job slots for a task, unless the task left it early.
+class SlotLease {
+  public:
+    explicit SlotLease(Slots &slots) {
+        slots.acquire();
+        t_slot = &slots;
+    }
+    ~SlotLease() { leaveJobSlot(); }
+    SlotLease(const SlotLease &) = delete;
+    SlotLease &operator=(const SlotLease &) = delete;
+};
 
 app::Outcome guarded(const TargetTask &task, std::size_t index) {
     try {
@@ -96,6 +115,11 @@ class ResultBoard {
 
 } // namespace
 
+void leaveJobSlot() {
+    if (Slots *slots = std::exchange(t_slot, nullptr))
+        slots->release();
+}
+
 std::size_t runTargets(const std::vector<bool> &network, int jobs, const TargetTask &task,
                        const RunHooks &hooks, std::stop_token stop) {
     const std::size_t n = network.size();
@@ -113,13 +137,22 @@ std::size_t runTargets(const std::vector<bool> &network, int jobs, const TargetT
         (network[i] ? remote : local).push_back(i);
 
     ResultBoard board(n);
+    const int slotCount = std::max(jobs, 1);
+    Slots slots(slotCount);
     std::atomic<std::size_t> nextRemote{0};
+    // The slot first, then the next target: targets start in the order listed.
     auto remoteWorker = [&] {
-        for (std::size_t k; (k = nextRemote.fetch_add(1)) < remote.size();)
+        for (;;) {
+            const SlotLease lease(slots);
+            const std::size_t k = nextRemote.fetch_add(1);
+            if (k >= remote.size())
+                return;
             board.settle(remote[k], task, stop);
+        }
     };
     std::vector<std::jthread> threads;
-    const std::size_t workers = std::min<std::size_t>(std::max(jobs, 1), remote.size());
+    const std::size_t workers = std::min<std::size_t>(
+        static_cast<std::size_t>(slotCount) * (1 + kEndingPerJob), remote.size());
     threads.reserve(workers + 1);
     for (std::size_t w = 0; w < workers; ++w)
         threads.emplace_back(remoteWorker);

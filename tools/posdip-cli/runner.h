@@ -21,9 +21,19 @@ struct RunHooks {
     std::function<void(std::size_t done, std::size_t failed)> onProgress;
 };
 
-// network[i] tells whether target i is a network target. Up to `jobs` network targets run at
-// once; serial, parallel and queue targets run one at a time, on a lane of their own beside
-// them. A single target runs on the calling thread.
+// Network targets that end their document (the printer acknowledging, then the half-second
+// watch for a printer that resets after taking the bytes) run beside the `jobs` slots, up to
+// this many for each slot, so a batch of printers that keep their side open does not crawl.
+inline constexpr int kEndingPerJob = 15;
+
+// Called by a task on its own thread once what is left of it is the end of the document: the
+// job slot it holds goes to the next target. Does nothing outside a network lane's slot.
+void leaveJobSlot();
+
+// network[i] tells whether target i is a network target. Up to `jobs` network targets connect
+// and write at once, and up to kEndingPerJob x `jobs` more end their documents beside them;
+// serial, parallel and queue targets run one at a time, on a lane of their own beside them.
+// A single target runs on the calling thread.
 // Once `stop` is requested no further target starts; those running finish and are reported.
 // Returns how many targets were not attempted (onResult is not called for them).
 std::size_t runTargets(const std::vector<bool> &network, int jobs, const TargetTask &task,
