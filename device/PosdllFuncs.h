@@ -8,7 +8,7 @@
 namespace device {
 
 class PosdllFuncs {
-public:
+  public:
     virtual ~PosdllFuncs() = default;
     virtual int POS_Open(const std::string &name, int baud, int dataBits, int stopBits, int parity,
                          int portType) = 0;

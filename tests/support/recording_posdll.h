@@ -16,7 +16,7 @@ struct RecordedOpen {
 };
 
 class RecordingPosdll : public device::PosdllFuncs {
-public:
+  public:
     // What the calls answer.
     int openResult = 7;
     int startDocResult = 0;
