@@ -33,14 +33,16 @@ std::uint8_t composeSettingByte(const OptionStates &options);
 enum class Density { Dark, Light };
 
 // The seven choices a setting byte stands for.
+// Value-initialised: no, dark, 42 and no rate; the printer's defaults are
+// explainSettingByte(kDefaultSetting).
 struct SettingChoices {
-    bool cutter = true;
-    bool beeper = true;
-    Density density = Density::Light;
-    bool twoByteCode = true;
-    int charsPerLine = 48; // 42 or 48
-    bool paperTakenDetect = true;
-    int baud = 19200; // 9600, 19200, 38400 or 115200
+    bool cutter = false;
+    bool beeper = false;
+    Density density = Density::Dark;
+    bool twoByteCode = false;
+    int charsPerLine = 42; // 42 or 48
+    bool paperTakenDetect = false;
+    int baud = 0; // 9600, 19200, 38400 or 115200
     bool operator==(const SettingChoices &) const = default;
 };
 

@@ -65,7 +65,8 @@ std::optional<Subcommand> subcommandOf(const std::string &word) {
 // What the parse collects beside the Command itself.
 struct State {
     Command cmd;
-    protocol::SettingChoices choices;    // the window's opening selection
+    protocol::SettingChoices choices = // the window's opening selection
+        protocol::explainSettingByte(protocol::kDefaultSetting);
     std::string firstSettingName;        // the first --cutter ... --set-baud given
     std::optional<std::uint8_t> byte;    // --byte
     std::optional<std::string> portWord; // --port as given
