@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -43,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     if (nul == std::string::npos)
         return 0;
-    const cli::TargetFile f = cli::parseTargetFile(input.substr(nul + 1), "f", "19200");
+    std::istringstream file(input.substr(nul + 1));
+    const cli::TargetFile f = cli::readTargetFile(file, "f", "19200");
     for (const std::string &e : f.errors)
         check(e.rfind("f:", 0) == 0);
     for (const cli::Target &t : f.targets) {
