@@ -3,6 +3,7 @@
 #include "app/caption_fit.h"
 #include "app/printer_list_box.h"
 #include "device/port_kind.h"
+#include "protocol/setting_byte.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -70,28 +71,32 @@ constexpr FrameSpec kFrames[] = {
 };
 
 struct OptionSpec {
-    const char *caption;
+    const char *caption; // nullptr: a baud button, captioned with its rate
     int frame;
     Place place; // relative to the frame
     int tabIndex;
-    bool selected; // at creation: together these compose the default setting byte
 };
 
+// Selected at the start as the default setting byte says.
 constexpr OptionSpec kOptions[] = {
-    {"No", 0, {180, 180, 690, 195}, 21, false},   {"Yes", 0, {990, 180, 690, 195}, 22, true},
-    {"Yes", 1, {180, 180, 690, 195}, 24, true},   {"No", 1, {990, 180, 690, 195}, 25, false},
-    {"Dark", 2, {180, 180, 690, 195}, 27, false}, {"Light", 2, {990, 180, 690, 195}, 28, true},
-    {"No", 3, {180, 180, 690, 195}, 30, false},   {"Yes", 3, {990, 180, 690, 195}, 31, true},
-    {"42", 4, {180, 180, 690, 195}, 33, false},   {"48", 4, {990, 180, 690, 195}, 34, true},
-    {"No", 5, {180, 180, 690, 195}, 36, false},   {"Yes", 5, {990, 180, 690, 195}, 37, true},
-    {"9600", 6, {180, 180, 690, 195}, 39, false}, {"38400", 6, {990, 180, 780, 195}, 40, false},
-    {"19200", 6, {180, 540, 870, 195}, 41, true}, {"115200", 6, {990, 540, 870, 195}, 42, false},
+    {"No", 0, {180, 180, 690, 195}, 21},    {"Yes", 0, {990, 180, 690, 195}, 22},
+    {"Yes", 1, {180, 180, 690, 195}, 24},   {"No", 1, {990, 180, 690, 195}, 25},
+    {"Dark", 2, {180, 180, 690, 195}, 27},  {"Light", 2, {990, 180, 690, 195}, 28},
+    {"No", 3, {180, 180, 690, 195}, 30},    {"Yes", 3, {990, 180, 690, 195}, 31},
+    {"42", 4, {180, 180, 690, 195}, 33},    {"48", 4, {990, 180, 690, 195}, 34},
+    {"No", 5, {180, 180, 690, 195}, 36},    {"Yes", 5, {990, 180, 690, 195}, 37},
+    {nullptr, 6, {180, 180, 690, 195}, 39}, {nullptr, 6, {990, 180, 780, 195}, 40},
+    {nullptr, 6, {180, 540, 870, 195}, 41}, {nullptr, 6, {990, 540, 870, 195}, 42},
 };
+
+QString optionCaption(std::size_t option) {
+    if (const char *caption = kOptions[option].caption)
+        return QString::fromLatin1(caption);
+    return QString::number(protocol::baudOfOption(static_cast<int>(option)));
+}
 
 constexpr const char *kPorts[] = {"ETHERNET", "COM1", "COM2", "COM3", "COM4", "COM5", "COM6",
                                   "COM7",     "COM8", "COM9", "LPT1", "LPT2", "LPT3", "DRIVER"};
-constexpr const char *kBaudRates[] = {"9600", "19200", "38400", "115200"};
-constexpr int kStartBaudIndex = 1; // 19200
 
 constexpr int kClientWidth = 8970;
 constexpr int kClientHeight = 3960;
@@ -141,8 +146,8 @@ void FrmTest::createControls(device::PrinterSource &printers) {
         w->setObjectName(name);
         m_placed.push_back({w, twipsBox(p)});
     };
-    auto button = [&](const char *name, const char *caption, const Place &p) {
-        auto *b = new QPushButton(QString::fromLatin1(caption), this);
+    auto button = [&](const char *name, Action action, const Place &p) {
+        auto *b = new QPushButton(QString::fromLatin1(actionName(action)), this);
         b->setAutoDefault(false); // no button reacts to Enter
         b->setDefault(false);
         place(b, QString::fromLatin1(name), p);
@@ -174,12 +179,12 @@ void FrmTest::createControls(device::PrinterSource &printers) {
     m_combo2 = list(new PrinterListBox(printers, this), "Combo2", {735, 945, 1935, 315});
     m_combo3 = list(new QComboBox(this), "Combo3", {975, 1350, 1095, 315});
 
-    m_command5 = button("Command5", "Enable DIP Switch", {180, 2115, 2175, 495});
-    m_cmdDS = button("CmdDS", "Disable DIP Switch", {180, 2790, 2175, 495});
-    m_command1 = button("Command1", "Restore Default Setting", {6660, 1350, 2175, 420});
-    m_command2 = button("Command2", "Store Setting", {6660, 1935, 2175, 420});
-    m_command3 = button("Command3", "Print Selftest", {6660, 2520, 2175, 420});
-    m_command4 = button("Command4", "Close", {6660, 3105, 2175, 420});
+    m_command5 = button("Command5", Action::EnableDip, {180, 2115, 2175, 495});
+    m_cmdDS = button("CmdDS", Action::DisableDip, {180, 2790, 2175, 495});
+    m_command1 = button("Command1", Action::RestoreDefault, {6660, 1350, 2175, 420});
+    m_command2 = button("Command2", Action::StoreSetting, {6660, 1935, 2175, 420});
+    m_command3 = button("Command3", Action::PrintSelfTest, {6660, 2520, 2175, 420});
+    m_command4 = button("Command4", Action::Close, {6660, 3105, 2175, 420});
 
     for (std::size_t f = 0; f < m_frame1.size(); ++f) {
         auto *frame = new QGroupBox(this);
@@ -189,12 +194,13 @@ void FrmTest::createControls(device::PrinterSource &printers) {
         m_group[f] = new QButtonGroup(frame);
         m_group[f]->setExclusive(true);
     }
+    const protocol::OptionStates opening = protocol::defaultOptionStates();
     for (std::size_t i = 0; i < m_option1.size(); ++i) {
         const OptionSpec &row = kOptions[i];
-        auto *option = new QRadioButton(QString::fromLatin1(row.caption), m_frame1[row.frame]);
+        auto *option = new QRadioButton(optionCaption(i), m_frame1[row.frame]);
         place(option, QStringLiteral("Option1_%1").arg(i), row.place);
         m_group[row.frame]->addButton(option, static_cast<int>(i));
-        option->setChecked(row.selected);
+        option->setChecked(opening[i]);
         m_option1[i] = option;
     }
     for (std::size_t f = 0; f < m_group.size(); ++f) {
@@ -296,9 +302,9 @@ void FrmTest::formLoad() {
     m_combo1->setCurrentIndex(0);
     combo1Click(0);
 
-    for (const char *rate : kBaudRates)
-        m_combo3->addItem(QString::fromLatin1(rate));
-    m_combo3->setCurrentIndex(kStartBaudIndex);
+    for (int rate : protocol::kBaudRates)
+        m_combo3->addItem(QString::number(rate));
+    m_combo3->setCurrentText(QString::number(protocol::defaultBaud()));
 
     m_combo2->refill();
 }

@@ -1,6 +1,7 @@
 #include "app/actions.h"
 
 #include "device/port_kind.h"
+#include "posdll/quoted.h"
 #include "protocol/frames.h"
 
 namespace app {
@@ -59,47 +60,90 @@ Outcome messageOutcome(MessageIcon icon, std::string text, std::string detail) {
     return o;
 }
 
-protocol::Frame frameFor(Action action, const protocol::OptionStates &options) {
+const ActionSpec &actionSpec(Action action) {
+    using protocol::Frame;
+    using protocol::OptionStates;
+    static constexpr ActionSpec kEnable{
+        .caption = "Enable DIP Switch",
+        .subcommand = "enable",
+        .summary = "enable the DIP switch",
+        .sends = "the enable frame",
+        .success = kRestartFirst,
+        .frame = [](const OptionStates &) { return protocol::enableFrame(); }};
+    static constexpr ActionSpec kDisable{
+        .caption = "Disable DIP Switch",
+        .subcommand = "disable",
+        .summary = "disable the DIP switch",
+        .sends = "the disable frame",
+        .success = kRestartFirst,
+        .frame = [](const OptionStates &) { return protocol::disableFrame(); }};
+    static constexpr ActionSpec kRestore{.caption = "Restore Default Setting",
+                                         .subcommand = "restore",
+                                         .summary = "store the default setting",
+                                         .sends = "the write-setting frame with the default byte",
+                                         .success = kRestart,
+                                         .frame = [](const OptionStates &) {
+                                             return protocol::writeSettingFrame(
+                                                 protocol::kDefaultSetting);
+                                         }};
+    static constexpr ActionSpec kStore{
+        .caption = "Store Setting",
+        .subcommand = "store",
+        .summary = "store a setting chosen by name or as --byte",
+        .sends = "the write-setting frame, its last byte composed from the choices below\n"
+                 "(with none given)",
+        .success = kRestart,
+        .frame = [](const OptionStates &o) {
+            return protocol::writeSettingFrame(protocol::composeSettingByte(o));
+        }};
+    static constexpr ActionSpec kSelfTest{
+        .caption = "Print Selftest",
+        .subcommand = "selftest",
+        .summary = "make the printer print its self-test",
+        .sends = "the self-test frame",
+        .success = nullptr,
+        .frame = [](const OptionStates &) { return protocol::selfTestFrame(); }};
+    static constexpr ActionSpec kClose{.caption = "Close",
+                                       .subcommand = "",
+                                       .summary = "",
+                                       .sends = "",
+                                       .success = nullptr,
+                                       .frame = [](const OptionStates &) { return Frame{}; },
+                                       .quits = true};
     switch (action) {
     case Action::EnableDip:
-        return protocol::enableFrame();
+        return kEnable;
     case Action::DisableDip:
-        return protocol::disableFrame();
+        return kDisable;
     case Action::RestoreDefault:
-        return protocol::writeSettingFrame(protocol::kDefaultSetting);
+        return kRestore;
     case Action::StoreSetting:
-        return protocol::writeSettingFrame(protocol::composeSettingByte(options));
+        return kStore;
     case Action::PrintSelfTest:
-        return protocol::selfTestFrame();
+        return kSelfTest;
     case Action::Close:
-        break;
+        return kClose;
     }
-    return {};
+    return kClose; // not reached: every action is named above
+}
+
+protocol::Frame frameFor(Action action, const protocol::OptionStates &options) {
+    return actionSpec(action).frame(options);
 }
 
 const char *actionName(Action action) {
-    switch (action) {
-    case Action::EnableDip:
-        return "Enable DIP Switch";
-    case Action::DisableDip:
-        return "Disable DIP Switch";
-    case Action::RestoreDefault:
-        return "Restore Default Setting";
-    case Action::StoreSetting:
-        return "Store Setting";
-    case Action::PrintSelfTest:
-        return "Print Selftest";
-    case Action::Close:
-        return "Close";
-    }
-    return "";
+    return actionSpec(action).caption;
 }
 
 Outcome runAction(Action action, const ActionInputs &in, device::PosdllFuncs &lib) {
-    if (action == Action::Close)
-        return Outcome{OutcomeKind::Quit, {}, MessageIcon::Information, {}, {}, {}, {}, {}, {}};
+    const ActionSpec &spec = actionSpec(action);
+    if (spec.quits) {
+        Outcome quit;
+        quit.kind = OutcomeKind::Quit;
+        return quit;
+    }
 
-    const protocol::Frame frame = frameFor(action, in.options);
+    const protocol::Frame frame = spec.frame(in.options);
     applyBounds(in, lib);
     const device::OpenResult port = device::OpenPort(lib, in.port);
     if (!port.opened())
@@ -116,25 +160,14 @@ Outcome runAction(Action action, const ActionInputs &in, device::PosdllFuncs &li
     }
 
     lib.POS_SetDeliveryWait(in.deliveryWaitMillis);
-    const device::WriteResult w = device::writeTransaction(
-        lib, port.handle, frame, std::string("posdip: ") + actionName(action));
+    const device::WriteResult w =
+        device::writeTransaction(lib, port.handle, frame, std::string("posdip: ") + spec.caption);
     if (!w.ok)
         return failure(kWriteFailed, w.reason, w.kind, w.stage);
 
     Outcome o;
-    switch (action) {
-    case Action::EnableDip:
-    case Action::DisableDip:
-        o = message(MessageIcon::Information, kRestartFirst);
-        break;
-    case Action::RestoreDefault:
-    case Action::StoreSetting:
-        o = message(MessageIcon::Information, kRestart);
-        break;
-    case Action::PrintSelfTest:
-    case Action::Close:
-        break; // the self-test shows nothing
-    }
+    if (spec.success) // the self-test shows nothing
+        o = message(MessageIcon::Information, spec.success);
     o.status = std::move(status);
     if (onlySpooled(in, o))
         o.failKind = device::FailKind::Spooled;
@@ -146,14 +179,14 @@ Outcome checkQueue(const ActionInputs &in) {
     device::QueueStatus q = device::queueStatus(in.port.printerName);
     Outcome o;
     if (!q.error.empty())
-        o = failure(kOpenFailed, "print queue '" + q.queue + "': " + q.error,
+        o = failure(kOpenFailed, "print queue " + posdll::quoted(q.queue) + ": " + q.error,
                     device::FailKind::Internal, device::Stage::Open);
     else if (!q.exists)
         o = failure(kOpenFailed, "print queue '" + q.queue + "': no such queue",
                     device::FailKind::Missing, device::Stage::Open);
     else if (!q.ready())
         o = failure(kNotReady,
-                    "print queue '" + q.queue + "' " +
+                    "print queue " + posdll::quoted(q.queue) + " " +
                         (q.stopped ? "is stopped" : "does not accept jobs") +
                         (q.reason.empty() ? "" : " (" + q.reason + ")"),
                     device::FailKind::Queue, device::Stage::Status);

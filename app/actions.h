@@ -52,6 +52,20 @@ inline constexpr const char *kNotReady = "Printer is not ready,please check!";
 // A message box outcome: title from the icon ("error" or "info").
 Outcome messageOutcome(MessageIcon icon, std::string text, std::string detail = {});
 
+// Everything that is particular to one action: the window's button, posdip-cli's subcommand and
+// its help, the frame, the document's name and what is said once the printer took the frame.
+struct ActionSpec {
+    const char *caption;    // the button's caption; the document is named "posdip: <caption>"
+    const char *subcommand; // posdip-cli's word for it; "" when it has none
+    const char *summary;    // posdip-cli's one line about it
+    const char *sends;      // how posdip-cli's help names the frame
+    const char *success;    // said after the printer took the frame; nullptr: nothing
+    protocol::Frame (*frame)(const protocol::OptionStates &options); // empty for Close
+    bool quits = false;                                              // Close: ends the program
+};
+
+const ActionSpec &actionSpec(Action action);
+
 // The frame an action sends (empty for Close).
 protocol::Frame frameFor(Action action, const protocol::OptionStates &options);
 

@@ -1,5 +1,7 @@
 #include "app/display_check.h"
 
+#include "posdll/quoted.h"
+
 #include <QByteArray>
 
 #include <cstdio>
@@ -13,7 +15,8 @@ QtMessageHandler previousHandler = nullptr;
 
 QByteArray shown(const char *variable) {
     const QByteArray value = qgetenv(variable);
-    return value.isEmpty() ? QByteArrayLiteral("not set") : "'" + value + "'";
+    return value.isEmpty() ? QByteArrayLiteral("not set")
+                           : QByteArray::fromStdString(posdll::quoted(value.toStdString()));
 }
 
 // The only fatal message while the application starts is the one of a platform that could not

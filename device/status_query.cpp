@@ -34,9 +34,9 @@ StatusReading readStatus(PosdllFuncs &lib, int handle, int waitMillis) {
             return failed(FailKind::Timeout, "no answer to " + asked + " within " +
                                                  std::to_string(waitMillis) + " ms");
         if (!protocol::decodeStatus(request, r.bytes[i]).valid)
-            return failed(FailKind::Internal,
-                          "the answer " + protocol::toHex(&r.bytes[i], 1) + " to " + asked +
-                              " is not a status byte; is this a printer?");
+            return failed(FailKind::Internal, "the answer " + protocol::toHex(&r.bytes[i], 1) +
+                                                  " to " + asked +
+                                                  " is not a status byte; is this a printer?");
     }
     r.answered = true;
     r.summary = protocol::summarizeStatus(r.bytes);

@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (const auto *c = std::get_if<cli::Command>(&r); c && cli::sendsFrame(c->sub)) {
         check(c->jobs >= 1 && c->jobs <= cli::kMaxJobs);
         check(c->dryRun || c->port || !c->targets.empty());
-        check(cli::isKnownBaud(c->baud));
+        check(protocol::knownBaud(c->baud) != 0);
         protocol::OptionStates again;
         check(protocol::optionStatesFor(
                   protocol::explainSettingByte(protocol::composeSettingByte(c->options)), again) &&

@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (total != size)
         std::abort();
 
-    if (auto bytes = protocol::parseHex(std::string_view(reinterpret_cast<const char *>(data), size)))
+    if (auto bytes =
+            protocol::parseHex(std::string_view(reinterpret_cast<const char *>(data), size)))
         if (bytes->empty())
             std::abort();
     return 0;

@@ -41,15 +41,15 @@ std::string groupName(gid_t gid) {
 std::string permissionHint(const DeviceKind &kind, const std::string &path) {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0)
-        return std::string("add your user to the group '") + kind.group + "', then log in again";
+        return "add your user to the group " + quoted(kind.group) + ", then log in again";
     const std::string owner = groupName(st.st_gid);
     if (st.st_gid != 0 && (st.st_mode & S_IWGRP))
-        return "add your user to the group '" + owner + "', then log in again";
+        return "add your user to the group " + quoted(owner) + ", then log in again";
     char mode[8];
     std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
-    return "the device (group '" + owner + "', mode " + mode +
-           ") cannot be written by its group; such devices are usually writable by the group '" +
-           kind.group + "'";
+    return "the device (group " + quoted(owner) + ", mode " + mode +
+           ") cannot be written by its group; such devices are usually writable by the group " +
+           quoted(kind.group);
 }
 
 std::string openFailure(const DeviceKind &kind, const std::string &path, int err) {

@@ -110,17 +110,17 @@ POSDLL_API int POS_ReadFile(int handle, unsigned char *buffer, int count, int ti
 POSDLL_API int POS_SetTimeouts(int connectMillis, int writeMillis);
 
 /* What kind of failure the last failing call of this thread met (POS_LastErrorKind). */
-#define POS_ERR_NONE 0         /* no failure */
-#define POS_ERR_INTERNAL 1     /* anything not listed below */
-#define POS_ERR_REFUSED 2      /* the printer refused the connection */
-#define POS_ERR_TIMEOUT 3      /* no answer or no progress within the bound */
-#define POS_ERR_RESET 4        /* the printer reset the connection */
-#define POS_ERR_CLOSED 5       /* the printer closed the connection */
-#define POS_ERR_BUSY 6         /* another program holds the port */
-#define POS_ERR_DENIED 7       /* no permission to use the port */
-#define POS_ERR_MISSING 8      /* no such device, host or print queue */
-#define POS_ERR_NOT_DEVICE 9   /* the path is not a device of that kind */
-#define POS_ERR_QUEUE 10       /* the print queue refused: stopped, not accepting, job failed */
+#define POS_ERR_NONE 0          /* no failure */
+#define POS_ERR_INTERNAL 1      /* anything not listed below */
+#define POS_ERR_REFUSED 2       /* the printer refused the connection */
+#define POS_ERR_TIMEOUT 3       /* no answer or no progress within the bound */
+#define POS_ERR_RESET 4         /* the printer reset the connection */
+#define POS_ERR_CLOSED 5        /* the printer closed the connection */
+#define POS_ERR_BUSY 6          /* another program holds the port */
+#define POS_ERR_DENIED 7        /* no permission to use the port */
+#define POS_ERR_MISSING 8       /* no such device, host or print queue */
+#define POS_ERR_NOT_DEVICE 9    /* the path is not a device of that kind */
+#define POS_ERR_QUEUE 10        /* the print queue refused: stopped, not accepting, job failed */
 #define POS_ERR_BAD_ARGUMENT 11 /* the call's arguments are wrong (bad port name or address) */
 
 /**

@@ -10,9 +10,13 @@ Frame dipSwitchFrame(std::uint8_t last) {
 
 } // namespace
 
-Frame enableFrame() { return dipSwitchFrame(kDipEnable); }
+Frame enableFrame() {
+    return dipSwitchFrame(kDipEnable);
+}
 
-Frame disableFrame() { return dipSwitchFrame(kDipDisable); }
+Frame disableFrame() {
+    return dipSwitchFrame(kDipDisable);
+}
 
 Frame selfTestFrame() {
     return {0x1F, 0x1B, 0x1F, kFuncSelfTest, 0x10, 0x11, 0x12, 0x15, 0x16, 0x17, 0x10, 0x00};

@@ -13,39 +13,71 @@ struct BaudButton {
 constexpr BaudButton kBaudButtons[] = {
     {12, 9600, 0x80}, {13, 38400, 0x00}, {14, 19200, 0xC0}, {15, 115200, 0x40}};
 
-const char *yesNo(bool b) { return b ? "yes" : "no"; }
+constexpr bool everyRateHasAButton() {
+    for (int rate : kBaudRates) {
+        bool found = false;
+        for (const auto &b : kBaudButtons)
+            found = found || b.baud == rate;
+        if (!found)
+            return false;
+    }
+    return std::size(kBaudButtons) == kBaudRates.size();
+}
+static_assert(everyRateHasAButton());
+
+const char *yesNo(bool b) {
+    return b ? "yes" : "no";
+}
 
 } // namespace
 
-OptionStates defaultOptionStates() {
-    OptionStates s{};
-    for (int i : {1, 2, 5, 7, 9, 11, 14})
-        s[i] = true;
+std::string baudRateChoices(const char *separator) {
+    std::string s;
+    for (int rate : kBaudRates)
+        s += (s.empty() ? "" : separator) + std::to_string(rate);
     return s;
 }
 
+int knownBaud(const std::string &text) {
+    for (int rate : kBaudRates)
+        if (text == std::to_string(rate))
+            return rate;
+    return 0;
+}
+
+int baudOfOption(int option) {
+    for (const auto &b : kBaudButtons)
+        if (b.option == option)
+            return b.baud;
+    return 0;
+}
+
+OptionStates defaultOptionStates() {
+    OptionStates s{};
+    optionStatesFor(explainSettingByte(kDefaultSetting), s); // every byte has its buttons
+    return s;
+}
+
+int defaultBaud() {
+    return explainSettingByte(kDefaultSetting).baud;
+}
+
 std::uint8_t composeSettingByte(const OptionStates &options) {
-    unsigned sum = 0;
-    const int bitButtons[] = {1, 3, 5, 7, 9, 11};
+    std::uint8_t setting = 0;
     for (int bit = 0; bit < 6; ++bit)
-        if (options[bitButtons[bit]])
-            sum += 1u << bit;
-    if (options[12])
-        sum += 0x80;
-    if (options[14])
-        sum += 0xC0;
-    if (options[15])
-        sum += 0x40;
-    // More than one baud button selected cannot come from the window's exclusive group;
-    // keep the byte in range rather than wrap silently.
-    return static_cast<std::uint8_t>(sum > 0xFF ? 0xFF : sum);
+        if (options[2 * bit + 1])
+            setting |= static_cast<std::uint8_t>(1u << bit);
+    for (const auto &b : kBaudButtons)
+        if (options[b.option])
+            setting |= b.bits;
+    return setting;
 }
 
 SettingChoices explainSettingByte(std::uint8_t setting) {
     auto bit = [setting](int n) { return (setting >> n) & 1; };
     SettingChoices c;
-    c.cutter = bit(0);       // 1 = "Yes"
-    c.beeper = !bit(1);      // 0 = "Yes"
+    c.cutter = bit(0);  // 1 = "Yes"
+    c.beeper = !bit(1); // 0 = "Yes"
     c.density = bit(2) ? Density::Light : Density::Dark;
     c.twoByteCode = bit(3);
     c.charsPerLine = bit(4) ? 48 : 42;
@@ -60,8 +92,12 @@ bool optionStatesFor(const SettingChoices &c, OptionStates &out) {
     if (c.charsPerLine != 42 && c.charsPerLine != 48)
         return false;
     OptionStates s{};
-    const bool oddSelected[6] = {c.cutter, !c.beeper, c.density == Density::Light,
-                                 c.twoByteCode, c.charsPerLine == 48, c.paperTakenDetect};
+    const bool oddSelected[6] = {c.cutter,
+                                 !c.beeper,
+                                 c.density == Density::Light,
+                                 c.twoByteCode,
+                                 c.charsPerLine == 48,
+                                 c.paperTakenDetect};
     for (int g = 0; g < 6; ++g)
         s[2 * g + (oddSelected[g] ? 1 : 0)] = true;
     bool baudFound = false;

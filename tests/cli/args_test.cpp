@@ -199,3 +199,36 @@ TEST(cli_args_test, dry_run_needs_no_target_and_decode_takes_words) {
     EXPECT_TRUE(d.json);
     EXPECT_EQ(d.hex, (std::vector<std::string>{"1F1B", "0x1F", "A1"}));
 }
+
+TEST(cli_args_test, subcommand_words_come_back_as_their_subcommand_and_action) {
+    std::vector<app::Action> actions;
+    for (Subcommand sub : cli::allSubcommands()) {
+        const std::string word = cli::subcommandName(sub);
+        ASSERT_FALSE(word.empty());
+        const auto r = parseArgs({word, "--help"});
+        ASSERT_TRUE(std::holds_alternative<ShowHelp>(r)) << word;
+        EXPECT_EQ(std::get<ShowHelp>(r).sub, sub) << word;
+        if (const auto action = cli::actionOf(sub)) {
+            EXPECT_EQ(word, app::actionSpec(*action).subcommand);
+            actions.push_back(*action);
+        }
+    }
+    // Every action with a frame has one subcommand; Close, with no word, is not one.
+    EXPECT_EQ(actions,
+              (std::vector<app::Action>{app::Action::EnableDip, app::Action::DisableDip,
+                                        app::Action::RestoreDefault, app::Action::StoreSetting,
+                                        app::Action::PrintSelfTest}));
+    for (const char *word : {"", "Close", "close", "Store", "store "})
+        EXPECT_TRUE(std::holds_alternative<UsageError>(parseArgs({word}))) << word;
+}
+
+TEST(cli_args_test, baud_is_one_of_the_printers_rates_written_as_such) {
+    EXPECT_EQ(parsed({"enable", "--port", "COM1", "--baud", "115200"}).baud, "115200");
+    for (const char *rate : {"1200", "019200", "19200.0", ""}) {
+        const auto r = parseArgs({"enable", "--port", "COM1", "--baud", rate});
+        ASSERT_TRUE(std::holds_alternative<UsageError>(r)) << rate;
+        EXPECT_EQ(std::get<UsageError>(r).message,
+                  std::string("--baud: '") + rate + "' is not one of 9600, 19200, 38400, 115200");
+    }
+    EXPECT_EQ(storedByte({"--set-baud", "38400"}), 0x3D);
+}

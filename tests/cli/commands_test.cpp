@@ -266,3 +266,20 @@ TEST(cli_commands_test, many_targets_each_get_the_frame_and_report_in_order) {
         EXPECT_EQ(bytes, protocol::enableFrame()) << ip;
     EXPECT_EQ(r.err, ""); // no progress line when stderr is no terminal
 }
+
+TEST(cli_commands_test, overview_says_what_each_action_subcommand_is_followed_by) {
+    const std::string overview = run({"--help"}).out;
+    for (const char *line : {"  enable     enable the DIP switch            (then: Please Restart "
+                             "Printer First!)\n",
+                             "  restore    store the default setting        (then: Please Restart "
+                             "Printer.)\n",
+                             "  selftest   make the printer print its self-test\n",
+                             "  ports      list the serial and parallel devices"})
+        EXPECT_NE(overview.find(line), std::string::npos) << line << "\nin:\n" << overview;
+    const std::string selftest = run({"selftest", "--help"}).out;
+    EXPECT_NE(selftest.find("1F 1B 1F 93 10 11 12 15 16 17 10 00\nThe printer prints; no message"),
+              std::string::npos)
+        << selftest;
+    EXPECT_NE(run({"restore", "--help"}).out.find("FD\nThen says: Please Restart Printer.\n"),
+              std::string::npos);
+}

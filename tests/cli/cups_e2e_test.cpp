@@ -120,9 +120,9 @@ TEST_F(CliCupsTest, status_of_a_queue_is_the_queues_own_and_says_so) {
               "DRIVER Kitchen: queue accepts jobs (the print queue's state, not the printer's)\n");
     EXPECT_TRUE(kitchen.sessions().empty()) << "nothing reaches the printer behind the queue";
 
-    ASSERT_EQ(testing_support::runTool({"cupsdisable", "-r", "paper jam in the test", "Kitchen"})
-                  .status,
-              0);
+    ASSERT_EQ(
+        testing_support::runTool({"cupsdisable", "-r", "paper jam in the test", "Kitchen"}).status,
+        0);
     const auto stopped =
         runCliBinary({"status", "--json", "--port", "DRIVER", "--printer", "Kitchen"});
     EXPECT_EQ(stopped.status, 1);

@@ -1,6 +1,8 @@
 // Runs the built posdip-cli as a child process and collects what it printed and its status.
 #pragma once
 
+#include "support/child_process.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -15,8 +17,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-extern char **environ;
 
 namespace cli_test {
 
@@ -66,40 +66,27 @@ inline CliRun runCliBinary(const std::vector<std::string> &args, const CliSetup 
     if (::pipe2(inPipe, O_CLOEXEC) || !makeChannel(outPipe, setup.stdoutIsTerminal) ||
         !makeChannel(errPipe, setup.stderrIsTerminal))
         return {};
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, inPipe[0], 0);
-    if (setup.stdoutClosed)
-        posix_spawn_file_actions_addclose(&fa, 1);
-    else if (setup.stdoutFile)
-        posix_spawn_file_actions_addopen(&fa, 1, setup.stdoutFile->c_str(), O_WRONLY, 0);
-    else
-        posix_spawn_file_actions_adddup2(&fa, outPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&fa, errPipe[1], 2);
-
     std::vector<std::string> words(setup.wrapper);
     words.push_back(POSDIP_CLI_PATH);
     words.insert(words.end(), args.begin(), args.end());
-    std::vector<char *> argv;
-    for (auto &w : words)
-        argv.push_back(w.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> envWords(setup.env);
-    for (char **e = environ; *e; ++e)
-        envWords.emplace_back(*e);
-    std::vector<char *> envp;
-    for (auto &w : envWords)
-        envp.push_back(w.data());
-    envp.push_back(nullptr);
-
-    pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, words[0].c_str(), &fa, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&fa);
+    testing_support::ChildProcess child(
+        std::move(words),
+        [&](posix_spawn_file_actions_t &fa) {
+            posix_spawn_file_actions_adddup2(&fa, inPipe[0], 0);
+            if (setup.stdoutClosed)
+                posix_spawn_file_actions_addclose(&fa, 1);
+            else if (setup.stdoutFile)
+                posix_spawn_file_actions_addopen(&fa, 1, setup.stdoutFile->c_str(), O_WRONLY, 0);
+            else
+                posix_spawn_file_actions_adddup2(&fa, outPipe[1], 1);
+            posix_spawn_file_actions_adddup2(&fa, errPipe[1], 2);
+        },
+        setup.env);
     ::close(inPipe[0]);
     ::close(outPipe[1]);
     ::close(errPipe[1]);
     CliRun run;
-    if (rc != 0) {
+    if (!child.started()) {
         ::close(inPipe[1]);
         ::close(outPipe[0]);
         ::close(errPipe[0]);
@@ -122,7 +109,7 @@ inline CliRun runCliBinary(const std::vector<std::string> &args, const CliSetup 
             run.out.find(setup.signals[nextSignal].seen) != std::string::npos)
             signalAt = Clock::now() + setup.signals[nextSignal].after;
         if (Clock::now() >= signalAt) {
-            ::kill(pid, setup.signals[nextSignal++].number);
+            child.signal(setup.signals[nextSignal++].number);
             signalAt = kNone;
             continue;
         }
@@ -130,12 +117,12 @@ inline CliRun runCliBinary(const std::vector<std::string> &args, const CliSetup 
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
         if (Clock::now() >= deadline) {
-            ::kill(pid, SIGKILL);
+            child.signal(SIGKILL);
             break;
         }
         const int ready = ::poll(fds, 2, static_cast<int>(std::max<long long>(left, 0)));
         if (ready < 0) {
-            ::kill(pid, SIGKILL);
+            child.signal(SIGKILL);
             break;
         }
         for (int i = 0; i < 2; ++i) {
@@ -158,8 +145,7 @@ inline CliRun runCliBinary(const std::vector<std::string> &args, const CliSetup 
     for (auto &f : fds)
         if (f.fd >= 0)
             ::close(f.fd);
-    int wstatus = 0;
-    ::waitpid(pid, &wstatus, 0);
+    const int wstatus = child.waitStatus();
     run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
     return run;
 }

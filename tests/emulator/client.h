@@ -8,8 +8,8 @@
 
 namespace testing_support {
 
-inline OwnedFd connectTo(const std::string &address) {
-    OwnedFd c(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+inline Fd connectTo(const std::string &address) {
+    Fd c(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(static_cast<uint16_t>(std::stoi(address.substr(address.find(':') + 1))));

@@ -1,52 +1,36 @@
 // posdip-emulator run as a child process, with its output read line by line within bounds.
 #pragma once
 
+#include "support/child_process.h"
 #include "support/posix_peers.h"
 // Relative: every test that runs the emulator can read its output, whatever its include path.
 #include "../../tools/posdip-emulator/page.h"
 
-#include <csignal>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 namespace testing_support {
 
 class EmulatorProcess {
   public:
-    explicit EmulatorProcess(std::vector<std::string> args) {
-        int out[2];
-        int err[2];
-        if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
-            return;
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-        posix_spawn_file_actions_adddup2(&fa, err[1], 2);
-        args.insert(args.begin(), POSDIP_EMULATOR);
-        std::vector<char *> argv;
-        for (std::string &a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (::posix_spawn(&m_pid, POSDIP_EMULATOR, &fa, nullptr, argv.data(), environ) != 0)
-            m_pid = -1;
-        posix_spawn_file_actions_destroy(&fa);
-        ::close(out[1]);
-        ::close(err[1]);
-        m_out.reset(out[0]);
-        m_err.reset(err[0]);
+    explicit EmulatorProcess(std::vector<std::string> args)
+        : m_child(withProgram(std::move(args)), [this](posix_spawn_file_actions_t &fa) {
+              int out[2] = {-1, -1};
+              int err[2] = {-1, -1};
+              if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
+                  return;
+              m_out.reset(out[0]);
+              m_err.reset(err[0]);
+              m_childOut.reset(out[1]);
+              m_childErr.reset(err[1]);
+              posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+              posix_spawn_file_actions_adddup2(&fa, err[1], 2);
+          }) {
+        m_childOut.reset(); // the child holds its own copies now
+        m_childErr.reset();
     }
-    ~EmulatorProcess() {
-        if (m_pid > 0 && !m_exited) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-    }
-    EmulatorProcess(const EmulatorProcess &) = delete;
-    EmulatorProcess &operator=(const EmulatorProcess &) = delete;
 
-    pid_t pid() const { return m_pid; }
+    pid_t pid() const { return m_child.pid(); }
 
     // The next line of standard output about a frame, "" when none comes within the bound.
     // Lines of a printed page on the way are passed over.
@@ -81,16 +65,10 @@ class EmulatorProcess {
 
     // The exit status, or -1 when it did not end within the bound.
     int exitStatus(milliseconds bound = milliseconds(10000)) {
-        const auto deadline = std::chrono::steady_clock::now() + bound;
-        while (std::chrono::steady_clock::now() < deadline) {
-            int status = 0;
-            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_exited = true;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            ::poll(nullptr, 0, 10);
-        }
-        return -1;
+        const std::optional<int> status = m_child.waitStatusWithin(bound);
+        if (!status)
+            return -1;
+        return WIFEXITED(*status) ? WEXITSTATUS(*status) : 128 + WTERMSIG(*status);
     }
 
   private:
@@ -115,12 +93,18 @@ class EmulatorProcess {
         }
     }
 
-    pid_t m_pid = -1;
-    bool m_exited = false;
-    OwnedFd m_out;
-    OwnedFd m_err;
+    static std::vector<std::string> withProgram(std::vector<std::string> args) {
+        args.insert(args.begin(), POSDIP_EMULATOR);
+        return args;
+    }
+
+    Fd m_out;
+    Fd m_err;
+    Fd m_childOut;
+    Fd m_childErr;
     std::string m_outBuf;
     std::string m_errBuf;
+    ChildProcess m_child; // last: ended before its pipes close
 };
 
 } // namespace testing_support

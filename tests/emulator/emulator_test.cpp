@@ -68,7 +68,7 @@ TEST(emulator_test, frames_in_pieces_and_stray_bytes_are_told_apart) {
     EmulatorProcess emu({"--listen", "127.0.0.1:0", "--count", "3"});
     const std::string address = emu.listeningAddress();
     ASSERT_FALSE(address.empty());
-    OwnedFd c = connectTo(address);
+    Fd c = connectTo(address);
     const protocol::Frame f = protocol::enableFrame();
     const unsigned char junk[] = {'x', 'y'};
     ASSERT_EQ(::write(c.get(), junk, 2), 2);
@@ -88,16 +88,16 @@ TEST(emulator_test, connections_open_at_once_are_kept_apart) {
     ASSERT_FALSE(address.empty());
     const protocol::Frame on = protocol::enableFrame();
     const protocol::Frame off = protocol::disableFrame();
-    std::vector<OwnedFd> clients;
+    std::vector<Fd> clients;
     for (int k = 0; k < 3; ++k) { // each holds half a frame while the next one connects
         clients.push_back(connectTo(address));
         ASSERT_EQ(::write(clients.back().get(), on.data(), 6), 6);
         EXPECT_NE(emu.statusLine().find("connection from 127.0.0.1:"), std::string::npos);
     }
-    OwnedFd whole = connectTo(address);
+    Fd whole = connectTo(address);
     ASSERT_EQ(::write(whole.get(), off.data(), off.size()), static_cast<ssize_t>(off.size()));
     EXPECT_EQ(emu.frameLine(), "disable DIP switch");
-    for (OwnedFd &c : clients) {
+    for (Fd &c : clients) {
         ASSERT_EQ(::write(c.get(), on.data() + 6, on.size() - 6),
                   static_cast<ssize_t>(on.size() - 6));
         EXPECT_EQ(emu.frameLine(), "enable DIP switch");
@@ -157,7 +157,7 @@ TEST(emulator_test, what_it_cannot_set_up_is_said_and_left_as_it_was) {
 
     TempDir dir;
     const std::string there = dir.file("taken");
-    OwnedFd(::open(there.c_str(), O_CREAT | O_WRONLY, 0644));
+    Fd(::open(there.c_str(), O_CREAT | O_WRONLY, 0644));
     EmulatorProcess linked({"--pty", there});
     EXPECT_EQ(linked.statusLine(),
               "posdip-emulator: cannot make the link " + there + ": File exists");

@@ -68,13 +68,13 @@ TEST(emulator_fault_test, each_mode_as_a_client_sees_it) {
     {
         Faulty f("close");
         ASSERT_FALSE(f.address.empty());
-        OwnedFd c = connectTo(f.address);
+        Fd c = connectTo(f.address);
         EXPECT_EQ(endingOf(c.get(), milliseconds(10000)), Ending::Orderly) << "closed at once";
     }
     {
         Faulty f("reset");
         ASSERT_FALSE(f.address.empty());
-        OwnedFd c = connectTo(f.address);
+        Fd c = connectTo(f.address);
         ASSERT_TRUE(says(f.emu, "connection from"));
         EXPECT_EQ(endingOf(c.get(), milliseconds(300)), Ending::StillOpen)
             << "nothing happens before the first byte";
@@ -85,7 +85,7 @@ TEST(emulator_fault_test, each_mode_as_a_client_sees_it) {
     {
         Faulty f("keep-open");
         ASSERT_FALSE(f.address.empty());
-        OwnedFd c = connectTo(f.address);
+        Fd c = connectTo(f.address);
         ASSERT_TRUE(sendAll(c.get(), kEnableBytes));
         ASSERT_EQ(::shutdown(c.get(), SHUT_WR), 0);
         EXPECT_EQ(f.emu.frameLine(), "enable DIP switch") << "what was sent is still taken";
@@ -95,7 +95,7 @@ TEST(emulator_fault_test, each_mode_as_a_client_sees_it) {
     {
         Faulty f("silent");
         ASSERT_FALSE(f.address.empty());
-        OwnedFd c = connectTo(f.address);
+        Fd c = connectTo(f.address);
         ASSERT_TRUE(sendAll(c.get(), {0x10, 0x04, 0x01}));
         EXPECT_EQ(f.emu.frameLine(), "status request 1 (printer): not answered");
         ASSERT_TRUE(sendAll(c.get(), kEnableBytes));
@@ -110,7 +110,7 @@ TEST(emulator_fault_test, without_a_fault_the_same_client_sees_a_working_printer
     EmulatorProcess emu({"--listen", "127.0.0.1:0"});
     const std::string address = emu.listeningAddress();
     ASSERT_FALSE(address.empty());
-    OwnedFd c = connectTo(address);
+    Fd c = connectTo(address);
     Bytes bytes = kEnableBytes;
     bytes.insert(bytes.end(), {0x10, 0x04, 0x01});
     ASSERT_TRUE(sendAll(c.get(), bytes));
@@ -122,7 +122,7 @@ TEST(emulator_fault_test, without_a_fault_the_same_client_sees_a_working_printer
 TEST(emulator_fault_test, stall_takes_nothing_until_the_sender_is_stuck) {
     Faulty f("stall");
     ASSERT_FALSE(f.address.empty());
-    OwnedFd c = connectTo(f.address);
+    Fd c = connectTo(f.address);
     ASSERT_EQ(::fcntl(c.get(), F_SETFL, O_NONBLOCK), 0);
     const Bytes chunk(65536, 0x41);
     std::size_t sent = 0;
@@ -157,9 +157,9 @@ TEST(emulator_fault_test, out_of_descriptors_it_waits_instead_of_spinning) {
     const auto limit = static_cast<rlim_t>(lowestFreeDescriptorOf(emu.pid()) + 1);
     const rlimit lowered{limit, limit};
     ASSERT_EQ(::prlimit(emu.pid(), RLIMIT_NOFILE, &lowered, nullptr), 0) << std::strerror(errno);
-    OwnedFd first = connectTo(address);
+    Fd first = connectTo(address);
     ASSERT_TRUE(says(emu, "connection from"));
-    OwnedFd second = connectTo(address); // queued; accepting it runs out of descriptors
+    Fd second = connectTo(address); // queued; accepting it runs out of descriptors
     ASSERT_GE(second.get(), 0);
     ASSERT_TRUE(says(emu, "Too many open files"));
 

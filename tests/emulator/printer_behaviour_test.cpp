@@ -27,7 +27,7 @@ struct Running {
     }
     // Sends the bytes on a connection of its own and closes it once the frame lines are out.
     void send(const Bytes &bytes, int lines) {
-        OwnedFd c = connectTo(address);
+        Fd c = connectTo(address);
         ASSERT_TRUE(sendAll(c.get(), bytes));
         for (int i = 0; i < lines; ++i)
             seen.push_back(emu.frameLine());
@@ -79,7 +79,7 @@ TEST(emulator_status_test, each_condition_answers_its_four_bytes) {
         SCOPED_TRACE(::testing::PrintToString(r.options));
         Running printer(r.options);
         ASSERT_FALSE(printer.address.empty());
-        OwnedFd c = connectTo(printer.address);
+        Fd c = connectTo(printer.address);
         ASSERT_TRUE(sendAll(c.get(), kAllFourRequests));
         EXPECT_EQ(readCount(c.get(), 4), r.answers);
         EXPECT_EQ(endingOf(c.get(), milliseconds(200)), Ending::StillOpen) << "one byte each";
@@ -89,7 +89,7 @@ TEST(emulator_status_test, each_condition_answers_its_four_bytes) {
 TEST(emulator_status_test, requests_between_and_around_frames_are_answered_in_order) {
     Running printer({"--paper", "near-end"});
     ASSERT_FALSE(printer.address.empty());
-    OwnedFd c = connectTo(printer.address);
+    Fd c = connectTo(printer.address);
     const Bytes store = bytesOf(protocol::writeSettingFrame(0x7D));
     Bytes stream = {0x10, 0x04, 0x04};
     stream.insert(stream.end(), store.begin(), store.begin() + 6); // frame split by a request
@@ -110,7 +110,7 @@ TEST(emulator_status_test, the_pseudo_terminal_answers_status_too) {
     const std::string link = dir.file("ttyPOS");
     EmulatorProcess emu({"--pty", link, "--paper", "out", "--hex"});
     ASSERT_NE(emu.statusLine().find("linked at " + link), std::string::npos);
-    OwnedFd line(::open(link.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    Fd line(::open(link.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
     ASSERT_GE(line.get(), 0) << link;
     const Bytes requests = {0x10, 0x04, 0x02, 0x10, 0x04, 0x04};
     ASSERT_EQ(::write(line.get(), requests.data(), requests.size()),

@@ -97,7 +97,7 @@ class NetworkFault : public Fault {
             pollfd p{fd, POLLIN, 0};
             if (::poll(&p, 1, 10000) != 1)
                 return Bytes{};
-            OwnedFd c(::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC));
+            Fd c(::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC));
             return readUntilEof(c.get());
         });
     }
@@ -149,7 +149,7 @@ class NeverAccepts final : public ListenerFault {
     }
 
   private:
-    std::vector<OwnedFd> m_queued = fillAcceptQueue(m_listener);
+    std::vector<Fd> m_queued = fillAcceptQueue(m_listener);
 };
 
 class ClosesAtOnce final : public ListenerFault {
@@ -168,7 +168,7 @@ class ResetsTheConnection final : public ListenerFault {
                   ": the printer reset the connection before the first byte (0 of 11 bytes)"};
     }
     void strike() override {
-        OwnedFd c = m_listener.accept();
+        Fd c = m_listener.accept();
         const linger hard{1, 0}; // close with a reset
         ::setsockopt(c.get(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
     }
@@ -208,8 +208,8 @@ class TerminalGoneBeforeTheWrite final : public SerialFault {
 };
 
 // Another program holds an exclusive lock on the port's device.
-OwnedFd lockedBySomeoneElse(const std::string &path, std::string &problem) {
-    OwnedFd other(::open(path.c_str(), O_RDWR | O_NOCTTY));
+Fd lockedBySomeoneElse(const std::string &path, std::string &problem) {
+    Fd other(::open(path.c_str(), O_RDWR | O_NOCTTY));
     if (::flock(other.get(), LOCK_EX | LOCK_NB) != 0)
         problem = "cannot lock " + path;
     return other;
@@ -221,19 +221,19 @@ class SerialBusy final : public SerialFault {
     void heal() override { m_other.reset(); }
 
   private:
-    OwnedFd m_other = lockedBySomeoneElse(m_pty->path, setUpProblem);
+    Fd m_other = lockedBySomeoneElse(m_pty->path, setUpProblem);
 };
 
 // LPT2 on a plain file in a folder of its own.
 class ParallelFault : public Fault {
   public:
     explicit ParallelFault(mode_t mode = 0644) {
-        OwnedFd(::open(m_path.c_str(), O_CREAT | O_WRONLY, mode));
+        Fd(::open(m_path.c_str(), O_CREAT | O_WRONLY, mode));
         ::chmod(m_path.c_str(), mode);
     }
     app::ActionInputs inputs() const override { return ::inputs("LPT2", ""); }
     bool received(const Frame &f) override {
-        OwnedFd in(::open(m_path.c_str(), O_RDONLY));
+        Fd in(::open(m_path.c_str(), O_RDONLY));
         return readUntilEof(in.get()) == bytesOf(f);
     }
 
@@ -251,7 +251,7 @@ class ParallelBusy final : public ParallelFault {
     void heal() override { m_other.reset(); }
 
   private:
-    OwnedFd m_other = lockedBySomeoneElse(m_path, setUpProblem);
+    Fd m_other = lockedBySomeoneElse(m_path, setUpProblem);
 };
 
 // The device belongs to root and the group lp; the action runs as nobody.

@@ -47,7 +47,7 @@ TEST(actions_through_library_test, store_setting_reaches_a_network_printer) {
     Listener l;
     ASSERT_TRUE(l.ok());
     auto got = std::async(std::launch::async, [&l] {
-        OwnedFd c = l.accept();
+        Fd c = l.accept();
         return readUntilEof(c.get());
     });
     app::ActionInputs in = on("ETHERNET", l.address());
@@ -79,12 +79,12 @@ TEST(actions_through_library_test, enable_dip_reaches_a_serial_printer_at_the_ch
 TEST(actions_through_library_test, self_test_reaches_a_parallel_printer_and_shows_nothing) {
     TempDir dir;
     const std::string file = dir.file("lp");
-    OwnedFd(::open(file.c_str(), O_CREAT | O_WRONLY, 0644));
+    Fd(::open(file.c_str(), O_CREAT | O_WRONLY, 0644));
     ScopedEnv env("POSDLL_PORT_LPT1", file);
     ScopedEnv allowFiles("POSDLL_ALLOW_FILES", "1");
     const app::Outcome out = run(Action::PrintSelfTest, on("LPT1"));
     EXPECT_EQ(out.kind, OutcomeKind::Silent);
-    OwnedFd in(::open(file.c_str(), O_RDONLY));
+    Fd in(::open(file.c_str(), O_RDONLY));
     EXPECT_EQ(readUntilEof(in.get()), bytesOf(protocol::selfTestFrame()));
     expectNoPortOpen();
 }

@@ -51,7 +51,7 @@ TEST(busy_port_test, a_port_that_says_writable_and_takes_nothing_fails_in_time_w
     TempDir dir;
     const std::string path = dir.file("lp");
     ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-    OwnedFd reader(::open(path.c_str(), O_RDONLY | O_NONBLOCK)); // an empty FIFO polls writable
+    Fd reader(::open(path.c_str(), O_RDONLY | O_NONBLOCK)); // an empty FIFO polls writable
     struct stat st;
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     ScopedEnv env("POSDLL_PORT_LPT2", path);

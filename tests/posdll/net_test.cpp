@@ -17,7 +17,7 @@ namespace {
 // A printer that reads everything until our end of stream, then closes.
 std::future<Bytes> printer(const Listener &l) {
     return std::async(std::launch::async, [&l] {
-        OwnedFd c = l.accept();
+        Fd c = l.accept();
         return c.get() < 0 ? Bytes{} : readUntilEof(c.get());
     });
 }
@@ -59,7 +59,7 @@ Bytes trickle(int fd, Clock::time_point until) {
 std::future<Bytes> trickleThenFlood(const Listener &l, milliseconds trickling) {
     setReceiveBuffer(l, 4096);
     return std::async(std::launch::async, [&l, trickling] {
-        OwnedFd c = l.accept();
+        Fd c = l.accept();
         Bytes got = trickle(c.get(), Clock::now() + trickling);
         unsigned char buf[1 << 16];
         for (ssize_t n; (n = ::read(c.get(), buf, sizeof buf)) > 0;)
@@ -100,7 +100,7 @@ TEST(net_test, a_large_document_arrives_whole_through_short_writes) {
     ASSERT_TRUE(l.ok());
     // More than the socket buffers hold, read in small pieces: the sends come back short.
     auto got = std::async(std::launch::async, [&l] {
-        OwnedFd c = l.accept();
+        Fd c = l.accept();
         Bytes all;
         unsigned char buf[1024];
         for (ssize_t n; (n = ::read(c.get(), buf, sizeof buf)) > 0;)
@@ -177,7 +177,7 @@ TEST(net_test, peer_that_resets_the_connection_is_not_success) {
     Listener l;
     ASSERT_TRUE(l.ok());
     auto peer = std::async(std::launch::async, [&l] {
-        OwnedFd c = l.accept();
+        Fd c = l.accept();
         const linger hard{1, 0}; // close with a reset
         ::setsockopt(c.get(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
     });
@@ -201,7 +201,7 @@ TEST(net_test, healthy_printers_that_answer_or_stay_connected_succeed) {
     ASSERT_TRUE(l.ok());
     // One sends a status byte back; the other reads everything and waits for our close.
     auto talker = std::async(std::launch::async, [&l] {
-        OwnedFd c = l.accept();
+        Fd c = l.accept();
         const unsigned char status = 0x12;
         EXPECT_EQ(::write(c.get(), &status, 1), 1);
         return readUntilEof(c.get());
@@ -212,7 +212,7 @@ TEST(net_test, healthy_printers_that_answer_or_stay_connected_succeed) {
 
     std::promise<void> closedByUs;
     auto waiter = std::async(std::launch::async, [&l] {
-        OwnedFd c = l.accept();
+        Fd c = l.accept();
         Bytes got = readCount(c.get(), 11);
         readUntilEof(c.get()); // our end of stream; this side never closes first
         return got;
@@ -225,7 +225,7 @@ TEST(net_test, healthy_printers_that_answer_or_stay_connected_succeed) {
 TEST(net_test, listener_that_never_accepts_fails_within_the_bound) {
     Listener l("127.0.0.1", 0);
     ASSERT_TRUE(l.ok());
-    const std::vector<OwnedFd> queued = fillAcceptQueue(l);
+    const std::vector<Fd> queued = fillAcceptQueue(l);
     const auto open = finishesWithin(std::chrono::seconds(15), [address = l.address()] {
         const int h = POS_Open(address.c_str(), 0, 0, 0, 0, POS_PORT_NETWORK);
         return std::make_pair(h, std::string(POS_LastError()));
@@ -255,7 +255,7 @@ TEST(net_test, printer_that_stops_reading_fails_the_write_within_the_bound) {
         ASSERT_TRUE(l.ok());
         setReceiveBuffer(l, 4096);
         auto peer = std::async(std::launch::async, [&l, readsFirst] {
-            OwnedFd c = l.accept();
+            Fd c = l.accept();
             trickle(c.get(), Clock::now() + readsFirst);
             return c; // open, never read again
         });

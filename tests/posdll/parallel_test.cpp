@@ -26,7 +26,7 @@ Bytes fileBytes(const std::string &path) {
 }
 
 void createFile(const std::string &path, mode_t mode = 0644) {
-    OwnedFd(::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, mode));
+    Fd(::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, mode));
     ::chmod(path.c_str(), mode);
 }
 
@@ -55,7 +55,7 @@ TEST(parallel_test, exact_bytes_arrive_in_a_file_and_each_document_is_kept) {
 TEST(parallel_test, exact_bytes_arrive_through_a_fifo) {
     MappedFile f;
     ASSERT_EQ(::mkfifo(f.path.c_str(), 0600), 0);
-    OwnedFd reader(::open(f.path.c_str(), O_RDONLY | O_NONBLOCK));
+    Fd reader(::open(f.path.c_str(), O_RDONLY | O_NONBLOCK));
     const DocResult r = sendDocument("LPT2", POS_PORT_PARALLEL, frameBytes());
     EXPECT_TRUE(r.ok(11)) << r.error;
     EXPECT_EQ(readCount(reader.get(), 11), frameBytes());
@@ -78,7 +78,7 @@ TEST(parallel_test, reader_going_away_fails_the_write_without_a_signal) {
     ::sigaction(SIGPIPE, &dfl, &old);
     MappedFile f;
     ASSERT_EQ(::mkfifo(f.path.c_str(), 0600), 0);
-    OwnedFd reader(::open(f.path.c_str(), O_RDONLY | O_NONBLOCK));
+    Fd reader(::open(f.path.c_str(), O_RDONLY | O_NONBLOCK));
     const int h = POS_Open("LPT2", 0, 0, 0, 0, POS_PORT_PARALLEL);
     ASSERT_GT(h, 0) << POS_LastError();
     reader.reset();
@@ -95,7 +95,7 @@ TEST(parallel_test, reader_going_away_fails_the_write_without_a_signal) {
 TEST(parallel_test, a_printer_that_stops_taking_bytes_fails_within_the_bound) {
     MappedFile f;
     ASSERT_EQ(::mkfifo(f.path.c_str(), 0600), 0);
-    OwnedFd reader(::open(f.path.c_str(), O_RDONLY | O_NONBLOCK)); // never reads
+    Fd reader(::open(f.path.c_str(), O_RDONLY | O_NONBLOCK)); // never reads
     const Bytes big(1 << 20, 0xAA);
     const int h = POS_Open("LPT2", 0, 0, 0, 0, POS_PORT_PARALLEL);
     ASSERT_GT(h, 0) << POS_LastError();
@@ -112,7 +112,7 @@ TEST(parallel_test, a_printer_that_stops_taking_bytes_fails_within_the_bound) {
 TEST(parallel_test, a_port_held_by_another_program_is_busy) {
     MappedFile f;
     createFile(f.path);
-    OwnedFd other(::open(f.path.c_str(), O_WRONLY));
+    Fd other(::open(f.path.c_str(), O_WRONLY));
     ASSERT_EQ(::flock(other.get(), LOCK_EX | LOCK_NB), 0);
     EXPECT_EQ(POS_Open("LPT2", 0, 0, 0, 0, POS_PORT_PARALLEL), -1);
     EXPECT_EQ(POS_LastError(),
@@ -248,7 +248,7 @@ TEST(parallel_test, a_character_device_is_a_port_and_a_link_to_a_fifo_leads_to_i
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::string link = dir.file("lp");
     ASSERT_EQ(::symlink(fifo.c_str(), link.c_str()), 0);
-    OwnedFd reader(::open(fifo.c_str(), O_RDONLY | O_NONBLOCK));
+    Fd reader(::open(fifo.c_str(), O_RDONLY | O_NONBLOCK));
     ScopedEnv env("POSDLL_PORT_LPT2", link);
     const DocResult r = sendDocument("LPT2", POS_PORT_PARALLEL, frameBytes());
     EXPECT_TRUE(r.ok(11)) << r.error;

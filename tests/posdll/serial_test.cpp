@@ -88,13 +88,13 @@ TEST(serial_test, line_settings_the_port_cannot_have_are_refused_before_opening)
         EXPECT_EQ(POS_LastError(), "serial port COM7 (" + p.pty.path + "): " + r.why);
     }
     // Never opened, so never locked.
-    OwnedFd other(::open(p.pty.path.c_str(), O_RDWR | O_NOCTTY));
+    Fd other(::open(p.pty.path.c_str(), O_RDWR | O_NOCTTY));
     EXPECT_EQ(::flock(other.get(), LOCK_EX | LOCK_NB), 0);
 }
 
 TEST(serial_test, a_port_held_by_another_program_is_busy) {
     MappedPty p;
-    OwnedFd other(::open(p.pty.path.c_str(), O_RDWR | O_NOCTTY));
+    Fd other(::open(p.pty.path.c_str(), O_RDWR | O_NOCTTY));
     ASSERT_EQ(::flock(other.get(), LOCK_EX | LOCK_NB), 0);
     EXPECT_EQ(POS_Open("COM7", 19200, 8, 0, 0, POS_PORT_SERIAL), -1);
     EXPECT_EQ(POS_LastError(),
@@ -138,7 +138,7 @@ TEST(serial_test, a_port_that_stops_taking_bytes_fails_within_the_bound) {
 TEST(serial_test, what_is_no_terminal_is_refused_and_left_untouched) {
     TempDir dir;
     const std::string file = dir.file("not-a-tty");
-    OwnedFd(::open(file.c_str(), O_CREAT | O_WRONLY, 0644));
+    Fd(::open(file.c_str(), O_CREAT | O_WRONLY, 0644));
     const std::string link = dir.file("link");
     ASSERT_EQ(::symlink(file.c_str(), link.c_str()), 0);
     const std::string fifo = dir.file("fifo");

@@ -65,8 +65,9 @@ TEST(setting_byte_test, explain_names_the_seven_choices) {
     EXPECT_EQ(protocol::describeSettingByte(0xFD),
               "cutter yes, beeper yes, density light, two-byte yes, 48 chars, paper-taken yes, "
               "19200 bps");
-    EXPECT_EQ(protocol::describeSettingByte(0x02),
-              "cutter no, beeper no, density dark, two-byte no, 42 chars, paper-taken no, 38400 bps");
+    EXPECT_EQ(
+        protocol::describeSettingByte(0x02),
+        "cutter no, beeper no, density dark, two-byte no, 42 chars, paper-taken no, 38400 bps");
 }
 
 TEST(setting_byte_test, every_byte_round_trips_through_the_buttons) {
@@ -92,4 +93,21 @@ TEST(setting_byte_test, choices_without_a_button_are_refused) {
     c.baud = 9600;
     c.charsPerLine = 40;
     EXPECT_FALSE(protocol::optionStatesFor(c, s));
+}
+
+TEST(setting_byte_test, several_baud_buttons_or_their_bits_without_touching_the_rest) {
+    // Not reachable from the window's exclusive group, but a caller's array may hold it: the
+    // byte keeps the six function bits and the baud bits of the buttons given.
+    EXPECT_EQ(protocol::composeSettingByte(selected({12, 14})), 0xC0);
+    EXPECT_EQ(protocol::composeSettingByte(selected({0, 3, 12, 15})), 0xC2);
+    EXPECT_EQ(protocol::composeSettingByte(selected({1, 13, 15})), 0x41);
+}
+
+TEST(setting_byte_test, baud_rates_are_read_only_as_written) {
+    EXPECT_EQ(protocol::baudRateChoices("|"), "9600|19200|38400|115200");
+    for (int rate : protocol::kBaudRates)
+        EXPECT_EQ(protocol::knownBaud(std::to_string(rate)), rate);
+    for (const char *text : {"", "0", "019200", "19200 ", "+9600", "1200", "115200x", "9600.0"})
+        EXPECT_EQ(protocol::knownBaud(text), 0) << text;
+    EXPECT_EQ(protocol::defaultBaud(), 19200);
 }

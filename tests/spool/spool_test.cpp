@@ -7,8 +7,8 @@
 #include "support/cups_server.h"
 #include "support/tcp_listener.h"
 
-#include <cups/ipp.h>
 #include <cstdio>
+#include <cups/ipp.h>
 #include <fstream>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,5 +1,8 @@
 #include "support/cups_server.h"
 
+#include "support/child_process.h"
+#include "support/posix_peers.h"
+
 #include <cups/cups.h>
 
 #include <arpa/inet.h>
@@ -92,29 +95,23 @@ ToolRun runTool(const std::vector<std::string> &argv, std::chrono::seconds limit
     ToolRun run;
     if (argv.empty())
         return run;
-    const std::string program = findProgram(argv[0]);
-    std::vector<char *> args;
-    for (const std::string &a : argv)
-        args.push_back(const_cast<char *>(a.c_str()));
-    args.push_back(nullptr);
+    std::vector<std::string> words(argv);
+    words[0] = findProgram(argv[0]);
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) {
         run.output = std::string("pipe: ") + std::strerror(errno);
         return run;
     }
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int devnull = ::open("/dev/null", O_RDONLY);
-        ::dup2(devnull, 0);
-        ::dup2(out[1], 1);
-        ::dup2(out[1], 2);
-        ::execv(program.c_str(), args.data());
-        ::_exit(127);
-    }
+    const Fd devnull(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    ChildProcess child(std::move(words), [&](posix_spawn_file_actions_t &fa) {
+        posix_spawn_file_actions_adddup2(&fa, devnull.get(), 0);
+        posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+        posix_spawn_file_actions_adddup2(&fa, out[1], 2);
+    });
     ::close(out[1]);
-    if (pid < 0) {
+    if (!child.started()) {
         ::close(out[0]);
-        run.output = std::string("fork: ") + std::strerror(errno);
+        run.output = "cannot start " + argv[0] + ": " + std::strerror(child.spawnError());
         return run;
     }
     const auto end = std::chrono::steady_clock::now() + limit;
@@ -123,7 +120,7 @@ ToolRun runTool(const std::vector<std::string> &argv, std::chrono::seconds limit
             end - std::chrono::steady_clock::now());
         pollfd p{out[0], POLLIN, 0};
         if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) == 0) {
-            ::kill(pid, SIGKILL);
+            child.signal(SIGKILL);
             run.output +=
                 "\n[" + argv[0] + " killed after " + std::to_string(limit.count()) + " s]";
             break;
@@ -137,13 +134,9 @@ ToolRun runTool(const std::vector<std::string> &argv, std::chrono::seconds limit
         run.output.append(buf, static_cast<std::size_t>(n));
     }
     ::close(out[0]);
-    int status = 0;
-    if (!reap(pid, 5s, &status)) { // closed its output but went on running
-        ::kill(pid, SIGKILL);
-        reap(pid, 5s);
-        return run;
-    }
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    // One that closed its output but went on running is killed as the child goes.
+    if (const std::optional<int> status = child.waitStatusWithin(5s))
+        run.status = WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
     return run;
 }
 

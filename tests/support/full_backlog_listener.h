@@ -44,7 +44,7 @@ class FullBacklogListener {
 
   private:
     Listener m_listener{"127.0.0.1", 0};
-    std::vector<OwnedFd> m_fillers;
+    std::vector<Fd> m_fillers;
 };
 
 } // namespace testing_support

@@ -2,6 +2,8 @@
 // overrides, loopback TCP listeners, pseudo-terminals, and bounded reads.
 #pragma once
 
+#include "posdll/fd.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
@@ -27,34 +29,10 @@
 
 namespace testing_support {
 
+using posdll::Fd;
+
 using Bytes = std::vector<unsigned char>;
 using std::chrono::milliseconds;
-
-// A descriptor closed at the end of its scope.
-class OwnedFd {
-  public:
-    explicit OwnedFd(int fd = -1) : m_fd(fd) {}
-    OwnedFd(OwnedFd &&o) noexcept : m_fd(o.release()) {}
-    OwnedFd &operator=(OwnedFd &&o) noexcept {
-        reset(o.release());
-        return *this;
-    }
-    ~OwnedFd() { reset(); }
-    int get() const { return m_fd; }
-    int release() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-    void reset(int fd = -1) {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-
-  private:
-    int m_fd;
-};
 
 // A folder of its own, removed with everything in it. Readable by everyone, so a test that
 // drops privileges can reach the files inside.
@@ -212,25 +190,25 @@ class Listener {
     const std::string &address() const { return m_address; }
 
     // The next connection, or an empty descriptor when none comes within the bound.
-    OwnedFd accept(milliseconds bound = milliseconds(10000)) const {
+    Fd accept(milliseconds bound = milliseconds(10000)) const {
         pollfd p{m_fd.get(), POLLIN, 0};
         if (::poll(&p, 1, static_cast<int>(bound.count())) <= 0)
-            return OwnedFd();
-        return OwnedFd(::accept4(m_fd.get(), nullptr, nullptr, SOCK_CLOEXEC));
+            return Fd();
+        return Fd(::accept4(m_fd.get(), nullptr, nullptr, SOCK_CLOEXEC));
     }
 
   private:
-    OwnedFd m_fd;
+    Fd m_fd;
     int m_port = 0;
     std::string m_address;
 };
 
 // Connects to an IPv4 listener that never accepts until its queue of connections waiting to be
 // accepted is full, so the next attempt gets no answer. They stay queued while the result lives.
-inline std::vector<OwnedFd> fillAcceptQueue(const Listener &l) {
-    std::vector<OwnedFd> queued;
+inline std::vector<Fd> fillAcceptQueue(const Listener &l) {
+    std::vector<Fd> queued;
     for (int i = 0; i < 16; ++i) {
-        OwnedFd c(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        Fd c(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_port = htons(static_cast<uint16_t>(l.port()));
@@ -247,7 +225,7 @@ inline std::vector<OwnedFd> fillAcceptQueue(const Listener &l) {
 
 // A socket bound to a free port that does not listen: connecting to it is refused.
 struct ClosedPort {
-    OwnedFd fd{::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)};
+    Fd fd{::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)};
     int port = 0;
     ClosedPort() {
         sockaddr_in a{};
@@ -263,8 +241,8 @@ struct ClosedPort {
 
 // A pseudo-terminal: the test holds the master (the printer's side) and a slave descriptor.
 struct Pty {
-    OwnedFd master;
-    OwnedFd slave;
+    Fd master;
+    Fd slave;
     std::string path; // of the slave, e.g. /dev/pts/4
     Pty() {
         int m = -1;

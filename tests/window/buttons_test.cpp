@@ -198,3 +198,18 @@ TEST(window_message_box_test, the_real_box_has_the_title_icon_text_and_reason) {
     EXPECT_EQ(buttons, QMessageBox::Ok);
     EXPECT_TRUE(modal);
 }
+
+TEST_F(window_buttons_test, each_rate_shown_is_the_rate_stored_and_the_rate_the_line_offers) {
+    QComboBox *lineRates = control<QComboBox>(window, "Combo3");
+    for (int i = 12; i < 16; ++i) {
+        QTest::mouseClick(option(window, i), Qt::LeftButton);
+        click(window, "Command2");
+        ASSERT_EQ(lib.writes.size(), static_cast<std::size_t>(i - 11));
+        const int stored = protocol::explainSettingByte(lib.writes.back().back()).baud;
+        EXPECT_EQ(option(window, i)->text(), QString::number(stored)) << i;
+        EXPECT_GE(lineRates->findText(option(window, i)->text()), 0) << i;
+    }
+    // The line starts at the rate the printer's default setting gives it.
+    EXPECT_EQ(lineRates->currentText(),
+              QString::number(protocol::explainSettingByte(protocol::kDefaultSetting).baud));
+}

@@ -21,35 +21,50 @@ using posdll::quoted;
 constexpr Mask bit(Subcommand s) {
     return 1u << static_cast<unsigned>(s);
 }
-constexpr Mask kActions = bit(Subcommand::Enable) | bit(Subcommand::Disable) |
-                          bit(Subcommand::Restore) | bit(Subcommand::Store) |
-                          bit(Subcommand::SelfTest);
+
+// Every subcommand: those that send a frame run an action and take its word from the action
+// table, the others have a word of their own.
+struct SubcommandEntry {
+    Subcommand sub;
+    std::optional<app::Action> action;
+    const char *word; // when there is no action
+};
+constexpr SubcommandEntry kSubcommands[] = {
+    {Subcommand::Enable, app::Action::EnableDip, nullptr},
+    {Subcommand::Disable, app::Action::DisableDip, nullptr},
+    {Subcommand::Restore, app::Action::RestoreDefault, nullptr},
+    {Subcommand::Store, app::Action::StoreSetting, nullptr},
+    {Subcommand::SelfTest, app::Action::PrintSelfTest, nullptr},
+    {Subcommand::Status, std::nullopt, "status"},
+    {Subcommand::Scan, std::nullopt, "scan"},
+    {Subcommand::Decode, std::nullopt, "decode"},
+    {Subcommand::Printers, std::nullopt, "printers"},
+    {Subcommand::Ports, std::nullopt, "ports"},
+};
+
+constexpr Mask maskOf(bool actionsOnly) {
+    Mask m = 0;
+    for (const auto &s : kSubcommands)
+        if (!actionsOnly || s.action)
+            m |= bit(s.sub);
+    return m;
+}
+constexpr Mask kActions = maskOf(true);
 constexpr Mask kStore = bit(Subcommand::Store);
 constexpr Mask kOpens = kActions | bit(Subcommand::Status);
 constexpr Mask kReads = bit(Subcommand::Status) | bit(Subcommand::Scan);
-constexpr Mask kAll = kOpens | bit(Subcommand::Scan) | bit(Subcommand::Decode) |
-                      bit(Subcommand::Printers) | bit(Subcommand::Ports);
+constexpr Mask kAll = maskOf(false);
 
-struct SubcommandWord {
-    const char *word;
-    Subcommand sub;
-};
-constexpr std::array<SubcommandWord, 10> kSubcommands = {{
-    {"enable", Subcommand::Enable},
-    {"disable", Subcommand::Disable},
-    {"restore", Subcommand::Restore},
-    {"store", Subcommand::Store},
-    {"selftest", Subcommand::SelfTest},
-    {"status", Subcommand::Status},
-    {"scan", Subcommand::Scan},
-    {"decode", Subcommand::Decode},
-    {"printers", Subcommand::Printers},
-    {"ports", Subcommand::Ports},
-}};
+const SubcommandEntry &entryOf(Subcommand sub) {
+    for (const auto &s : kSubcommands)
+        if (s.sub == sub)
+            return s;
+    return kSubcommands[0]; // not reached: the table lists every subcommand
+}
 
 std::optional<Subcommand> subcommandOf(const std::string &word) {
     for (const auto &s : kSubcommands)
-        if (word == s.word)
+        if (word == subcommandName(s.sub))
             return s.sub;
     return std::nullopt;
 }
@@ -57,7 +72,8 @@ std::optional<Subcommand> subcommandOf(const std::string &word) {
 // What the parse collects beside the Command itself.
 struct State {
     Command cmd;
-    protocol::SettingChoices choices;    // the window's opening selection
+    protocol::SettingChoices choices = // the window's opening selection
+        protocol::explainSettingByte(protocol::kDefaultSetting);
     std::string firstSettingName;        // the first --cutter ... --set-baud given
     std::optional<std::uint8_t> byte;    // --byte
     std::optional<std::string> portWord; // --port as given
@@ -91,9 +107,10 @@ std::string yesNo(const std::string &v, bool &out) {
 }
 
 std::string parseBaud(const std::string &v, int &out) {
-    if (!isKnownBaud(v))
-        return quoted(v) + " is not one of 9600, 19200, 38400, 115200";
-    std::from_chars(v.data(), v.data() + v.size(), out);
+    const int rate = protocol::knownBaud(v);
+    if (rate == 0)
+        return notABaudRate(v);
+    out = rate;
     return {};
 }
 
@@ -282,22 +299,31 @@ std::optional<UsageError> finish(State &s) {
 } // namespace
 
 bool sendsFrame(Subcommand sub) {
-    return (kActions & bit(sub)) != 0;
+    return actionOf(sub).has_value();
+}
+
+std::optional<app::Action> actionOf(Subcommand sub) {
+    return entryOf(sub).action;
 }
 
 const char *subcommandName(Subcommand sub) {
-    for (const auto &s : kSubcommands)
-        if (s.sub == sub)
-            return s.word;
-    return "";
+    const SubcommandEntry &e = entryOf(sub);
+    return e.action ? app::actionSpec(*e.action).subcommand : e.word;
 }
 
 bool opensTargets(Subcommand sub) {
     return (kOpens & bit(sub)) != 0;
 }
 
-bool isKnownBaud(const std::string &text) {
-    return text == "9600" || text == "19200" || text == "38400" || text == "115200";
+std::vector<Subcommand> allSubcommands() {
+    std::vector<Subcommand> all;
+    for (const auto &s : kSubcommands)
+        all.push_back(s.sub);
+    return all;
+}
+
+std::string notABaudRate(const std::string &text) {
+    return quoted(text) + " is not one of " + protocol::baudRateChoices(", ");
 }
 
 ParseResult parseArgs(const std::vector<std::string> &args) {

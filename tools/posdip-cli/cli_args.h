@@ -2,6 +2,7 @@
 // name to what to do, or to a usage error that names the bad argument.
 #pragma once
 
+#include "app/actions.h"
 #include "protocol/setting_byte.h"
 
 #include <optional>
@@ -24,11 +25,14 @@ enum class Subcommand {
     Ports
 };
 
-// The five subcommands that send a frame.
+// The action a subcommand runs: only those that send a frame have one.
+std::optional<app::Action> actionOf(Subcommand sub);
 bool sendsFrame(Subcommand sub);
 const char *subcommandName(Subcommand sub);
 // The subcommands that open the printers they are given (the sends and status).
 bool opensTargets(Subcommand sub);
+// In the order the overview lists them.
+std::vector<Subcommand> allSubcommands();
 
 // One --ip or --targets, in the order given.
 struct TargetArg {
@@ -46,11 +50,11 @@ inline constexpr int kMaxWaitSeconds = 3600;
 struct Command {
     Subcommand sub = Subcommand::Enable;
     std::optional<std::string> port; // --port, when it names one port other than ETHERNET
-    std::string baud = "19200";      // --baud, for COM ports
-    std::string printer;             // --printer, for DRIVER
-    std::vector<TargetArg> targets;  // --ip and --targets
-    int jobs = kDefaultJobs;         // -j
-    int waitSeconds = 0;             // --wait: print queues deliver within this, 0 = not waited
+    std::string baud = std::to_string(protocol::defaultBaud()); // --baud, for COM ports
+    std::string printer;                                        // --printer, for DRIVER
+    std::vector<TargetArg> targets;                             // --ip and --targets
+    int jobs = kDefaultJobs;                                    // -j
+    int waitSeconds = 0; // --wait: print queues deliver within this, 0 = not waited
     bool json = false;
     bool dryRun = false;
     bool verify = false;                     // sends: status first
@@ -78,7 +82,7 @@ using ParseResult = std::variant<Command, ShowHelp, ShowVersion, UsageError>;
 
 ParseResult parseArgs(const std::vector<std::string> &args);
 
-// The four rates the printer and the window offer; false for anything else.
-bool isKnownBaud(const std::string &text);
+// "'1200' is not one of 9600, 19200, 38400, 115200"
+std::string notABaudRate(const std::string &text);
 
 } // namespace cli

@@ -32,27 +32,6 @@ namespace cli {
 
 namespace {
 
-app::Action actionOf(Subcommand sub) {
-    switch (sub) {
-    case Subcommand::Enable:
-        return app::Action::EnableDip;
-    case Subcommand::Disable:
-        return app::Action::DisableDip;
-    case Subcommand::Restore:
-        return app::Action::RestoreDefault;
-    case Subcommand::Store:
-        return app::Action::StoreSetting;
-    case Subcommand::SelfTest:
-    case Subcommand::Status: // not reached: only the five that send a frame come here
-    case Subcommand::Scan:
-    case Subcommand::Decode:
-    case Subcommand::Printers:
-    case Subcommand::Ports:
-        break;
-    }
-    return app::Action::PrintSelfTest;
-}
-
 int usage(const Io &io, const std::string &message, std::optional<Subcommand> sub) {
     io.err << "posdip-cli: " << message << "\n" << usageHint(sub) << "\n";
     return kExitUsage;
@@ -229,11 +208,10 @@ app::ActionInputs inputsFor(const Command &cmd, const Target &target) {
     return in;
 }
 
-int sendFrame(const Command &cmd, const Io &io, device::PosdllFuncs &lib) {
+int sendFrame(const Command &cmd, app::Action action, const Io &io, device::PosdllFuncs &lib) {
     std::vector<Target> targets;
     if (!collectTargets(cmd, io, targets))
         return kExitUsage;
-    const app::Action action = actionOf(cmd.sub);
     const protocol::Frame frame = app::frameFor(action, cmd.options);
     if (cmd.dryRun)
         return dryRun(cmd, frame, targets, io);
@@ -369,6 +347,8 @@ int runCli(const std::vector<std::string> &args, const Io &io, device::PosdllFun
         return kExitOk;
     }
     const Command &cmd = std::get<Command>(parsed);
+    if (const auto action = actionOf(cmd.sub))
+        return sendFrame(cmd, *action, io, lib);
     switch (cmd.sub) {
     case Subcommand::Decode:
         return decode(cmd, io);
@@ -385,9 +365,9 @@ int runCli(const std::vector<std::string> &args, const Io &io, device::PosdllFun
     case Subcommand::Restore:
     case Subcommand::Store:
     case Subcommand::SelfTest:
-        break;
+        break; // sent above, each by its action
     }
-    return sendFrame(cmd, io, lib);
+    return kExitUsage; // not reached: every subcommand is handled above
 }
 
 int outputFailed(const Io &io, int err) {

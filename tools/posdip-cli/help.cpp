@@ -1,42 +1,155 @@
 #include "help.h"
 
+#include "protocol/frame_decode.h"
+#include "protocol/setting_byte.h"
+
+#include <algorithm>
+#include <cstdio>
+
 namespace cli {
 
 namespace {
 
-constexpr const char *kOverview = R"(Usage: posdip-cli SUBCOMMAND [OPTIONS]
+// "  enable     enable the DIP switch            (then: Please Restart Printer First!)"
+std::string subcommandLine(const char *word, const std::string &summary, const char *then) {
+    std::string line = std::string("  ") + word;
+    line.resize(std::max<std::size_t>(line.size() + 1, 13), ' ');
+    line += summary;
+    if (then) {
+        line.resize(std::max<std::size_t>(line.size() + 3, 46), ' ');
+        line += std::string("(then: ") + then + ")";
+    }
+    return line + "\n";
+}
 
-Configures receipt printers through their DIP-switch commands, as the posdip window does.
+// The overview line and the help of a subcommand that runs no action.
+struct OwnHelp {
+    const char *summary;
+    std::string help;
+    bool reads = false; // listed among the subcommands that read from printers
+};
 
-Subcommands that send a frame:
-  enable     enable the DIP switch            (then: Please Restart Printer First!)
-  disable    disable the DIP switch           (then: Please Restart Printer First!)
-  restore    store the default setting 0xFD   (then: Please Restart Printer.)
-  store      store a setting chosen by name or as --byte   (then: Please Restart Printer.)
-  selftest   make the printer print its self-test
-Subcommands that read:
-  status     ask each printer whether it is ready (DLE EOT 1 to 4)
-  scan       find the printers of an IPv4 network (at most a /16)
-Other subcommands:
-  decode     explain a frame or a setting byte given in hex
-  printers   list the installed print queues
-  ports      list the serial and parallel devices and what COMn and LPTn open
+OwnHelp ownHelp(Subcommand sub) {
+    switch (sub) {
+    case Subcommand::Status:
+        return {"ask each printer whether it is ready (DLE EOT 1 to 4)",
+                "Usage: posdip-cli status [--ip ADDRESS | --port PORT | --targets FILE]... "
+                "[OPTIONS]\n\n"
+                "Asks each printer for its real-time status (DLE EOT 1, 2, 3, 4; one byte each)\n"
+                "and prints 'TARGET: ready', 'TARGET: not ready: cover open, paper end' or\n"
+                "'TARGET: failed: REASON'. Works on network and serial ports and on USB printers\n"
+                "(/dev/usb/lpN); for a print queue it reports the queue's own state instead.\n\n"
+                "  --port ETHERNET|COMn|LPTn|DRIVER   the kind of port\n"
+                "  --ip ADDRESS[:PORT]   a network printer (TCP port 9100 unless given)\n"
+                "  --baud " +
+                    protocol::baudRateChoices("|") + "   line speed of COM ports (default " +
+                    std::to_string(protocol::defaultBaud()) + ")\n" +
+                    "  --printer QUEUE       the print queue, with --port DRIVER\n"
+                    "  --targets FILE        one printer a line, as for the sending subcommands\n"
+                    "  -j, --jobs N          at most N network printers at once (default " +
+                    std::to_string(kDefaultJobs) + ")\n" +
+                    "  --status-timeout S    seconds to wait for each status byte (default 2); it\n"
+                    "                        does not follow --write-timeout\n"
+                    "  --connect-timeout S   seconds to reach a network printer (default 3)\n"
+                    "  --write-timeout S     seconds a port may take no bytes (default 5)\n"
+                    "  --json                one JSON object a line instead of text\n"
+                    "  -h, --help            this text\n\n"
+                    "Exit status: 0 when every printer answered and is ready, 1 otherwise, 2 on a\n"
+                    "usage error.\n",
+                true};
+    case Subcommand::Scan:
+        return {"find the printers of an IPv4 network (at most a /16)",
+                "Usage: posdip-cli scan A.B.C.D/PREFIX [OPTIONS]\n\n"
+                "Tries every host address of the network (prefix 16 to 32; the network and\n"
+                "broadcast addresses are skipped below /31) and prints 'ETHERNET ADDRESS[:PORT]'\n"
+                "for each that accepts and answers DLE EOT 1 to 4 with status bytes: a targets\n"
+                "file for --targets. Other services on the port are not printers.\n\n"
+                "  --port-number N       the TCP port to try (default 9100)\n"
+                "  -j, --jobs N          at most N addresses at once (default 16)\n"
+                "  --connect-timeout S   seconds for each address to accept (default 3)\n"
+                "  --status-timeout S    seconds to wait for each status byte (default 2)\n"
+                "  --write-timeout S     seconds a port may take no bytes (default 5)\n"
+                "  --json                the status result of each printer found, one a line\n"
+                "  -h, --help            this text\n\n"
+                "Exit status: 0 when a printer was found, 1 when none, 2 on a usage error.\n",
+                true};
+    case Subcommand::Decode:
+        return {"explain a frame or a setting byte given in hex",
+                "Usage: posdip-cli decode [--json] HEX...\n\n"
+                "Explains frames or a lone setting byte. The words are read as one run of bytes\n"
+                "(\"1F 1B 1F A1 10 11 12 13 14 15 FD\", \"1f1b1fa1...\", \"0x1F,0x1B\") and cut "
+                "into\n"
+                "frames; a single byte is read as a setting byte. Exit status 1 when some bytes\n"
+                "are no frame.\n"};
+    case Subcommand::Printers:
+        return {"list the installed print queues",
+                "Usage: posdip-cli printers [--json]\n\n"
+                "Lists the installed print queues, one a line, for --port DRIVER --printer "
+                "QUEUE.\n"
+                "A print server without queues gives an empty list (exit status 0); a server "
+                "that\n"
+                "cannot be reached or does not answer is an error (exit status 1).\n"};
+    case Subcommand::Ports:
+        return {"list the serial and parallel devices and what COMn and LPTn open",
+                "Usage: posdip-cli ports [--json]\n\n"
+                "Lists COM1-COM9, LPT1-LPT3 and every other port name that reaches a device: the\n"
+                "device file it opens and whether it is present, then the serial and parallel\n"
+                "devices no port name reaches. COMn opens /dev/ttyS(n-1); LPTn opens "
+                "/dev/lp(n-1),\n"
+                "else /dev/usb/lp(n-1); POSDLL_PORT_COMn or POSDLL_PORT_LPTn in the environment\n"
+                "names another device (POSDLL_PORT_COM5=/dev/ttyUSB0).\n"};
+    case Subcommand::Enable:
+    case Subcommand::Disable:
+    case Subcommand::Restore:
+    case Subcommand::Store:
+    case Subcommand::SelfTest:
+        break; // their action's, from the action table
+    }
+    return {"", ""};
+}
 
+std::string overview() {
+    std::string sends;
+    std::string reads;
+    std::string others;
+    for (Subcommand sub : allSubcommands()) {
+        if (const auto action = actionOf(sub)) {
+            const app::ActionSpec &spec = app::actionSpec(*action);
+            sends += subcommandLine(spec.subcommand, spec.summary, spec.success);
+        } else {
+            const OwnHelp own = ownHelp(sub);
+            (own.reads ? reads : others) +=
+                subcommandLine(subcommandName(sub), own.summary, nullptr);
+        }
+    }
+    return "Usage: posdip-cli SUBCOMMAND [OPTIONS]\n\n"
+           "Configures receipt printers through their DIP-switch commands, as the posdip window "
+           "does.\n\n"
+           "Subcommands that send a frame:\n" +
+           sends + "Subcommands that read:\n" + reads + "Other subcommands:\n" + others +
+           R"(
 Run 'posdip-cli SUBCOMMAND --help' for its options, or 'posdip-cli --version'.
 Exit status: 0 when every printer took the frame, 1 when any failed, 2 on a usage error,
 3 when the results could not be written, 130 or 143 after SIGINT or SIGTERM.
 )";
+}
 
-constexpr const char *kTargetOptions = R"(
+std::string targetOptions() {
+    const std::string rates = protocol::baudRateChoices("|");
+    return R"(
 Where to send it (default port ETHERNET):
   --port ETHERNET|COMn|LPTn|DRIVER   the kind of port, as in the window's port list
   --ip ADDRESS[:PORT]   a network printer (TCP port 9100 unless given); may be repeated
-  --baud 9600|19200|38400|115200   line speed of COM ports (default 19200)
+  --baud )" +
+           rates + "   line speed of COM ports (default " +
+           std::to_string(protocol::defaultBaud()) + R"()
   --printer QUEUE       the print queue, with --port DRIVER
   --targets FILE        one printer a line: 'ETHERNET 10.1.2.3', 'COM3 [BAUD]', 'LPT1',
                         'DRIVER Kitchen'; '#' starts a comment; may be repeated, '-' is stdin
   -j, --jobs N          at most N network printers connecting and writing at once (default
-                        16), their ends of document overlapping beyond; serial, parallel
+                        )" +
+           std::to_string(kDefaultJobs) +
+           R"(), their ends of document overlapping beyond; serial, parallel
                         and queue printers are served one at a time
   --wait SECONDS        wait until each print queue has delivered its job to the printer;
                         one not delivered within the time fails and is cancelled
@@ -53,110 +166,51 @@ One result line per printer, in the order given: 'TARGET: ok[: MESSAGE]' or
 'TARGET: failed: MESSAGE (REASON)'; a print queue without --wait says 'spooled' instead of
 'ok': it took the job, which may still fail to print.
 )";
+}
 
-constexpr const char *kStoreOptions = R"(
-Setting (each defaults to the window's opening selection, which is the byte 0xFD):
-  --cutter yes|no          select cutter (default yes)
-  --beeper yes|no          select beeper (default yes)
-  --density dark|light     print density (default light)
-  --two-byte yes|no        two-byte character code (default yes)
-  --chars 42|48            characters per line (default 48)
-  --paper-taken yes|no     detect that the paper was taken (default yes)
-  --set-baud 9600|19200|38400|115200   the printer's serial rate after restart (default 19200)
-  --byte 0xNN              the setting byte itself, instead of the names above
-)";
+std::string storeOptions() {
+    const protocol::SettingChoices d = protocol::explainSettingByte(protocol::kDefaultSetting);
+    auto yesNo = [](bool b) { return b ? "yes" : "no"; };
+    char byte[8];
+    std::snprintf(byte, sizeof byte, "0x%02X", protocol::kDefaultSetting);
+    return std::string("\nSetting (each defaults to the window's opening selection, which is the "
+                       "byte ") +
+           byte + "):\n" + "  --cutter yes|no          select cutter (default " + yesNo(d.cutter) +
+           ")\n" + "  --beeper yes|no          select beeper (default " + yesNo(d.beeper) + ")\n" +
+           "  --density dark|light     print density (default " +
+           (d.density == protocol::Density::Light ? "light" : "dark") + ")\n" +
+           "  --two-byte yes|no        two-byte character code (default " + yesNo(d.twoByteCode) +
+           ")\n" + "  --chars 42|48            characters per line (default " +
+           std::to_string(d.charsPerLine) + ")\n" +
+           "  --paper-taken yes|no     detect that the paper was taken (default " +
+           yesNo(d.paperTakenDetect) + ")\n" + "  --set-baud " + protocol::baudRateChoices("|") +
+           "   the printer's serial rate after restart (default " + std::to_string(d.baud) + ")\n" +
+           "  --byte 0xNN              the setting byte itself, instead of the names above\n";
+}
 
-std::string actionHelp(Subcommand sub) {
-    std::string head = std::string("Usage: posdip-cli ") + subcommandName(sub) +
+std::string actionHelp(Subcommand sub, app::Action action) {
+    const app::ActionSpec &spec = app::actionSpec(action);
+    std::string help = std::string("Usage: posdip-cli ") + spec.subcommand +
                        (sub == Subcommand::Store ? " [SETTING...]" : "") +
-                       " [--ip ADDRESS | --port PORT | --targets FILE]... [OPTIONS]\n\n";
-    switch (sub) {
-    case Subcommand::Enable:
-        head += "Sends the enable frame 1F 1B 1F C0 15 14 13 12 11 10 AA.\n";
-        break;
-    case Subcommand::Disable:
-        head += "Sends the disable frame 1F 1B 1F C0 15 14 13 12 11 10 77.\n";
-        break;
-    case Subcommand::Restore:
-        head += "Sends the write-setting frame with the default byte: "
-                "1F 1B 1F A1 10 11 12 13 14 15 FD.\n";
-        break;
-    case Subcommand::Store:
-        head += "Sends the write-setting frame 1F 1B 1F A1 10 11 12 13 14 15 nn with the\n"
-                "setting byte nn composed from the choices below.\n";
-        head += kStoreOptions;
-        break;
-    default:
-        head += "Sends the self-test frame 1F 1B 1F 93 10 11 12 15 16 17 10 00; the printer\n"
-                "prints its self-test and no message follows.\n";
-        break;
-    }
-    return head + kTargetOptions;
+                       " [--ip ADDRESS | --port PORT | --targets FILE]... [OPTIONS]\n\n" +
+                       "Sends " + spec.sends + ":\n  " +
+                       protocol::toHex(spec.frame(protocol::defaultOptionStates())) + "\n" +
+                       (spec.success ? std::string("Then says: ") + spec.success
+                                     : std::string("The printer prints; no message follows.")) +
+                       "\n";
+    if (sub == Subcommand::Store)
+        help += storeOptions();
+    return help + targetOptions();
 }
 
 } // namespace
 
 std::string helpText(std::optional<Subcommand> sub) {
     if (!sub)
-        return kOverview;
-    switch (*sub) {
-    case Subcommand::Status:
-        return "Usage: posdip-cli status [--ip ADDRESS | --port PORT | --targets FILE]... "
-               "[OPTIONS]\n\n"
-               "Asks each printer for its real-time status (DLE EOT 1, 2, 3, 4; one byte each)\n"
-               "and prints 'TARGET: ready', 'TARGET: not ready: cover open, paper end' or\n"
-               "'TARGET: failed: REASON'. Works on network and serial ports and on USB printers\n"
-               "(/dev/usb/lpN); for a print queue it reports the queue's own state instead.\n\n"
-               "  --port ETHERNET|COMn|LPTn|DRIVER   the kind of port\n"
-               "  --ip ADDRESS[:PORT]   a network printer (TCP port 9100 unless given)\n"
-               "  --baud 9600|19200|38400|115200   line speed of COM ports (default 19200)\n"
-               "  --printer QUEUE       the print queue, with --port DRIVER\n"
-               "  --targets FILE        one printer a line, as for the sending subcommands\n"
-               "  -j, --jobs N          at most N network printers at once (default 16)\n"
-               "  --status-timeout S    seconds to wait for each status byte (default 2); it\n"
-               "                        does not follow --write-timeout\n"
-               "  --connect-timeout S   seconds to reach a network printer (default 3)\n"
-               "  --write-timeout S     seconds a port may take no bytes (default 5)\n"
-               "  --json                one JSON object a line instead of text\n"
-               "  -h, --help            this text\n\n"
-               "Exit status: 0 when every printer answered and is ready, 1 otherwise, 2 on a\n"
-               "usage error.\n";
-    case Subcommand::Scan:
-        return "Usage: posdip-cli scan A.B.C.D/PREFIX [OPTIONS]\n\n"
-               "Tries every host address of the network (prefix 16 to 32; the network and\n"
-               "broadcast addresses are skipped below /31) and prints 'ETHERNET ADDRESS[:PORT]'\n"
-               "for each that accepts and answers DLE EOT 1 to 4 with status bytes: a targets\n"
-               "file for --targets. Other services on the port are not printers.\n\n"
-               "  --port-number N       the TCP port to try (default 9100)\n"
-               "  -j, --jobs N          at most N addresses at once (default 16)\n"
-               "  --connect-timeout S   seconds for each address to accept (default 3)\n"
-               "  --status-timeout S    seconds to wait for each status byte (default 2)\n"
-               "  --write-timeout S     seconds a port may take no bytes (default 5)\n"
-               "  --json                the status result of each printer found, one a line\n"
-               "  -h, --help            this text\n\n"
-               "Exit status: 0 when a printer was found, 1 when none, 2 on a usage error.\n";
-    case Subcommand::Decode:
-        return "Usage: posdip-cli decode [--json] HEX...\n\n"
-               "Explains frames or a lone setting byte. The words are read as one run of bytes\n"
-               "(\"1F 1B 1F A1 10 11 12 13 14 15 FD\", \"1f1b1fa1...\", \"0x1F,0x1B\") and cut "
-               "into\n"
-               "frames; a single byte is read as a setting byte. Exit status 1 when some bytes\n"
-               "are no frame.\n";
-    case Subcommand::Printers:
-        return "Usage: posdip-cli printers [--json]\n\n"
-               "Lists the installed print queues, one a line, for --port DRIVER --printer QUEUE.\n"
-               "A print server without queues gives an empty list (exit status 0); a server that\n"
-               "cannot be reached or does not answer is an error (exit status 1).\n";
-    case Subcommand::Ports:
-        return "Usage: posdip-cli ports [--json]\n\n"
-               "Lists COM1-COM9, LPT1-LPT3 and every other port name that reaches a device: the\n"
-               "device file it opens and whether it is present, then the serial and parallel\n"
-               "devices no port name reaches. COMn opens /dev/ttyS(n-1); LPTn opens /dev/lp(n-1),\n"
-               "else /dev/usb/lp(n-1); POSDLL_PORT_COMn or POSDLL_PORT_LPTn in the environment\n"
-               "names another device (POSDLL_PORT_COM5=/dev/ttyUSB0).\n";
-    default:
-        return actionHelp(*sub);
-    }
+        return overview();
+    if (const auto action = actionOf(*sub))
+        return actionHelp(*sub, *action);
+    return ownHelp(*sub).help;
 }
 
 std::string usageHint(std::optional<Subcommand> sub) {

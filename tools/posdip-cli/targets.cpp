@@ -49,8 +49,8 @@ std::string parseLine(std::string_view line, const std::string &defaultBaud, Tar
         return {};
     }
     case device::PortKind::Serial:
-        if (!arg.empty() && !isKnownBaud(arg))
-            return quoted(arg) + " is not one of 9600, 19200, 38400, 115200";
+        if (!arg.empty() && protocol::knownBaud(arg) == 0)
+            return notABaudRate(arg);
         out = portTarget(word, arg.empty() ? defaultBaud : arg, {});
         return {};
     case device::PortKind::Parallel:
