@@ -261,13 +261,13 @@ std::unique_ptr<Transport> openSpool(const std::string &queue) {
     const std::string where = "print queue " + quoted(queue) + " on " + cups::serverName();
     std::string why;
     cups::Connection http = cups::connect(why);
-    if (!http) {
-        setLastError("print queue " + quoted(queue) + ": " + why);
+    if (!http) { // cupsd not running, or its address out of reach within the bound
+        setLastError("print queue " + quoted(queue) + ": " + why, POS_ERR_REFUSED);
         return nullptr;
     }
     cups::QueueState state;
     if (!cups::queryQueue(http.get(), queue, state, why)) {
-        setLastError(where + ": the print server did not answer: " + why);
+        setLastError(where + ": the print server did not answer: " + why, POS_ERR_TIMEOUT);
         return nullptr;
     }
     if (!state.exists) {

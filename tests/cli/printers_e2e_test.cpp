@@ -36,6 +36,12 @@ TEST_F(CliPrintersTest, a_stopped_server_is_a_failure_naming_it_and_the_reason) 
             << r.err;
         EXPECT_EQ(r.err.find("no print queues"), std::string::npos) << r.err;
     }
+    // A send to one of its queues says so in a kind a script can branch on.
+    const auto send =
+        runCliBinary({"selftest", "--json", "--port", "DRIVER", "--printer", "Kitchen"});
+    EXPECT_EQ(send.status, 1);
+    EXPECT_NE(send.out.find(R"("ok":false,"kind":"refused","stage":"open")"), std::string::npos)
+        << send.out;
 }
 
 TEST_F(CliPrintersTest, a_server_that_never_answers_is_a_failure_within_bounded_time) {
@@ -45,7 +51,11 @@ TEST_F(CliPrintersTest, a_server_that_never_answers_is_a_failure_within_bounded_
     cli_test::CliSetup setup;
     setup.limit = std::chrono::seconds(30);
     const auto r = runCliBinary({"printers"}, setup);
+    const auto send =
+        runCliBinary({"selftest", "--json", "--port", "DRIVER", "--printer", "Kitchen"}, setup);
     cups().resume();
+    EXPECT_NE(send.out.find(R"("ok":false,"kind":"timeout","stage":"open")"), std::string::npos)
+        << send.out;
     EXPECT_EQ(r.status, 1) << r.err << " (-1: killed after 30 s)";
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("print server " + cups().address() + " did not answer"), std::string::npos)
