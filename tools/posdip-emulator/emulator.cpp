@@ -165,7 +165,9 @@ class Emulator {
             ::setsockopt(m_listener.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0 ||
             !smallReceiveBufferWhenStalling() ||
             ::bind(m_listener.get(), found->ai_addr, found->ai_addrlen) != 0 ||
-            ::listen(m_listener.get(), 16) != 0) {
+            // A batch connects to it all at once: a short queue would overflow into SYN cookies,
+            // and the kernel resets connections whose frames were already sent.
+            ::listen(m_listener.get(), SOMAXCONN) != 0) {
             say("cannot listen on " + wanted + ": " + posdll::errnoText(errno));
             return false;
         }
