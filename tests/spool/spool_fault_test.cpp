@@ -77,20 +77,7 @@ bool settled(int state) {
            state == IPP_JSTATE_COMPLETED;
 }
 
-class SpoolFaultTest : public testing_support::CupsTest {
-  protected:
-    void SetUp() override {
-        CupsTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        queue = testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::string why;
-        ASSERT_TRUE(cups().addQueue(queue, printer.port(), why)) << why;
-    }
-
-    std::string queue;
-    testing_support::TcpListener printer;
-};
+class SpoolFaultTest : public testing_support::QueueTest {};
 
 struct Row {
     const char *what;

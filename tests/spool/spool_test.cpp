@@ -28,18 +28,8 @@ constexpr auto kNoHang = 20s;   // every wait of the library is bounded far belo
 const Frame kStoreSetting9600 = {0x1F, 0x1B, 0x1F, 0xA1, 0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0xBD};
 const Frame kSelfTest = {0x1F, 0x1B, 0x1F, 0x93, 0x10, 0x11, 0x12, 0x15, 0x16, 0x17, 0x10, 0x00};
 
-// A queue of its own, named after the test, in front of a listener of its own.
-class SpoolTest : public testing_support::CupsTest {
+class SpoolTest : public testing_support::QueueTest {
   protected:
-    void SetUp() override {
-        CupsTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        queue = testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::string why;
-        ASSERT_TRUE(cups().addQueue(queue, printer.port(), why)) << why;
-    }
-
     app::ActionInputs driverInputs(const std::string &printerName) const {
         app::ActionInputs in;
         in.port = {"DRIVER", "127.0.0.1", "19200", printerName};
@@ -47,9 +37,6 @@ class SpoolTest : public testing_support::CupsTest {
         in.options[12] = true; // 9600 bit/s: a setting byte other than the default
         return in;
     }
-
-    TcpListener printer;
-    std::string queue;
 };
 
 struct Calls {

@@ -399,6 +399,15 @@ void CupsTest::SetUp() {
     ASSERT_NE(m_server, nullptr) << "the private cupsd did not start: " << why;
 }
 
+void QueueTest::SetUp() {
+    CupsTest::SetUp();
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    queue = testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::string why;
+    ASSERT_TRUE(cups().addQueue(queue, printer.port(), why)) << why;
+}
+
 void EmptyCupsTest::SetUp() {
     CupsTest::SetUp();
     if (IsSkipped() || HasFatalFailure())

@@ -4,6 +4,8 @@
 // this process starts talk to it (CUPS_SERVER), never to the machine's own scheduler.
 #pragma once
 
+#include "support/tcp_listener.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -95,6 +97,15 @@ class CupsTest : public ::testing::Test {
 
   private:
     CupsServer *m_server = nullptr;
+};
+
+// The same, with a queue of its own, named after the test, in front of a listener of its own.
+class QueueTest : public CupsTest {
+  protected:
+    void SetUp() override;
+
+    std::string queue;
+    TcpListener printer;
 };
 
 // The same, with every queue an earlier test left removed first.
