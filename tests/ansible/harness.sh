@@ -1,6 +1,7 @@
 # Shared by the playbook tests: a scratch folder, posdip-emulator on a free loopback port, and
 # ansible-playbook on localhost with the local connection. Sourced, not run.
-# Needs POSDIP_CLI, POSDIP_EMULATOR and ANSIBLE_COLLECTIONS_PATH in the environment.
+# Needs POSDIP_CLI, POSDIP_EMULATOR, POSDIP_LOOPBACK_PEERS and ANSIBLE_COLLECTIONS_PATH in the
+# environment.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)

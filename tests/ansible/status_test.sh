@@ -12,13 +12,15 @@ if ! "$POSDIP_CLI" status --help >/dev/null 2>&1; then
   exit 77
 fi
 
-# A stopped emulator accepts nothing; once its backlog is full, a connect gets no answer at all.
-start_emulator stalled
-stalled_port=$emulator_port
-kill -STOP "$emulator_pid"
-for _ in $(seq 256); do
-  timeout 2 bash -c "exec 3<>/dev/tcp/127.0.0.1/$stalled_port" || break
+# A listener that never accepts and whose backlog is full: a connect gets no answer at all.
+"$POSDIP_LOOPBACK_PEERS" silent 300 >"$work/stalled.out" &
+emulator_pids+=($!)
+for _ in $(seq 200); do
+  stalled_port=$(head -n 1 "$work/stalled.out" 2>/dev/null || true)
+  [ -n "$stalled_port" ] && break
+  sleep 0.05
 done
+[ -n "$stalled_port" ] || fail "the silent listener did not start"
 
 pick_refused_port
 start_emulator printer
