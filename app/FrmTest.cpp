@@ -28,7 +28,7 @@ struct Place {
     int left, top, width, height;
 };
 
-struct LabelSpec {
+struct LabelRow {
     const char *caption;
     Place place;
     bool functionLabel; // right-aligned against the frames
@@ -39,7 +39,7 @@ QRect twipsBox(const Place &p) {
 }
 
 // Label1 ... Label14.
-constexpr LabelSpec kLabels[] = {
+constexpr LabelRow kLabels[] = {
     {"Select Port:", {105, 105, 855, 255}, false},
     {"IP:", {105, 570, 255, 255}, false},
     {"Driver:", {105, 990, 495, 255}, false},
@@ -61,16 +61,16 @@ constexpr int kFirstFunctionLabel = 7; // Label8, beside Frame1(0); the others f
 constexpr int kFrameLeft = 4590;
 constexpr int kFrameWidth = 1905;
 
-struct FrameSpec {
+struct FrameRow {
     int top, height, tabIndex;
 };
 
-constexpr FrameSpec kFrames[] = {
+constexpr FrameRow kFrames[] = {
     {315, 465, 20},  {765, 465, 23},  {1215, 465, 26}, {1665, 465, 29},
     {2115, 465, 32}, {2565, 465, 35}, {3015, 825, 38},
 };
 
-struct OptionSpec {
+struct OptionRow {
     const char *caption; // nullptr: a baud button, captioned with its rate
     int frame;
     Place place; // relative to the frame
@@ -78,7 +78,7 @@ struct OptionSpec {
 };
 
 // Selected at the start as the default setting byte says.
-constexpr OptionSpec kOptions[] = {
+constexpr OptionRow kOptions[] = {
     {"No", 0, {180, 180, 690, 195}, 21},    {"Yes", 0, {990, 180, 690, 195}, 22},
     {"Yes", 1, {180, 180, 690, 195}, 24},   {"No", 1, {990, 180, 690, 195}, 25},
     {"Dark", 2, {180, 180, 690, 195}, 27},  {"Light", 2, {990, 180, 690, 195}, 28},
@@ -159,7 +159,7 @@ void FrmTest::createControls(device::PrinterSource &printers) {
     };
 
     for (std::size_t i = 0; i < m_label.size(); ++i) {
-        const LabelSpec &row = kLabels[i];
+        const LabelRow &row = kLabels[i];
         auto *label = new QLabel(QString::fromLatin1(row.caption), this);
         label->setTextFormat(Qt::PlainText);
         label->setAlignment(row.functionLabel ? Qt::AlignRight | Qt::AlignTop
@@ -196,7 +196,7 @@ void FrmTest::createControls(device::PrinterSource &printers) {
     }
     const protocol::OptionStates opening = protocol::defaultOptionStates();
     for (std::size_t i = 0; i < m_option1.size(); ++i) {
-        const OptionSpec &row = kOptions[i];
+        const OptionRow &row = kOptions[i];
         auto *option = new QRadioButton(optionCaption(i), m_frame1[row.frame]);
         place(option, QStringLiteral("Option1_%1").arg(i), row.place);
         m_group[row.frame]->addButton(option, static_cast<int>(i));

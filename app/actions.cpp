@@ -60,33 +60,33 @@ Outcome messageOutcome(MessageIcon icon, std::string text, std::string detail) {
     return o;
 }
 
-const ActionSpec &actionSpec(Action action) {
+const ActionEntry &actionEntry(Action action) {
     using protocol::Frame;
     using protocol::OptionStates;
-    static constexpr ActionSpec kEnable{
+    static constexpr ActionEntry kEnable{
         .caption = "Enable DIP Switch",
         .subcommand = "enable",
         .summary = "enable the DIP switch",
         .sends = "the enable frame",
         .success = kRestartFirst,
         .frame = [](const OptionStates &) { return protocol::enableFrame(); }};
-    static constexpr ActionSpec kDisable{
+    static constexpr ActionEntry kDisable{
         .caption = "Disable DIP Switch",
         .subcommand = "disable",
         .summary = "disable the DIP switch",
         .sends = "the disable frame",
         .success = kRestartFirst,
         .frame = [](const OptionStates &) { return protocol::disableFrame(); }};
-    static constexpr ActionSpec kRestore{.caption = "Restore Default Setting",
-                                         .subcommand = "restore",
-                                         .summary = "store the default setting",
-                                         .sends = "the write-setting frame with the default byte",
-                                         .success = kRestart,
-                                         .frame = [](const OptionStates &) {
-                                             return protocol::writeSettingFrame(
-                                                 protocol::kDefaultSetting);
-                                         }};
-    static constexpr ActionSpec kStore{
+    static constexpr ActionEntry kRestore{.caption = "Restore Default Setting",
+                                          .subcommand = "restore",
+                                          .summary = "store the default setting",
+                                          .sends = "the write-setting frame with the default byte",
+                                          .success = kRestart,
+                                          .frame = [](const OptionStates &) {
+                                              return protocol::writeSettingFrame(
+                                                  protocol::kDefaultSetting);
+                                          }};
+    static constexpr ActionEntry kStore{
         .caption = "Store Setting",
         .subcommand = "store",
         .summary = "store a setting chosen by name or as --byte",
@@ -96,20 +96,20 @@ const ActionSpec &actionSpec(Action action) {
         .frame = [](const OptionStates &o) {
             return protocol::writeSettingFrame(protocol::composeSettingByte(o));
         }};
-    static constexpr ActionSpec kSelfTest{
+    static constexpr ActionEntry kSelfTest{
         .caption = "Print Selftest",
         .subcommand = "selftest",
         .summary = "make the printer print its self-test",
         .sends = "the self-test frame",
         .success = nullptr,
         .frame = [](const OptionStates &) { return protocol::selfTestFrame(); }};
-    static constexpr ActionSpec kClose{.caption = "Close",
-                                       .subcommand = "",
-                                       .summary = "",
-                                       .sends = "",
-                                       .success = nullptr,
-                                       .frame = [](const OptionStates &) { return Frame{}; },
-                                       .quits = true};
+    static constexpr ActionEntry kClose{.caption = "Close",
+                                        .subcommand = "",
+                                        .summary = "",
+                                        .sends = "",
+                                        .success = nullptr,
+                                        .frame = [](const OptionStates &) { return Frame{}; },
+                                        .quits = true};
     switch (action) {
     case Action::EnableDip:
         return kEnable;
@@ -128,22 +128,22 @@ const ActionSpec &actionSpec(Action action) {
 }
 
 protocol::Frame frameFor(Action action, const protocol::OptionStates &options) {
-    return actionSpec(action).frame(options);
+    return actionEntry(action).frame(options);
 }
 
 const char *actionName(Action action) {
-    return actionSpec(action).caption;
+    return actionEntry(action).caption;
 }
 
 Outcome runAction(Action action, const ActionInputs &in, device::PosdllFuncs &lib) {
-    const ActionSpec &spec = actionSpec(action);
-    if (spec.quits) {
+    const ActionEntry &entry = actionEntry(action);
+    if (entry.quits) {
         Outcome quit;
         quit.kind = OutcomeKind::Quit;
         return quit;
     }
 
-    const protocol::Frame frame = spec.frame(in.options);
+    const protocol::Frame frame = entry.frame(in.options);
     applyBounds(in, lib);
     const device::OpenResult port = device::OpenPort(lib, in.port);
     if (!port.opened())
@@ -161,13 +161,13 @@ Outcome runAction(Action action, const ActionInputs &in, device::PosdllFuncs &li
 
     lib.POS_SetDeliveryWait(in.deliveryWaitMillis);
     const device::WriteResult w =
-        device::writeTransaction(lib, port.handle, frame, std::string("posdip: ") + spec.caption);
+        device::writeTransaction(lib, port.handle, frame, std::string("posdip: ") + entry.caption);
     if (!w.ok)
         return failure(kWriteFailed, w.reason, w.kind, w.stage);
 
     Outcome o;
-    if (spec.success) // the self-test shows nothing
-        o = message(MessageIcon::Information, spec.success);
+    if (entry.success) // the self-test shows nothing
+        o = message(MessageIcon::Information, entry.success);
     o.status = std::move(status);
     if (onlySpooled(in, o))
         o.failKind = device::FailKind::Spooled;

@@ -54,7 +54,7 @@ Outcome messageOutcome(MessageIcon icon, std::string text, std::string detail = 
 
 // Everything that is particular to one action: the window's button, posdip-cli's subcommand and
 // its help, the frame, the document's name and what is said once the printer took the frame.
-struct ActionSpec {
+struct ActionEntry {
     const char *caption;    // the button's caption; the document is named "posdip: <caption>"
     const char *subcommand; // posdip-cli's word for it; "" when it has none
     const char *summary;    // posdip-cli's one line about it
@@ -64,7 +64,7 @@ struct ActionSpec {
     bool quits = false;                                              // Close: ends the program
 };
 
-const ActionSpec &actionSpec(Action action);
+const ActionEntry &actionEntry(Action action);
 
 // The frame an action sends (empty for Close).
 protocol::Frame frameFor(Action action, const protocol::OptionStates &options);

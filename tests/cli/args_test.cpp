@@ -209,7 +209,7 @@ TEST(cli_args_test, subcommand_words_come_back_as_their_subcommand_and_action) {
         ASSERT_TRUE(std::holds_alternative<ShowHelp>(r)) << word;
         EXPECT_EQ(std::get<ShowHelp>(r).sub, sub) << word;
         if (const auto action = cli::actionOf(sub)) {
-            EXPECT_EQ(word, app::actionSpec(*action).subcommand);
+            EXPECT_EQ(word, app::actionEntry(*action).subcommand);
             actions.push_back(*action);
         }
     }

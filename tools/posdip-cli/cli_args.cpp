@@ -83,7 +83,7 @@ struct State {
 // Returns an error text ("" when the value is fine).
 using Handler = std::string (*)(State &, const std::string &value);
 
-struct OptionSpec {
+struct OptionRow {
     const char *name;
     bool takesValue;
     Mask scope;
@@ -148,7 +148,7 @@ std::string wholeNumber(const std::string &v, int min, int max, int &out) {
     return {};
 }
 
-const OptionSpec kOptions[] = {
+const OptionRow kOptions[] = {
     {"--port", true, kOpens, false,
      [](State &s, const std::string &v) {
          if (const std::string why = checkPortWord(v); !why.empty())
@@ -251,7 +251,7 @@ bool isSettingName(const std::string &name) {
            name == "--set-baud";
 }
 
-const OptionSpec *findOption(const std::string &name) {
+const OptionRow *findOption(const std::string &name) {
     for (const auto &o : kOptions)
         if (name == o.name)
             return &o;
@@ -308,7 +308,7 @@ std::optional<app::Action> actionOf(Subcommand sub) {
 
 const char *subcommandName(Subcommand sub) {
     const SubcommandEntry &e = entryOf(sub);
-    return e.action ? app::actionSpec(*e.action).subcommand : e.word;
+    return e.action ? app::actionEntry(*e.action).subcommand : e.word;
 }
 
 bool opensTargets(Subcommand sub) {
@@ -387,7 +387,7 @@ ParseResult parseArgs(const std::vector<std::string> &args) {
         } else {
             return error(quoted(word) + " is not an option of " + subcommandName(*sub));
         }
-        const OptionSpec *opt = findOption(name);
+        const OptionRow *opt = findOption(name);
         if (!opt || !(opt->scope & bit(*sub))) {
             if (opt && opt->scope == kStore)
                 return error(name + " is only for store");

@@ -114,8 +114,8 @@ std::string overview() {
     std::string others;
     for (Subcommand sub : allSubcommands()) {
         if (const auto action = actionOf(sub)) {
-            const app::ActionSpec &spec = app::actionSpec(*action);
-            sends += subcommandLine(spec.subcommand, spec.summary, spec.success);
+            const app::ActionEntry &entry = app::actionEntry(*action);
+            sends += subcommandLine(entry.subcommand, entry.summary, entry.success);
         } else {
             const OwnHelp own = ownHelp(sub);
             (own.reads ? reads : others) +=
@@ -189,14 +189,14 @@ std::string storeOptions() {
 }
 
 std::string actionHelp(Subcommand sub, app::Action action) {
-    const app::ActionSpec &spec = app::actionSpec(action);
-    std::string help = std::string("Usage: posdip-cli ") + spec.subcommand +
+    const app::ActionEntry &entry = app::actionEntry(action);
+    std::string help = std::string("Usage: posdip-cli ") + entry.subcommand +
                        (sub == Subcommand::Store ? " [SETTING...]" : "") +
                        " [--ip ADDRESS | --port PORT | --targets FILE]... [OPTIONS]\n\n" +
-                       "Sends " + spec.sends + ":\n  " +
-                       protocol::toHex(spec.frame(protocol::defaultOptionStates())) + "\n" +
-                       (spec.success ? std::string("Then says: ") + spec.success
-                                     : std::string("The printer prints; no message follows.")) +
+                       "Sends " + entry.sends + ":\n  " +
+                       protocol::toHex(entry.frame(protocol::defaultOptionStates())) + "\n" +
+                       (entry.success ? std::string("Then says: ") + entry.success
+                                      : std::string("The printer prints; no message follows.")) +
                        "\n";
     if (sub == Subcommand::Store)
         help += storeOptions();

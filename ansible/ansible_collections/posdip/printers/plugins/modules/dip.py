@@ -189,7 +189,7 @@ def frame_written(result):
 
 
 def main():
-    spec = dict(
+    options = dict(
         action=dict(type='str', required=True,
                     choices=['enable', 'disable', 'restore', 'store', 'selftest']),
         settings=dict(type='dict', options=dict(
@@ -203,8 +203,8 @@ def main():
         )),
         verify=dict(type='bool', default=False),
     )
-    spec.update(posdip_cli.COMMON_ARGS)
-    module = AnsibleModule(argument_spec=spec, supports_check_mode=True)
+    options.update(posdip_cli.COMMON_ARGS)
+    module = AnsibleModule(argument_spec=options, supports_check_mode=True)
     p = module.params
 
     args = []
