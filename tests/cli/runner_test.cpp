@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <limits>
 #include <mutex>
 #include <stdexcept>
 #include <stop_token>
@@ -14,6 +15,9 @@
 using namespace std::chrono_literals;
 
 namespace {
+
+// No bound from the open-file limit.
+constexpr int kAnyOpen = std::numeric_limits<int>::max();
 
 app::Outcome okOutcome() {
     return app::messageOutcome(app::MessageIcon::Information, app::kRestart);
@@ -83,7 +87,7 @@ TEST(cli_runner_test, network_targets_run_up_to_jobs_at_once_and_no_more) {
         Delivered d;
         const std::vector<bool> network(40, true);
         cli::runTargets(
-            network, jobs,
+            network, jobs, kAnyOpen,
             [&](std::size_t) {
                 overlap.enter(true, 1ms);
                 return okOutcome();
@@ -101,7 +105,7 @@ TEST(cli_runner_test, other_targets_run_one_at_a_time_beside_the_network_ones) {
     for (int i = 0; i < 30; ++i)
         network.push_back(i % 3 != 0); // 10 local targets among 20 network ones
     cli::runTargets(
-        network, 4,
+        network, 4, kAnyOpen,
         [&](std::size_t i) {
             // Local tasks linger so that two of them would overlap if the runner let them.
             if (network[i])
@@ -125,7 +129,7 @@ TEST(cli_runner_test, results_come_in_target_order_whatever_finishes_first) {
     std::vector<std::size_t> finishOrder;
     Delivered d;
     cli::runTargets(
-        std::vector<bool>(n, true), 16,
+        std::vector<bool>(n, true), 16, kAnyOpen,
         [&](std::size_t i) {
             std::unique_lock lock(m);
             if (i == 0)
@@ -151,7 +155,7 @@ TEST(cli_runner_test, results_come_in_target_order_whatever_finishes_first) {
 TEST(cli_runner_test, outcomes_reach_their_own_target_and_failures_are_counted) {
     std::vector<std::string> seen(10);
     std::size_t lastFailed = 0;
-    cli::runTargets(std::vector<bool>(10, true), 3,
+    cli::runTargets(std::vector<bool>(10, true), 3, kAnyOpen,
                     [](std::size_t i) {
                         if (i == 4)
                             throw std::runtime_error("out of sockets");
@@ -172,7 +176,7 @@ TEST(cli_runner_test, a_single_target_runs_on_the_calling_thread) {
     std::thread::id ranOn;
     Delivered d;
     cli::runTargets(
-        {true}, 16,
+        {true}, 16, kAnyOpen,
         [&](std::size_t) {
             ranOn = std::this_thread::get_id();
             return okOutcome();
@@ -186,7 +190,7 @@ TEST(cli_runner_test, a_single_target_runs_on_the_calling_thread) {
 TEST(cli_runner_test, no_targets_calls_nothing) {
     Delivered d;
     cli::runTargets(
-        {}, 4, [](std::size_t) -> app::Outcome { throw std::logic_error("called"); },
+        {}, 4, kAnyOpen, [](std::size_t) -> app::Outcome { throw std::logic_error("called"); },
         recordingHooks(d));
     EXPECT_TRUE(d.order.empty());
 }
@@ -201,7 +205,7 @@ TEST(cli_runner_test, a_stop_lets_running_targets_finish_and_starts_no_more) {
     std::vector<std::size_t> started;
     Delivered d;
     const std::size_t notAttempted = cli::runTargets(
-        {true, true, false, true, false}, 2,
+        {true, true, false, true, false}, 2, kAnyOpen,
         [&](std::size_t i) {
             std::unique_lock lock(m);
             started.push_back(i);
@@ -227,8 +231,8 @@ TEST(cli_runner_test, a_stop_lets_running_targets_finish_and_starts_no_more) {
     // Stopped before the start: a lone target is not attempted either.
     Delivered none;
     EXPECT_EQ(cli::runTargets(
-                  {true}, 1, [](std::size_t) { return okOutcome(); }, recordingHooks(none),
-                  stop.get_token()),
+                  {true}, 1, kAnyOpen, [](std::size_t) { return okOutcome(); },
+                  recordingHooks(none), stop.get_token()),
               1u);
     EXPECT_TRUE(none.order.empty());
 }
@@ -241,7 +245,7 @@ TEST(cli_runner_test, targets_that_left_their_slot_end_beside_the_jobs) {
     Overlap writing(kJobs), ending(kEndingAtOnce);
     Delivered d;
     cli::runTargets(
-        std::vector<bool>(8, true), kJobs,
+        std::vector<bool>(8, true), kJobs, kAnyOpen,
         [&](std::size_t) {
             writing.enter(false, 5ms);
             cli::leaveJobSlot();
@@ -253,4 +257,25 @@ TEST(cli_runner_test, targets_that_left_their_slot_end_beside_the_jobs) {
     EXPECT_LE(writing.peak(), static_cast<std::size_t>(kJobs));
     EXPECT_GE(ending.peak(), kEndingAtOnce);
     EXPECT_EQ(d.order, iota(8));
+}
+
+// Every network target holds a descriptor until it has ended: `maxOpen` bounds them all, those
+// ending beside the jobs included, and the jobs as well.
+TEST(cli_runner_test, no_more_targets_hold_a_connection_than_the_descriptors_allow) {
+    for (const auto &[jobs, maxOpen] : {std::pair{2, 5}, std::pair{16, 3}}) {
+        Overlap open(static_cast<std::size_t>(maxOpen)), writing(1);
+        Delivered d;
+        cli::runTargets(
+            std::vector<bool>(40, true), jobs, maxOpen,
+            [&](std::size_t) {
+                writing.enter(false, 1ms);
+                cli::leaveJobSlot();
+                open.enter(true, 5ms);
+                return okOutcome();
+            },
+            recordingHooks(d));
+        EXPECT_EQ(open.peak(), static_cast<std::size_t>(maxOpen)) << "-j " << jobs;
+        EXPECT_LE(writing.peak(), static_cast<std::size_t>(std::min(jobs, maxOpen)));
+        EXPECT_EQ(d.order, iota(40));
+    }
 }

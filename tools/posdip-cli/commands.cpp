@@ -166,7 +166,7 @@ int serveTargets(const Command &cmd, const Io &io, const std::vector<Target> &ta
         }
     };
     const std::size_t notAttempted = runTargets(
-        network, jobsWithinDescriptorLimit(cmd.jobs),
+        network, cmd.jobs, printersWithinDescriptorLimit(),
         [&](std::size_t i) {
             std::unique_lock<std::mutex> hold;
             if (interrupts &&

@@ -7,14 +7,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <limits>
 #include <system_error>
 
 namespace cli {
 
 namespace {
 
-// Descriptors kept free for the serial, parallel and queue lane, the print server's connection
-// and name lookups.
+// Descriptors kept free for the serial, parallel and queue lane, the print server's connection,
+// name lookups and the runtime (a sanitizer's memory checks open a pipe).
 constexpr long kReserve = 16;
 
 long openDescriptors() {
@@ -36,12 +37,13 @@ void raiseDescriptorLimit() {
     ::setrlimit(RLIMIT_NOFILE, &lim);
 }
 
-int jobsWithinDescriptorLimit(int wanted) {
+int printersWithinDescriptorLimit() {
+    constexpr long kUnlimited = std::numeric_limits<int>::max();
     rlimit lim{};
     if (::getrlimit(RLIMIT_NOFILE, &lim) != 0 || lim.rlim_cur == RLIM_INFINITY)
-        return wanted;
+        return kUnlimited;
     const long left = static_cast<long>(lim.rlim_cur) - openDescriptors() - kReserve;
-    return static_cast<int>(std::clamp<long>(left, 1, wanted));
+    return static_cast<int>(std::clamp<long>(left, 1, kUnlimited));
 }
 
 bool outOfDescriptors(const app::Outcome &outcome) {

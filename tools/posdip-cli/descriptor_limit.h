@@ -13,9 +13,10 @@ namespace cli {
 // Raises the soft limit on open files to the hard limit. Quietly keeps it when that fails.
 void raiseDescriptorLimit();
 
-// How many network printers may be served at once: at most `wanted`, and below what the open-file
-// limit leaves after the descriptors open now and a reserve for the other lane and the library.
-int jobsWithinDescriptorLimit(int wanted);
+// How many network printers may hold a connection at once, counting those still ending their
+// documents: what the open-file limit leaves after the descriptors open now and a reserve for
+// the other lane, name lookups and the runtime. At least 1; INT_MAX without a limit.
+int printersWithinDescriptorLimit();
 
 // True when the printer failed only because this process had no descriptor left to open it.
 bool outOfDescriptors(const app::Outcome &outcome);

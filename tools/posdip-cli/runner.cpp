@@ -122,8 +122,8 @@ void leaveJobSlot() {
         slots->release();
 }
 
-std::size_t runTargets(const std::vector<bool> &network, int jobs, const TargetTask &task,
-                       const RunHooks &hooks, std::stop_token stop) {
+std::size_t runTargets(const std::vector<bool> &network, int jobs, int maxOpen,
+                       const TargetTask &task, const RunHooks &hooks, std::stop_token stop) {
     const std::size_t n = network.size();
     if (n == 1) {
         if (stop.stop_requested())
@@ -139,7 +139,8 @@ std::size_t runTargets(const std::vector<bool> &network, int jobs, const TargetT
         (network[i] ? remote : local).push_back(i);
 
     ResultBoard board(n);
-    const int slotCount = std::max(jobs, 1);
+    const int openCount = std::max(maxOpen, 1);
+    const int slotCount = std::clamp(jobs, 1, openCount);
     Slots slots(slotCount);
     std::atomic<std::size_t> nextRemote{0};
     // The slot first, then the next target: targets start in the order listed.
@@ -153,8 +154,8 @@ std::size_t runTargets(const std::vector<bool> &network, int jobs, const TargetT
         }
     };
     std::vector<std::jthread> threads;
-    const std::size_t workers = std::min<std::size_t>(
-        static_cast<std::size_t>(slotCount) * (1 + kEndingPerJob), remote.size());
+    const std::size_t workers = std::min({static_cast<std::size_t>(slotCount) * (1 + kEndingPerJob),
+                                          static_cast<std::size_t>(openCount), remote.size()});
     threads.reserve(workers + 1);
     for (std::size_t w = 0; w < workers; ++w)
         threads.emplace_back(remoteWorker);

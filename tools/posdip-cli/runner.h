@@ -31,12 +31,13 @@ inline constexpr int kEndingPerJob = 15;
 void leaveJobSlot();
 
 // network[i] tells whether target i is a network target. Up to `jobs` network targets connect
-// and write at once, and up to kEndingPerJob x `jobs` more end their documents beside them;
+// and write at once, and up to kEndingPerJob x `jobs` more end their documents beside them,
+// never more than `maxOpen` network targets in all (each holds a descriptor);
 // serial, parallel and queue targets run one at a time, on a lane of their own beside them.
 // A single target runs on the calling thread.
 // Once `stop` is requested no further target starts; those running finish and are reported.
 // Returns how many targets were not attempted (onResult is not called for them).
-std::size_t runTargets(const std::vector<bool> &network, int jobs, const TargetTask &task,
-                       const RunHooks &hooks, std::stop_token stop = {});
+std::size_t runTargets(const std::vector<bool> &network, int jobs, int maxOpen,
+                       const TargetTask &task, const RunHooks &hooks, std::stop_token stop = {});
 
 } // namespace cli
