@@ -12,9 +12,12 @@ namespace posdll {
 // the number is 1 to 255; anything else (COM0, COM-1, COM../x, com3) gives nothing.
 std::optional<int> portNumber(std::string_view name, std::string_view prefix);
 
+// The TCP port of a network printer when the address names none.
+inline constexpr int kPrinterPort = 9100;
+
 struct NetworkAddress {
     std::string host; // without brackets; an IPv4 address in its plain form ("10.0.0.1")
-    int port = 9100;
+    int port = kPrinterPort;
     bool numeric = false; // IPv4 dotted quad or IPv6 literal: never handed to a name lookup
 };
 

@@ -104,10 +104,14 @@ POSDLL_API int POS_ReadFile(int handle, unsigned char *buffer, int count, int ti
 /**
  * Sets the bounds this thread's later calls wait: connectMillis for POS_Open to reach a
  * network printer (name lookup included), writeMillis for a port to take more bytes and for
- * the end of a document. A value <= 0 restores that bound's default (3000 and 5000 ms).
+ * the end of a document. A value <= 0 restores that bound's default.
  * @return 0.
  */
 POSDLL_API int POS_SetTimeouts(int connectMillis, int writeMillis);
+
+/* The bounds a thread's calls wait until POS_SetTimeouts sets others. */
+#define POS_DEFAULT_CONNECT_MILLIS 3000
+#define POS_DEFAULT_WRITE_MILLIS 5000
 
 /* What kind of failure the last failing call of this thread met (POS_LastErrorKind). */
 #define POS_ERR_NONE 0          /* no failure */

@@ -7,8 +7,8 @@ namespace {
 
 using std::chrono::milliseconds;
 
-constexpr milliseconds kDefaultConnectWait{3000};
-constexpr milliseconds kDefaultWriteWait{5000};
+constexpr milliseconds kDefaultConnectWait{POS_DEFAULT_CONNECT_MILLIS};
+constexpr milliseconds kDefaultWriteWait{POS_DEFAULT_WRITE_MILLIS};
 
 thread_local milliseconds t_connectWait = kDefaultConnectWait;
 thread_local milliseconds t_writeWait = kDefaultWriteWait;

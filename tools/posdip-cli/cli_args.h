@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/actions.h"
+#include "posdll/port_names.h"
 #include "protocol/setting_byte.h"
 
 #include <optional>
@@ -44,7 +45,6 @@ struct TargetArg {
 inline constexpr int kDefaultJobs = 16;
 inline constexpr int kMaxJobs = 1024;
 inline constexpr int kDefaultStatusMillis = 2000;
-inline constexpr int kPrinterPort = 9100;
 inline constexpr int kMaxWaitSeconds = 3600;
 
 struct Command {
@@ -62,7 +62,7 @@ struct Command {
     int writeMillis = 0;                     // --write-timeout; 0: the library's default
     int statusMillis = kDefaultStatusMillis; // --status-timeout
     std::string network;                     // scan: the CIDR
-    int scanPort = kPrinterPort;             // scan: --port-number
+    int scanPort = posdll::kPrinterPort;     // scan: --port-number
     protocol::OptionStates options = protocol::defaultOptionStates(); // store
     std::vector<std::string> hex;                                     // decode
 };

@@ -246,8 +246,9 @@ int scan(const Command &cmd, const Io &io, device::PosdllFuncs &lib) {
     const auto network = parseCidr(cmd.network, &why); // checked while parsing
     std::vector<Target> targets;
     for (const std::string &host : cidrHosts(*network))
-        targets.push_back(networkTarget(
-            cmd.scanPort == kPrinterPort ? host : host + ":" + std::to_string(cmd.scanPort)));
+        targets.push_back(networkTarget(cmd.scanPort == posdll::kPrinterPort
+                                            ? host
+                                            : host + ":" + std::to_string(cmd.scanPort)));
     return serveTargets(
         cmd, io, targets,
         [&](std::size_t i) { return app::checkStatus(inputsFor(cmd, targets[i]), lib); },

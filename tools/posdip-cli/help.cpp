@@ -1,5 +1,7 @@
 #include "help.h"
 
+#include "posdll/port_names.h"
+#include "posdll/posdll.h"
 #include "protocol/frame_decode.h"
 #include "protocol/setting_byte.h"
 
@@ -9,6 +11,11 @@
 namespace cli {
 
 namespace {
+
+// "(default 3)" for a bound of 3000 ms.
+std::string defaultSeconds(int millis) {
+    return "(default " + std::to_string(millis / 1000) + ")";
+}
 
 // "  enable     enable the DIP switch            (then: Please Restart Printer First!)"
 std::string subcommandLine(const char *word, const std::string &summary, const char *then) {
@@ -40,18 +47,26 @@ OwnHelp ownHelp(Subcommand sub) {
                 "'TARGET: failed: REASON'. Works on network and serial ports and on USB printers\n"
                 "(/dev/usb/lpN); for a print queue it reports the queue's own state instead.\n\n"
                 "  --port ETHERNET|COMn|LPTn|DRIVER   the kind of port\n"
-                "  --ip ADDRESS[:PORT]   a network printer (TCP port 9100 unless given)\n"
-                "  --baud " +
+                "  --ip ADDRESS[:PORT]   a network printer (TCP port " +
+                    std::to_string(posdll::kPrinterPort) +
+                    " unless given)\n"
+                    "  --baud " +
                     protocol::baudRateChoices("|") + "   line speed of COM ports (default " +
                     std::to_string(protocol::defaultBaud()) + ")\n" +
                     "  --printer QUEUE       the print queue, with --port DRIVER\n"
                     "  --targets FILE        one printer a line, as for the sending subcommands\n"
                     "  -j, --jobs N          at most N network printers at once (default " +
                     std::to_string(kDefaultJobs) + ")\n" +
-                    "  --status-timeout S    seconds to wait for each status byte (default 2); it\n"
+                    "  --status-timeout S    seconds to wait for each status byte " +
+                    defaultSeconds(kDefaultStatusMillis) +
+                    "; it\n"
                     "                        does not follow --write-timeout\n"
-                    "  --connect-timeout S   seconds to reach a network printer (default 3)\n"
-                    "  --write-timeout S     seconds a port may take no bytes (default 5)\n"
+                    "  --connect-timeout S   seconds to reach a network printer " +
+                    defaultSeconds(POS_DEFAULT_CONNECT_MILLIS) +
+                    "\n"
+                    "  --write-timeout S     seconds a port may take no bytes " +
+                    defaultSeconds(POS_DEFAULT_WRITE_MILLIS) +
+                    "\n"
                     "  --json                one JSON object a line instead of text\n"
                     "  -h, --help            this text\n\n"
                     "Exit status: 0 when every printer answered and is ready, 1 otherwise, 2 on a\n"
@@ -64,14 +79,24 @@ OwnHelp ownHelp(Subcommand sub) {
                 "broadcast addresses are skipped below /31) and prints 'ETHERNET ADDRESS[:PORT]'\n"
                 "for each that accepts and answers DLE EOT 1 to 4 with status bytes: a targets\n"
                 "file for --targets. Other services on the port are not printers.\n\n"
-                "  --port-number N       the TCP port to try (default 9100)\n"
-                "  -j, --jobs N          at most N addresses at once (default 16)\n"
-                "  --connect-timeout S   seconds for each address to accept (default 3)\n"
-                "  --status-timeout S    seconds to wait for each status byte (default 2)\n"
-                "  --write-timeout S     seconds a port may take no bytes (default 5)\n"
-                "  --json                the status result of each printer found, one a line\n"
-                "  -h, --help            this text\n\n"
-                "Exit status: 0 when a printer was found, 1 when none, 2 on a usage error.\n",
+                "  --port-number N       the TCP port to try (default " +
+                    std::to_string(posdll::kPrinterPort) +
+                    ")\n"
+                    "  -j, --jobs N          at most N addresses at once (default " +
+                    std::to_string(kDefaultJobs) +
+                    ")\n"
+                    "  --connect-timeout S   seconds for each address to accept " +
+                    defaultSeconds(POS_DEFAULT_CONNECT_MILLIS) +
+                    "\n"
+                    "  --status-timeout S    seconds to wait for each status byte " +
+                    defaultSeconds(kDefaultStatusMillis) +
+                    "\n"
+                    "  --write-timeout S     seconds a port may take no bytes " +
+                    defaultSeconds(POS_DEFAULT_WRITE_MILLIS) +
+                    "\n"
+                    "  --json                the status result of each printer found, one a line\n"
+                    "  -h, --help            this text\n\n"
+                    "Exit status: 0 when a printer was found, 1 when none, 2 on a usage error.\n",
                 true};
     case Subcommand::Decode:
         return {"explain a frame or a setting byte given in hex",
@@ -139,7 +164,8 @@ std::string targetOptions() {
     return R"(
 Where to send it (default port ETHERNET):
   --port ETHERNET|COMn|LPTn|DRIVER   the kind of port, as in the window's port list
-  --ip ADDRESS[:PORT]   a network printer (TCP port 9100 unless given); may be repeated
+  --ip ADDRESS[:PORT]   a network printer (TCP port )" +
+           std::to_string(posdll::kPrinterPort) + R"( unless given); may be repeated
   --baud )" +
            rates + "   line speed of COM ports (default " +
            std::to_string(protocol::defaultBaud()) + R"()
@@ -157,9 +183,12 @@ Where to send it (default port ETHERNET):
   --dry-run             print the frame in hex and what it means, open nothing
   --verify              ask for the status first; send nothing to a printer that is not
                         ready (kind not-ready, stage status)
-  --connect-timeout S   seconds to reach a network printer (default 3)
-  --write-timeout S     seconds a port may take no bytes, and to confirm the end (default 5)
-  --status-timeout S    seconds to wait for each status byte with --verify (default 2)
+  --connect-timeout S   seconds to reach a network printer )" +
+           defaultSeconds(POS_DEFAULT_CONNECT_MILLIS) + R"(
+  --write-timeout S     seconds a port may take no bytes, and to confirm the end )" +
+           defaultSeconds(POS_DEFAULT_WRITE_MILLIS) + R"(
+  --status-timeout S    seconds to wait for each status byte with --verify )" +
+           defaultSeconds(kDefaultStatusMillis) + R"(
   -h, --help            this text
 
 One result line per printer, in the order given: 'TARGET: ok[: MESSAGE]' or

@@ -16,7 +16,7 @@ int main(int argc, char **argv) try {
         return 2;
     }
     if (options->help) {
-        std::fputs(emulator::kUsage, stdout);
+        std::fputs(emulator::usage().c_str(), stdout);
         return 0;
     }
     return emulator::run(*options);

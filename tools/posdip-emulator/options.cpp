@@ -39,29 +39,43 @@ std::optional<T> pick(const std::string &name, const std::string &word, const Wo
 
 } // namespace
 
-const char *const kUsage =
-    "usage: posdip-emulator [--listen HOST:PORT] [--pty PATH] [--hex] [--count N]\n"
-    "                       [--paper ok|near-end|out] [--cover open|closed] [--offline]\n"
-    "                       [--state FILE] [--fault close|reset|stall|keep-open|silent]\n"
-    "A stand-in receipt printer: prints one line for each command frame it receives, answers\n"
-    "status requests (DLE EOT 1 to 4) and prints a self-test page.\n"
-    "  --listen HOST:PORT  take TCP connections there, one after another\n"
-    "                      (default 127.0.0.1:9100; port 0 picks a free port)\n"
-    "  --pty PATH          make a pseudo-terminal with a link to it at PATH; point a serial\n"
-    "                      port at it with POSDLL_PORT_COMn=PATH\n"
-    "  --hex               add each frame's bytes in hex\n"
-    "  --count N           exit after N frames (status requests count as frames)\n"
-    "  --paper STATE       the roll paper: ok (default), near-end or out\n"
-    "  --cover STATE       the cover: closed (default) or open\n"
-    "  --offline           off-line (an open cover or no paper makes it off-line as well)\n"
-    "  --state FILE        keep the DIP switch state and the stored setting in FILE across\n"
-    "                      restarts (a missing FILE starts from the defaults)\n"
-    "  --fault MODE        misbehave: close (accept, then close at once), reset (reset after\n"
-    "                      the first byte), stall (accept, never read), keep-open (keep the\n"
-    "                      connection open after the sender ends), silent (never answer status)\n"
-    "  --help              show this text\n"
-    "Frames go to standard output, one line each; what the emulator does goes to standard "
-    "error.\n";
+// Where the emulator listens when told nowhere.
+constexpr const char *kDefaultHost = "127.0.0.1";
+
+std::string usage() {
+    return std::string(
+               "usage: posdip-emulator [--listen HOST:PORT] [--pty PATH] [--hex] [--count N]\n"
+               "                       [--paper ok|near-end|out] [--cover open|closed] "
+               "[--offline]\n"
+               "                       [--state FILE] [--fault "
+               "close|reset|stall|keep-open|silent]\n"
+               "A stand-in receipt printer: prints one line for each command frame it receives, "
+               "answers\n"
+               "status requests (DLE EOT 1 to 4) and prints a self-test page.\n"
+               "  --listen HOST:PORT  take TCP connections there, one after another\n"
+               "                      (default ") +
+           posdll::formatAddress(kDefaultHost, posdll::kPrinterPort) +
+           "; port 0 picks a free port)\n"
+           "  --pty PATH          make a pseudo-terminal with a link to it at PATH; point a "
+           "serial\n"
+           "                      port at it with POSDLL_PORT_COMn=PATH\n"
+           "  --hex               add each frame's bytes in hex\n"
+           "  --count N           exit after N frames (status requests count as frames)\n"
+           "  --paper STATE       the roll paper: ok (default), near-end or out\n"
+           "  --cover STATE       the cover: closed (default) or open\n"
+           "  --offline           off-line (an open cover or no paper makes it off-line as well)\n"
+           "  --state FILE        keep the DIP switch state and the stored setting in FILE across\n"
+           "                      restarts (a missing FILE starts from the defaults)\n"
+           "  --fault MODE        misbehave: close (accept, then close at once), reset (reset "
+           "after\n"
+           "                      the first byte), stall (accept, never read), keep-open (keep "
+           "the\n"
+           "                      connection open after the sender ends), silent (never answer "
+           "status)\n"
+           "  --help              show this text\n"
+           "Frames go to standard output, one line each; what the emulator does goes to standard "
+           "error.\n";
+}
 
 std::optional<Options> parseOptions(const std::vector<std::string> &args, std::string *why) {
     auto fail = [why](std::string reason) -> std::optional<Options> {
@@ -132,7 +146,7 @@ std::optional<Options> parseOptions(const std::vector<std::string> &args, std::s
         }
     }
     if (!o.listen && !o.ptyLink)
-        o.listen = posdll::parseNetworkAddress("127.0.0.1:9100", nullptr);
+        o.listen = posdll::NetworkAddress{kDefaultHost, posdll::kPrinterPort, true};
     return o;
 }
 

@@ -35,6 +35,7 @@ struct Options {
 // Without --listen or --pty the emulator listens on 127.0.0.1:9100. Error text in *why.
 std::optional<Options> parseOptions(const std::vector<std::string> &args, std::string *why);
 
-extern const char *const kUsage;
+// The text of --help.
+std::string usage();
 
 } // namespace emulator
