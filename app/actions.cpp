@@ -1,6 +1,7 @@
 #include "app/actions.h"
 
 #include "device/port_kind.h"
+#include "posdll/queue_refusal.h"
 #include "posdll/quoted.h"
 #include "protocol/frames.h"
 
@@ -182,13 +183,14 @@ Outcome checkQueue(const ActionInputs &in) {
         o = failure(kOpenFailed, "print queue " + posdll::quoted(q.queue) + ": " + q.error,
                     device::FailKind::Internal, device::Stage::Open);
     else if (!q.exists)
-        o = failure(kOpenFailed, "print queue '" + q.queue + "': no such queue",
+        o = failure(kOpenFailed, "print queue " + posdll::quoted(q.queue) + ": no such queue",
                     device::FailKind::Missing, device::Stage::Open);
     else if (!q.ready())
         o = failure(kNotReady,
-                    "print queue " + posdll::quoted(q.queue) + " " +
-                        (q.stopped ? "is stopped" : "does not accept jobs") +
-                        (q.reason.empty() ? "" : " (" + q.reason + ")"),
+                    "print queue " + posdll::quoted(q.queue) + ": " +
+                        posdll::queueRefusalText(q.stopped ? posdll::QueueRefusal::Stopped
+                                                           : posdll::QueueRefusal::NotAccepting,
+                                                 q.queue, q.reason),
                     device::FailKind::Queue, device::Stage::Status);
     if (q.error.empty() && q.exists)
         o.queue = std::move(q);

@@ -4,6 +4,7 @@
 #include "posdll/cups_connection.h"
 #include "posdll/cups_queue.h"
 #include "posdll/fd.h"
+#include "posdll/queue_refusal.h"
 #include "posdll/quoted.h"
 #include "posdll/transport.h"
 
@@ -34,14 +35,6 @@ cups::Ipp jobRequest(ipp_op_t op, const std::string &queue, int job) {
     cups::Ipp request = cups::queueRequest(op, queue);
     ippAddInteger(request.get(), IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", job);
     return request;
-}
-
-std::string because(const cups::QueueState &state) {
-    return state.message.empty() ? "" : " (" + quoted(state.message) + ")";
-}
-
-std::string stoppedText(const std::string &queue, const cups::QueueState &state) {
-    return "the queue is stopped" + because(state) + "; cupsenable " + quoted(queue) + " starts it";
 }
 
 // How often a job being delivered is asked after: each question is one small request to the
@@ -152,7 +145,7 @@ class SpoolPort final : public Transport {
         if (!cups::queryQueue(m_http.get(), m_queue, state, why))
             return failAndCancel("the print server did not say whether the queue runs: " + why);
         if (state.stopped)
-            return failAndCancel(stoppedText(m_queue, state));
+            return failAndCancel(queueRefusalText(QueueRefusal::Stopped, m_queue, state.message));
         const milliseconds wait = requestedEnding().deliveryWait;
         if (wait.count() > 0)
             return awaitDelivery(wait);
@@ -275,12 +268,13 @@ std::unique_ptr<Transport> openSpool(const std::string &queue) {
         return nullptr;
     }
     if (state.stopped) {
-        setLastError(where + ": " + stoppedText(queue, state), POS_ERR_QUEUE);
+        setLastError(where + ": " + queueRefusalText(QueueRefusal::Stopped, queue, state.message),
+                     POS_ERR_QUEUE);
         return nullptr;
     }
     if (!state.accepting) {
-        setLastError(where + ": the queue does not accept jobs" + because(state) + "; cupsaccept " +
-                         quoted(queue) + " opens it",
+        setLastError(where + ": " +
+                         queueRefusalText(QueueRefusal::NotAccepting, queue, state.message),
                      POS_ERR_QUEUE);
         return nullptr;
     }

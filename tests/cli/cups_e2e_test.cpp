@@ -132,6 +132,12 @@ TEST_F(CliCupsTest, status_of_a_queue_is_the_queues_own_and_says_so) {
                                R"("reason":"paper jam in the test","source":"queue"})"),
               std::string::npos)
         << stopped.out;
+    // The same words and remedy as a job refused by the stopped queue.
+    const auto said = runCliBinary({"status", "--port", "DRIVER", "--printer", "Kitchen"});
+    EXPECT_NE(said.out.find("print queue 'Kitchen': the queue is stopped ('paper jam in the "
+                            "test'); cupsenable 'Kitchen' starts it"),
+              std::string::npos)
+        << said.out;
 
     const auto missing =
         runCliBinary({"status", "--json", "--port", "DRIVER", "--printer", "Cellar"});
