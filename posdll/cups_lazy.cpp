@@ -4,13 +4,13 @@
 // Each function here stands in for the libcups function of the same name and calls it; when
 // libcups cannot be loaded, each fails as libcups does when the server is unreachable, and
 // cupsLastErrorString() says why.
+#include "posdll/fd.h"
+
 #include <cups/cups.h>
 
 #include <dlfcn.h>
-#include <pthread.h>
 #include <signal.h>
 
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
@@ -53,39 +53,6 @@ const Loaded &library() {
     return loaded;
 }
 
-// libcups writes to its sockets without MSG_NOSIGNAL, so a server that went away raises SIGPIPE.
-// While a libcups call runs, SIGPIPE is held back on this thread and one that the call raised is
-// taken off again: the program's disposition of SIGPIPE never comes into play.
-class SigpipeShield {
-  public:
-    SigpipeShield() {
-        ::sigemptyset(&m_pipe);
-        ::sigaddset(&m_pipe, SIGPIPE);
-        ::pthread_sigmask(SIG_BLOCK, &m_pipe, &m_before);
-        m_wasPending = pending();
-    }
-    ~SigpipeShield() {
-        const int savedErrno = errno; // the call's reason
-        if (!m_wasPending && pending()) {
-            const timespec now{};
-            ::sigtimedwait(&m_pipe, nullptr, &now);
-        }
-        ::pthread_sigmask(SIG_SETMASK, &m_before, nullptr);
-        errno = savedErrno;
-    }
-    SigpipeShield(const SigpipeShield &) = delete;
-    SigpipeShield &operator=(const SigpipeShield &) = delete;
-
-  private:
-    static bool pending() {
-        sigset_t set;
-        return ::sigpending(&set) == 0 && ::sigismember(&set, SIGPIPE) == 1;
-    }
-    sigset_t m_pipe;
-    sigset_t m_before;
-    bool m_wasPending = false;
-};
-
 // The library's own function, found in the library and its dependencies only, never this stand-in.
 template <class F> F symbol(const char *name) {
     const Loaded &l = library();
@@ -94,17 +61,19 @@ template <class F> F symbol(const char *name) {
 
 } // namespace
 
-// One stand-in: the declaration from the CUPS headers gives it C linkage.
+// One stand-in: the declaration from the CUPS headers gives it C linkage. libcups writes to its
+// sockets without MSG_NOSIGNAL, so a server that went away would raise SIGPIPE: each call holds it
+// back and the program's disposition of SIGPIPE never comes into play.
 #define POSDLL_CUPS_CALL(ret, name, params, args, fallback)                                        \
     ret name params {                                                                              \
         static const auto real = symbol<decltype(&::name)>(#name);                                 \
-        const SigpipeShield shield;                                                                \
+        const posdll::SigpipeBlocked sigpipe;                                                      \
         return real ? real args : fallback;                                                        \
     }
 #define POSDLL_CUPS_CALL_VOID(name, params, args)                                                  \
     void name params {                                                                             \
         static const auto real = symbol<decltype(&::name)>(#name);                                 \
-        const SigpipeShield shield;                                                                \
+        const posdll::SigpipeBlocked sigpipe;                                                      \
         if (real)                                                                                  \
             real args;                                                                             \
     }

@@ -7,43 +7,13 @@
 #include <ctime>
 #include <optional>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace posdll {
 
 namespace {
-
-// Blocks SIGPIPE in this thread while a write to a pipe or FIFO may raise it, and takes back
-// the signal such a write left pending, so neither the process nor its handlers see it.
-class SigpipeBlocked {
-  public:
-    SigpipeBlocked() {
-        sigemptyset(&m_pipe);
-        sigaddset(&m_pipe, SIGPIPE);
-        sigset_t pending;
-        sigpending(&pending);
-        m_wasPending = sigismember(&pending, SIGPIPE) == 1;
-        pthread_sigmask(SIG_BLOCK, &m_pipe, &m_old);
-    }
-    void brokenPipe() { m_raised = true; }
-    ~SigpipeBlocked() {
-        if (m_raised && !m_wasPending) {
-            const timespec zero{0, 0};
-            while (sigtimedwait(&m_pipe, nullptr, &zero) == -1 && errno == EINTR) {
-            }
-        }
-        pthread_sigmask(SIG_SETMASK, &m_old, nullptr);
-    }
-    SigpipeBlocked(const SigpipeBlocked &) = delete;
-    SigpipeBlocked &operator=(const SigpipeBlocked &) = delete;
-
-  private:
-    sigset_t m_pipe;
-    sigset_t m_old;
-    bool m_wasPending = false;
-    bool m_raised = false;
-};
 
 // How long to wait before writing again to a port that said it was writable and then took
 // nothing.
@@ -54,7 +24,30 @@ void pauseUntil(Clock::time_point until) {
         ::poll(nullptr, 0, millisecondsLeft(until));
 }
 
+bool sigpipePending() {
+    sigset_t set;
+    return ::sigpending(&set) == 0 && ::sigismember(&set, SIGPIPE) == 1;
+}
+
 } // namespace
+
+SigpipeBlocked::SigpipeBlocked() {
+    ::sigemptyset(&m_pipe);
+    ::sigaddset(&m_pipe, SIGPIPE);
+    ::pthread_sigmask(SIG_BLOCK, &m_pipe, &m_before);
+    m_wasPending = sigpipePending();
+}
+
+SigpipeBlocked::~SigpipeBlocked() {
+    const int savedErrno = errno; // the reason of the call this guarded
+    if (!m_wasPending && sigpipePending()) {
+        const timespec zero{0, 0};
+        while (::sigtimedwait(&m_pipe, nullptr, &zero) == -1 && errno == EINTR) {
+        }
+    }
+    ::pthread_sigmask(SIG_SETMASK, &m_before, nullptr);
+    errno = savedErrno;
+}
 
 int Fd::reset(int fd) {
     int err = 0;
@@ -105,8 +98,6 @@ WriteProgress writeAll(int fd, FdKind kind, const unsigned char *bytes, int coun
         sigpipe.emplace();
     auto fail = [&](int err) {
         p.error = err;
-        if (err == EPIPE && sigpipe)
-            sigpipe->brokenPipe();
         return p;
     };
     bool hungUp = false;
@@ -156,10 +147,6 @@ WriteProgress writeAll(int fd, FdKind kind, const unsigned char *bytes, int coun
 std::string progressText(const WriteProgress &p, int count) {
     return "after " + std::to_string(p.written) + " of " + std::to_string(count) + " bytes";
 }
-
-} // namespace posdll
-
-namespace posdll {
 
 int readSome(int fd, unsigned char *bytes, int count, Clock::time_point deadline) {
     // Waits first: a terminal in raw mode reads 0 bytes when none are there, which is no end.

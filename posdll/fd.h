@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <csignal>
 #include <string>
 
 namespace posdll {
@@ -35,6 +36,22 @@ class Fd {
 
   private:
     int m_fd = -1;
+};
+
+// Holds SIGPIPE back on this thread while a write may raise it (to a pipe, a FIFO, or a socket
+// written without MSG_NOSIGNAL), and takes back one that became pending meanwhile, so neither the
+// process nor its handlers see it. errno survives the destructor.
+class SigpipeBlocked {
+  public:
+    SigpipeBlocked();
+    ~SigpipeBlocked();
+    SigpipeBlocked(const SigpipeBlocked &) = delete;
+    SigpipeBlocked &operator=(const SigpipeBlocked &) = delete;
+
+  private:
+    sigset_t m_pipe;
+    sigset_t m_before;
+    bool m_wasPending = false;
 };
 
 // Waits for events on fd until the deadline (EINTR is waited through). Returns the revents,
