@@ -3,15 +3,11 @@
 #include "posdll/cups_connection.h"
 #include "posdll/cups_queue.h"
 
-#include <memory>
+#include <utility>
 
 namespace device {
 
 namespace {
-
-struct IppDelete {
-    void operator()(ipp_t *ipp) const { ippDelete(ipp); }
-};
 
 class SystemPrinters final : public PrinterSource {
   public:
@@ -29,21 +25,19 @@ PrinterList installedPrinters() {
     const posdll::cups::Connection http = posdll::cups::connect(result.error);
     if (!http)
         return result;
-    ipp_t *request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
+    posdll::cups::Ipp request(ippNewRequest(IPP_OP_CUPS_GET_PRINTERS));
+    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
                  "printer-name");
-    const std::unique_ptr<ipp_t, IppDelete> response(cupsDoRequest(http.get(), request, "/"));
-    // A server without queues answers "not found"; no answer at all leaves the response null.
-    const ipp_status_t status = cupsLastError();
-    if (!response ||
-        (status > IPP_STATUS_OK_EVENTS_COMPLETE && status != IPP_STATUS_ERROR_NOT_FOUND)) {
-        result.error =
-            "the print server " + result.server +
-            " did not answer the request for its printers: " + posdll::cups::lastReason(http.get());
+    const posdll::cups::Reply reply = posdll::cups::ask(http.get(), std::move(request), "/");
+    // A server without queues answers "not found".
+    if (!reply.ok() && !reply.notFound()) {
+        result.error = "the print server " + result.server +
+                       " did not answer the request for its printers: " + reply.why;
         return result;
     }
-    for (ipp_attribute_t *a = ippFindAttribute(response.get(), "printer-name", IPP_TAG_NAME); a;
-         a = ippFindNextAttribute(response.get(), "printer-name", IPP_TAG_NAME))
+    ipp_t *response = reply.answer.get();
+    for (ipp_attribute_t *a = ippFindAttribute(response, "printer-name", IPP_TAG_NAME); a;
+         a = ippFindNextAttribute(response, "printer-name", IPP_TAG_NAME))
         result.names.emplace_back(ippGetString(a, 0, nullptr));
     return result;
 }

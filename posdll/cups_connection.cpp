@@ -65,6 +65,10 @@ bool Reply::ok() const {
     return answer && ippGetStatusCode(answer.get()) <= IPP_STATUS_OK_EVENTS_COMPLETE;
 }
 
+bool Reply::notFound() const {
+    return answer && ippGetStatusCode(answer.get()) == IPP_STATUS_ERROR_NOT_FOUND;
+}
+
 Reply ask(http_t *http, Ipp request, const std::string &resource) {
     const auto since = Clock::now();
     return reply(cupsDoRequest(http, request.release(), resource.c_str()), http, since);

@@ -37,6 +37,7 @@ struct Reply {
     Ipp answer;      // null when none came
     std::string why; // when !ok(): no answer and why, or the server's refusal in its own words
     bool ok() const;
+    bool notFound() const; // the server answered that what was asked about does not exist
 };
 
 // Sends the request and waits at most kAnswerSeconds for its answer.

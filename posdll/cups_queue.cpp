@@ -22,7 +22,7 @@ bool queryQueue(http_t *http, const std::string &queue, QueueState &state, std::
     ippAddStrings(request.get(), IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
                   static_cast<int>(std::size(wanted)), nullptr, wanted);
     const Reply reply = ask(http, std::move(request), "/");
-    if (reply.answer && ippGetStatusCode(reply.answer.get()) == IPP_STATUS_ERROR_NOT_FOUND)
+    if (reply.notFound())
         return true; // state.exists stays false
     if (!reply.ok()) {
         why = reply.why;
