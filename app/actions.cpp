@@ -9,12 +9,8 @@ namespace app {
 
 namespace {
 
-Outcome message(MessageIcon icon, std::string text, std::string detail = {}) {
-    return messageOutcome(icon, std::move(text), std::move(detail));
-}
-
 Outcome failure(std::string text, std::string detail, device::FailKind kind, device::Stage stage) {
-    Outcome o = message(MessageIcon::Error, std::move(text), std::move(detail));
+    Outcome o = messageOutcome(MessageIcon::Error, std::move(text), std::move(detail));
     o.failKind = kind;
     o.stage = stage;
     return o;
@@ -46,6 +42,27 @@ std::optional<Outcome> statusFailure(device::StatusReading &s) {
                         device::Stage::Status);
     if (s.answered)
         o.status = std::move(s);
+    return o;
+}
+
+// A print queue says nothing of its printer: its own state is what there is.
+Outcome checkQueue(const ActionInputs &in) {
+    device::QueueStatus q = device::queueStatus(in.port.printerName);
+    const std::string where = "print queue " + posdll::quoted(q.queue) + ": ";
+    Outcome o;
+    if (!q.error.empty())
+        o = failure(kOpenFailed, where + q.error, q.failKind, device::Stage::Open);
+    else if (!q.exists)
+        o = failure(kOpenFailed, where + "no such queue", device::FailKind::Missing,
+                    device::Stage::Open);
+    else if (!q.ready())
+        o = failure(kNotReady,
+                    where + posdll::queueRefusalText(q.stopped ? posdll::QueueRefusal::Stopped
+                                                               : posdll::QueueRefusal::NotAccepting,
+                                                     q.queue, q.reason),
+                    device::FailKind::Queue, device::Stage::Status);
+    if (q.error.empty() && q.exists)
+        o.queue = std::move(q);
     return o;
 }
 
@@ -168,32 +185,10 @@ Outcome runAction(Action action, const ActionInputs &in, device::PosdllFuncs &li
 
     Outcome o;
     if (entry.success) // the self-test shows nothing
-        o = message(MessageIcon::Information, entry.success);
+        o = messageOutcome(MessageIcon::Information, entry.success);
     o.status = std::move(status);
     if (onlySpooled(in, o))
         o.failKind = device::FailKind::Spooled;
-    return o;
-}
-
-// A print queue says nothing of its printer: its own state is what there is.
-Outcome checkQueue(const ActionInputs &in) {
-    device::QueueStatus q = device::queueStatus(in.port.printerName);
-    Outcome o;
-    if (!q.error.empty())
-        o = failure(kOpenFailed, "print queue " + posdll::quoted(q.queue) + ": " + q.error,
-                    device::FailKind::Internal, device::Stage::Open);
-    else if (!q.exists)
-        o = failure(kOpenFailed, "print queue " + posdll::quoted(q.queue) + ": no such queue",
-                    device::FailKind::Missing, device::Stage::Open);
-    else if (!q.ready())
-        o = failure(kNotReady,
-                    "print queue " + posdll::quoted(q.queue) + ": " +
-                        posdll::queueRefusalText(q.stopped ? posdll::QueueRefusal::Stopped
-                                                           : posdll::QueueRefusal::NotAccepting,
-                                                 q.queue, q.reason),
-                    device::FailKind::Queue, device::Stage::Status);
-    if (q.error.empty() && q.exists)
-        o.queue = std::move(q);
     return o;
 }
 

@@ -55,6 +55,7 @@ QueueStatus queueStatus(const std::string &queue) {
     posdll::cups::QueueState state;
     if (!http || !posdll::cups::queryQueue(http.get(), queue, state, why)) {
         q.error = why;
+        q.failKind = http ? FailKind::Timeout : FailKind::Refused;
         return q;
     }
     q.exists = state.exists;

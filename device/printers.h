@@ -1,6 +1,8 @@
 // The print queues installed on this system, and the seam through which the window asks for them.
 #pragma once
 
+#include "device/failure.h"
+
 #include <string>
 #include <vector>
 
@@ -27,6 +29,8 @@ struct QueueStatus {
     bool stopped = false;
     std::string reason; // the server's message about the queue, often why it was stopped
     std::string error;  // empty when the server answered; else which server and why not
+    // With an error: Refused when the server cannot be reached, Timeout when it does not answer.
+    FailKind failKind = FailKind::Ok;
     bool ready() const { return error.empty() && exists && accepting && !stopped; }
 };
 

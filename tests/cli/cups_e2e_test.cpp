@@ -144,3 +144,24 @@ TEST_F(CliCupsTest, status_of_a_queue_is_the_queues_own_and_says_so) {
     EXPECT_NE(missing.out.find(R"("kind":"missing","stage":"open")"), std::string::npos)
         << missing.out;
 }
+
+// The same kinds a job to the queue would end with, so a script tells a server that is down from
+// one that hangs.
+TEST_F(CliCupsTest, status_of_a_queue_on_an_unreachable_or_silent_server_says_which) {
+    const std::vector<std::string> status = {"status", "--json",    "--port",
+                                             "DRIVER", "--printer", "Kitchen"};
+    cups().pause();
+    const auto silent = runCliBinary(status);
+    cups().resume();
+    EXPECT_EQ(silent.status, 1);
+    EXPECT_NE(silent.out.find(R"("ok":false,"kind":"timeout","stage":"open")"), std::string::npos)
+        << silent.out;
+
+    cups().stop();
+    const auto down = runCliBinary(status);
+    EXPECT_EQ(down.status, 1);
+    EXPECT_NE(down.out.find(R"("ok":false,"kind":"refused","stage":"open")"), std::string::npos)
+        << down.out;
+    EXPECT_NE(down.out.find("cannot reach the print server " + cups().address()), std::string::npos)
+        << down.out;
+}
