@@ -17,7 +17,6 @@ struct ThreadState {
     std::unique_ptr<Transport> port;
     int handle = 0;
     std::string docName = "posdip";
-    Ending ending;
 };
 
 thread_local ThreadState t_state;
@@ -51,10 +50,6 @@ bool havePort(const char *call) {
 }
 
 } // namespace
-
-const Ending &requestedEnding() {
-    return t_state.ending;
-}
 
 } // namespace posdll
 
@@ -170,7 +165,7 @@ extern "C" int POS_SetDeliveryWait(int millis) {
     return guarded([&] {
         if (millis < 0)
             return fail("delivery wait of " + std::to_string(millis) + " ms: not 0 or more");
-        t_state.ending.deliveryWait = std::chrono::milliseconds(millis);
+        setDeliveryWait(milliseconds(millis));
         return 0;
     });
 }

@@ -146,7 +146,7 @@ class SpoolPort final : public Transport {
             return failAndCancel("the print server did not say whether the queue runs: " + why);
         if (state.stopped)
             return failAndCancel(queueRefusalText(QueueRefusal::Stopped, m_queue, state.message));
-        const milliseconds wait = requestedEnding().deliveryWait;
+        const milliseconds wait = deliveryWait();
         if (wait.count() > 0)
             return awaitDelivery(wait);
         m_doc = Doc::None;

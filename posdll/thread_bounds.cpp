@@ -1,4 +1,4 @@
-// The bounds each thread's calls wait, as POS_SetTimeouts set them.
+// The bounds each thread's calls wait, as POS_SetTimeouts and POS_SetDeliveryWait set them.
 #include "posdll/transport.h"
 
 namespace posdll {
@@ -12,6 +12,7 @@ constexpr milliseconds kDefaultWriteWait{POS_DEFAULT_WRITE_MILLIS};
 
 thread_local milliseconds t_connectWait = kDefaultConnectWait;
 thread_local milliseconds t_writeWait = kDefaultWriteWait;
+thread_local milliseconds t_deliveryWait{0};
 
 } // namespace
 
@@ -26,6 +27,14 @@ milliseconds connectWait() {
 
 milliseconds writeWait() {
     return t_writeWait;
+}
+
+void setDeliveryWait(milliseconds wait) {
+    t_deliveryWait = wait;
+}
+
+milliseconds deliveryWait() {
+    return t_deliveryWait;
 }
 
 } // namespace posdll

@@ -9,11 +9,6 @@
 
 namespace posdll {
 
-// What the thread asked of the end of a document.
-struct Ending {
-    std::chrono::milliseconds deliveryWait{0}; // print queues: 0 = the job taken is enough
-};
-
 // An open port. Each failing call records its reason with setLastError and returns false / -1.
 class Transport {
   public:
@@ -58,7 +53,9 @@ ErrorKind lastErrorKind();
 void setWaits(int connectMillis, int writeMillis);
 std::chrono::milliseconds connectWait();
 std::chrono::milliseconds writeWait();
-// What this thread asked of the end of its documents (POS_SetDeliveryWait).
-const Ending &requestedEnding();
+// How long this thread's print jobs wait to be delivered (POS_SetDeliveryWait); 0: the job taken
+// by the print server is enough.
+void setDeliveryWait(std::chrono::milliseconds wait);
+std::chrono::milliseconds deliveryWait();
 
 } // namespace posdll
