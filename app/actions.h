@@ -12,6 +12,9 @@
 
 namespace app {
 
+// How long an action waits for the printer's status, unless told otherwise.
+inline constexpr int kDefaultStatusWaitMillis = 2000;
+
 enum class Action { EnableDip, DisableDip, RestoreDefault, StoreSetting, PrintSelfTest, Close };
 
 struct ActionInputs {
@@ -19,7 +22,7 @@ struct ActionInputs {
     protocol::OptionStates options = protocol::defaultOptionStates(); // read by StoreSetting
     // Ask for the status first and send nothing to a printer that is not ready.
     bool verify = false;
-    int statusWaitMillis = 2000;
+    int statusWaitMillis = kDefaultStatusWaitMillis;
     // The device library's bounds for this exchange; 0 keeps its defaults.
     int connectMillis = 0;
     int writeMillis = 0;

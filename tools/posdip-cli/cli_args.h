@@ -44,7 +44,7 @@ struct TargetArg {
 
 inline constexpr int kDefaultJobs = 16;
 inline constexpr int kMaxJobs = 1024;
-inline constexpr int kDefaultStatusMillis = 2000;
+inline constexpr int kDefaultStatusMillis = app::kDefaultStatusWaitMillis;
 inline constexpr int kMaxWaitSeconds = 3600;
 
 struct Command {
