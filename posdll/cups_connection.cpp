@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <sys/socket.h>
 
 namespace posdll::cups {
@@ -17,33 +18,29 @@ std::string serverName() {
     return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(ippPort());
 }
 
-std::string lastReason(http_t *http) {
-    if (http && httpError(http) != 0)
-        return std::strerror(httpError(http));
-    const char *cups = cupsLastErrorString();
-    if (cups && *cups && cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE)
-        return cups;
-    return errno ? std::strerror(errno) : "no reason given";
-}
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr std::size_t kServerTextChars = 200;
 
-// Why a request got no answer: the socket's error, the time limit, or a failure libcups
-// recorded for this request (an HTTP refusal such as 403).
+// The socket's error, else a failure libcups recorded (an HTTP refusal such as 403) in the
+// server's words; nothing when neither says anything.
+std::optional<std::string> recordedReason(http_t *http) {
+    if (http && httpError(http) != 0)
+        return std::strerror(httpError(http));
+    const char *cups = cupsLastErrorString();
+    if (cups && *cups && cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE)
+        return quoted(cups, kServerTextChars);
+    return std::nullopt;
+}
+
+// Why a request got no answer: the time limit, else what the socket or libcups recorded.
 std::string noAnswer(http_t *http, Clock::time_point since) {
     const int error = httpError(http);
     if (error == ETIMEDOUT ||
         (error == 0 && Clock::now() - since >= std::chrono::duration<double>(kAnswerSeconds)))
         return "no answer within " + std::to_string(static_cast<int>(kAnswerSeconds)) + " s";
-    if (error != 0)
-        return std::strerror(error);
-    const char *cups = cupsLastErrorString();
-    if (cups && *cups && cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE)
-        return quoted(cups, kServerTextChars);
-    return "the connection closed without an answer";
+    return recordedReason(http).value_or("the connection closed without an answer");
 }
 
 Reply reply(ipp_t *answer, http_t *http, Clock::time_point since) {
@@ -60,6 +57,12 @@ Reply reply(ipp_t *answer, http_t *http, Clock::time_point since) {
 }
 
 } // namespace
+
+std::string lastReason(http_t *http) {
+    if (auto why = recordedReason(http))
+        return *why;
+    return errno ? std::strerror(errno) : "no reason given";
+}
 
 bool Reply::ok() const {
     return answer && ippGetStatusCode(answer.get()) <= IPP_STATUS_OK_EVENTS_COMPLETE;

@@ -48,7 +48,7 @@ bool startStream(http_t *http, const Ipp &request, const std::string &resource, 
 Reply streamAnswer(http_t *http, const std::string &resource);
 
 // The reason for the last failure of libcups on this thread (the socket's error when there is
-// one, else CUPS's own text).
+// one, else CUPS's own text, quoted).
 std::string lastReason(http_t *http = nullptr);
 
 } // namespace posdll::cups
