@@ -9,7 +9,6 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace posdll {
 

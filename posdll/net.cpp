@@ -212,10 +212,10 @@ class NetworkPort final : public Transport {
     int read(unsigned char *bytes, int count, milliseconds wait) override {
         const int got = readSome(m_fd.get(), bytes, count, Clock::now() + wait);
         if (got == kEndOfStream)
-            return fail("the printer closed the connection without answering", POS_ERR_CLOSED), -1;
+            return failed("the printer closed the connection without answering", POS_ERR_CLOSED);
         if (got < 0) {
             const int err = errno;
-            return fail(reasonOf(err) + " while waiting for an answer", errorKindOf(err)), -1;
+            return failed(reasonOf(err) + " while waiting for an answer", errorKindOf(err));
         }
         return got;
     }
@@ -250,7 +250,7 @@ class NetworkPort final : public Transport {
     }
 
     // Sends all bytes. The socket buffer frees room only in large steps, so the printer's pace
-    // is read from its acknowledgements: it counts as stalled only when for kWriteWait it
+    // is read from its acknowledgements: it counts as stalled only when for writeWait() it
     // neither acknowledged a byte nor did the system take one.
     WriteProgress sendAll(const unsigned char *bytes, int count) {
         WriteProgress p;

@@ -1,7 +1,6 @@
 // Parsing of the names POS_Open takes. Pure: no I/O.
 #pragma once
 
-#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>

@@ -49,6 +49,17 @@ bool havePort(const char *call) {
     return false;
 }
 
+// A port is open and handle is the one POS_Open gave for it.
+bool haveHandle(const char *call, int handle) {
+    if (!havePort(call))
+        return false;
+    if (handle == t_state.handle)
+        return true;
+    fail(std::string(call) + ": handle " + std::to_string(handle) + " is not the open port (" +
+         std::to_string(t_state.handle) + ")");
+    return false;
+}
+
 } // namespace
 
 } // namespace posdll
@@ -101,11 +112,8 @@ extern "C" int POS_StartDoc(void) {
 
 extern "C" int POS_WriteFile(int handle, const unsigned char *bytes, int count) {
     return guarded([&] {
-        if (!havePort("write"))
+        if (!haveHandle("write", handle))
             return -1;
-        if (handle != t_state.handle)
-            return fail("write: handle " + std::to_string(handle) + " is not the open port (" +
-                        std::to_string(t_state.handle) + ")");
         if (count < 0 || (count > 0 && !bytes))
             return fail("write: no bytes given");
         if (count == 0)
@@ -116,11 +124,8 @@ extern "C" int POS_WriteFile(int handle, const unsigned char *bytes, int count) 
 
 extern "C" int POS_ReadFile(int handle, unsigned char *buffer, int count, int timeoutMillis) {
     return guarded([&] {
-        if (!havePort("read"))
+        if (!haveHandle("read", handle))
             return -1;
-        if (handle != t_state.handle)
-            return fail("read: handle " + std::to_string(handle) + " is not the open port (" +
-                        std::to_string(t_state.handle) + ")");
         if (count < 1 || !buffer)
             return fail("read: no room for bytes given");
         return t_state.port->read(buffer, count, milliseconds(std::max(timeoutMillis, 0)));

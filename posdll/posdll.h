@@ -104,7 +104,8 @@ POSDLL_API int POS_ReadFile(int handle, unsigned char *buffer, int count, int ti
 /**
  * Sets the bounds this thread's later calls wait: connectMillis for POS_Open to reach a
  * network printer (name lookup included), writeMillis for a port to take more bytes and for
- * the end of a document. A value <= 0 restores that bound's default.
+ * the end of a document. A value <= 0 restores that bound's default. Print queues keep bounds of
+ * their own, for reaching the print server and for each of its answers.
  * @return 0.
  */
 POSDLL_API int POS_SetTimeouts(int connectMillis, int writeMillis);
