@@ -220,9 +220,8 @@ int sendFrame(const Command &cmd, app::Action action, const Io &io, device::Posd
         cmd, io, targets,
         [&](std::size_t i) { return app::runAction(action, inputsFor(cmd, targets[i]), batchLib); },
         [&](std::size_t i, const app::Outcome &o, long long ms) {
-            return cmd.json
-                       ? resultJson(targets[i], subcommandName(cmd.sub), frame, o, ms)
-                       : resultLine(targets[i], o, app::onlySpooled(inputsFor(cmd, targets[i]), o));
+            return cmd.json ? resultJson(targets[i], subcommandName(cmd.sub), frame, o, ms)
+                            : resultLine(targets[i], o);
         },
         Verdict::EveryOk);
 }

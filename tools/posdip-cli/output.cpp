@@ -115,16 +115,16 @@ JsonObject &JsonObject::addRaw(std::string_view k, std::string_view json) {
     return *this;
 }
 
-std::string outcomeText(const app::Outcome &outcome, bool spooled) {
+std::string outcomeText(const app::Outcome &outcome) {
     if (!outcome.succeeded())
         return "failed: " + outcome.text +
                (outcome.detail.empty() ? "" : " (" + outcome.detail + ")");
-    const std::string word = spooled ? "spooled" : "ok";
+    const std::string word = outcome.failKind == device::FailKind::Spooled ? "spooled" : "ok";
     return outcome.text.empty() ? word : word + ": " + outcome.text;
 }
 
-std::string resultLine(const Target &target, const app::Outcome &outcome, bool spooled) {
-    return target.label + ": " + outcomeText(outcome, spooled);
+std::string resultLine(const Target &target, const app::Outcome &outcome) {
+    return target.label + ": " + outcomeText(outcome);
 }
 
 namespace {
