@@ -6,7 +6,6 @@
 #include "protocol/setting_byte.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace cli {
 
@@ -200,12 +199,11 @@ One result line per printer, in the order given: 'TARGET: ok[: MESSAGE]' or
 std::string storeOptions() {
     const protocol::SettingChoices d = protocol::explainSettingByte(protocol::kDefaultSetting);
     auto yesNo = [](bool b) { return b ? "yes" : "no"; };
-    char byte[8];
-    std::snprintf(byte, sizeof byte, "0x%02X", protocol::kDefaultSetting);
     return std::string("\nSetting (each defaults to the window's opening selection, which is the "
                        "byte ") +
-           byte + "):\n" + "  --cutter yes|no          select cutter (default " + yesNo(d.cutter) +
-           ")\n" + "  --beeper yes|no          select beeper (default " + yesNo(d.beeper) + ")\n" +
+           protocol::hexByte(protocol::kDefaultSetting) + "):\n" +
+           "  --cutter yes|no          select cutter (default " + yesNo(d.cutter) + ")\n" +
+           "  --beeper yes|no          select beeper (default " + yesNo(d.beeper) + ")\n" +
            "  --density dark|light     print density (default " +
            (d.density == protocol::Density::Light ? "light" : "dark") + ")\n" +
            "  --two-byte yes|no        two-byte character code (default " + yesNo(d.twoByteCode) +

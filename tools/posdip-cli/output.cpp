@@ -43,12 +43,6 @@ std::size_t utf8Length(std::string_view s, std::size_t i) {
     return len;
 }
 
-std::string hexByte(std::uint8_t b) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "0x%02X", b);
-    return buf;
-}
-
 } // namespace
 
 std::string jsonString(std::string_view text) {
@@ -132,7 +126,7 @@ namespace {
 std::string settingJson(std::uint8_t byte) {
     const protocol::SettingChoices c = protocol::explainSettingByte(byte);
     return JsonObject()
-        .add("byte", hexByte(byte))
+        .add("byte", protocol::hexByte(byte))
         .add("cutter", c.cutter)
         .add("beeper", c.beeper)
         .add("density", c.density == protocol::Density::Dark ? "dark" : "light")
@@ -226,12 +220,12 @@ std::string frameJson(const protocol::Frame &bytes) {
 }
 
 std::string settingByteLine(std::uint8_t setting) {
-    return hexByte(setting) + "  setting byte: " + protocol::describeSettingByte(setting);
+    return protocol::hexByte(setting) + "  setting byte: " + protocol::describeSettingByte(setting);
 }
 
 std::string settingByteJson(std::uint8_t setting) {
     return JsonObject()
-        .add("setting", hexByte(setting))
+        .add("setting", protocol::hexByte(setting))
         .add("known", true)
         .add("meaning", protocol::describeSettingByte(setting))
         .str();
