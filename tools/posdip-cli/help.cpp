@@ -1,5 +1,7 @@
 #include "help.h"
 
+#include "cidr.h"
+
 #include "posdll/port_names.h"
 #include "posdll/posdll.h"
 #include "protocol/frame_decode.h"
@@ -90,7 +92,7 @@ std::string jobsOption(const char *what) {
 
 // The overview line and the help of a subcommand that runs no action.
 struct OwnHelp {
-    const char *summary;
+    std::string summary;
     std::string help;
     bool reads = false; // listed among the subcommands that read from printers
 };
@@ -118,21 +120,25 @@ OwnHelp ownHelp(Subcommand sub) {
                     "usage error.\n",
                 true};
     case Subcommand::Scan:
-        return {"find the printers of an IPv4 network (at most a /16)",
-                "Usage: posdip-cli scan A.B.C.D/PREFIX [OPTIONS]\n\n"
-                "Tries every host address of the network (prefix 16 to 32; the network and\n"
+        return {
+            "find the printers of an IPv4 network (at most a /" +
+                std::to_string(kWidestScanPrefix) + ")",
+            "Usage: posdip-cli scan A.B.C.D/PREFIX [OPTIONS]\n\n"
+            "Tries every host address of the network (prefix " +
+                std::to_string(kWidestScanPrefix) +
+                " to 32; the network and\n"
                 "broadcast addresses are skipped below /31) and prints 'ETHERNET ADDRESS[:PORT]'\n"
                 "for each that accepts and answers DLE EOT 1 to 4 with status bytes: a targets\n"
                 "file for --targets. Other services on the port are not printers.\n\n" +
-                    option("--port-number N", "the TCP port to try (default " +
-                                                  std::to_string(posdll::kPrinterPort) + ")") +
-                    jobsOption("addresses") + connectTimeoutOption("for each address to accept") +
-                    statusTimeoutOption("", "") + writeTimeoutOption("") +
-                    option("--json", "the status result of each printer found, one a line") +
-                    helpOption() +
-                    "\n"
-                    "Exit status: 0 when a printer was found, 1 when none, 2 on a usage error.\n",
-                true};
+                option("--port-number N", "the TCP port to try (default " +
+                                              std::to_string(posdll::kPrinterPort) + ")") +
+                jobsOption("addresses") + connectTimeoutOption("for each address to accept") +
+                statusTimeoutOption("", "") + writeTimeoutOption("") +
+                option("--json", "the status result of each printer found, one a line") +
+                helpOption() +
+                "\n"
+                "Exit status: 0 when a printer was found, 1 when none, 2 on a usage error.\n",
+            true};
     case Subcommand::Decode:
         return {"explain a frame or a setting byte given in hex",
                 "Usage: posdip-cli decode [--json] HEX...\n\n"
