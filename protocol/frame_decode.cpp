@@ -38,18 +38,23 @@ bool startsWithPrefix(const std::uint8_t *p, std::size_t n) {
     return n >= 3 && p[0] == kFramePrefix[0] && p[1] == kFramePrefix[1] && p[2] == kFramePrefix[2];
 }
 
-constexpr std::size_t kStatusRequestLength = 3;
+constexpr auto kAnyStatusRequest = statusRequestBytes(StatusRequest::Printer);
+constexpr std::size_t kStatusRequestLength = kAnyStatusRequest.size();
+
+// Whether the n bytes at p begin as every status request does (DLE EOT), as far as they go.
+bool startsLikeStatusRequest(const std::uint8_t *p, std::size_t n) {
+    return std::equal(p, p + std::min(n, kStatusRequestLength - 1), kAnyStatusRequest.begin());
+}
 
 bool isStatusRequest(const std::uint8_t *p, std::size_t n) {
-    return n == kStatusRequestLength && p[0] == kDle && p[1] == kEot && statusRequestFor(p[2]);
+    return n == kStatusRequestLength && startsLikeStatusRequest(p, n) && statusRequestFor(p[2]);
 }
 
 // Whether the n bytes at p, all that has come so far, may still grow into a frame or a
 // status request.
 bool mayStillStart(const std::uint8_t *p, std::size_t n) {
-    const std::uint8_t dleEot[] = {kDle, kEot};
     return (n < std::size(kFramePrefix) && std::equal(p, p + n, kFramePrefix)) ||
-           (n < kStatusRequestLength && std::equal(p, p + n, dleEot));
+           (n < kStatusRequestLength && startsLikeStatusRequest(p, n));
 }
 
 } // namespace

@@ -137,13 +137,6 @@ std::string settingJson(std::uint8_t byte) {
         .str();
 }
 
-std::string conditionsText(const protocol::StatusSummary &s) {
-    std::string text;
-    for (std::size_t i = 0; i < s.conditions.size(); ++i)
-        text += (i ? ", " : "") + std::string(protocol::statusFlagText(s.conditions[i]));
-    return text;
-}
-
 std::string statusJson(const device::StatusReading &r) {
     std::string conditions = "[";
     for (protocol::StatusFlag f : r.summary.conditions)
@@ -193,12 +186,8 @@ std::string resultJson(const Target &target, std::string_view action, const prot
 }
 
 std::string statusLine(const Target &target, const app::Outcome &outcome) {
-    if (outcome.status) {
-        const protocol::StatusSummary &s = outcome.status->summary;
-        const std::string conditions = conditionsText(s);
-        return target.label + ": " + (s.ready ? "ready" : "not ready") +
-               (conditions.empty() ? "" : ": " + conditions);
-    }
+    if (outcome.status)
+        return target.label + ": " + protocol::describeSummary(outcome.status->summary);
     if (outcome.queue) // said as the queue's, so nobody takes it for the printer's
         return target.label + ": " +
                (outcome.succeeded() ? "queue accepts jobs" : "queue not ready: " + outcome.detail) +
