@@ -222,7 +222,8 @@ const OptionRow kOptions[] = {
      [](State &s, const std::string &v) { return yesNo(v, s.choices.beeper); }},
     {"--density", true, kStore, false,
      [](State &s, const std::string &v) {
-         return eitherOf(v, "dark", protocol::Density::Dark, "light", protocol::Density::Light,
+         return eitherOf(v, protocol::densityName(protocol::Density::Dark), protocol::Density::Dark,
+                         protocol::densityName(protocol::Density::Light), protocol::Density::Light,
                          s.choices.density);
      }},
     {"--two-byte", true, kStore, false,

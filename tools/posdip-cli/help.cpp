@@ -234,8 +234,9 @@ std::string storeOptions() {
            protocol::hexByte(protocol::kDefaultSetting) + "):\n" +
            "  --cutter yes|no          select cutter (default " + yesNo(d.cutter) + ")\n" +
            "  --beeper yes|no          select beeper (default " + yesNo(d.beeper) + ")\n" +
-           "  --density dark|light     print density (default " +
-           (d.density == protocol::Density::Light ? "light" : "dark") + ")\n" +
+           "  --density " + protocol::densityName(protocol::Density::Dark) + "|" +
+           protocol::densityName(protocol::Density::Light) + "     print density (default " +
+           protocol::densityName(d.density) + ")\n" +
            "  --two-byte yes|no        two-byte character code (default " + yesNo(d.twoByteCode) +
            ")\n" + "  --chars 42|48            characters per line (default " +
            std::to_string(d.charsPerLine) + ")\n" +

@@ -129,7 +129,7 @@ std::string settingJson(std::uint8_t byte) {
         .add("byte", protocol::hexByte(byte))
         .add("cutter", c.cutter)
         .add("beeper", c.beeper)
-        .add("density", c.density == protocol::Density::Dark ? "dark" : "light")
+        .add("density", protocol::densityName(c.density))
         .add("two_byte", c.twoByteCode)
         .add("chars", static_cast<long long>(c.charsPerLine))
         .add("paper_taken", c.paperTakenDetect)
