@@ -20,8 +20,8 @@ StatusReading readStatus(PosdllFuncs &lib, int handle, int waitMillis) {
     StatusReading r;
     for (std::size_t i = 0; i < protocol::kStatusRequests.size(); ++i) {
         const protocol::StatusRequest request = protocol::kStatusRequests[i];
-        const std::string asked =
-            "DLE EOT " + std::to_string(i + 1) + " (" + protocol::statusRequestName(request) + ")";
+        const std::string asked = "DLE EOT " + std::to_string(static_cast<unsigned>(request)) +
+                                  " (" + protocol::statusRequestName(request) + ")";
         const auto bytes = protocol::statusRequestBytes(request);
         const int sent = lib.POS_WriteFile(handle, bytes.data(), static_cast<int>(bytes.size()));
         if (sent != static_cast<int>(bytes.size()))

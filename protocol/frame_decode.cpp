@@ -4,12 +4,13 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <iterator>
 
 namespace protocol {
 
 namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 bool sameBytes(const std::uint8_t *bytes, std::size_t count, const Frame &f) {
     return count == f.size() && std::equal(f.begin(), f.end(), bytes);
@@ -37,18 +38,23 @@ bool startsWithPrefix(const std::uint8_t *p, std::size_t n) {
     return n >= 3 && p[0] == kFramePrefix[0] && p[1] == kFramePrefix[1] && p[2] == kFramePrefix[2];
 }
 
-constexpr std::size_t kStatusRequestLength = 3;
+constexpr auto kAnyStatusRequest = statusRequestBytes(StatusRequest::Printer);
+constexpr std::size_t kStatusRequestLength = kAnyStatusRequest.size();
+
+// Whether the n bytes at p begin as every status request does (DLE EOT), as far as they go.
+bool startsLikeStatusRequest(const std::uint8_t *p, std::size_t n) {
+    return std::equal(p, p + std::min(n, kStatusRequestLength - 1), kAnyStatusRequest.begin());
+}
 
 bool isStatusRequest(const std::uint8_t *p, std::size_t n) {
-    return n == kStatusRequestLength && p[0] == kDle && p[1] == kEot && statusRequestFor(p[2]);
+    return n == kStatusRequestLength && startsLikeStatusRequest(p, n) && statusRequestFor(p[2]);
 }
 
 // Whether the n bytes at p, all that has come so far, may still grow into a frame or a
 // status request.
 bool mayStillStart(const std::uint8_t *p, std::size_t n) {
-    const std::uint8_t dleEot[] = {kDle, kEot};
     return (n < std::size(kFramePrefix) && std::equal(p, p + n, kFramePrefix)) ||
-           (n < kStatusRequestLength && std::equal(p, p + n, dleEot));
+           (n < kStatusRequestLength && startsLikeStatusRequest(p, n));
 }
 
 } // namespace
@@ -72,24 +78,26 @@ DecodedFrame decodeFrame(const std::uint8_t *bytes, std::size_t count) {
     } else if (isWriteSetting(bytes, count)) {
         d.kind = FrameKind::WriteSetting;
         d.setting = bytes[10];
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "0x%02X", d.setting);
-        d.description = std::string("store setting ") + hex + ": " + describeSettingByte(d.setting);
+        d.description =
+            "store setting " + hexByte(d.setting) + ": " + describeSettingByte(d.setting);
     } else {
         d.description = "unknown bytes (" + std::to_string(count) + "): " + toHex(bytes, count);
     }
     return d;
 }
 
+std::string hexByte(std::uint8_t byte) {
+    return {'0', 'x', kHexDigits[byte >> 4], kHexDigits[byte & 0xF]};
+}
+
 std::string toHex(const std::uint8_t *bytes, std::size_t count) {
-    static const char digits[] = "0123456789ABCDEF";
     std::string s;
     s.reserve(count * 3);
     for (std::size_t i = 0; i < count; ++i) {
         if (i)
             s += ' ';
-        s += digits[bytes[i] >> 4];
-        s += digits[bytes[i] & 0xF];
+        s += kHexDigits[bytes[i] >> 4];
+        s += kHexDigits[bytes[i] & 0xF];
     }
     return s;
 }

@@ -27,6 +27,9 @@ inline DecodedFrame decodeFrame(const Frame &f) {
     return decodeFrame(f.data(), f.size());
 }
 
+// "0xFD"
+std::string hexByte(std::uint8_t byte);
+
 // "1F 1B 1F A1"
 std::string toHex(const std::uint8_t *bytes, std::size_t count);
 inline std::string toHex(const Frame &f) {

@@ -112,6 +112,16 @@ bool optionStatesFor(const SettingChoices &c, OptionStates &out) {
     return true;
 }
 
+const char *densityName(Density density) {
+    switch (density) {
+    case Density::Dark:
+        return "dark";
+    case Density::Light:
+        return "light";
+    }
+    return "";
+}
+
 std::string describeSettingByte(std::uint8_t setting) {
     const SettingChoices c = explainSettingByte(setting);
     std::string s;
@@ -120,7 +130,7 @@ std::string describeSettingByte(std::uint8_t setting) {
     s += ", beeper ";
     s += yesNo(c.beeper);
     s += ", density ";
-    s += c.density == Density::Light ? "light" : "dark";
+    s += densityName(c.density);
     s += ", two-byte ";
     s += yesNo(c.twoByteCode);
     s += ", " + std::to_string(c.charsPerLine) + " chars";

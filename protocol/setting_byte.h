@@ -32,6 +32,9 @@ std::uint8_t composeSettingByte(const OptionStates &options);
 
 enum class Density { Dark, Light };
 
+// "dark", "light": the word for a density wherever one is read or shown.
+const char *densityName(Density density);
+
 // The seven choices a setting byte stands for.
 // Value-initialised: no, dark, 42 and no rate; the printer's defaults are
 // explainSettingByte(kDefaultSetting).

@@ -61,8 +61,7 @@ bool shows(StatusFlag flag, const PrinterCondition &c) {
 } // namespace
 
 std::optional<StatusRequest> statusRequestFor(std::uint8_t n) {
-    for (StatusRequest r : {StatusRequest::Printer, StatusRequest::OfflineCause,
-                            StatusRequest::ErrorCause, StatusRequest::RollPaper})
+    for (StatusRequest r : kStatusRequests)
         if (static_cast<std::uint8_t>(r) == n)
             return r;
     return std::nullopt;
@@ -140,9 +139,13 @@ std::string describeStatus(StatusRequest request, std::uint8_t byte) {
     const StatusReport r = decodeStatus(request, byte);
     if (!r.valid)
         return "not a status byte";
-    std::string s = r.ready ? "ready" : "not ready";
-    for (std::size_t i = 0; i < r.flags.size(); ++i)
-        s += (i ? ", " : ": ") + std::string(statusFlagText(r.flags[i]));
+    return describeReadiness(r.ready, r.flags);
+}
+
+std::string describeReadiness(bool ready, const std::vector<StatusFlag> &flags) {
+    std::string s = ready ? "ready" : "not ready";
+    for (std::size_t i = 0; i < flags.size(); ++i)
+        s += (i ? ", " : ": ") + std::string(statusFlagText(flags[i]));
     return s;
 }
 

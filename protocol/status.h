@@ -2,6 +2,7 @@
 // Pure: no I/O.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -19,6 +20,16 @@ enum class StatusRequest : std::uint8_t {
     ErrorCause = 3,
     RollPaper = 4,
 };
+
+// The requests a full status reading sends, in order.
+inline constexpr std::array<StatusRequest, 4> kStatusRequests = {
+    StatusRequest::Printer, StatusRequest::OfflineCause, StatusRequest::ErrorCause,
+    StatusRequest::RollPaper};
+
+// The bytes of one request: DLE EOT n.
+constexpr std::array<std::uint8_t, 3> statusRequestBytes(StatusRequest request) {
+    return {kDle, kEot, static_cast<std::uint8_t>(request)};
+}
 
 // Empty for an n the printer does not answer.
 std::optional<StatusRequest> statusRequestFor(std::uint8_t n);
@@ -67,5 +78,7 @@ StatusReport decodeStatus(StatusRequest request, std::uint8_t byte);
 
 // "ready", "ready: paper near end", "not ready: off-line, cover open", "not a status byte"
 std::string describeStatus(StatusRequest request, std::uint8_t byte);
+// "ready" or "not ready", then the flags if any: "not ready: off-line, cover open"
+std::string describeReadiness(bool ready, const std::vector<StatusFlag> &flags);
 
 } // namespace protocol

@@ -38,10 +38,6 @@ bool explained(StatusFlag flag, const std::vector<StatusFlag> &all) {
 
 } // namespace
 
-std::array<std::uint8_t, 3> statusRequestBytes(StatusRequest request) {
-    return {kDle, kEot, static_cast<std::uint8_t>(request)};
-}
-
 StatusSummary summarizeStatus(const std::array<std::uint8_t, 4> &bytes) {
     StatusSummary s;
     s.ready = true;
@@ -63,6 +59,10 @@ StatusSummary summarizeStatus(const std::array<std::uint8_t, 4> &bytes) {
         if (!explained(f, all))
             s.conditions.push_back(f);
     return s;
+}
+
+std::string describeSummary(const StatusSummary &summary) {
+    return describeReadiness(summary.ready, summary.conditions);
 }
 
 const char *paperLevelName(PaperLevel level) {

@@ -10,14 +10,6 @@
 
 namespace protocol {
 
-// The requests a full status reading sends, in order.
-inline constexpr std::array<StatusRequest, 4> kStatusRequests = {
-    StatusRequest::Printer, StatusRequest::OfflineCause, StatusRequest::ErrorCause,
-    StatusRequest::RollPaper};
-
-// The bytes of one request: DLE EOT n.
-std::array<std::uint8_t, 3> statusRequestBytes(StatusRequest request);
-
 struct StatusSummary {
     bool ready = false;
     bool offline = false;
@@ -31,6 +23,9 @@ struct StatusSummary {
 
 // The summary of four valid status bytes, in the order of kStatusRequests.
 StatusSummary summarizeStatus(const std::array<std::uint8_t, 4> &bytes);
+
+// "ready", "not ready: cover open, paper end": the conditions, not every flag.
+std::string describeSummary(const StatusSummary &summary);
 
 // "ok", "near-end", "out"
 const char *paperLevelName(PaperLevel level);

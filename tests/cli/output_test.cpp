@@ -76,6 +76,10 @@ TEST(cli_output_test, result_lines_say_ok_or_failed_with_the_windows_message) {
               "such file or directory)");
     EXPECT_EQ(cli::outcomeText(outcome(app::MessageIcon::Error, app::kWriteFailed)),
               "failed: Fail to write to port,please check!");
+    app::Outcome queued = outcome(app::MessageIcon::Information, app::kRestart);
+    queued.failKind = device::FailKind::Spooled; // a queue took it, nobody waited for the printer
+    EXPECT_EQ(cli::resultLine(cli::portTarget("DRIVER", "", "Bar"), queued),
+              "DRIVER Bar: spooled: Please Restart Printer.");
 }
 
 TEST(cli_output_test, result_json_shape) {

@@ -1,5 +1,7 @@
 #include "port_map.h"
 
+#include "posdll/port_devices.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,7 +19,7 @@ TEST(cli_port_map_test, usual_devices_of_each_name) {
     EXPECT_EQ(usualDevices("LPT2"), (Devices{"/dev/lp1", "/dev/usb/lp1"}));
     for (const char *none : {"COM0", "com1", "LPT", "USB1", "COM1x", "ETHERNET", "COM256"})
         EXPECT_TRUE(usualDevices(none).empty()) << none;
-    EXPECT_EQ(cli::overrideVariable("LPT1"), "POSDLL_PORT_LPT1");
+    EXPECT_EQ(posdll::overrideVariable(*posdll::parsePortName("LPT1")), "POSDLL_PORT_LPT1");
 }
 
 TEST(cli_port_map_test, lpt_falls_back_to_usb_and_overrides_win) {

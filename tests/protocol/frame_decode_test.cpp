@@ -37,6 +37,10 @@ TEST(frame_decode_test, near_misses_are_unknown) {
 TEST(frame_decode_test, hex_both_ways) {
     EXPECT_EQ(protocol::toHex(protocol::writeSettingFrame(0x0A)),
               "1F 1B 1F A1 10 11 12 13 14 15 0A");
+    // one byte: always two upper-case digits after 0x
+    EXPECT_EQ(protocol::hexByte(0x00), "0x00");
+    EXPECT_EQ(protocol::hexByte(0x0A), "0x0A");
+    EXPECT_EQ(protocol::hexByte(0xFD), "0xFD");
     EXPECT_EQ(protocol::parseHex("1F1B1F"), (Frame{0x1F, 0x1B, 0x1F}));
     EXPECT_EQ(protocol::parseHex("0x1f, 0X1b 1F"), (Frame{0x1F, 0x1B, 0x1F}));
     EXPECT_EQ(protocol::parseHex("fd"), (Frame{0xFD}));

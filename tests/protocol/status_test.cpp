@@ -111,12 +111,15 @@ TEST(status_summary_test, conditions_leave_out_what_another_explains) {
     // Off-line, stopped at paper end and near end all follow from the cover and the paper.
     EXPECT_EQ(out.conditions,
               (std::vector<StatusFlag>{StatusFlag::CoverOpen, StatusFlag::PaperEnd}));
+    EXPECT_EQ(protocol::describeSummary(out), "not ready: cover open, paper end");
     const auto offline = summary({PaperLevel::Ok, false, true});
     EXPECT_EQ(offline.conditions, std::vector<StatusFlag>{StatusFlag::Offline});
     const auto near = summary({PaperLevel::NearEnd, false, false});
     EXPECT_TRUE(near.ready);
     EXPECT_EQ(near.paper, PaperLevel::NearEnd);
     EXPECT_EQ(near.conditions, std::vector<StatusFlag>{StatusFlag::PaperNearEnd});
+    EXPECT_EQ(protocol::describeSummary(near), "ready: paper near end");
+    EXPECT_EQ(protocol::describeSummary(summary({})), "ready");
     // An error bit names itself through its cause, and stops printing.
     const auto cutter = protocol::summarizeStatus({0x1A, 0x52, 0x1A, 0x12});
     EXPECT_FALSE(cutter.ready);

@@ -20,10 +20,11 @@ std::optional<Cidr> parseCidr(const std::string &text, std::string *why) {
         prefix = std::stoi(p);
     if (prefix < kWidestScanPrefix || prefix > 32) {
         *why = posdll::quoted(text) + ": the prefix must be a number from " +
-               std::to_string(kWidestScanPrefix) + " to 32 (at most 65536 addresses)";
+               std::to_string(kWidestScanPrefix) + " to 32 (at most " +
+               std::to_string(kMostScanAddresses) + " addresses)";
         return std::nullopt;
     }
-    const std::uint32_t mask = prefix == 0 ? 0 : ~std::uint32_t{0} << (32 - prefix);
+    const std::uint32_t mask = ~std::uint32_t{0} << (32 - prefix);
     return Cidr{ntohl(a.s_addr) & mask, prefix};
 }
 

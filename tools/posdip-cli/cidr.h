@@ -9,6 +9,8 @@
 namespace cli {
 
 inline constexpr int kWidestScanPrefix = 16;
+// The hosts of the widest network a scan takes, its network and broadcast addresses too.
+inline constexpr std::uint64_t kMostScanAddresses = std::uint64_t{1} << (32 - kWidestScanPrefix);
 
 struct Cidr {
     std::uint32_t network = 0; // host bits cleared

@@ -8,7 +8,6 @@
 #include "protocol/frame_decode.h"
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <set>
 
@@ -126,13 +125,14 @@ std::string parseByte(const std::string &v, std::uint8_t &out) {
     return {};
 }
 
-// Seconds, fractions allowed, more than 0 and at most an hour, as milliseconds.
+// Seconds, fractions allowed, more than 0 and at most kMaxWaitSeconds, as milliseconds.
 std::string parseSeconds(const std::string &v, int &millis) {
     double seconds = 0;
     const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), seconds);
     if (v.empty() || ec != std::errc() || end != v.data() + v.size() || !(seconds > 0) ||
-        seconds > 3600)
-        return quoted(v) + " is not a number of seconds above 0 and up to 3600";
+        seconds > kMaxWaitSeconds)
+        return quoted(v) + " is not a number of seconds above 0 and up to " +
+               std::to_string(kMaxWaitSeconds);
     millis = std::max(1, static_cast<int>(seconds * 1000 + 0.5));
     return {};
 }
@@ -222,7 +222,8 @@ const OptionRow kOptions[] = {
      [](State &s, const std::string &v) { return yesNo(v, s.choices.beeper); }},
     {"--density", true, kStore, false,
      [](State &s, const std::string &v) {
-         return eitherOf(v, "dark", protocol::Density::Dark, "light", protocol::Density::Light,
+         return eitherOf(v, protocol::densityName(protocol::Density::Dark), protocol::Density::Dark,
+                         protocol::densityName(protocol::Density::Light), protocol::Density::Light,
                          s.choices.density);
      }},
     {"--two-byte", true, kStore, false,

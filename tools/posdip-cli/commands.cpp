@@ -15,12 +15,12 @@
 #include "device/port_kind.h"
 #include "device/printers.h"
 #include "posdll/fd.h"
+#include "posdll/port_devices.h"
 #include "posdll/quoted.h"
 #include "protocol/frame_decode.h"
 
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iomanip>
@@ -57,10 +57,11 @@ TargetFile readTargets(const std::string &path, const Io &io, const std::string 
         return readTargetFile(io.in, "stdin", defaultBaud);
     std::ifstream f(path, std::ios::binary);
     if (!f)
-        return {{}, {"cannot read " + posdll::quoted(path) + ": " + std::strerror(errno)}};
+        return {{}, {"cannot read " + posdll::quoted(path) + ": " + posdll::errnoText(errno)}};
     TargetFile file = readTargetFile(f, path, defaultBaud);
     if (f.bad())
-        file.errors.push_back("cannot read " + posdll::quoted(path) + ": " + std::strerror(errno));
+        file.errors.push_back("cannot read " + posdll::quoted(path) + ": " +
+                              posdll::errnoText(errno));
     return file;
 }
 
@@ -220,9 +221,8 @@ int sendFrame(const Command &cmd, app::Action action, const Io &io, device::Posd
         cmd, io, targets,
         [&](std::size_t i) { return app::runAction(action, inputsFor(cmd, targets[i]), batchLib); },
         [&](std::size_t i, const app::Outcome &o, long long ms) {
-            return cmd.json
-                       ? resultJson(targets[i], subcommandName(cmd.sub), frame, o, ms)
-                       : resultLine(targets[i], o, app::onlySpooled(inputsFor(cmd, targets[i]), o));
+            return cmd.json ? resultJson(targets[i], subcommandName(cmd.sub), frame, o, ms)
+                            : resultLine(targets[i], o);
         },
         Verdict::EveryOk);
 }
@@ -299,12 +299,14 @@ int ports(const Command &cmd, const Io &io) {
     const Environment env = portEnvironment();
     const PortsReport r = reportPorts(presentDevicesWith(env), env);
     for (const PortMapping &m : r.ports) {
+        const std::string variable =
+            m.overridden ? posdll::overrideVariable(*posdll::parsePortName(m.name)) : "";
         if (cmd.json) {
             io.out << JsonObject()
                           .add("port", m.name)
                           .add("device", m.device)
                           .add("present", m.present)
-                          .add("override", m.overridden ? overrideVariable(m.name) : "")
+                          .add("override", variable)
                           .str()
                    << "\n";
             continue;
@@ -312,7 +314,7 @@ int ports(const Command &cmd, const Io &io) {
         io.out << std::left << std::setw(7) << m.name << std::setw(16) << m.device
                << (m.present ? "present" : "missing");
         if (m.overridden)
-            io.out << "  (" << overrideVariable(m.name) << ")";
+            io.out << "  (" << variable << ")";
         io.out << "\n";
     }
     for (const std::string &d : r.unmapped) {

@@ -1,12 +1,14 @@
 #include "help.h"
 
+#include "cidr.h"
+
 #include "posdll/port_names.h"
 #include "posdll/posdll.h"
 #include "protocol/frame_decode.h"
 #include "protocol/setting_byte.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <string_view>
 
 namespace cli {
 
@@ -29,9 +31,68 @@ std::string subcommandLine(const char *word, const std::string &summary, const c
     return line + "\n";
 }
 
+// "  --flag ARG            text\n": the text starts in column 25, or three blanks after a
+// longer flag.
+std::string option(std::string_view flag, const std::string &text) {
+    std::string line = "  " + std::string(flag);
+    line.resize(std::max<std::size_t>(line.size() + 3, 24), ' ');
+    return line + text + "\n";
+}
+
+// The option lines that the sending subcommands and status share; `more` ends a line where
+// their wording differs.
+std::string portOption(const char *more) {
+    return option("--port ETHERNET|COMn|LPTn|DRIVER", std::string("the kind of port") + more);
+}
+
+std::string ipOption(const char *more) {
+    return option("--ip ADDRESS[:PORT]", "a network printer (TCP port " +
+                                             std::to_string(posdll::kPrinterPort) +
+                                             " unless given)" + more);
+}
+
+std::string baudOption() {
+    return option("--baud " + protocol::baudRateChoices("|"),
+                  "line speed of COM ports (default " + std::to_string(protocol::defaultBaud()) +
+                      ")");
+}
+
+std::string printerOption() {
+    return option("--printer QUEUE", "the print queue, with --port DRIVER");
+}
+
+std::string jsonOption() {
+    return option("--json", "one JSON object a line instead of text");
+}
+
+std::string helpOption() {
+    return option("-h, --help", "this text");
+}
+
+// The three bounds of an exchange, each with its default.
+std::string connectTimeoutOption(const char *what) {
+    return option("--connect-timeout S", std::string("seconds ") + what + " " +
+                                             defaultSeconds(POS_DEFAULT_CONNECT_MILLIS));
+}
+
+std::string writeTimeoutOption(const char *more) {
+    return option("--write-timeout S", std::string("seconds a port may take no bytes") + more +
+                                           " " + defaultSeconds(POS_DEFAULT_WRITE_MILLIS));
+}
+
+std::string statusTimeoutOption(const char *when, const char *after) {
+    return option("--status-timeout S", std::string("seconds to wait for each status byte") + when +
+                                            " " + defaultSeconds(kDefaultStatusMillis) + after);
+}
+
+std::string jobsOption(const char *what) {
+    return option("-j, --jobs N", std::string("at most N ") + what + " at once (default " +
+                                      std::to_string(kDefaultJobs) + ")");
+}
+
 // The overview line and the help of a subcommand that runs no action.
 struct OwnHelp {
-    const char *summary;
+    std::string summary;
     std::string help;
     bool reads = false; // listed among the subcommands that read from printers
 };
@@ -45,59 +106,39 @@ OwnHelp ownHelp(Subcommand sub) {
                 "Asks each printer for its real-time status (DLE EOT 1, 2, 3, 4; one byte each)\n"
                 "and prints 'TARGET: ready', 'TARGET: not ready: cover open, paper end' or\n"
                 "'TARGET: failed: REASON'. Works on network and serial ports and on USB printers\n"
-                "(/dev/usb/lpN); for a print queue it reports the queue's own state instead.\n\n"
-                "  --port ETHERNET|COMn|LPTn|DRIVER   the kind of port\n"
-                "  --ip ADDRESS[:PORT]   a network printer (TCP port " +
-                    std::to_string(posdll::kPrinterPort) +
-                    " unless given)\n"
-                    "  --baud " +
-                    protocol::baudRateChoices("|") + "   line speed of COM ports (default " +
-                    std::to_string(protocol::defaultBaud()) + ")\n" +
-                    "  --printer QUEUE       the print queue, with --port DRIVER\n"
-                    "  --targets FILE        one printer a line, as for the sending subcommands\n"
-                    "  -j, --jobs N          at most N network printers at once (default " +
-                    std::to_string(kDefaultJobs) + ")\n" +
-                    "  --status-timeout S    seconds to wait for each status byte " +
-                    defaultSeconds(kDefaultStatusMillis) +
-                    "; it\n"
-                    "                        does not follow --write-timeout\n"
-                    "  --connect-timeout S   seconds to reach a network printer " +
-                    defaultSeconds(POS_DEFAULT_CONNECT_MILLIS) +
+                "(/dev/usb/lpN); for a print queue it reports the queue's own state instead.\n\n" +
+                    portOption("") + ipOption("") + baudOption() + printerOption() +
+                    option("--targets FILE", "one printer a line, as for the sending subcommands") +
+                    jobsOption("network printers") +
+                    statusTimeoutOption("",
+                                        "; it\n"
+                                        "                        does not follow --write-timeout") +
+                    connectTimeoutOption("to reach a network printer") + writeTimeoutOption("") +
+                    jsonOption() + helpOption() +
                     "\n"
-                    "  --write-timeout S     seconds a port may take no bytes " +
-                    defaultSeconds(POS_DEFAULT_WRITE_MILLIS) +
-                    "\n"
-                    "  --json                one JSON object a line instead of text\n"
-                    "  -h, --help            this text\n\n"
                     "Exit status: 0 when every printer answered and is ready, 1 otherwise, 2 on a\n"
                     "usage error.\n",
                 true};
     case Subcommand::Scan:
-        return {"find the printers of an IPv4 network (at most a /16)",
-                "Usage: posdip-cli scan A.B.C.D/PREFIX [OPTIONS]\n\n"
-                "Tries every host address of the network (prefix 16 to 32; the network and\n"
+        return {
+            "find the printers of an IPv4 network (at most a /" +
+                std::to_string(kWidestScanPrefix) + ")",
+            "Usage: posdip-cli scan A.B.C.D/PREFIX [OPTIONS]\n\n"
+            "Tries every host address of the network (prefix " +
+                std::to_string(kWidestScanPrefix) +
+                " to 32; the network and\n"
                 "broadcast addresses are skipped below /31) and prints 'ETHERNET ADDRESS[:PORT]'\n"
                 "for each that accepts and answers DLE EOT 1 to 4 with status bytes: a targets\n"
-                "file for --targets. Other services on the port are not printers.\n\n"
-                "  --port-number N       the TCP port to try (default " +
-                    std::to_string(posdll::kPrinterPort) +
-                    ")\n"
-                    "  -j, --jobs N          at most N addresses at once (default " +
-                    std::to_string(kDefaultJobs) +
-                    ")\n"
-                    "  --connect-timeout S   seconds for each address to accept " +
-                    defaultSeconds(POS_DEFAULT_CONNECT_MILLIS) +
-                    "\n"
-                    "  --status-timeout S    seconds to wait for each status byte " +
-                    defaultSeconds(kDefaultStatusMillis) +
-                    "\n"
-                    "  --write-timeout S     seconds a port may take no bytes " +
-                    defaultSeconds(POS_DEFAULT_WRITE_MILLIS) +
-                    "\n"
-                    "  --json                the status result of each printer found, one a line\n"
-                    "  -h, --help            this text\n\n"
-                    "Exit status: 0 when a printer was found, 1 when none, 2 on a usage error.\n",
-                true};
+                "file for --targets. Other services on the port are not printers.\n\n" +
+                option("--port-number N", "the TCP port to try (default " +
+                                              std::to_string(posdll::kPrinterPort) + ")") +
+                jobsOption("addresses") + connectTimeoutOption("for each address to accept") +
+                statusTimeoutOption("", "") + writeTimeoutOption("") +
+                option("--json", "the status result of each printer found, one a line") +
+                helpOption() +
+                "\n"
+                "Exit status: 0 when a printer was found, 1 when none, 2 on a usage error.\n",
+            true};
     case Subcommand::Decode:
         return {"explain a frame or a setting byte given in hex",
                 "Usage: posdip-cli decode [--json] HEX...\n\n"
@@ -160,17 +201,10 @@ Exit status: 0 when every printer took the frame, 1 when any failed, 2 on a usag
 }
 
 std::string targetOptions() {
-    const std::string rates = protocol::baudRateChoices("|");
-    return R"(
-Where to send it (default port ETHERNET):
-  --port ETHERNET|COMn|LPTn|DRIVER   the kind of port, as in the window's port list
-  --ip ADDRESS[:PORT]   a network printer (TCP port )" +
-           std::to_string(posdll::kPrinterPort) + R"( unless given); may be repeated
-  --baud )" +
-           rates + "   line speed of COM ports (default " +
-           std::to_string(protocol::defaultBaud()) + R"()
-  --printer QUEUE       the print queue, with --port DRIVER
-  --targets FILE        one printer a line: 'ETHERNET 10.1.2.3', 'COM3 [BAUD]', 'LPT1',
+    return "\nWhere to send it (default port ETHERNET):\n" +
+           portOption(", as in the window's port list") + ipOption("; may be repeated") +
+           baudOption() + printerOption() +
+           R"(  --targets FILE        one printer a line: 'ETHERNET 10.1.2.3', 'COM3 [BAUD]', 'LPT1',
                         'DRIVER Kitchen'; '#' starts a comment; may be repeated, '-' is stdin
   -j, --jobs N          at most N network printers connecting and writing at once (default
                         )" +
@@ -179,18 +213,13 @@ Where to send it (default port ETHERNET):
                         and queue printers are served one at a time
   --wait SECONDS        wait until each print queue has delivered its job to the printer;
                         one not delivered within the time fails and is cancelled
-  --json                one JSON object a line instead of text
-  --dry-run             print the frame in hex and what it means, open nothing
+)" + jsonOption() +
+           R"(  --dry-run             print the frame in hex and what it means, open nothing
   --verify              ask for the status first; send nothing to a printer that is not
                         ready (kind not-ready, stage status)
-  --connect-timeout S   seconds to reach a network printer )" +
-           defaultSeconds(POS_DEFAULT_CONNECT_MILLIS) + R"(
-  --write-timeout S     seconds a port may take no bytes, and to confirm the end )" +
-           defaultSeconds(POS_DEFAULT_WRITE_MILLIS) + R"(
-  --status-timeout S    seconds to wait for each status byte with --verify )" +
-           defaultSeconds(kDefaultStatusMillis) + R"(
-  -h, --help            this text
-
+)" + connectTimeoutOption("to reach a network printer") +
+           writeTimeoutOption(", and to confirm the end") +
+           statusTimeoutOption(" with --verify", "") + helpOption() + R"(
 One result line per printer, in the order given: 'TARGET: ok[: MESSAGE]' or
 'TARGET: failed: MESSAGE (REASON)'; a print queue without --wait says 'spooled' instead of
 'ok': it took the job, which may still fail to print.
@@ -200,14 +229,14 @@ One result line per printer, in the order given: 'TARGET: ok[: MESSAGE]' or
 std::string storeOptions() {
     const protocol::SettingChoices d = protocol::explainSettingByte(protocol::kDefaultSetting);
     auto yesNo = [](bool b) { return b ? "yes" : "no"; };
-    char byte[8];
-    std::snprintf(byte, sizeof byte, "0x%02X", protocol::kDefaultSetting);
     return std::string("\nSetting (each defaults to the window's opening selection, which is the "
                        "byte ") +
-           byte + "):\n" + "  --cutter yes|no          select cutter (default " + yesNo(d.cutter) +
-           ")\n" + "  --beeper yes|no          select beeper (default " + yesNo(d.beeper) + ")\n" +
-           "  --density dark|light     print density (default " +
-           (d.density == protocol::Density::Light ? "light" : "dark") + ")\n" +
+           protocol::hexByte(protocol::kDefaultSetting) + "):\n" +
+           "  --cutter yes|no          select cutter (default " + yesNo(d.cutter) + ")\n" +
+           "  --beeper yes|no          select beeper (default " + yesNo(d.beeper) + ")\n" +
+           "  --density " + protocol::densityName(protocol::Density::Dark) + "|" +
+           protocol::densityName(protocol::Density::Light) + "     print density (default " +
+           protocol::densityName(d.density) + ")\n" +
            "  --two-byte yes|no        two-byte character code (default " + yesNo(d.twoByteCode) +
            ")\n" + "  --chars 42|48            characters per line (default " +
            std::to_string(d.charsPerLine) + ")\n" +

@@ -43,12 +43,6 @@ std::size_t utf8Length(std::string_view s, std::size_t i) {
     return len;
 }
 
-std::string hexByte(std::uint8_t b) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "0x%02X", b);
-    return buf;
-}
-
 } // namespace
 
 std::string jsonString(std::string_view text) {
@@ -115,16 +109,16 @@ JsonObject &JsonObject::addRaw(std::string_view k, std::string_view json) {
     return *this;
 }
 
-std::string outcomeText(const app::Outcome &outcome, bool spooled) {
+std::string outcomeText(const app::Outcome &outcome) {
     if (!outcome.succeeded())
         return "failed: " + outcome.text +
                (outcome.detail.empty() ? "" : " (" + outcome.detail + ")");
-    const std::string word = spooled ? "spooled" : "ok";
+    const std::string word = outcome.failKind == device::FailKind::Spooled ? "spooled" : "ok";
     return outcome.text.empty() ? word : word + ": " + outcome.text;
 }
 
-std::string resultLine(const Target &target, const app::Outcome &outcome, bool spooled) {
-    return target.label + ": " + outcomeText(outcome, spooled);
+std::string resultLine(const Target &target, const app::Outcome &outcome) {
+    return target.label + ": " + outcomeText(outcome);
 }
 
 namespace {
@@ -132,22 +126,15 @@ namespace {
 std::string settingJson(std::uint8_t byte) {
     const protocol::SettingChoices c = protocol::explainSettingByte(byte);
     return JsonObject()
-        .add("byte", hexByte(byte))
+        .add("byte", protocol::hexByte(byte))
         .add("cutter", c.cutter)
         .add("beeper", c.beeper)
-        .add("density", c.density == protocol::Density::Dark ? "dark" : "light")
+        .add("density", protocol::densityName(c.density))
         .add("two_byte", c.twoByteCode)
         .add("chars", static_cast<long long>(c.charsPerLine))
         .add("paper_taken", c.paperTakenDetect)
         .add("baud", static_cast<long long>(c.baud))
         .str();
-}
-
-std::string conditionsText(const protocol::StatusSummary &s) {
-    std::string text;
-    for (std::size_t i = 0; i < s.conditions.size(); ++i)
-        text += (i ? ", " : "") + std::string(protocol::statusFlagText(s.conditions[i]));
-    return text;
 }
 
 std::string statusJson(const device::StatusReading &r) {
@@ -199,12 +186,8 @@ std::string resultJson(const Target &target, std::string_view action, const prot
 }
 
 std::string statusLine(const Target &target, const app::Outcome &outcome) {
-    if (outcome.status) {
-        const protocol::StatusSummary &s = outcome.status->summary;
-        const std::string conditions = conditionsText(s);
-        return target.label + ": " + (s.ready ? "ready" : "not ready") +
-               (conditions.empty() ? "" : ": " + conditions);
-    }
+    if (outcome.status)
+        return target.label + ": " + protocol::describeSummary(outcome.status->summary);
     if (outcome.queue) // said as the queue's, so nobody takes it for the printer's
         return target.label + ": " +
                (outcome.succeeded() ? "queue accepts jobs" : "queue not ready: " + outcome.detail) +
@@ -226,12 +209,12 @@ std::string frameJson(const protocol::Frame &bytes) {
 }
 
 std::string settingByteLine(std::uint8_t setting) {
-    return hexByte(setting) + "  setting byte: " + protocol::describeSettingByte(setting);
+    return protocol::hexByte(setting) + "  setting byte: " + protocol::describeSettingByte(setting);
 }
 
 std::string settingByteJson(std::uint8_t setting) {
     return JsonObject()
-        .add("setting", hexByte(setting))
+        .add("setting", protocol::hexByte(setting))
         .add("known", true)
         .add("meaning", protocol::describeSettingByte(setting))
         .str();

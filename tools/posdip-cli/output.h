@@ -35,10 +35,10 @@ class JsonObject {
 
 // "ok", "ok: Please Restart Printer." or "failed: Fail to open port,please check! (reason)";
 // "spooled" instead of "ok" for a success that only means a print queue took the job.
-std::string outcomeText(const app::Outcome &outcome, bool spooled = false);
+std::string outcomeText(const app::Outcome &outcome);
 
 // "ETHERNET 10.1.2.3: ok: Please Restart Printer.", "DRIVER Kitchen: spooled: ..."
-std::string resultLine(const Target &target, const app::Outcome &outcome, bool spooled = false);
+std::string resultLine(const Target &target, const app::Outcome &outcome);
 // The result object: schema, target, action, ok, kind, stage, elapsed_ms, message, reason; for
 // a send (frame not empty) the frame, and the setting it stores; the status when one was read.
 std::string resultJson(const Target &target, std::string_view action, const protocol::Frame &frame,

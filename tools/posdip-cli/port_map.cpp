@@ -45,10 +45,6 @@ std::vector<std::string> usualDevices(std::string_view portName) {
     return p ? posdll::usualDevicePaths(*p) : std::vector<std::string>{};
 }
 
-std::string overrideVariable(std::string_view portName) {
-    return std::string(posdll::kPortOverridePrefix) + std::string(portName);
-}
-
 PortMapping mapPort(const std::string &portName, const Environment &env,
                     const std::vector<std::string> &present) {
     PortMapping m;

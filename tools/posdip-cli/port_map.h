@@ -12,14 +12,11 @@ namespace cli {
 // The device files the library tries for a port name, in order. Empty for any other name.
 std::vector<std::string> usualDevices(std::string_view portName);
 
-// "POSDLL_PORT_COM3": the variable that sets another device for a port name.
-std::string overrideVariable(std::string_view portName);
-
 struct PortMapping {
     std::string name;        // "COM3"
     std::string device;      // "/dev/ttyS2"
     bool present = false;    // the device file exists
-    bool overridden = false; // the device comes from overrideVariable(name)
+    bool overridden = false; // the device comes from posdll::overrideVariable
     bool operator==(const PortMapping &) const = default;
 };
 

@@ -127,8 +127,7 @@ class Emulator {
             say(why);
             return false;
         }
-        m_printer =
-            Printer({*state, m_options.condition, m_options.fault == Fault::Silent, m_options.hex});
+        m_printer = Printer(printerSetup(m_options, *state));
         return true;
     }
 

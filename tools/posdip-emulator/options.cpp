@@ -23,17 +23,22 @@ constexpr Word<Fault> kFaultWords[] = {{"close", Fault::Close},
                                        {"keep-open", Fault::KeepOpen},
                                        {"silent", Fault::Silent}};
 
+// "a|b|c"
+template <typename T, std::size_t N> std::string choices(const Word<T> (&words)[N]) {
+    std::string text;
+    for (const Word<T> &w : words)
+        text += (text.empty() ? "" : "|") + std::string(w.word);
+    return text;
+}
+
 // The value for the word, or nothing with "--name 'x': one of a|b|c" in *why.
 template <typename T, std::size_t N>
 std::optional<T> pick(const std::string &name, const std::string &word, const Word<T> (&words)[N],
                       std::string *why) {
-    std::string choices;
-    for (const Word<T> &w : words) {
+    for (const Word<T> &w : words)
         if (word == w.word)
             return w.value;
-        choices += (choices.empty() ? "" : "|") + std::string(w.word);
-    }
-    *why = name + " " + posdll::quoted(word) + ": one of " + choices;
+    *why = name + " " + posdll::quoted(word) + ": one of " + choices(words);
     return std::nullopt;
 }
 
@@ -43,17 +48,18 @@ std::optional<T> pick(const std::string &name, const std::string &word, const Wo
 constexpr const char *kDefaultHost = "127.0.0.1";
 
 std::string usage() {
-    return std::string(
-               "usage: posdip-emulator [--listen HOST:PORT] [--pty PATH] [--hex] [--count N]\n"
-               "                       [--paper ok|near-end|out] [--cover open|closed] "
-               "[--offline]\n"
-               "                       [--state FILE] [--fault "
-               "close|reset|stall|keep-open|silent]\n"
-               "A stand-in receipt printer: prints one line for each command frame it receives, "
-               "answers\n"
-               "status requests (DLE EOT 1 to 4) and prints a self-test page.\n"
-               "  --listen HOST:PORT  take TCP connections there, one after another\n"
-               "                      (default ") +
+    return "usage: posdip-emulator [--listen HOST:PORT] [--pty PATH] [--hex] [--count N]\n"
+           "                       [--paper " +
+           choices(kPaperWords) + "] [--cover " + choices(kCoverWords) +
+           "] [--offline]\n"
+           "                       [--state FILE] [--fault " +
+           choices(kFaultWords) +
+           "]\n"
+           "A stand-in receipt printer: prints one line for each command frame it receives, "
+           "answers\n"
+           "status requests (DLE EOT 1 to 4) and prints a self-test page.\n"
+           "  --listen HOST:PORT  take TCP connections there, one after another\n"
+           "                      (default " +
            posdll::formatAddress(kDefaultHost, posdll::kPrinterPort) +
            "; port 0 picks a free port)\n"
            "  --pty PATH          make a pseudo-terminal with a link to it at PATH; point a "

@@ -3,19 +3,7 @@
 #include "protocol/frame_decode.h"
 #include "protocol/setting_byte.h"
 
-#include <cstdio>
-
 namespace emulator {
-
-namespace {
-
-std::string byteText(std::uint8_t b) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", b);
-    return text;
-}
-
-} // namespace
 
 Reply Printer::take(const protocol::Frame &frame) {
     const protocol::DecodedFrame d = protocol::decodeFrame(frame);
@@ -47,7 +35,7 @@ Reply Printer::take(const protocol::Frame &frame) {
             line += ": not answered";
         } else {
             r.answer = protocol::encodeStatus(d.request, m_setup.condition);
-            line += ": answered " + byteText(*r.answer) + ", " +
+            line += ": answered " + protocol::hexByte(*r.answer) + ", " +
                     protocol::describeStatus(d.request, *r.answer);
         }
         break;
@@ -62,7 +50,7 @@ Reply Printer::take(const protocol::Frame &frame) {
 
 std::vector<std::string> Printer::selfTestPage() const {
     const PrinterState &kept = m_setup.state;
-    std::vector<std::string> page = {"SELF-TEST", "setting " + byteText(kept.setting)};
+    std::vector<std::string> page = {"SELF-TEST", "setting " + protocol::hexByte(kept.setting)};
     // One line for each part of the setting's explanation.
     const std::string explained = protocol::describeSettingByte(kept.setting);
     for (std::size_t at = 0; at != std::string::npos;) {

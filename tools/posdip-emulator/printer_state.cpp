@@ -1,9 +1,9 @@
 #include "printer_state.h"
 
 #include "posdll/quoted.h"
+#include "protocol/frame_decode.h"
 
 #include <charconv>
-#include <cstdio>
 #include <sstream>
 
 namespace emulator {
@@ -26,11 +26,9 @@ std::optional<std::uint8_t> parseByte(const std::string &v) {
 } // namespace
 
 std::string formatState(const PrinterState &state) {
-    char byte[8];
-    std::snprintf(byte, sizeof byte, "0x%02X", state.setting);
     return std::string("# posdip-emulator: what the printer keeps across restarts\n") + kDipKey +
-           (state.dipSwitchesEnabled ? " enabled\n" : " disabled\n") + kSettingKey + " " + byte +
-           "\n";
+           (state.dipSwitchesEnabled ? " enabled\n" : " disabled\n") + kSettingKey + " " +
+           protocol::hexByte(state.setting) + "\n";
 }
 
 std::optional<PrinterState> parseState(const std::string &text, std::string *why) {
