@@ -3,6 +3,7 @@
 #include "emulator/emulator_process.h"
 #include "run_cli.h"
 #include "support/full_backlog_listener.h"
+#include "support/posix_peers.h"
 #include "support/tcp_listener.h"
 
 #include <gtest/gtest.h>
@@ -182,14 +183,9 @@ TEST(cli_status_test, the_connect_timeout_is_honoured_both_ways) {
 }
 
 TEST(cli_status_test, refused_and_reset_connections_have_their_kinds) {
-    int refusedPort = 0;
-    {
-        testing_support::TcpListener gone;
-        refusedPort = gone.port();
-    }
+    const testing_support::ClosedPort closed;
     EmulatorProcess resetting({"--listen", "127.0.0.1:0", "--fault", "reset"});
-    const auto refused =
-        runCliBinary({"status", "--json", "--ip", "127.0.0.1:" + std::to_string(refusedPort)});
+    const auto refused = runCliBinary({"status", "--json", "--ip", closed.address()});
     EXPECT_TRUE(has(refused.out, "\"kind\":\"refused\",\"stage\":\"open\"")) << refused.out;
     const auto reset = runCliBinary({"status", "--json", "--ip", resetting.listeningAddress()});
     EXPECT_TRUE(has(reset.out, "\"kind\":\"reset\"")) << reset.out;
