@@ -5,11 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sstream>
 
 using cli_test::CliSetup;
 using cli_test::runCliBinary;
+using cli_test::writeFile;
 using testing_support::ClosedPort;
 using testing_support::FullBacklogListener;
 using testing_support::TcpListener;
@@ -55,12 +55,6 @@ CliSetup withEnv(std::string entry) {
     CliSetup s;
     s.env.push_back(std::move(entry));
     return s;
-}
-
-std::string writeFile(const std::string &name, const std::string &text) {
-    const std::string path = ::testing::TempDir() + name;
-    std::ofstream(path) << text;
-    return path;
 }
 
 } // namespace

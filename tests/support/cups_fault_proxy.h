@@ -5,9 +5,12 @@
 // pass as before, hang, or are refused, as the test asks.
 #pragma once
 
+#include "support/posix_peers.h"
+
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,9 +47,10 @@ class CupsFaultProxy {
     bool pass(Link &link, bool fromClient);
     void strike(bool reset);
 
-    int m_listen = -1;
-    int m_wake[2] = {-1, -1};
-    int m_port = 0;
+    std::optional<Listener> m_listener; // gone once new connections are refused
+    Fd m_wake;                          // written to stop the thread
+    Fd m_woken;                         // what the thread polls for that
+    std::string m_address;
     int m_serverPort = 0;
     std::atomic<int> m_answers{0};
     std::mutex m_mutex; // guards the fault settings below
