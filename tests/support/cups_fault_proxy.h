@@ -7,7 +7,6 @@
 
 #include "support/posix_peers.h"
 
-#include <atomic>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -36,9 +35,6 @@ class CupsFaultProxy {
     // of it reaches the server.
     void resetAtDocument(Later later);
 
-    // Complete answers passed back so far.
-    int answers() const { return m_answers; }
-
   private:
     struct Link;
     void run();
@@ -52,8 +48,8 @@ class CupsFaultProxy {
     Fd m_woken;                         // what the thread polls for that
     std::string m_address;
     int m_serverPort = 0;
-    std::atomic<int> m_answers{0};
-    std::mutex m_mutex; // guards the fault settings below
+    std::mutex m_mutex; // guards the answer count and the fault settings below
+    int m_answers = 0;  // complete answers passed back so far
     int m_stallAt = -1; // answer count at which to stall, -1: never
     bool m_resetAtDocument = false;
     Later m_later = Later::Pass;
