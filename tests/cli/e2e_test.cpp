@@ -60,8 +60,8 @@ CliSetup withEnv(std::string entry) {
 } // namespace
 
 TEST(cli_e2e_test, help_on_every_subcommand_and_version) {
-    for (const char *sub :
-         {"enable", "disable", "restore", "store", "selftest", "decode", "printers", "ports"}) {
+    for (const char *sub : {"enable", "disable", "restore", "store", "selftest", "decode",
+                            "printers", "ports", "status", "scan"}) {
         const auto r = runCliBinary({sub, "--help"});
         EXPECT_EQ(r.status, 0) << sub;
         EXPECT_EQ(r.out.rfind(std::string("Usage: posdip-cli ") + sub, 0), 0u) << r.out;
