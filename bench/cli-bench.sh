@@ -138,7 +138,9 @@ echo "== 4. $targets printers that keep their side open, -j $jobs"
 start_peer keep-open kept
 : >"$work/kept"
 for _ in $(seq "$targets"); do echo "ETHERNET 127.0.0.1:$port" >>"$work/kept"; done
-linger=0.5 # seconds: the device library's watch for a reset after the printer acknowledged
+# Seconds: the device library's watch for a reset after the printer acknowledged; kLinger in
+# posdll/net.cpp holds it, and this must follow it.
+linger=0.5
 start=$EPOCHREALTIME
 status=0
 "$cli" store --targets "$work/kept" -j "$jobs" >"$work/kept.out" || status=$?

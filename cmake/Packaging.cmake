@@ -8,7 +8,13 @@
 # completions, and /usr/share/doc/PACKAGE/ with the copyright file and the changelog.
 
 set(POSDIP_MAINTAINER "posdip developers <posdip@example.org>")
-set(posdip_packages posdip posdip-cli posdip-emulator posdip-libposdll)
+set(posdip_packages posdip-cli posdip-emulator posdip-libposdll)
+# The window's package exists only where the window is built.
+if(POSDIP_BUILD_GUI)
+  list(PREPEND posdip_packages posdip)
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/posdip
+          COMPONENT posdip)
+endif()
 
 # Manual pages and the changelog are installed compressed, as Debian expects; -n leaves the name
 # and time out so that two builds give the same bytes.
@@ -22,10 +28,9 @@ function(posdip_gzip source output)
     VERBATIM)
 endfunction()
 
-set(posdip_man_pages posdip-cli posdip-emulator)
-if(POSDIP_BUILD_GUI)
-  list(APPEND posdip_man_pages posdip)
-endif()
+# Every program's package has its manual page; the library's has none.
+set(posdip_man_pages ${posdip_packages})
+list(REMOVE_ITEM posdip_man_pages posdip-libposdll)
 set(posdip_compressed "")
 foreach(page ${posdip_man_pages})
   set(gz ${posdip_doc_build}/${page}.1.gz)
@@ -64,16 +69,9 @@ License: MIT
 ")
 
 foreach(package ${posdip_packages})
-  if(package STREQUAL "posdip" AND NOT POSDIP_BUILD_GUI)
-    continue()
-  endif()
   install(FILES ${copyright} ${changelog} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package}
           COMPONENT ${package})
 endforeach()
-if(POSDIP_BUILD_GUI)
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/posdip
-          COMPONENT posdip)
-endif()
 
 install(FILES ${PROJECT_SOURCE_DIR}/completions/posdip-cli.bash
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME posdip-cli
@@ -89,9 +87,6 @@ set(CPACK_PACKAGE_CONTACT "${POSDIP_MAINTAINER}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL ${posdip_packages})
-if(NOT POSDIP_BUILD_GUI)
-  list(REMOVE_ITEM CPACK_COMPONENTS_ALL posdip)
-endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${POSDIP_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)

@@ -4,7 +4,8 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ clang clang-format pkg-config
-  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libclang-rt-dev  # libFuzzer's runtime for `make fuzz`; clang only recommends it
+  libgtest-dev libgmock-dev googletest
   qt6-base-dev libgl-dev
   libcups2-dev cups cups-client cups-daemon
   xvfb xauth x11-utils socat iproute2 util-linux time

@@ -3,15 +3,6 @@
 # printer, a port nobody listens on, and a listener that takes no more connections.
 source "$(dirname "$0")/harness.sh"
 
-# Parsed even when skipped, so the playbook is ready when the subcommand comes.
-ansible-playbook -i localhost, --syntax-check "$here/status.yml" >/dev/null
-
-if ! "$POSDIP_CLI" status --help >/dev/null 2>&1; then
-  echo "skipped: this posdip-cli has no 'status' subcommand ('posdip-cli status --help' fails)," \
-    "so the status module, verify and connect_timeout cannot be tried"
-  exit 77
-fi
-
 # A listener that never accepts and whose backlog is full: a connect gets no answer at all.
 "$POSDIP_LOOPBACK_PEERS" silent 300 >"$work/stalled.out" &
 emulator_pids+=($!)

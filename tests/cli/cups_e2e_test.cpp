@@ -2,6 +2,7 @@
 // listener. The child inherits CUPS_SERVER from the fixture, so it never meets the machine's
 // own scheduler.
 #include "run_cli.h"
+#include "support/child_process.h"
 #include "support/cups_server.h"
 #include "support/posix_peers.h"
 #include "support/tcp_listener.h"

@@ -5,11 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sstream>
 
 using cli_test::CliSetup;
 using cli_test::runCliBinary;
+using cli_test::writeFile;
 using testing_support::ClosedPort;
 using testing_support::FullBacklogListener;
 using testing_support::TcpListener;
@@ -57,17 +57,11 @@ CliSetup withEnv(std::string entry) {
     return s;
 }
 
-std::string writeFile(const std::string &name, const std::string &text) {
-    const std::string path = ::testing::TempDir() + name;
-    std::ofstream(path) << text;
-    return path;
-}
-
 } // namespace
 
 TEST(cli_e2e_test, help_on_every_subcommand_and_version) {
-    for (const char *sub :
-         {"enable", "disable", "restore", "store", "selftest", "decode", "printers", "ports"}) {
+    for (const char *sub : {"enable", "disable", "restore", "store", "selftest", "decode",
+                            "printers", "ports", "status", "scan"}) {
         const auto r = runCliBinary({sub, "--help"});
         EXPECT_EQ(r.status, 0) << sub;
         EXPECT_EQ(r.out.rfind(std::string("Usage: posdip-cli ") + sub, 0), 0u) << r.out;

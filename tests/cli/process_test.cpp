@@ -7,12 +7,12 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sstream>
 
 using cli_test::CliSetup;
 using cli_test::runCliBinary;
 using cli_test::SignalLater;
+using cli_test::writeFile;
 using testing_support::EmulatorProcess;
 using testing_support::FullBacklogListener;
 using testing_support::TcpListener;
@@ -43,12 +43,6 @@ std::vector<std::string> enableOn(const std::string &address, std::size_t n,
 // The emulator's frame lines until it ends (it ends after --count frames).
 std::size_t framesHeard(EmulatorProcess &emu) {
     return countOf(emu.restOfOutput(), "enable DIP switch");
-}
-
-std::string writeFile(const std::string &name, const std::string &text) {
-    const std::string path = ::testing::TempDir() + name;
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 
 #include "support/child_process.h"
 
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -14,6 +16,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstddef>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -148,6 +151,13 @@ inline CliRun runCliBinary(const std::vector<std::string> &args, const CliSetup 
     const int wstatus = child.waitStatus();
     run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
     return run;
+}
+
+// Writes a file of the given text in the test's temporary folder; its path.
+inline std::string writeFile(const std::string &name, const std::string &text) {
+    const std::string path = ::testing::TempDir() + name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
 }
 
 } // namespace cli_test

@@ -241,11 +241,12 @@ TEST(cli_runner_test, a_stop_lets_running_targets_finish_and_starts_no_more) {
 // slot to the next target: ends overlap beyond `jobs`, connecting and writing never does.
 TEST(cli_runner_test, targets_that_left_their_slot_end_beside_the_jobs) {
     constexpr int kJobs = 2;
-    constexpr std::size_t kEndingAtOnce = 6; // more than kJobs, within kEndingPerJob x kJobs
+    constexpr std::size_t kEndingAtOnce = kJobs * cli::kEndingPerJob; // every end beside the jobs
+    constexpr std::size_t kTargets = kEndingAtOnce + kJobs;
     Overlap writing(kJobs), ending(kEndingAtOnce);
     Delivered d;
     cli::runTargets(
-        std::vector<bool>(8, true), kJobs, kAnyOpen,
+        std::vector<bool>(kTargets, true), kJobs, kAnyOpen,
         [&](std::size_t) {
             writing.enter(false, 5ms);
             cli::leaveJobSlot();
@@ -256,7 +257,7 @@ TEST(cli_runner_test, targets_that_left_their_slot_end_beside_the_jobs) {
         recordingHooks(d));
     EXPECT_LE(writing.peak(), static_cast<std::size_t>(kJobs));
     EXPECT_GE(ending.peak(), kEndingAtOnce);
-    EXPECT_EQ(d.order, iota(8));
+    EXPECT_EQ(d.order, iota(kTargets));
 }
 
 // Every network target holds a descriptor until it has ended: `maxOpen` bounds them all, those

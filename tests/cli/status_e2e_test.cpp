@@ -3,19 +3,19 @@
 #include "emulator/emulator_process.h"
 #include "run_cli.h"
 #include "support/full_backlog_listener.h"
+#include "support/posix_peers.h"
 #include "support/tcp_listener.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 
-#include <atomic>
 #include <chrono>
+#include <cstring>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -23,6 +23,7 @@
 using cli_test::CliSetup;
 using cli_test::runCliBinary;
 using testing_support::EmulatorProcess;
+using testing_support::Fd;
 
 namespace {
 
@@ -33,46 +34,31 @@ bool has(const std::string &text, const std::string &part) {
 // A service that answers what it is sent with a line of text: not a printer.
 class ChattyListener {
   public:
-    explicit ChattyListener(const std::string &host, int port = 0) {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<std::uint16_t>(port));
-        ::inet_pton(AF_INET, host.c_str(), &a.sin_addr);
-        socklen_t len = sizeof a;
-        const int one = 1;
-        ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        if (::bind(m_fd, reinterpret_cast<sockaddr *>(&a), len) != 0 || ::listen(m_fd, 8) != 0 ||
-            ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&a), &len) != 0)
+    explicit ChattyListener(const std::string &host, int port = 0) : m_listener(host, 8, port) {
+        if (!m_listener.ok())
             throw std::runtime_error("chatty listener on " + host + ": " + std::strerror(errno));
-        m_port = ntohs(a.sin_port);
         m_thread = std::thread([this] {
-            while (!m_stop) {
-                const int c = ::accept(m_fd, nullptr, nullptr);
-                if (c < 0)
-                    return;
+            for (;;) {
+                const Fd c(::accept4(m_listener.fd(), nullptr, nullptr, SOCK_CLOEXEC));
+                if (!c)
+                    return; // shut down
                 // Answers whatever it is sent with text, until the other side is done.
                 char buf[64];
-                while (::read(c, buf, sizeof buf) > 0) {
+                while (::read(c.get(), buf, sizeof buf) > 0) {
                     const char reply[] = "HTTP/1.0 400 Bad Request\r\n";
-                    [[maybe_unused]] const ssize_t n = ::write(c, reply, sizeof reply - 1);
+                    [[maybe_unused]] const ssize_t n = ::write(c.get(), reply, sizeof reply - 1);
                 }
-                ::close(c);
             }
         });
     }
     ~ChattyListener() {
-        m_stop = true;
-        ::shutdown(m_fd, SHUT_RDWR);
+        ::shutdown(m_listener.fd(), SHUT_RDWR);
         m_thread.join();
-        ::close(m_fd);
     }
-    int port() const { return m_port; }
+    int port() const { return m_listener.port(); }
 
   private:
-    int m_fd = -1;
-    int m_port = 0;
-    std::atomic<bool> m_stop{false};
+    testing_support::Listener m_listener;
     std::thread m_thread;
 };
 
@@ -182,14 +168,9 @@ TEST(cli_status_test, the_connect_timeout_is_honoured_both_ways) {
 }
 
 TEST(cli_status_test, refused_and_reset_connections_have_their_kinds) {
-    int refusedPort = 0;
-    {
-        testing_support::TcpListener gone;
-        refusedPort = gone.port();
-    }
+    const testing_support::ClosedPort closed;
     EmulatorProcess resetting({"--listen", "127.0.0.1:0", "--fault", "reset"});
-    const auto refused =
-        runCliBinary({"status", "--json", "--ip", "127.0.0.1:" + std::to_string(refusedPort)});
+    const auto refused = runCliBinary({"status", "--json", "--ip", closed.address()});
     EXPECT_TRUE(has(refused.out, "\"kind\":\"refused\",\"stage\":\"open\"")) << refused.out;
     const auto reset = runCliBinary({"status", "--json", "--ip", resetting.listeningAddress()});
     EXPECT_TRUE(has(reset.out, "\"kind\":\"reset\"")) << reset.out;

@@ -107,4 +107,19 @@ class EmulatorProcess {
     ChildProcess m_child; // last: ended before its pipes close
 };
 
+// posdip-emulator on a free port of 127.0.0.1, with the given further options.
+struct LoopbackEmulator {
+    explicit LoopbackEmulator(std::vector<std::string> options)
+        : emu(withListen(std::move(options))), address(emu.listeningAddress()) {}
+
+    EmulatorProcess emu;
+    std::string address; // "" when it did not start listening
+
+  private:
+    static std::vector<std::string> withListen(std::vector<std::string> options) {
+        options.insert(options.begin(), {"--listen", "127.0.0.1:0"});
+        return options;
+    }
+};
+
 } // namespace testing_support

@@ -17,16 +17,7 @@ using namespace testing_support;
 
 namespace {
 
-const protocol::Frame kEnable = protocol::enableFrame();
-const Bytes kEnableBytes(kEnable.begin(), kEnable.end());
-
-struct Faulty {
-    explicit Faulty(const char *mode) : emu({"--listen", "127.0.0.1:0", "--fault", mode}) {
-        address = emu.listeningAddress();
-    }
-    EmulatorProcess emu;
-    std::string address;
-};
+const Bytes kEnableBytes = bytesOf(protocol::enableFrame());
 
 // Waits for a status line that contains the text; false when none comes within the bound.
 bool says(EmulatorProcess &emu, const std::string &text) {
@@ -66,13 +57,13 @@ int lowestFreeDescriptorOf(pid_t pid) {
 
 TEST(emulator_fault_test, each_mode_as_a_client_sees_it) {
     {
-        Faulty f("close");
+        LoopbackEmulator f({"--fault", "close"});
         ASSERT_FALSE(f.address.empty());
         Fd c = connectTo(f.address);
         EXPECT_EQ(endingOf(c.get(), milliseconds(10000)), Ending::Orderly) << "closed at once";
     }
     {
-        Faulty f("reset");
+        LoopbackEmulator f({"--fault", "reset"});
         ASSERT_FALSE(f.address.empty());
         Fd c = connectTo(f.address);
         ASSERT_TRUE(says(f.emu, "connection from"));
@@ -83,7 +74,7 @@ TEST(emulator_fault_test, each_mode_as_a_client_sees_it) {
         EXPECT_TRUE(says(f.emu, "reset after its first byte"));
     }
     {
-        Faulty f("keep-open");
+        LoopbackEmulator f({"--fault", "keep-open"});
         ASSERT_FALSE(f.address.empty());
         Fd c = connectTo(f.address);
         ASSERT_TRUE(sendAll(c.get(), kEnableBytes));
@@ -93,7 +84,7 @@ TEST(emulator_fault_test, each_mode_as_a_client_sees_it) {
         EXPECT_EQ(endingOf(c.get(), milliseconds(500)), Ending::StillOpen);
     }
     {
-        Faulty f("silent");
+        LoopbackEmulator f({"--fault", "silent"});
         ASSERT_FALSE(f.address.empty());
         Fd c = connectTo(f.address);
         ASSERT_TRUE(sendAll(c.get(), {0x10, 0x04, 0x01}));
@@ -120,7 +111,7 @@ TEST(emulator_fault_test, without_a_fault_the_same_client_sees_a_working_printer
 }
 
 TEST(emulator_fault_test, stall_takes_nothing_until_the_sender_is_stuck) {
-    Faulty f("stall");
+    LoopbackEmulator f({"--fault", "stall"});
     ASSERT_FALSE(f.address.empty());
     Fd c = connectTo(f.address);
     ASSERT_EQ(::fcntl(c.get(), F_SETFL, O_NONBLOCK), 0);

@@ -16,15 +16,10 @@ namespace {
 const Bytes kAllFourRequests = {0x10, 0x04, 0x01, 0x10, 0x04, 0x02,
                                 0x10, 0x04, 0x03, 0x10, 0x04, 0x04};
 
-// A printer on a free loopback port, with the given extra options.
-struct Running {
-    explicit Running(std::vector<std::string> extra) : emu(withListen(std::move(extra))) {
-        address = emu.listeningAddress();
-    }
-    static std::vector<std::string> withListen(std::vector<std::string> extra) {
-        extra.insert(extra.begin(), {"--listen", "127.0.0.1:0"});
-        return extra;
-    }
+// A printer on a free loopback port that keeps the frame lines its senders caused.
+struct Running : LoopbackEmulator {
+    explicit Running(std::vector<std::string> options = {})
+        : LoopbackEmulator(std::move(options)) {}
     // Sends the bytes on a connection of its own and closes it once the frame lines are out.
     void send(const Bytes &bytes, int lines) {
         Fd c = connectTo(address);
@@ -32,14 +27,8 @@ struct Running {
         for (int i = 0; i < lines; ++i)
             seen.push_back(emu.frameLine());
     }
-    EmulatorProcess emu;
-    std::string address;
     std::vector<std::string> seen;
 };
-
-Bytes bytesOf(const protocol::Frame &f) {
-    return Bytes(f.begin(), f.end());
-}
 
 std::string readFile(const std::string &path) {
     std::ifstream in(path);
@@ -121,7 +110,7 @@ TEST(emulator_status_test, the_pseudo_terminal_answers_status_too) {
 }
 
 TEST(emulator_state_test, self_test_page_tells_the_stored_setting_and_the_dip_switches) {
-    Running printer({});
+    Running printer;
     ASSERT_FALSE(printer.address.empty());
     printer.send(bytesOf(protocol::selfTestFrame()), 0);
     EXPECT_EQ(selfTestPage(printer.emu), kDefaultPage) << "a new printer";

@@ -6,6 +6,7 @@
 #include "posdll/posdll.h"
 #include "protocol/frames.h"
 #include "support/bounded.h"
+#include "support/child_process.h"
 #include "support/cups_server.h"
 #include "support/posix_peers.h"
 #include "support/tcp_listener.h"
@@ -27,10 +28,6 @@ using protocol::Frame;
 namespace {
 
 constexpr auto kNoHang = 20s; // every wait of the library is bounded far below this
-
-Bytes bytesOf(const Frame &f) {
-    return Bytes(f.begin(), f.end());
-}
 
 app::ActionInputs inputs(std::string port, std::string ip, std::string printer = "") {
     app::ActionInputs in;

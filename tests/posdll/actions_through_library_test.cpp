@@ -25,10 +25,6 @@ app::Outcome run(Action action, const app::ActionInputs &in) {
     return app::runAction(action, in, device::libraryPosdll());
 }
 
-Bytes bytesOf(const protocol::Frame &f) {
-    return Bytes(f.begin(), f.end());
-}
-
 void expectError(const app::Outcome &out, const char *text, const std::string &detail) {
     EXPECT_EQ(out.kind, OutcomeKind::Message);
     EXPECT_EQ(out.title, "error");

@@ -6,17 +6,11 @@
 using protocol::decodeStatus;
 using protocol::describeStatus;
 using protocol::encodeStatus;
+using protocol::kStatusRequests;
 using protocol::PaperLevel;
 using protocol::PrinterCondition;
 using protocol::StatusFlag;
 using protocol::StatusRequest;
-
-namespace {
-
-constexpr StatusRequest kRequests[] = {StatusRequest::Printer, StatusRequest::OfflineCause,
-                                       StatusRequest::ErrorCause, StatusRequest::RollPaper};
-
-} // namespace
 
 // The bytes for each condition are checked against the running emulator.
 TEST(status_test, what_is_encoded_decodes_back_and_readiness_follows) {
@@ -29,7 +23,7 @@ TEST(status_test, what_is_encoded_decodes_back_and_readiness_follows) {
                     decodeStatus(StatusRequest::Printer, encodeStatus(StatusRequest::Printer, c));
                 EXPECT_TRUE(printer.valid);
                 EXPECT_EQ(printer.ready, shouldPrint);
-                for (StatusRequest r : kRequests)
+                for (StatusRequest r : kStatusRequests)
                     EXPECT_TRUE(decodeStatus(r, encodeStatus(r, c)).valid);
             }
 }
@@ -71,7 +65,7 @@ TEST(status_test, every_bit_decodes_to_its_flag) {
 TEST(status_test, bytes_with_wrong_fixed_bits_are_not_status) {
     // Each of bits 7, 4, 1, 0 wrong in turn, and bytes a confused line might deliver.
     for (std::uint8_t b : {0x92, 0x02, 0x10, 0x13, 0x00, 0xFF, 0x1F}) {
-        for (StatusRequest r : kRequests) {
+        for (StatusRequest r : kStatusRequests) {
             const auto got = decodeStatus(r, b);
             EXPECT_FALSE(got.valid) << int(b);
             EXPECT_FALSE(got.ready) << int(b);

@@ -1,7 +1,9 @@
 // Waiting for a print queue to deliver: POS_EndDoc succeeds only once the server completed the
 // job, and a job that is not delivered in time is cancelled, never left to print later.
 #include "posdll/posdll.h"
+#include "protocol/frames.h"
 #include "support/bounded.h"
+#include "support/child_process.h"
 #include "support/cups_server.h"
 #include "support/posix_peers.h"
 #include "support/tcp_listener.h"
@@ -24,8 +26,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr auto kNoHang = 60s; // far above every wait below plus the server's answer bounds
 
-const unsigned char kSelfTest[] = {0x1F, 0x1B, 0x1F, 0x93, 0x10, 0x11,
-                                   0x12, 0x15, 0x16, 0x17, 0x10, 0x00};
+const protocol::Frame kSelfTest = protocol::selfTestFrame();
 
 struct Delivery {
     int end = 0, close = 0;
@@ -40,7 +41,7 @@ std::optional<Delivery> deliver(const std::string &queue, int waitMillis) {
         const int handle = POS_Open(queue.c_str(), 0, 0, 0, 0, POS_PORT_SPOOL);
         POS_SetDeliveryWait(waitMillis);
         POS_StartDoc();
-        POS_WriteFile(handle, kSelfTest, sizeof kSelfTest);
+        POS_WriteFile(handle, kSelfTest.data(), int(kSelfTest.size()));
         const auto begin = Clock::now();
         d.end = POS_EndDoc();
         d.took = Clock::now() - begin;
@@ -50,22 +51,14 @@ std::optional<Delivery> deliver(const std::string &queue, int waitMillis) {
     });
 }
 
-class DeliveryTest : public testing_support::CupsTest {
+class DeliveryTest : public testing_support::NamedQueueTest {
   protected:
-    void addQueue(int devicePort) {
-        queue = testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::string why;
-        ASSERT_TRUE(cups().addQueue(queue, devicePort, why)) << why;
-    }
-
     std::vector<int> endedJobStates() {
         std::vector<int> states;
         for (const auto &job : cups().endedJobs(queue))
             states.push_back(job.state);
         return states;
     }
-
-    std::string queue;
 };
 
 } // namespace
@@ -82,8 +75,7 @@ TEST_F(DeliveryTest, job_taken_by_the_printer_is_completed_when_the_document_end
     ASSERT_EQ(jobs.size(), 1u);
     EXPECT_EQ(jobs[0].state, IPP_JSTATE_COMPLETED);
     ASSERT_TRUE(printer.waitForSessions(1, 10s));
-    EXPECT_EQ(printer.sessions()[0],
-              testing_support::TcpListener::Bytes(std::begin(kSelfTest), std::end(kSelfTest)));
+    EXPECT_EQ(printer.sessions()[0], kSelfTest);
 }
 
 // A device that takes the connection and never reads, or no device at all: the backend keeps

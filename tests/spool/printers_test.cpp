@@ -1,6 +1,7 @@
 // The printer list of the window against the queues of a private cupsd.
 #include "device/printers.h"
 #include "support/bounded.h"
+#include "support/child_process.h"
 #include "support/cups_server.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,9 @@
 // the private cupsd: every call comes back within its bound, success is claimed only for a job
 // the server confirmed, "cancelled" only for a cancel it confirmed, and nothing is left open.
 #include "posdll/posdll.h"
+#include "protocol/frames.h"
 #include "support/bounded.h"
+#include "support/child_process.h"
 #include "support/cups_fault_proxy.h"
 #include "support/cups_server.h"
 #include "support/posix_peers.h"
@@ -32,8 +34,7 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kActionBound = 25s;
 constexpr auto kNoHang = 60s;
 
-const unsigned char kSelfTest[] = {0x1F, 0x1B, 0x1F, 0x93, 0x10, 0x11,
-                                   0x12, 0x15, 0x16, 0x17, 0x10, 0x00};
+const protocol::Frame kSelfTest = protocol::selfTestFrame();
 
 enum class Step { Open, Start, Write, End, None };
 enum class JobFate { NeverCreated, Cancelled, LeftWaiting, CancelledOrPrinted };
@@ -64,7 +65,8 @@ Outcome runDocument(const std::string &queue, Step strikeAfter,
         note(Step::Start, POS_StartDoc() == 0);
         if (strikeAfter == Step::Start)
             fault();
-        note(Step::Write, POS_WriteFile(handle, kSelfTest, sizeof kSelfTest) == sizeof kSelfTest);
+        note(Step::Write, POS_WriteFile(handle, kSelfTest.data(), int(kSelfTest.size())) ==
+                              int(kSelfTest.size()));
         note(Step::End, POS_EndDoc() == 0);
         o.close = POS_Close();
     }
@@ -208,7 +210,7 @@ TEST_F(SpoolFaultTest, document_left_unfinished_by_an_ending_thread_is_cancelled
         std::thread([q] {
             const int handle = POS_Open(q.c_str(), 0, 0, 0, 0, POS_PORT_SPOOL);
             POS_StartDoc();
-            POS_WriteFile(handle, kSelfTest, 5);
+            POS_WriteFile(handle, kSelfTest.data(), 5);
         }).join();
         return true;
     });

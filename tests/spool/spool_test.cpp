@@ -3,7 +3,9 @@
 #include "device/PosdllFuncs.h"
 #include "device/port_access.h"
 #include "posdll/posdll.h"
+#include "protocol/frames.h"
 #include "support/bounded.h"
+#include "support/child_process.h"
 #include "support/cups_server.h"
 #include "support/tcp_listener.h"
 
@@ -26,7 +28,7 @@ constexpr auto kDelivery = 20s; // a job goes through cupsd and its socket backe
 constexpr auto kNoHang = 20s;   // every wait of the library is bounded far below this
 
 const Frame kStoreSetting9600 = {0x1F, 0x1B, 0x1F, 0xA1, 0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0xBD};
-const Frame kSelfTest = {0x1F, 0x1B, 0x1F, 0x93, 0x10, 0x11, 0x12, 0x15, 0x16, 0x17, 0x10, 0x00};
+const Frame kSelfTest = protocol::selfTestFrame();
 
 class SpoolTest : public testing_support::QueueTest {
   protected:

@@ -2,14 +2,22 @@
 // the test is done with it.
 #pragma once
 
+#include "posdll/fd.h"
+
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <functional>
 #include <optional>
 #include <poll.h>
 #include <spawn.h>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 extern char **environ;
@@ -89,5 +97,76 @@ class ChildProcess {
     int m_spawnError = 0;
     std::optional<int> m_status;
 };
+
+struct ToolRun {
+    int status = -1;    // exit status; -1 when it was killed or could not start
+    std::string output; // standard output and error together
+    bool ok() const { return status == 0; }
+};
+
+// The path of a program on PATH or in the system folders; the name itself when none has it.
+inline std::string findProgram(const std::string &name) {
+    if (name.find('/') != std::string::npos)
+        return name;
+    std::string dirs = std::getenv("PATH") ? std::getenv("PATH") : "";
+    dirs += ":/usr/sbin:/sbin:/usr/bin:/bin";
+    std::istringstream in(dirs);
+    for (std::string dir; std::getline(in, dir, ':');)
+        if (!dir.empty() && ::access((dir + "/" + name).c_str(), X_OK) == 0)
+            return dir + "/" + name;
+    return name;
+}
+
+// Runs a program (found in PATH, /usr/sbin or /sbin) with this process's environment and kills
+// it when it outlives the limit.
+inline ToolRun runTool(const std::vector<std::string> &argv,
+                       std::chrono::seconds limit = std::chrono::seconds(20)) {
+    ToolRun run;
+    if (argv.empty())
+        return run;
+    std::vector<std::string> words(argv);
+    words[0] = findProgram(argv[0]);
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) {
+        run.output = std::string("pipe: ") + std::strerror(errno);
+        return run;
+    }
+    const posdll::Fd output(out[0]);
+    posdll::Fd childOutput(out[1]);
+    const posdll::Fd devnull(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    ChildProcess child(std::move(words), [&](posix_spawn_file_actions_t &fa) {
+        posix_spawn_file_actions_adddup2(&fa, devnull.get(), 0);
+        posix_spawn_file_actions_adddup2(&fa, childOutput.get(), 1);
+        posix_spawn_file_actions_adddup2(&fa, childOutput.get(), 2);
+    });
+    childOutput.reset(); // the child holds its own copy now
+    if (!child.started()) {
+        run.output = "cannot start " + argv[0] + ": " + std::strerror(child.spawnError());
+        return run;
+    }
+    const auto end = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            end - std::chrono::steady_clock::now());
+        pollfd p{output.get(), POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) == 0) {
+            child.signal(SIGKILL);
+            run.output +=
+                "\n[" + argv[0] + " killed after " + std::to_string(limit.count()) + " s]";
+            break;
+        }
+        char buf[4096];
+        const ssize_t n = ::read(output.get(), buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        run.output.append(buf, static_cast<std::size_t>(n));
+    }
+    // One that closed its output but went on running is killed as the child goes.
+    if (const std::optional<int> status = child.waitStatusWithin(std::chrono::seconds(5)))
+        run.status = WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
+    return run;
+}
 
 } // namespace testing_support

@@ -96,12 +96,12 @@ constexpr char kRequestMark[] = "\x01\x47\x00\x12"
 constexpr std::size_t kMarkSize = sizeof kRequestMark - 1;
 constexpr int kSendDocument = 0x0006;
 
-void closeHard(int fd) {
-    if (fd < 0)
+void closeHard(Fd &fd) {
+    if (!fd)
         return;
     const linger reset{1, 0}; // close with RST instead of FIN
-    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-    ::close(fd);
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    fd.reset();
 }
 
 bool writeAll(int fd, const char *p, std::size_t n) {
@@ -120,18 +120,11 @@ bool writeAll(int fd, const char *p, std::size_t n) {
 } // namespace
 
 struct CupsFaultProxy::Link {
-    int client = -1;
-    int server = -1; // -1 for a connection that hangs from the start
+    Fd client;
+    Fd server; // none for a connection that hangs from the start
     bool stalled = false;
     AnswerFramer framer;
     std::string recent; // the client's last bytes, where a request's start may be split
-
-    ~Link() {
-        if (client >= 0)
-            ::close(client);
-        if (server >= 0)
-            ::close(server);
-    }
 
     // True when the bytes just added hold the start of a Send-Document request.
     bool documentStarts(const char *p, std::size_t n) {
@@ -148,38 +141,26 @@ struct CupsFaultProxy::Link {
     }
 };
 
-CupsFaultProxy::CupsFaultProxy(int serverPort) : m_serverPort(serverPort) {
-    m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    if (m_listen < 0 || ::bind(m_listen, reinterpret_cast<sockaddr *>(&addr), len) != 0 ||
-        ::listen(m_listen, 16) != 0 ||
-        ::getsockname(m_listen, reinterpret_cast<sockaddr *>(&addr), &len) != 0 ||
-        ::pipe2(m_wake, O_CLOEXEC) != 0) {
-        const std::string why = std::strerror(errno);
-        if (m_listen >= 0)
-            ::close(m_listen);
-        throw std::runtime_error("print server proxy on 127.0.0.1: " + why);
-    }
-    m_port = ntohs(addr.sin_port);
+CupsFaultProxy::CupsFaultProxy(int serverPort)
+    : m_listener(std::in_place, "127.0.0.1", 16), m_serverPort(serverPort) {
+    int wake[2] = {-1, -1};
+    if (!m_listener->ok() || ::pipe2(wake, O_CLOEXEC) != 0)
+        throw std::runtime_error(std::string("print server proxy on 127.0.0.1: ") +
+                                 std::strerror(errno));
+    m_woken.reset(wake[0]);
+    m_wake.reset(wake[1]);
+    m_address = m_listener->address();
     m_thread = std::thread([this] { run(); });
 }
 
 CupsFaultProxy::~CupsFaultProxy() {
     const char stop = 1;
-    [[maybe_unused]] const ssize_t n = ::write(m_wake[1], &stop, 1);
+    [[maybe_unused]] const ssize_t n = ::write(m_wake.get(), &stop, 1);
     m_thread.join();
-    m_links.clear();
-    if (m_listen >= 0)
-        ::close(m_listen);
-    ::close(m_wake[0]);
-    ::close(m_wake[1]);
 }
 
 std::string CupsFaultProxy::address() const {
-    return "127.0.0.1:" + std::to_string(m_port);
+    return m_address;
 }
 
 void CupsFaultProxy::stallAfter(int answers, Later later) {
@@ -198,16 +179,17 @@ void CupsFaultProxy::resetAtDocument(Later later) {
 
 void CupsFaultProxy::run() {
     for (;;) {
-        std::vector<pollfd> fds = {{m_wake[0], POLLIN, 0}};
+        std::vector<pollfd> fds = {{m_woken.get(), POLLIN, 0}};
         std::vector<std::pair<Link *, bool>> owners; // per entry after the first two
         {
             std::lock_guard lock(m_mutex);
-            fds.push_back({m_listen, POLLIN, 0}); // a closed listener (-1) is skipped by poll
+            // A closed listener (-1) is skipped by poll.
+            fds.push_back({m_listener ? m_listener->fd() : -1, POLLIN, 0});
             for (const auto &l : m_links)
                 if (!l->stalled) {
-                    fds.push_back({l->client, POLLIN, 0});
+                    fds.push_back({l->client.get(), POLLIN, 0});
                     owners.emplace_back(l.get(), true);
-                    fds.push_back({l->server, POLLIN, 0});
+                    fds.push_back({l->server.get(), POLLIN, 0});
                     owners.emplace_back(l.get(), false);
                 }
         }
@@ -236,30 +218,30 @@ void CupsFaultProxy::run() {
 }
 
 void CupsFaultProxy::accept() {
-    const int client = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
-    if (client < 0)
+    Fd client(::accept4(m_listener->fd(), nullptr, nullptr, SOCK_CLOEXEC));
+    if (!client)
         return;
     auto link = std::make_unique<Link>();
-    link->client = client;
+    link->client = std::move(client);
     if (m_hangNew) {
         link->stalled = true; // taken by the kernel, never answered
         m_links.push_back(std::move(link));
         return;
     }
-    link->server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    link->server.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = htons(static_cast<std::uint16_t>(m_serverPort));
-    if (link->server < 0 ||
-        ::connect(link->server, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0)
+    if (!link->server ||
+        ::connect(link->server.get(), reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0)
         return; // the client sees its connection closed
     m_links.push_back(std::move(link));
 }
 
 bool CupsFaultProxy::pass(Link &link, bool fromClient) {
     char buf[4096];
-    const ssize_t n = ::recv(fromClient ? link.client : link.server, buf, sizeof buf, 0);
+    const ssize_t n = ::recv((fromClient ? link.client : link.server).get(), buf, sizeof buf, 0);
     if (n < 0 && errno == EINTR)
         return true;
     if (n <= 0)
@@ -270,16 +252,16 @@ bool CupsFaultProxy::pass(Link &link, bool fromClient) {
             strike(true);
             return true;
         }
-        return writeAll(link.server, buf, got);
+        return writeAll(link.server.get(), buf, got);
     }
     for (std::size_t i = 0; i < got; ++i) {
         if (!link.framer.take(buf[i]) || ++m_answers != m_stallAt)
             continue;
-        const bool sent = writeAll(link.client, buf, i + 1);
+        const bool sent = writeAll(link.client.get(), buf, i + 1);
         strike(false);
         return sent;
     }
-    return writeAll(link.client, buf, got);
+    return writeAll(link.client.get(), buf, got);
 }
 
 void CupsFaultProxy::strike(bool reset) {
@@ -292,15 +274,13 @@ void CupsFaultProxy::strike(bool reset) {
         m_hangNew = true;
         break;
     case Later::Refused:
-        ::close(m_listen);
-        m_listen = -1;
+        m_listener.reset();
         break;
     }
     if (reset) {
         for (const auto &l : m_links) {
             closeHard(l->client);
             closeHard(l->server);
-            l->client = l->server = -1;
         }
         m_links.clear();
         m_resetAtDocument = false;

@@ -5,9 +5,11 @@
 // pass as before, hang, or are refused, as the test asks.
 #pragma once
 
-#include <atomic>
+#include "support/posix_peers.h"
+
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,9 +35,6 @@ class CupsFaultProxy {
     // of it reaches the server.
     void resetAtDocument(Later later);
 
-    // Complete answers passed back so far.
-    int answers() const { return m_answers; }
-
   private:
     struct Link;
     void run();
@@ -44,12 +43,13 @@ class CupsFaultProxy {
     bool pass(Link &link, bool fromClient);
     void strike(bool reset);
 
-    int m_listen = -1;
-    int m_wake[2] = {-1, -1};
-    int m_port = 0;
+    std::optional<Listener> m_listener; // gone once new connections are refused
+    Fd m_wake;                          // written to stop the thread
+    Fd m_woken;                         // what the thread polls for that
+    std::string m_address;
     int m_serverPort = 0;
-    std::atomic<int> m_answers{0};
-    std::mutex m_mutex; // guards the fault settings below
+    std::mutex m_mutex; // guards the answer count and the fault settings below
+    int m_answers = 0;  // complete answers passed back so far
     int m_stallAt = -1; // answer count at which to stall, -1: never
     bool m_resetAtDocument = false;
     Later m_later = Later::Pass;

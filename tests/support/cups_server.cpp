@@ -50,18 +50,6 @@ int freeLoopbackPort() {
     return port;
 }
 
-std::string findProgram(const std::string &name) {
-    if (name.find('/') != std::string::npos)
-        return name;
-    std::string dirs = std::getenv("PATH") ? std::getenv("PATH") : "";
-    dirs += ":/usr/sbin:/sbin:/usr/bin:/bin";
-    std::istringstream in(dirs);
-    for (std::string dir; std::getline(in, dir, ':');)
-        if (!dir.empty() && ::access((dir + "/" + name).c_str(), X_OK) == 0)
-            return dir + "/" + name;
-    return name;
-}
-
 // Waits for a child, at most `limit`; true when it ended.
 bool reap(pid_t pid, std::chrono::milliseconds limit, int *status = nullptr) {
     const auto end = std::chrono::steady_clock::now() + limit;
@@ -90,55 +78,6 @@ std::string groupName() {
 }
 
 } // namespace
-
-ToolRun runTool(const std::vector<std::string> &argv, std::chrono::seconds limit) {
-    ToolRun run;
-    if (argv.empty())
-        return run;
-    std::vector<std::string> words(argv);
-    words[0] = findProgram(argv[0]);
-    int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) {
-        run.output = std::string("pipe: ") + std::strerror(errno);
-        return run;
-    }
-    const Fd devnull(::open("/dev/null", O_RDONLY | O_CLOEXEC));
-    ChildProcess child(std::move(words), [&](posix_spawn_file_actions_t &fa) {
-        posix_spawn_file_actions_adddup2(&fa, devnull.get(), 0);
-        posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-        posix_spawn_file_actions_adddup2(&fa, out[1], 2);
-    });
-    ::close(out[1]);
-    if (!child.started()) {
-        ::close(out[0]);
-        run.output = "cannot start " + argv[0] + ": " + std::strerror(child.spawnError());
-        return run;
-    }
-    const auto end = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            end - std::chrono::steady_clock::now());
-        pollfd p{out[0], POLLIN, 0};
-        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) == 0) {
-            child.signal(SIGKILL);
-            run.output +=
-                "\n[" + argv[0] + " killed after " + std::to_string(limit.count()) + " s]";
-            break;
-        }
-        char buf[4096];
-        const ssize_t n = ::read(out[0], buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        run.output.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(out[0]);
-    // One that closed its output but went on running is killed as the child goes.
-    if (const std::optional<int> status = child.waitStatusWithin(5s))
-        run.status = WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
-    return run;
-}
 
 bool CupsServer::installed() {
     return ::access(kDaemon, X_OK) == 0;
@@ -399,13 +338,17 @@ void CupsTest::SetUp() {
     ASSERT_NE(m_server, nullptr) << "the private cupsd did not start: " << why;
 }
 
-void QueueTest::SetUp() {
-    CupsTest::SetUp();
-    if (IsSkipped() || HasFatalFailure())
-        return;
+void NamedQueueTest::addQueue(int devicePort) {
     queue = testing::UnitTest::GetInstance()->current_test_info()->name();
     std::string why;
-    ASSERT_TRUE(cups().addQueue(queue, printer.port(), why)) << why;
+    ASSERT_TRUE(cups().addQueue(queue, devicePort, why)) << why;
+}
+
+void QueueTest::SetUp() {
+    NamedQueueTest::SetUp();
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    addQueue(printer.port());
 }
 
 void EmptyCupsTest::SetUp() {

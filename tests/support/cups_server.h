@@ -16,17 +16,6 @@
 
 namespace testing_support {
 
-struct ToolRun {
-    int status = -1;    // exit status; -1 when it was killed or could not start
-    std::string output; // standard output and error together
-    bool ok() const { return status == 0; }
-};
-
-// Runs a program (found in PATH, /usr/sbin or /sbin) with this process's environment and kills
-// it when it outlives the limit.
-ToolRun runTool(const std::vector<std::string> &argv,
-                std::chrono::seconds limit = std::chrono::seconds(20));
-
 struct QueuedJob {
     int id = 0;
     std::string title;
@@ -99,12 +88,20 @@ class CupsTest : public ::testing::Test {
     CupsServer *m_server = nullptr;
 };
 
-// The same, with a queue of its own, named after the test, in front of a listener of its own.
-class QueueTest : public CupsTest {
+// The same, for tests that add a queue of their own, named after the test.
+class NamedQueueTest : public CupsTest {
+  protected:
+    // Adds the queue in front of 127.0.0.1:devicePort.
+    void addQueue(int devicePort);
+
+    std::string queue;
+};
+
+// The same, with the queue added in front of a listener of its own.
+class QueueTest : public NamedQueueTest {
   protected:
     void SetUp() override;
 
-    std::string queue;
     TcpListener printer;
 };
 

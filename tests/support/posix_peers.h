@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <grp.h>
+#include <iterator>
 #include <map>
 #include <netinet/in.h>
 #include <optional>
@@ -32,6 +33,11 @@ namespace testing_support {
 using posdll::Fd;
 
 using Bytes = std::vector<unsigned char>;
+
+// A frame, or any other range of bytes, in the form the peers hand back what they read.
+template <typename Range> Bytes bytesOf(const Range &range) {
+    return Bytes(std::begin(range), std::end(range));
+}
 using std::chrono::milliseconds;
 
 // A folder of its own, removed with everything in it. Readable by everyone, so a test that
@@ -154,8 +160,9 @@ template <class Body> std::string asNobody(Body body) {
 // A TCP listener on a loopback address and a free port.
 class Listener {
   public:
-    // host: "127.0.0.1", "::1" or another loopback address. Check ok() before use.
-    explicit Listener(const std::string &host = "127.0.0.1", int backlog = 8) {
+    // host: "127.0.0.1", "::1" or another loopback address; port 0 takes a free one. Check ok()
+    // before use; when it is false, errno says why.
+    explicit Listener(const std::string &host = "127.0.0.1", int backlog = 8, int port = 0) {
         const bool v6 = host.find(':') != std::string::npos;
         m_fd.reset(::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
         const int one = 1;
@@ -165,18 +172,22 @@ class Listener {
         if (v6) {
             auto *a = reinterpret_cast<sockaddr_in6 *>(&ss);
             a->sin6_family = AF_INET6;
+            a->sin6_port = htons(static_cast<uint16_t>(port));
             ::inet_pton(AF_INET6, host.c_str(), &a->sin6_addr);
             len = sizeof *a;
         } else {
             auto *a = reinterpret_cast<sockaddr_in *>(&ss);
             a->sin_family = AF_INET;
+            a->sin_port = htons(static_cast<uint16_t>(port));
             ::inet_pton(AF_INET, host.c_str(), &a->sin_addr);
             len = sizeof *a;
         }
         if (::bind(m_fd.get(), reinterpret_cast<sockaddr *>(&ss), len) != 0 ||
             ::listen(m_fd.get(), backlog) != 0 ||
             ::getsockname(m_fd.get(), reinterpret_cast<sockaddr *>(&ss), &len) != 0) {
+            const int why = errno;
             m_fd.reset();
+            errno = why;
             return;
         }
         m_port = ntohs(v6 ? reinterpret_cast<sockaddr_in6 *>(&ss)->sin6_port

@@ -90,8 +90,6 @@ class RecordingPosdll : public device::PosdllFuncs {
 
   private:
     std::size_t reads = 0;
-
-  public:
 };
 
 } // namespace testing_support

@@ -17,13 +17,6 @@ using testing_support::RecordingPosdll;
 
 namespace {
 
-QStringList items(QComboBox *combo) {
-    QStringList list;
-    for (int i = 0; i < combo->count(); ++i)
-        list << combo->itemText(i);
-    return list;
-}
-
 QString captionOf(QWidget *w) {
     if (auto *label = qobject_cast<QLabel *>(w))
         return label->text();

@@ -1,5 +1,5 @@
 // The program started where there is no display says so plainly and exits with status 1.
-#include "support/cups_server.h"
+#include "support/child_process.h"
 #include "support/posix_peers.h"
 
 #include <gtest/gtest.h>

@@ -14,13 +14,6 @@ namespace {
 const std::string kDown =
     "cannot reach the print server 127.0.0.1:631 (is cupsd running?): Connection refused";
 
-QStringList items(QComboBox *combo) {
-    QStringList list;
-    for (int i = 0; i < combo->count(); ++i)
-        list << combo->itemText(i);
-    return list;
-}
-
 class window_printers_test : public testing::Test {
   protected:
     void open(device::PrinterList answer) {

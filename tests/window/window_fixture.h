@@ -109,6 +109,14 @@ inline void click(QWidget &window, const char *name) {
     QTest::mouseClick(w, Qt::LeftButton);
 }
 
+// A combo box's entries, in its order.
+inline QStringList items(QComboBox *combo) {
+    QStringList list;
+    for (int i = 0; i < combo->count(); ++i)
+        list << combo->itemText(i);
+    return list;
+}
+
 // Picks an entry from a combo box's drop-down list with the mouse, as a user does.
 inline void choose(QComboBox *combo, const QString &entry) {
     const int index = combo->findText(entry);
