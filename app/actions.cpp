@@ -22,10 +22,7 @@ std::optional<std::string> notReadyReason(const device::StatusReading &s) {
         return s.reason;
     if (s.summary.ready)
         return std::nullopt;
-    std::string why = "not ready";
-    for (std::size_t i = 0; i < s.summary.conditions.size(); ++i)
-        why += (i ? ", " : ": ") + std::string(protocol::statusFlagText(s.summary.conditions[i]));
-    return why;
+    return protocol::describeSummary(s.summary);
 }
 
 void applyBounds(const ActionInputs &in, device::PosdllFuncs &lib) {
