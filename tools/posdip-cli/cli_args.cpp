@@ -183,6 +183,8 @@ const OptionRow kOptions[] = {
      [](State &s, const std::string &v) {
          if (v.empty())
              return std::string("the queue name is empty");
+         if (const auto problem = posdll::queueNameProblem(v))
+             return quoted(v) + ": " + *problem;
          s.cmd.printer = v;
          s.printerGiven = true;
          return std::string();
