@@ -60,56 +60,53 @@ std::string bashCompletion() {
             topLevel.push_back(forms(row, " "));
         values += valuesArm(row, freeText);
     }
+    if (!freeText.empty())
+        values +=
+            "        " + join(freeText, " | ") + ") return 0 ;; # free text: nothing to offer\n";
     return "# bash completion for posdip-cli, generated from its option table.\n\n"
            "_posdip_cli_subcommands=\"" +
-           join(words, " ") +
-           "\"\n\n"
-           "# The options SUBCOMMAND takes.\n"
-           "_posdip_cli_options_of() {\n"
-           "    case $1 in\n" +
-           optionsOf +
-           "    esac\n"
-           "}\n\n"
-           "# Fills COMPREPLY with the values of OPTION that start with CUR. Returns 1 when "
-           "OPTION takes no\n"
-           "# value, so the word is completed as an option or an argument instead.\n"
-           "_posdip_cli_values() {\n"
-           "    local option=$1 cur=$2 words=\"\"\n"
-           "    case $option in\n" +
-           values +
-           (freeText.empty() ? ""
-                             : "        " + join(freeText, " | ") +
-                                   ") return 0 ;; # free text: nothing to offer\n") +
-           "        *) return 1 ;;\n"
-           "    esac\n"
-           "    COMPREPLY=($(compgen -W \"$words\" -- \"$cur\"))\n"
-           "}\n\n"
-           "_posdip_cli() {\n"
-           "    local cur prev words cword split\n"
-           "    _init_completion -s || return\n\n"
-           "    if ((cword == 1)); then\n"
-           "        if [[ $cur == -* ]]; then\n"
-           "            COMPREPLY=($(compgen -W \"" +
-           join(topLevel, " ") +
-           "\" -- \"$cur\"))\n"
-           "        else\n"
-           "            COMPREPLY=($(compgen -W \"$_posdip_cli_subcommands help\" -- \"$cur\"))\n"
-           "        fi\n"
-           "        return\n"
-           "    fi\n\n"
-           "    local sub=${words[1]}\n"
-           "    if [[ $sub == help || $sub == --help || $sub == -h ]]; then\n"
-           "        ((cword == 2)) && COMPREPLY=($(compgen -W \"$_posdip_cli_subcommands\" -- "
-           "\"$cur\"))\n"
-           "        return\n"
-           "    fi\n\n"
-           "    _posdip_cli_values \"$prev\" \"$cur\" && return\n"
-           "    $split && return\n\n"
-           "    if [[ $cur == -* ]]; then\n"
-           "        COMPREPLY=($(compgen -W \"$(_posdip_cli_options_of \"$sub\")\" -- \"$cur\"))\n"
-           "    fi\n"
-           "} &&\n"
-           "    complete -F _posdip_cli posdip-cli\n";
+           join(words, " ") + "\"\n_posdip_cli_top_options=\"" + join(topLevel, " ") +
+           "\"\n\n# The options SUBCOMMAND takes.\n_posdip_cli_options_of() {\n    case $1 in\n" +
+           optionsOf + "    esac\n}\n" + R"sh(
+# Fills COMPREPLY with the values of OPTION that start with CUR. Returns 1 when OPTION takes no
+# value, so the word is completed as an option or an argument instead.
+_posdip_cli_values() {
+    local option=$1 cur=$2 words=""
+    case $option in
+)sh" + values +
+           R"sh(        *) return 1 ;;
+    esac
+    COMPREPLY=($(compgen -W "$words" -- "$cur"))
+}
+
+_posdip_cli() {
+    local cur prev words cword split
+    _init_completion -s || return
+
+    if ((cword == 1)); then
+        if [[ $cur == -* ]]; then
+            COMPREPLY=($(compgen -W "$_posdip_cli_top_options" -- "$cur"))
+        else
+            COMPREPLY=($(compgen -W "$_posdip_cli_subcommands help" -- "$cur"))
+        fi
+        return
+    fi
+
+    local sub=${words[1]}
+    if [[ $sub == help || $sub == --help || $sub == -h ]]; then
+        ((cword == 2)) && COMPREPLY=($(compgen -W "$_posdip_cli_subcommands" -- "$cur"))
+        return
+    fi
+
+    _posdip_cli_values "$prev" "$cur" && return
+    $split && return
+
+    if [[ $cur == -* ]]; then
+        COMPREPLY=($(compgen -W "$(_posdip_cli_options_of "$sub")" -- "$cur"))
+    fi
+} &&
+    complete -F _posdip_cli posdip-cli
+)sh";
 }
 
 } // namespace cli::gen

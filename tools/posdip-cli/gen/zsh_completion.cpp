@@ -84,40 +84,44 @@ std::string zshCompletion() {
     for (const OptionRow &row : optionRows())
         if (row.topLevel)
             topLevel += " \\\n    " + specs(row, std::nullopt).substr(1);
-    return "#compdef posdip-cli\n"
-           "# zsh completion for posdip-cli, generated from its option table.\n\n"
-           "_posdip_cli_queues() {\n"
-           "  local -a queues\n"
-           "  queues=(${(f)\"$(_call_program queues posdip-cli printers 2>/dev/null)\"})\n"
-           "  _describe -t queues 'print queue' queues\n"
-           "}\n\n"
-           "_posdip-cli() {\n"
-           "  local -a subcommands\n"
-           "  subcommands=(\n" +
-           subcommands +
-           "  )\n"
-           "  local curcontext=$curcontext state state_descr line ret=1\n"
-           "  typeset -A opt_args\n"
-           "  _arguments -C" +
-           topLevel +
-           " \\\n    '1:subcommand:->subcommand' \\\n"
-           "    '*::argument:->argument' && ret=0\n\n"
-           "  case $state in\n"
-           "    subcommand)\n"
-           "      _describe -t subcommands 'posdip-cli subcommand' subcommands && ret=0\n"
-           "      ;;\n"
-           "    argument)\n"
-           "      curcontext=${curcontext%:*}-$words[1]:\n"
-           "      case $words[1] in\n" +
-           arms +
-           "        help) _describe -t subcommands 'posdip-cli subcommand' subcommands && "
-           "ret=0 ;;\n"
-           "      esac\n"
-           "      ;;\n"
-           "  esac\n"
-           "  return ret\n"
-           "}\n\n"
-           "_posdip-cli \"$@\"\n";
+    return R"sh(#compdef posdip-cli
+# zsh completion for posdip-cli, generated from its option table.
+
+_posdip_cli_queues() {
+  local -a queues
+  queues=(${(f)"$(_call_program queues posdip-cli printers 2>/dev/null)"})
+  _describe -t queues 'print queue' queues
+}
+
+_posdip-cli() {
+  local -a subcommands
+  subcommands=(
+)sh" + subcommands +
+           R"sh(  )
+  local curcontext=$curcontext state state_descr line ret=1
+  typeset -A opt_args
+  _arguments -C)sh" +
+           topLevel + R"sh( \
+    '1:subcommand:->subcommand' \
+    '*::argument:->argument' && ret=0
+
+  case $state in
+    subcommand)
+      _describe -t subcommands 'posdip-cli subcommand' subcommands && ret=0
+      ;;
+    argument)
+      curcontext=${curcontext%:*}-$words[1]:
+      case $words[1] in
+)sh" + arms +
+           R"sh(        help) _describe -t subcommands 'posdip-cli subcommand' subcommands && ret=0 ;;
+      esac
+      ;;
+  esac
+  return ret
+}
+
+_posdip-cli "$@"
+)sh";
 }
 
 } // namespace cli::gen
