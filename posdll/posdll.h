@@ -77,6 +77,16 @@ POSDLL_API int POS_EndDoc(void);
 POSDLL_API int POS_SetDeliveryWait(int millis);
 
 /**
+ * Cuts short, from any thread, every delivery wait of the process (POS_SetDeliveryWait): those in
+ * progress and those that start later end at most millis from now, as a wait that ran out does
+ * (the job cancelled, POS_EndDoc failing). A later call only brings the end nearer. Meant for a
+ * program asked to stop, so a job neither holds it up nor prints after it ended.
+ * @param millis 0 to end them at once, or more.
+ * @return 0 on success, -1 when millis is negative.
+ */
+POSDLL_API int POS_CutDeliveryWaits(int millis);
+
+/**
  * Releases the port opened last, so the next POS_Open can take it again.
  * @return 0 on success, -1 when no port was open or the system reported a failure.
  */
