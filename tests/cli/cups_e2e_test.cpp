@@ -182,6 +182,7 @@ TEST_F(CliCupsTest, status_of_a_queue_is_the_queues_own_and_says_so) {
 TEST_F(CliCupsTest, status_of_a_queue_on_an_unreachable_or_silent_server_says_which) {
     const std::vector<std::string> status = {"status", "--json",    "--port",
                                              "DRIVER", "--printer", "Kitchen"};
+    const testing_support::ShortServerWaits shortWaits;
     cups().pause();
     const auto silent = runCliBinary(status);
     cups().resume();
