@@ -193,7 +193,19 @@ TEST(emulator_state_test, state_files_missing_malformed_or_unreadable) {
         EXPECT_NE(said.find(r.why), std::string::npos) << said;
         EXPECT_EQ(emu.exitStatus(), 1) << r.text;
     }
-    EmulatorProcess folder({"--listen", "127.0.0.1:0", "--state", dir.file("")});
-    EXPECT_NE(folder.statusLine().find("Is a directory"), std::string::npos);
-    EXPECT_EQ(folder.exitStatus(), 1);
+    // Neither waited on nor read without end.
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string big = dir.file("big.state");
+    std::ofstream(big) << std::string(65 * 1024, '#'); // one comment, were it not so long
+    const std::pair<std::string, const char *> files[] = {
+        {fifo, ": not a regular file"},
+        {"/dev/zero", ": not a regular file"},
+        {dir.file(""), ": not a regular file"},
+        {big, " is too large (more than 64 KiB)"}};
+    for (const auto &[file, why] : files) {
+        EmulatorProcess emu({"--listen", "127.0.0.1:0", "--state", file});
+        EXPECT_EQ(emu.statusLine(), "posdip-emulator: state file " + file + why);
+        EXPECT_EQ(emu.exitStatus(), 1) << file;
+    }
 }

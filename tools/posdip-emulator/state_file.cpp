@@ -5,16 +5,26 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace emulator {
 
+// Far more than a state file ever holds; a bigger file is not one.
+constexpr std::size_t kMaxStateBytes = 64 * 1024;
+
 std::optional<PrinterState> loadState(const std::string &path, std::string *why) {
-    posdll::Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd) {
+    // Non-blocking: opening a FIFO must not wait for a writer.
+    posdll::Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    struct stat st;
+    if (!fd || ::fstat(fd.get(), &st) != 0) {
         if (errno == ENOENT)
             return PrinterState{};
         *why = "state file " + path + ": " + posdll::errnoText(errno);
+        return std::nullopt;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *why = "state file " + path + ": not a regular file";
         return std::nullopt;
     }
     std::string text;
@@ -30,6 +40,11 @@ std::optional<PrinterState> loadState(const std::string &path, std::string *why)
         if (n == 0)
             break;
         text.append(buf, static_cast<std::size_t>(n));
+        if (text.size() > kMaxStateBytes) {
+            *why = "state file " + path + " is too large (more than " +
+                   std::to_string(kMaxStateBytes / 1024) + " KiB)";
+            return std::nullopt;
+        }
     }
     std::string reason;
     auto state = parseState(text, &reason);
