@@ -55,11 +55,6 @@ TEST(emulator_options_test, printer_condition_state_and_fault) {
     EXPECT_TRUE(o->condition.offline);
     EXPECT_EQ(o->stateFile, "/tmp/s");
     EXPECT_EQ(o->fault, emulator::Fault::KeepOpen);
-
-    o = parseOptions({"--paper", "out", "--cover", "open", "--cover", "closed"}, &why);
-    ASSERT_TRUE(o) << why;
-    EXPECT_EQ(o->condition.paper, protocol::PaperLevel::Out);
-    EXPECT_FALSE(o->condition.coverOpen) << "the last word counts";
 }
 
 TEST(emulator_options_test, wrong_command_lines_say_why) {
@@ -83,6 +78,9 @@ TEST(emulator_options_test, wrong_command_lines_say_why) {
         {{"--fault"}, "--fault needs a value"},
         {{"--offline=yes"}, "--offline takes no value"},
         {{"--state="}, "--state needs a file"},
+        {{"--paper", "out", "--paper=ok"}, "--paper is given twice"},
+        {{"--cover", "open", "--hex", "--cover", "open"}, "--cover is given twice"},
+        {{"--fault=close", "--fault", "reset"}, "--fault is given twice"},
     };
     for (const Row &r : rows) {
         std::string why;

@@ -3,6 +3,7 @@
 #include "posdll/quoted.h"
 
 #include <charconv>
+#include <set>
 
 namespace emulator {
 
@@ -89,6 +90,7 @@ std::optional<Options> parseOptions(const std::vector<std::string> &args, std::s
         return std::nullopt;
     };
     Options o;
+    std::set<std::string> seen;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
         std::optional<std::string> value;
@@ -106,6 +108,9 @@ std::optional<Options> parseOptions(const std::vector<std::string> &args, std::s
         } else if (!takesValue && value) {
             return fail(name + " takes no value");
         }
+        // As posdip-cli does: a second value would silently win over the first.
+        if (name != "--help" && name != "-h" && !seen.insert(name).second)
+            return fail(name + " is given twice");
         if (name == "--listen") {
             std::string reason;
             o.listen = posdll::parseNetworkAddress(*value, &reason, 0);
