@@ -114,24 +114,8 @@ TEST(emulator_fault_test, stall_takes_nothing_until_the_sender_is_stuck) {
     LoopbackEmulator f({"--fault", "stall"});
     ASSERT_FALSE(f.address.empty());
     Fd c = connectTo(f.address);
-    ASSERT_EQ(::fcntl(c.get(), F_SETFL, O_NONBLOCK), 0);
-    const Bytes chunk(65536, 0x41);
-    std::size_t sent = 0;
     const std::size_t cap = 256u << 20; // far beyond any socket buffer
-    bool stuck = false;
-    while (!stuck && sent < cap) {
-        const ssize_t n = ::send(c.get(), chunk.data(), chunk.size(), MSG_NOSIGNAL);
-        if (n > 0) {
-            sent += static_cast<std::size_t>(n);
-        } else if (n < 0 && errno == EAGAIN) {
-            // Wait a little: the emulator would read now if it read at all.
-            pollfd p{c.get(), POLLOUT, 0};
-            stuck = ::poll(&p, 1, 300) == 0;
-        } else {
-            FAIL() << "send: " << std::strerror(errno);
-        }
-    }
-    EXPECT_TRUE(stuck) << sent << " bytes went out and the sender never had to wait";
+    EXPECT_TRUE(sendUntilStuck(c.get(), Bytes(65536, 0x41), cap)) << "the sender never had to wait";
     EXPECT_EQ(f.emu.frameLine(milliseconds(200)), "") << "nothing was read, so nothing decoded";
     // A sender that gives up on a stuck printer resets: its unsent bytes could never go.
     const linger abort{1, 0};

@@ -1,6 +1,7 @@
 #include "emulator.h"
 
 #include "printer.h"
+#include "source.h"
 #include "state_file.h"
 
 #include "posdll/fd.h"
@@ -30,8 +31,10 @@ using posdll::Fd;
 // How long accepting pauses when the process is out of descriptors or memory; a connection
 // that ends resumes it sooner.
 constexpr posdll::milliseconds kAcceptPause(250);
-// How long a status answer may wait for room on the line before it is dropped.
-constexpr posdll::milliseconds kAnswerWait(1000);
+// What a connection's send buffer holds, before the system doubles it for its bookkeeping.
+constexpr int kSendBufferBytes = 4096;
+// How long answers still queued may take to go out when the emulator ends.
+constexpr posdll::milliseconds kLastAnswersWait(1000);
 
 void say(const std::string &what) {
     std::fprintf(stderr, "posdip-emulator: %s\n", what.c_str());
@@ -53,15 +56,6 @@ bool outOfResources(int err) {
     return err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM;
 }
 
-// Where bytes come from: one TCP connection, or the pseudo-terminal.
-struct Source {
-    Fd fd;
-    std::string name;
-    posdll::FdKind kind = posdll::FdKind::Socket;
-    protocol::FrameScanner scanner;
-    bool stalled = false; // never read; only its end is watched
-};
-
 PrinterSetup printerSetup(const Options &o, const PrinterState &kept) {
     return {kept, o.condition, o.fault == Fault::Silent, o.hex};
 }
@@ -81,11 +75,10 @@ class Emulator {
             const bool accepting = m_listener && !m_acceptPaused;
             std::vector<pollfd> fds{{m_signals.get(), POLLIN, 0}};
             if (m_pty)
-                fds.push_back({m_pty->fd.get(), POLLIN, 0});
+                fds.push_back({m_pty->fd.get(), m_pty->events(), 0});
             fds.push_back({accepting ? m_listener.get() : -1, POLLIN, 0});
             for (const auto &c : m_clients)
-                fds.push_back(
-                    {c->fd.get(), static_cast<short>(c->stalled ? POLLRDHUP : POLLIN), 0});
+                fds.push_back({c->fd.get(), c->events(), 0});
             const int timeout = m_acceptPaused ? posdll::millisecondsLeft(*m_acceptPaused) : -1;
             if (::poll(fds.data(), fds.size(), timeout) < 0) {
                 if (errno == EINTR)
@@ -100,7 +93,7 @@ class Emulator {
                     say(si.ssi_signo == SIGINT ? "stopping on SIGINT" : "stopping on SIGTERM");
                 return 0;
             }
-            if (m_pty && fds[i++].revents && !readFrom(*m_pty)) {
+            if (m_pty && fds[i++].revents && !(readFrom(*m_pty) && flush(*m_pty))) {
                 say("the pseudo-terminal failed: " + posdll::errnoText(errno));
                 return 1;
             }
@@ -111,6 +104,7 @@ class Emulator {
             if (incoming && !done()) // after the clients: the new one was not polled yet
                 acceptOne();
         }
+        sendWhatIsLeft();
         waitForTerminalClosed();
         return 0;
     }
@@ -265,6 +259,10 @@ class Emulator {
         if (m_starved)
             say("accepting connections again");
         m_starved = false;
+        // A printer's own buffer for what it sends is small: the line of a sender that never
+        // reads fills soon, instead of growing to megabytes of answers.
+        const int sendBuffer = kSendBufferBytes;
+        ::setsockopt(c.get(), SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
         auto s = std::make_unique<Source>();
         s->name = peerName(c.get());
         s->fd = std::move(c);
@@ -285,12 +283,12 @@ class Emulator {
         m_clients.push_back(std::move(s));
     }
 
-    // Reads from the clients polled (polled[k] is m_clients[k]) and drops those that ended.
+    // Serves the clients polled (polled[k] is m_clients[k]) and drops those that ended.
     void serveClients(const pollfd *polled) {
         std::vector<std::unique_ptr<Source>> open;
         for (std::size_t k = 0; k < m_clients.size(); ++k) {
             Source &c = *m_clients[k];
-            if (done() || !polled[k].revents || serve(c))
+            if (done() || !polled[k].revents || serve(c, polled[k].revents))
                 open.push_back(std::move(m_clients[k]));
             else
                 m_acceptPaused.reset(); // a descriptor is free again
@@ -298,23 +296,57 @@ class Emulator {
         m_clients = std::move(open);
     }
 
-    // Serves one client that has something to say; false when its connection is done with.
-    bool serve(Source &c) {
+    // Serves one client that is ready; false when its connection is done with.
+    bool serve(Source &c, short revents) {
         if (c.stalled) {
             say("connection from " + c.name + " ended unread (fault stall)");
             return false;
         }
-        if (m_options.fault == Fault::Reset)
-            return resetAfterFirstByte(c);
-        if (readFrom(c))
+        if (c.mayRead() && (revents & (POLLIN | POLLHUP | POLLERR))) {
+            if (m_options.fault == Fault::Reset)
+                return resetAfterFirstByte(c);
+            if (!readFrom(c)) {
+                if (errno != 0) {
+                    say("connection from " + c.name + " closed");
+                    return false;
+                }
+                c.ended = true;
+            }
+        }
+        if (!flush(c)) {
+            say("cannot answer " + c.name + ": " + posdll::errnoText(errno));
+            return false;
+        }
+        if (!c.ended || !c.unsent.empty())
             return true;
-        if (m_options.fault == Fault::KeepOpen && errno == 0) {
+        if (m_options.fault == Fault::KeepOpen) {
             say("connection from " + c.name + " ended by the sender; kept open (fault keep-open)");
             m_keptOpen.push_back(std::move(c.fd));
             return false;
         }
         say("connection from " + c.name + " closed");
         return false;
+    }
+
+    // Writes what the line takes of the answers waiting for it; false with errno when it fails.
+    bool flush(Source &s) {
+        std::size_t dropped = 0;
+        const int err = s.flush(&dropped);
+        if (dropped)
+            say("nobody reads the answers on " + s.name + "; " + std::to_string(dropped) +
+                " bytes dropped");
+        errno = err;
+        return err == 0;
+    }
+
+    // Answers still queued when the emulator ends get a bounded time to go out.
+    void sendWhatIsLeft() {
+        const auto deadline = posdll::Clock::now() + kLastAnswersWait;
+        for (const auto &c : m_clients)
+            if (!c->unsent.empty())
+                posdll::writeAll(c->fd.get(), c->kind, c->unsent.data(),
+                                 static_cast<int>(c->unsent.size()),
+                                 posdll::milliseconds(posdll::millisecondsLeft(deadline)));
     }
 
     // Closing with a zero linger time sends a reset instead of an orderly end.
@@ -353,13 +385,8 @@ class Emulator {
         if (done())
             return;
         const Reply r = m_printer.take(f);
-        if (r.answer) {
-            const posdll::WriteProgress sent =
-                posdll::writeAll(s.fd.get(), s.kind, &*r.answer, 1, kAnswerWait);
-            if (!sent.complete(1))
-                say("cannot answer " + s.name + ": " +
-                    (sent.error ? posdll::errnoText(sent.error) : "nobody reads the answers"));
-        }
+        if (r.answer) // written once the whole read is served
+            s.unsent.push_back(*r.answer);
         // Stored before it is told, so whoever reads the line finds the file written.
         std::string why;
         if (r.stateChanged && m_options.stateFile &&
