@@ -2,6 +2,7 @@
 #include "client.h"
 #include "emulator_process.h"
 
+#include "printer_state.h"
 #include "protocol/frames.h"
 
 #include <gtest/gtest.h>
@@ -18,8 +19,8 @@ const Bytes kAllFourRequests = {0x10, 0x04, 0x01, 0x10, 0x04, 0x02,
 
 // A printer on a free loopback port that keeps the frame lines its senders caused.
 struct Running : LoopbackEmulator {
-    explicit Running(std::vector<std::string> options = {})
-        : LoopbackEmulator(std::move(options)) {}
+    explicit Running(std::vector<std::string> options = {}, std::vector<std::string> runner = {})
+        : LoopbackEmulator(std::move(options), std::move(runner)) {}
     // Sends the bytes on a connection of its own and closes it once the frame lines are out.
     void send(const Bytes &bytes, int lines) {
         Fd c = connectTo(address);
@@ -165,11 +166,65 @@ TEST(emulator_state_test, state_file_keeps_the_printer_across_restarts) {
     EXPECT_EQ(page.back(), "DIP switches disabled");
 }
 
+TEST(emulator_state_test, a_linked_state_file_is_written_through_its_link_and_kept_by_one) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.file("kept"));
+    const std::string target = dir.file("kept/printer.state");
+    const std::string link = dir.file("printer.state");
+    std::ofstream(target) << emulator::formatState({});
+    std::filesystem::create_symlink("kept/printer.state", link);
+    Running first({"--state", link});
+    ASSERT_FALSE(first.address.empty());
+    first.send(bytesOf(protocol::writeSettingFrame(0x7D)), 1);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(readFile(target), emulator::formatState({true, 0x7D}));
+
+    // The file was replaced by the save; the lock went along with it.
+    for (const std::string &path : {link, target}) {
+        EmulatorProcess second({"--listen", "127.0.0.1:0", "--state", path});
+        EXPECT_EQ(second.statusLine(),
+                  "posdip-emulator: state file " + path + " is in use by another posdip-emulator");
+        EXPECT_EQ(second.exitStatus(), 1);
+    }
+}
+
+TEST(emulator_state_test, a_state_that_cannot_be_saved_is_said_and_makes_it_offline) {
+    TempDir dir;
+    const std::string file = dir.file("printer.state");
+    std::ofstream(file) << emulator::formatState({});
+    EmulatorProcess refused({"--listen", "127.0.0.1:0", "--state", file}, nobodyRunner());
+    const std::string folder = std::filesystem::path(file).parent_path();
+    EXPECT_EQ(refused.statusLine(), "posdip-emulator: state file " + file +
+                                        ": cannot save it in its folder " + folder +
+                                        ": Permission denied");
+    EXPECT_EQ(refused.exitStatus(), 1);
+
+    namespace fs = std::filesystem;
+    fs::permissions(folder, fs::perms(0777));
+    Running printer({"--state", file}, nobodyRunner());
+    ASSERT_FALSE(printer.address.empty());
+    fs::permissions(folder, fs::perms(0555)); // as when the disk fills
+    Fd c = connectTo(printer.address);
+    Bytes stream = bytesOf(protocol::writeSettingFrame(0x7D));
+    stream.insert(stream.end(), {0x10, 0x04, 0x01});
+    ASSERT_TRUE(sendAll(c.get(), stream));
+    EXPECT_EQ(readCount(c.get(), 1), Bytes{0x1A}) << "off-line";
+    EXPECT_TRUE(printer.emu.says("state file " + file + ": cannot save it in its folder " + folder +
+                                 ": Permission denied; off-line until it is saved"));
+
+    fs::permissions(folder, fs::perms(0777));
+    EXPECT_TRUE(printer.emu.says("saved; on-line again"));
+    ASSERT_TRUE(sendAll(c.get(), {0x10, 0x04, 0x01}));
+    EXPECT_EQ(readCount(c.get(), 1), Bytes{0x12});
+    EXPECT_EQ(readFile(file), emulator::formatState({true, 0x7D}));
+}
+
 TEST(emulator_state_test, state_files_missing_malformed_or_unreadable) {
     TempDir dir;
     {
         Running fresh({"--state", dir.file("none-yet")});
         ASSERT_FALSE(fresh.address.empty()) << "a missing file starts from the defaults";
+        EXPECT_EQ(readFile(dir.file("none-yet")), emulator::formatState({})) << "and is written";
         fresh.send(bytesOf(protocol::selfTestFrame()), 0);
         EXPECT_EQ(selfTestPage(fresh.emu), kDefaultPage);
     }

@@ -7,6 +7,7 @@
 #include "posdll/fd.h"
 #include "protocol/frame_decode.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -33,6 +34,8 @@ using posdll::Fd;
 constexpr posdll::milliseconds kAcceptPause(250);
 // What a connection's send buffer holds, before the system doubles it for its bookkeeping.
 constexpr int kSendBufferBytes = 4096;
+// How often a state that could not be saved is tried again.
+constexpr posdll::milliseconds kSaveRetry(1000);
 // How long answers still queued may take to go out when the emulator ends.
 constexpr posdll::milliseconds kLastAnswersWait(1000);
 
@@ -79,7 +82,7 @@ class Emulator {
             fds.push_back({accepting ? m_listener.get() : -1, POLLIN, 0});
             for (const auto &c : m_clients)
                 fds.push_back({c->fd.get(), c->events(), 0});
-            const int timeout = m_acceptPaused ? posdll::millisecondsLeft(*m_acceptPaused) : -1;
+            const int timeout = pollTimeout();
             if (::poll(fds.data(), fds.size(), timeout) < 0) {
                 if (errno == EINTR)
                     continue;
@@ -101,6 +104,8 @@ class Emulator {
             serveClients(fds.data() + i);
             if (m_acceptPaused && posdll::Clock::now() >= *m_acceptPaused)
                 m_acceptPaused.reset();
+            if (m_saveRetry && posdll::Clock::now() >= *m_saveRetry)
+                save();
             if (incoming && !done()) // after the clients: the new one was not polled yet
                 acceptOne();
         }
@@ -112,17 +117,43 @@ class Emulator {
   private:
     bool done() const { return m_options.count && m_frames >= *m_options.count; }
 
+    // Until the first of the timed things to do: resume accepting, try saving again.
+    int pollTimeout() const {
+        int timeout = -1;
+        for (const auto &when : {m_acceptPaused, m_saveRetry})
+            if (when) {
+                const int left = posdll::millisecondsLeft(*when);
+                timeout = timeout < 0 ? left : std::min(timeout, left);
+            }
+        return timeout;
+    }
+
     bool loadState() {
         if (!m_options.stateFile)
             return true;
         std::string why;
-        const auto state = emulator::loadState(*m_options.stateFile, &why);
-        if (!state) {
+        m_stateFile = StateFile::open(*m_options.stateFile, &why);
+        if (!m_stateFile) {
             say(why);
             return false;
         }
-        m_printer = Printer(printerSetup(m_options, *state));
+        m_printer = Printer(printerSetup(m_options, m_stateFile->kept()));
         return true;
+    }
+
+    // Saves the printer's state; while it cannot, the printer is off-line and it is tried again
+    // every so often. Said when it starts and stops failing.
+    void save() {
+        std::string why;
+        const bool saved = m_stateFile->save(m_printer.state(), &why);
+        if (!saved && !m_saveRetry)
+            say(why + "; off-line until it is saved");
+        if (saved && m_saveRetry)
+            say("state file " + *m_options.stateFile + " saved; on-line again");
+        m_saveRetry.reset();
+        if (!saved)
+            m_saveRetry = posdll::Clock::now() + kSaveRetry;
+        m_printer.setUnsaved(!saved);
     }
 
     bool catchSignals() {
@@ -388,10 +419,8 @@ class Emulator {
         if (r.answer) // written once the whole read is served
             s.unsent.push_back(*r.answer);
         // Stored before it is told, so whoever reads the line finds the file written.
-        std::string why;
-        if (r.stateChanged && m_options.stateFile &&
-            !saveState(*m_options.stateFile, m_printer.state(), &why))
-            say(why);
+        if (r.stateChanged && m_stateFile)
+            save();
         for (const std::string &line : r.lines)
             std::printf("%s\n", line.c_str());
         std::fflush(stdout);
@@ -407,6 +436,8 @@ class Emulator {
     std::vector<std::unique_ptr<Source>> m_clients;
     std::vector<Fd> m_keptOpen; // ended by their senders, held until the emulator ends
     std::optional<posdll::Clock::time_point> m_acceptPaused;
+    std::optional<StateFile> m_stateFile;
+    std::optional<posdll::Clock::time_point> m_saveRetry; // set while the state is not saved
     bool m_starved = false; // the last accept ran out of descriptors or memory
     Printer m_printer;
     long m_frames = 0;

@@ -22,7 +22,7 @@ Reply Printer::take(const protocol::Frame &frame) {
         break;
     case protocol::FrameKind::SelfTest: {
         const std::uint8_t printer =
-            protocol::encodeStatus(protocol::StatusRequest::Printer, m_setup.condition);
+            protocol::encodeStatus(protocol::StatusRequest::Printer, condition());
         if (protocol::decodeStatus(protocol::StatusRequest::Printer, printer).ready)
             r.lines = selfTestPage();
         else // an off-line printer prints nothing
@@ -34,7 +34,7 @@ Reply Printer::take(const protocol::Frame &frame) {
         if (m_setup.silent) {
             line += ": not answered";
         } else {
-            r.answer = protocol::encodeStatus(d.request, m_setup.condition);
+            r.answer = protocol::encodeStatus(d.request, condition());
             line += ": answered " + protocol::hexByte(*r.answer) + ", " +
                     protocol::describeStatus(d.request, *r.answer);
         }
@@ -46,6 +46,12 @@ Reply Printer::take(const protocol::Frame &frame) {
         line += " | " + protocol::toHex(frame);
     r.lines.insert(r.lines.begin(), line);
     return r;
+}
+
+protocol::PrinterCondition Printer::condition() const {
+    protocol::PrinterCondition c = m_setup.condition;
+    c.offline = c.offline || m_unsaved;
+    return c;
 }
 
 std::vector<std::string> Printer::selfTestPage() const {

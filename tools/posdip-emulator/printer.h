@@ -33,10 +33,16 @@ class Printer {
     Reply take(const protocol::Frame &frame);
     const PrinterState &state() const { return m_setup.state; }
 
+    // A printer that could not keep its state is off-line until it can, so whoever checks its
+    // status before relying on it sees that.
+    void setUnsaved(bool unsaved) { m_unsaved = unsaved; }
+    protocol::PrinterCondition condition() const;
+
   private:
     std::vector<std::string> selfTestPage() const;
 
     PrinterSetup m_setup;
+    bool m_unsaved = false;
 };
 
 } // namespace emulator
