@@ -3,6 +3,7 @@
 #include "emulator_process.h"
 
 #include "printer_state.h"
+#include "protocol/frame_decode.h"
 #include "protocol/frames.h"
 
 #include <gtest/gtest.h>
@@ -51,7 +52,70 @@ std::vector<std::string> selfTestPage(EmulatorProcess &emu) {
     return page;
 }
 
+// The reply to each printer ID request in turn, as a client reads it: the byte in hex or the
+// text; "-" when none came.
+std::vector<std::string> identityOf(int line) {
+    using protocol::IdReplyReader;
+    std::vector<std::string> replies;
+    for (protocol::IdRequest r : protocol::kIdRequests) {
+        EXPECT_TRUE(sendAll(line, bytesOf(protocol::idRequestBytes(r))));
+        IdReplyReader reader(r);
+        for (Bytes b; reader.progress() == IdReplyReader::Progress::Incomplete &&
+                      !(b = readCount(line, 1, milliseconds(200))).empty();)
+            reader.take(b[0]);
+        switch (reader.progress()) {
+        case IdReplyReader::Progress::Incomplete:
+            replies.push_back("-");
+            break;
+        case IdReplyReader::Progress::Complete:
+            replies.push_back(protocol::repliesWithText(r) ? reader.text()
+                                                           : protocol::hexByte(reader.byte()));
+            break;
+        case IdReplyReader::Progress::Invalid:
+            replies.push_back(reader.problem());
+            break;
+        }
+    }
+    return replies;
+}
+
 } // namespace
+
+TEST(emulator_id_test, printer_id_requests_answer_what_it_was_told) {
+    struct Row {
+        std::vector<std::string> options;
+        std::vector<std::string> replies; // to n = 1, 2, 3, 65, 66, 67, 68, 69
+    } rows[] = {
+        {{},
+         {"0x20", "0x03", "0x01", "1.00", "Emulated Printers", "EMU-80", "EMU0000001", "PC437"}},
+        // Read past the automatic status block that comes first.
+        {{"--id", "serial=X9,firmware=2.10", "--asb", "--cover", "open"},
+         {"0x20", "0x03", "0x01", "2.10", "Emulated Printers", "EMU-80", "X9", "PC437"}},
+        {{"--id", "serial=,maker="}, {"0x20", "0x03", "0x01", "1.00", "-", "EMU-80", "-", "PC437"}},
+        {{"--no-id"}, {"-", "-", "-", "-", "-", "-", "-", "-"}},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(::testing::PrintToString(r.options));
+        Running printer(r.options);
+        ASSERT_FALSE(printer.address.empty());
+        Fd c = connectTo(printer.address);
+        EXPECT_EQ(identityOf(c.get()), r.replies);
+    }
+    Running printer;
+    printer.send(bytesOf(protocol::writeSettingFrame(0x00)), 1); // no cutter, no two-byte code
+    printer.send(bytesOf(protocol::idRequestBytes(protocol::IdRequest::TypeId)), 1);
+    EXPECT_EQ(printer.seen.back(), "printer ID request 2 (type id): answered 0x00, none");
+    printer.send(bytesOf(protocol::idRequestBytes(protocol::IdRequest::ModelName)), 1);
+    EXPECT_EQ(printer.seen.back(), "printer ID request 67 (model name): answered \"EMU-80\"");
+}
+
+TEST(emulator_id_test, automatic_status_comes_on_connect) {
+    Running printer({"--asb", "--paper", "near-end"});
+    ASSERT_FALSE(printer.address.empty());
+    Fd c = connectTo(printer.address);
+    EXPECT_EQ(readCount(c.get(), 4), (Bytes{0x10, 0x00, 0x03, 0x00}));
+    EXPECT_EQ(endingOf(c.get(), milliseconds(200)), Ending::StillOpen) << "once";
+}
 
 TEST(emulator_status_test, each_condition_answers_its_four_bytes) {
     struct Row {
@@ -201,21 +265,22 @@ TEST(emulator_state_test, a_state_that_cannot_be_saved_is_said_and_makes_it_offl
 
     namespace fs = std::filesystem;
     fs::permissions(folder, fs::perms(0777));
-    Running printer({"--state", file}, nobodyRunner());
+    Running printer({"--state", file, "--asb"}, nobodyRunner());
     ASSERT_FALSE(printer.address.empty());
-    fs::permissions(folder, fs::perms(0555)); // as when the disk fills
     Fd c = connectTo(printer.address);
+    EXPECT_EQ(readCount(c.get(), 4), (Bytes{0x10, 0x00, 0x00, 0x00})) << "automatic status";
+    fs::permissions(folder, fs::perms(0555)); // as when the disk fills
     Bytes stream = bytesOf(protocol::writeSettingFrame(0x7D));
     stream.insert(stream.end(), {0x10, 0x04, 0x01});
     ASSERT_TRUE(sendAll(c.get(), stream));
-    EXPECT_EQ(readCount(c.get(), 1), Bytes{0x1A}) << "off-line";
+    EXPECT_EQ(readCount(c.get(), 5), (Bytes{0x18, 0x00, 0x00, 0x00, 0x1A})) << "off-line";
     EXPECT_TRUE(printer.emu.says("state file " + file + ": cannot save it in its folder " + folder +
                                  ": Permission denied; off-line until it is saved"));
 
     fs::permissions(folder, fs::perms(0777));
     EXPECT_TRUE(printer.emu.says("saved; on-line again"));
     ASSERT_TRUE(sendAll(c.get(), {0x10, 0x04, 0x01}));
-    EXPECT_EQ(readCount(c.get(), 1), Bytes{0x12});
+    EXPECT_EQ(readCount(c.get(), 5), (Bytes{0x10, 0x00, 0x00, 0x00, 0x12}));
     EXPECT_EQ(readFile(file), emulator::formatState({true, 0x7D}));
 }
 

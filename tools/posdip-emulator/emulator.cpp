@@ -6,6 +6,7 @@
 
 #include "posdll/fd.h"
 #include "protocol/frame_decode.h"
+#include "protocol/printer_id.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -60,7 +61,7 @@ bool outOfResources(int err) {
 }
 
 PrinterSetup printerSetup(const Options &o, const PrinterState &kept) {
-    return {kept, o.condition, o.fault == Fault::Silent, o.hex};
+    return {kept, o.condition, o.identity, o.fault == Fault::Silent, o.hex};
 }
 
 class Emulator {
@@ -153,7 +154,27 @@ class Emulator {
         m_saveRetry.reset();
         if (!saved)
             m_saveRetry = posdll::Clock::now() + kSaveRetry;
+        const auto before = protocol::encodeAutomaticStatus(m_printer.condition());
         m_printer.setUnsaved(!saved);
+        if (protocol::encodeAutomaticStatus(m_printer.condition()) != before)
+            conditionChanged();
+    }
+
+    // As a printer with automatic status on, it tells every line of the change.
+    void conditionChanged() {
+        for (const auto &c : m_clients)
+            sendAutomaticStatus(*c);
+        if (m_pty && sendAutomaticStatus(*m_pty) && !flush(*m_pty))
+            say("the pseudo-terminal failed: " + posdll::errnoText(errno));
+    }
+
+    // Queues the automatic status block when it is on; whether it did.
+    bool sendAutomaticStatus(Source &s) {
+        if (!m_options.asb || s.stalled)
+            return false;
+        const auto block = protocol::encodeAutomaticStatus(m_printer.condition());
+        s.unsent.insert(s.unsent.end(), block.begin(), block.end());
+        return true;
     }
 
     bool catchSignals() {
@@ -309,6 +330,7 @@ class Emulator {
         case Fault::Reset:
         case Fault::KeepOpen:
         case Fault::Silent:
+            sendAutomaticStatus(*s); // written when the connection is next served
             break;
         }
         m_clients.push_back(std::move(s));
@@ -416,8 +438,8 @@ class Emulator {
         if (done())
             return;
         const Reply r = m_printer.take(f);
-        if (r.answer) // written once the whole read is served
-            s.unsent.push_back(*r.answer);
+        // Written once the whole read is served.
+        s.unsent.insert(s.unsent.end(), r.answer.begin(), r.answer.end());
         // Stored before it is told, so whoever reads the line finds the file written.
         if (r.stateChanged && m_stateFile)
             save();
