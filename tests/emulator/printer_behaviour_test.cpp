@@ -10,6 +10,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <sys/resource.h>
 
 using namespace testing_support;
 
@@ -282,6 +283,18 @@ TEST(emulator_state_test, a_state_that_cannot_be_saved_is_said_and_makes_it_offl
     ASSERT_TRUE(sendAll(c.get(), {0x10, 0x04, 0x01}));
     EXPECT_EQ(readCount(c.get(), 5), (Bytes{0x10, 0x00, 0x00, 0x00, 0x12}));
     EXPECT_EQ(readFile(file), emulator::formatState({true, 0x7D}));
+
+    // Past the file size limit a save fails the same way; the signal does not end it.
+    Running limited({"--state", dir.file("limited.state")});
+    ASSERT_FALSE(limited.address.empty());
+    const rlimit none{0, 0};
+    ASSERT_EQ(::prlimit(limited.emu.pid(), RLIMIT_FSIZE, &none, nullptr), 0);
+    Fd d = connectTo(limited.address);
+    stream = bytesOf(protocol::disableFrame());
+    stream.insert(stream.end(), {0x10, 0x04, 0x01});
+    ASSERT_TRUE(sendAll(d.get(), stream));
+    EXPECT_EQ(readCount(d.get(), 1), Bytes{0x1A});
+    EXPECT_TRUE(limited.emu.says("File too large; off-line until it is saved"));
 }
 
 TEST(emulator_state_test, state_files_missing_malformed_or_unreadable) {

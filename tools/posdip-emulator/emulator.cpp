@@ -72,7 +72,7 @@ class Emulator {
     Emulator &operator=(const Emulator &) = delete;
 
     int run() {
-        if (!loadState() || !catchSignals() || (m_options.listen && !listen()) ||
+        if (!catchSignals() || !loadState() || (m_options.listen && !listen()) ||
             (m_options.ptyLink && !makePty()))
             return 1;
         while (!done()) {
@@ -179,6 +179,8 @@ class Emulator {
 
     bool catchSignals() {
         std::signal(SIGPIPE, SIG_IGN);
+        // A state file past the file size limit is a failed save (EFBIG), not the end.
+        std::signal(SIGXFSZ, SIG_IGN);
         sigset_t set;
         sigemptyset(&set);
         sigaddset(&set, SIGINT);
