@@ -108,10 +108,11 @@ std::string local8(const QString &s) {
     return s.toLocal8Bit().toStdString();
 }
 
+// Read as PNG by name: a file read without its format has every image plugin loaded to guess it.
 QIcon programIcon() {
     QIcon icon;
     for (int size : {16, 32, 48})
-        icon.addFile(QStringLiteral(":/icons/posdip-%1.png").arg(size), QSize(size, size));
+        icon.addPixmap(QPixmap(QStringLiteral(":/icons/posdip-%1.png").arg(size), "PNG"));
     return icon;
 }
 
@@ -311,7 +312,9 @@ void FrmTest::formLoad() {
         m_combo3->addItem(QString::number(rate));
     m_combo3->setCurrentText(QString::number(protocol::defaultBaud()));
 
-    m_combo2->refill();
+    // Asked once the window is up: loading the print server's library takes longer than
+    // drawing the window, and needs none of it.
+    QMetaObject::invokeMethod(m_combo2, &PrinterListBox::refill, Qt::QueuedConnection);
 }
 
 void FrmTest::combo1Click(int index) {

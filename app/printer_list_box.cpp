@@ -8,6 +8,7 @@ namespace app {
 
 PrinterListBox::PrinterListBox(device::PrinterSource &source, QWidget *parent)
     : QComboBox(parent), m_source(source) {
+    sayAsking(); // until the first answer
     m_worker.setMaxThreadCount(1);
     connect(&m_answer, &QFutureWatcherBase::finished, this, [this] {
         fill(m_answer.result());
@@ -19,10 +20,14 @@ PrinterListBox::PrinterListBox(device::PrinterSource &source, QWidget *parent)
 void PrinterListBox::refill() {
     if (m_answer.isRunning())
         return; // the answer to the question already asked fills the list
-    setPlaceholderText(QStringLiteral("(asking the print server)"));
-    m_serverError = "the print server has not answered yet";
+    sayAsking();
     m_answer.setFuture(
         QtConcurrent::run(&m_worker, [&source = m_source] { return source.list(); }));
+}
+
+void PrinterListBox::sayAsking() {
+    setPlaceholderText(QStringLiteral("(asking the print server)"));
+    m_serverError = "the print server has not answered yet";
 }
 
 void PrinterListBox::fill(const device::PrinterList &printers) {

@@ -27,6 +27,7 @@ class PrinterListBox : public QComboBox {
     void showPopup() override;
 
   private:
+    void sayAsking();
     void fill(const device::PrinterList &printers);
 
     device::PrinterSource &m_source;
