@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QIcon>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -108,11 +109,13 @@ std::string local8(const QString &s) {
     return s.toLocal8Bit().toStdString();
 }
 
-// Read as PNG by name: a file read without its format has every image plugin loaded to guess it.
 QIcon programIcon() {
     QIcon icon;
-    for (int size : {16, 32, 48})
-        icon.addPixmap(QPixmap(QStringLiteral(":/icons/posdip-%1.png").arg(size), "PNG"));
+    for (int size : {16, 32, 48}) {
+        QImageReader png(QStringLiteral(":/icons/posdip-%1.png").arg(size), "png");
+        png.setAutoDetectImageFormat(false); // else every image plugin is loaded to be asked
+        icon.addPixmap(QPixmap::fromImage(png.read()));
+    }
     return icon;
 }
 
