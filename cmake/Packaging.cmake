@@ -5,15 +5,13 @@
 #   posdip-libposdll  the private device library both posdip and posdip-cli load
 # `make package` (or `cpack` in the build folder) writes them into the build folder.
 # Besides the CPack set-up, this file installs what every package carries: the manual pages, the
-# completions, and /usr/share/doc/PACKAGE/ with the copyright file and the changelog.
+# completions, and /usr/share/doc/PACKAGE/ with the copyright file, the changelog and the guides.
 
 set(POSDIP_MAINTAINER "posdip developers <posdip@example.org>")
 set(posdip_packages posdip-cli posdip-emulator posdip-libposdll)
 # The window's package exists only where the window is built.
 if(POSDIP_BUILD_GUI)
   list(PREPEND posdip_packages posdip)
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/posdip
-          COMPONENT posdip)
 endif()
 
 # Manual pages and the changelog are installed compressed, as Debian expects; -n leaves the name
@@ -83,9 +81,20 @@ License: MIT
  ${license_text}
 ")
 
+# The user's guide, README.md and the guides and pictures in docs/ it links to, goes with each
+# program's package, in its folder as in the source tree so that the links hold.
+file(GLOB posdip_guides CONFIGURE_DEPENDS RELATIVE ${PROJECT_SOURCE_DIR}
+     ${PROJECT_SOURCE_DIR}/docs/*.md ${PROJECT_SOURCE_DIR}/docs/*.png)
 foreach(package ${posdip_packages})
-  install(FILES ${copyright} ${changelog} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package}
-          COMPONENT ${package})
+  set(doc_dir ${CMAKE_INSTALL_DATADIR}/doc/${package})
+  install(FILES ${copyright} ${changelog} DESTINATION ${doc_dir} COMPONENT ${package})
+  if(package STREQUAL posdip-libposdll)
+    continue()
+  endif()
+  foreach(doc README.md ${posdip_guides})
+    get_filename_component(folder ${doc} DIRECTORY)
+    install(FILES ${PROJECT_SOURCE_DIR}/${doc} DESTINATION ${doc_dir}/${folder} COMPONENT ${package})
+  endforeach()
 endforeach()
 
 install(FILES ${posdip_doc_build}/posdip-cli.bash

@@ -62,13 +62,24 @@ icons=()
 for size in 16 32 48 64 128; do icons+=("usr/share/icons/hicolor/${size}x${size}/apps/posdip.png"); done
 expect_in posdip usr/bin/posdip usr/share/man/man1/posdip.1.gz \
   usr/share/applications/posdip.desktop "usr/share/metainfo/$app_id.metainfo.xml" \
-  "${icons[@]}" usr/share/icons/hicolor/scalable/apps/posdip.svg usr/share/doc/posdip/README.md
+  "${icons[@]}" usr/share/icons/hicolor/scalable/apps/posdip.svg
 expect_in posdip-cli usr/bin/posdip-cli usr/share/man/man1/posdip-cli.1.gz \
   usr/share/bash-completion/completions/posdip-cli usr/share/zsh/vendor-completions/_posdip-cli
 expect_in posdip-emulator usr/bin/posdip-emulator usr/share/man/man1/posdip-emulator.1.gz
 expect_in posdip-libposdll "usr/$libdir/libposdll.so.0"
 for p in "${packages[@]}"; do
   expect_in "$p" "usr/share/doc/$p/copyright" "usr/share/doc/$p/changelog.gz"
+  [ "$p" = posdip-libposdll ] && continue
+  # The guide, and every file its pages link to, in the package.
+  doc=usr/share/doc/$p
+  pages=$(contents_of "$p" | grep -E "^\./$doc/(README|docs/.*)\.md$" | sed 's|^\./||')
+  expect_in "$p" "$doc/README.md" "$doc/docs/RESULTS.md"
+  for page in $pages; do
+    while read -r link; do
+      expect_in "$p" "$(realpath -m --relative-to=/ "/$(dirname "$page")/$link")"
+    done < <(dpkg-deb --fsys-tarfile "$work/out/${p}_${version}_${arch}.deb" |
+      tar -xO "./$page" | grep -oE '\]\([^)#:]+' | sed 's/^](//' | sort -u)
+  done
 done
 for size in 16 32 48 64 128; do
   got=$(dpkg-deb --fsys-tarfile "$work/out/posdip_${version}_${arch}.deb" |
