@@ -41,5 +41,7 @@ echo "Installing: ${missing[*]}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# `make -j test` may run this twice at once: the second waits for the first's lock.
+wait_lock=(-o DPkg::Lock::Timeout=600)
+$sudo apt-get "${wait_lock[@]}" update -qq
+$sudo apt-get "${wait_lock[@]}" install -y -qq --no-install-recommends "${missing[@]}"
