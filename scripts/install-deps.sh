@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev googletest  # the tests are built with everything else
-  qt6-base-dev qt6-svg-dev libgl-dev libcups2-dev
+  qt6-base-dev qt6-svg-dev libgl-dev libfontconfig-dev libcups2-dev
   dpkg-dev file   # the hardening flags, dpkg-shlibdeps, and file, which cpack reads binaries with
   ansible-core    # ansible-galaxy builds the collection's tarball
   xvfb xauth      # `xvfb-run -a make run` where there is no display
