@@ -105,11 +105,11 @@ std::string yesNo(const std::string &v, bool &out) {
     return eitherOf(v, "yes", true, "no", false, out);
 }
 
-std::string parseBaud(const std::string &v, int &out) {
-    const int rate = protocol::knownBaud(v);
-    if (rate == 0)
+std::string parseBaud(const std::string &v, protocol::Baud &out) {
+    const std::optional<protocol::Baud> baud = protocol::baudOfRate(protocol::knownBaud(v));
+    if (!baud)
         return notABaudRate(v);
-    out = rate;
+    out = *baud;
     return {};
 }
 
@@ -173,7 +173,7 @@ const OptionRow kOptions[] = {
      }},
     {"--baud", true, kOpens, false,
      [](State &s, const std::string &v) {
-         int rate = 0;
+         protocol::Baud rate{};
          std::string why = parseBaud(v, rate);
          if (why.empty())
              s.cmd.baud = v;
@@ -230,7 +230,8 @@ const OptionRow kOptions[] = {
      [](State &s, const std::string &v) { return yesNo(v, s.choices.twoByteCode); }},
     {"--chars", true, kStore, false,
      [](State &s, const std::string &v) {
-         return eitherOf(v, "42", 42, "48", 48, s.choices.charsPerLine);
+         return eitherOf(v, "42", protocol::CharsPerLine::Chars42, "48",
+                         protocol::CharsPerLine::Chars48, s.choices.charsPerLine);
      }},
     {"--paper-taken", true, kStore, false,
      [](State &s, const std::string &v) { return yesNo(v, s.choices.paperTakenDetect); }},
@@ -270,9 +271,7 @@ std::optional<UsageError> finish(State &s) {
     if (c.sub == Subcommand::Store) {
         if (s.byte && !s.firstSettingName.empty())
             return error("--byte", "--byte cannot be combined with " + s.firstSettingName);
-        const protocol::SettingChoices choices =
-            s.byte ? protocol::explainSettingByte(*s.byte) : s.choices;
-        protocol::optionStatesFor(choices, c.options); // every value was checked above
+        c.choices = s.byte ? protocol::explainSettingByte(*s.byte) : s.choices;
     }
     if (c.sub == Subcommand::Scan && c.network.empty())
         return error("", "scan needs the network to sweep, e.g. 'scan 192.168.1.0/24'");

@@ -239,10 +239,11 @@ std::string storeOptions() {
            protocol::densityName(d.density) + ")\n" +
            "  --two-byte yes|no        two-byte character code (default " + yesNo(d.twoByteCode) +
            ")\n" + "  --chars 42|48            characters per line (default " +
-           std::to_string(d.charsPerLine) + ")\n" +
+           std::to_string(protocol::charCount(d.charsPerLine)) + ")\n" +
            "  --paper-taken yes|no     detect that the paper was taken (default " +
            yesNo(d.paperTakenDetect) + ")\n" + "  --set-baud " + protocol::baudRateChoices("|") +
-           "   the printer's serial rate after restart (default " + std::to_string(d.baud) + ")\n" +
+           "   the printer's serial rate after restart (default " +
+           std::to_string(protocol::baudRate(d.baud)) + ")\n" +
            "  --byte 0xNN              the setting byte itself, instead of the names above\n";
 }
 
@@ -252,7 +253,7 @@ std::string actionHelp(Subcommand sub, app::Action action) {
                        (sub == Subcommand::Store ? " [SETTING...]" : "") +
                        " [--ip ADDRESS | --port PORT | --targets FILE]... [OPTIONS]\n\n" +
                        "Sends " + entry.sends + ":\n  " +
-                       protocol::toHex(entry.frame(protocol::defaultOptionStates())) + "\n" +
+                       protocol::toHex(entry.frame(protocol::defaultChoices())) + "\n" +
                        (entry.success ? std::string("Then says: ") + entry.success
                                       : std::string("The printer prints; no message follows.")) +
                        "\n";
