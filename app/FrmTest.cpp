@@ -2,6 +2,7 @@
 
 #include "app/caption_fit.h"
 #include "app/printer_list_box.h"
+#include "device/port_catalogue.h"
 #include "device/port_kind.h"
 #include "protocol/setting_byte.h"
 
@@ -130,9 +131,6 @@ QString optionCaption(std::size_t option) {
         return QString::fromLatin1(caption);
     return QString::number(protocol::baudRate(chosenBy(kOptions[option]).baud));
 }
-
-constexpr const char *kPorts[] = {"ETHERNET", "COM1", "COM2", "COM3", "COM4", "COM5", "COM6",
-                                  "COM7",     "COM8", "COM9", "LPT1", "LPT2", "LPT3", "DRIVER"};
 
 constexpr int kClientWidth = 8970;
 constexpr int kClientHeight = 3960;
@@ -333,8 +331,8 @@ void FrmTest::connectHandlers() {
 }
 
 void FrmTest::formLoad() {
-    for (const char *port : kPorts)
-        m_combo1->addItem(QString::fromLatin1(port));
+    for (std::string_view port : device::kPortCatalogue)
+        m_combo1->addItem(QString::fromLatin1(port.data(), static_cast<qsizetype>(port.size())));
     m_combo1->setCurrentIndex(0);
     combo1Click(0);
 

@@ -3,6 +3,7 @@
 #include "cidr.h"
 #include "targets.h"
 
+#include "device/port_catalogue.h"
 #include "posdll/port_names.h"
 #include "posdll/posdll.h"
 #include "posdll/quoted.h"
@@ -173,11 +174,8 @@ std::vector<OptionRow> makeOptionRows() {
     const std::string statusDefault = seconds(kDefaultStatusMillis);
     const std::string noBytes = "seconds a port may take no bytes";
     const std::string writeDefault = seconds(POS_DEFAULT_WRITE_MILLIS);
-    std::vector<std::string> ports = {"ETHERNET"};
-    for (const char *kind : {"COM", "LPT"})
-        for (int n = 1; n <= (kind[0] == 'C' ? 9 : 3); ++n)
-            ports.push_back(kind + std::to_string(n));
-    ports.push_back("DRIVER");
+    const std::vector<std::string> ports(device::kPortCatalogue.begin(),
+                                         device::kPortCatalogue.end());
 
     return {
         {.name = "--port",
