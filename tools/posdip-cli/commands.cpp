@@ -140,6 +140,8 @@ int serveTargets(const Command &cmd, const Io &io, const std::vector<Target> &ta
     std::optional<InterruptWatch> interrupts;
     if (io.watchSignals)
         interrupts.emplace(stop);
+    // Each print-queue document's hold, from its start until its result is shown.
+    std::vector<std::optional<InterruptWatch::Hold>> holds(targets.size());
     DescriptorWait descriptors;
     ProgressLine progress(io.err, io.progress, targets.size());
     bool allOk = true;
@@ -148,7 +150,7 @@ int serveTargets(const Command &cmd, const Io &io, const std::vector<Target> &ta
     std::size_t unshown = 0;
     RunHooks hooks;
     hooks.onProgress = [&](std::size_t done, std::size_t failed) { progress.show(done, failed); };
-    hooks.onResult = [&](std::size_t i, const app::Outcome &outcome) {
+    const auto showResult = [&](std::size_t i, const app::Outcome &outcome) {
         progress.clear();
         allOk = allOk && outcome.succeeded();
         const std::optional<std::string> line = show(i, outcome, elapsed[i]);
@@ -166,13 +168,16 @@ int serveTargets(const Command &cmd, const Io &io, const std::vector<Target> &ta
             stop.request_stop();
         }
     };
+    hooks.onResult = [&](std::size_t i, const app::Outcome &outcome) {
+        showResult(i, outcome);
+        holds[i].reset();
+    };
     const std::size_t notAttempted = runTargets(
         network, cmd.jobs, printersWithinDescriptorLimit(),
         [&](std::size_t i) {
-            std::unique_lock<std::mutex> hold;
             if (interrupts &&
                 device::portKindOf(targets[i].port.portName) == device::PortKind::Driver)
-                hold = interrupts->holdExit();
+                holds[i].emplace(*interrupts);
             const auto started = std::chrono::steady_clock::now();
             app::Outcome o = descriptors.run([&] { return serve(i); });
             elapsed[i] = std::chrono::duration_cast<std::chrono::milliseconds>(
