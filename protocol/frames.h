@@ -14,7 +14,7 @@ namespace protocol {
 using Frame = std::vector<std::uint8_t>;
 
 // What a run of bytes asks of the printer; the first four are the command frames.
-enum class FrameKind { Enable, Disable, WriteSetting, SelfTest, StatusRequest, Unknown };
+enum class FrameKind { Enable, Disable, WriteSetting, SelfTest, StatusRequest, IdRequest, Unknown };
 
 inline constexpr std::array<std::uint8_t, 3> kFramePrefix = {0x1F, 0x1B, 0x1F};
 inline constexpr std::uint8_t kDefaultSetting = 0xFD;

@@ -306,7 +306,8 @@ std::vector<OptionRow> makeOptionRows() {
                    "). A job not completed in time is cancelled, so it cannot print later, and "
                    "fails (kind timeout) with \"delivery not confirmed within N s\" when the "
                    "printer may have taken it, \"not delivered\" when it never left the queue; "
-                   "one the server aborts or someone cancels fails at once. Without --wait, a job the queue took is reported as "
+                   "one the server aborts or someone cancels fails at once. Without --wait, a job "
+                   "the queue took is reported as "
                    "spooled, not ok. Other printers ignore it.",
          .handle =
              [](ParseState &s, const std::string &v) {
