@@ -35,14 +35,16 @@ std::optional<Outcome> statusFailure(device::StatusReading &s) {
     const auto why = notReadyReason(s);
     if (!why)
         return std::nullopt;
-    Outcome o = failure(kNotReady, *why, s.answered ? device::FailKind::NotReady : s.kind,
-                        device::Stage::Status);
+    const device::FailKind kind = s.answered ? device::FailKind::NotReady : s.kind;
+    Outcome o = failure(kind == device::FailKind::CannotVerify ? kCannotVerify : kNotReady, *why,
+                        kind, device::Stage::Status);
     if (s.answered)
         o.status = std::move(s);
     return o;
 }
 
-// A print queue says nothing of its printer: its own state is what there is.
+// A print queue passes nothing back from its printer: its own state, and what the server knows
+// of the printer, is what there is.
 Outcome checkQueue(const ActionInputs &in) {
     device::QueueStatus q = device::queueStatus(in.port.printerName);
     const std::string where = "print queue " + posdll::quoted(q.queue) + ": ";
@@ -52,12 +54,15 @@ Outcome checkQueue(const ActionInputs &in) {
     else if (!q.exists)
         o = failure(kOpenFailed, where + "no such queue", device::FailKind::Missing,
                     device::Stage::Open);
-    else if (!q.ready())
+    else if (!q.accepting || q.stopped)
         o = failure(kNotReady,
                     where + posdll::queueRefusalText(q.stopped ? posdll::QueueRefusal::Stopped
                                                                : posdll::QueueRefusal::NotAccepting,
                                                      q.queue, q.reason),
                     device::FailKind::Queue, device::Stage::Status);
+    else if (!q.printerTrouble.empty())
+        o = failure(kNotReady, where + q.printerTrouble, device::FailKind::NotReady,
+                    device::Stage::Status);
     if (q.error.empty() && q.exists)
         o.queue = std::move(q);
     return o;
@@ -159,13 +164,23 @@ Outcome runAction(Action action, const ActionInputs &in, device::PosdllFuncs &li
     }
 
     const protocol::Frame frame = entry.frame(in.choices);
+    const bool driver = device::portKindOf(in.port.portName) == device::PortKind::Driver;
+    std::optional<device::QueueStatus> queue;
+    if (in.verify && driver) { // the queue's word, before a job is made
+        Outcome checked = checkQueue(in);
+        if (!checked.succeeded()) {
+            checked.detail += "; nothing was sent";
+            return checked;
+        }
+        queue = std::move(checked.queue);
+    }
     applyBounds(in, lib);
     const device::OpenResult port = device::OpenPort(lib, in.port);
     if (!port.opened())
         return failure(kOpenFailed, port.reason, port.kind, device::Stage::Open);
 
     std::optional<device::StatusReading> status;
-    if (in.verify) {
+    if (in.verify && !driver) {
         status = device::readStatus(lib, port.handle, in.statusWaitMillis);
         if (auto refused = statusFailure(*status)) {
             device::ClosePort(lib);
@@ -184,6 +199,7 @@ Outcome runAction(Action action, const ActionInputs &in, device::PosdllFuncs &li
     if (entry.success) // the self-test shows nothing
         o = messageOutcome(MessageIcon::Information, entry.success);
     o.status = std::move(status);
+    o.queue = std::move(queue);
     if (onlySpooled(in, o))
         o.failKind = device::FailKind::Spooled;
     return o;

@@ -20,7 +20,8 @@ enum class Action { EnableDip, DisableDip, RestoreDefault, StoreSetting, PrintSe
 struct ActionInputs {
     device::PortInputs port;
     protocol::SettingChoices choices = protocol::defaultChoices(); // read by StoreSetting
-    // Ask for the status first and send nothing to a printer that is not ready.
+    // Ask for the status first and send nothing to a printer that is not ready (a print queue:
+    // the queue's state and what its server knows of the printer).
     bool verify = false;
     int statusWaitMillis = kDefaultStatusWaitMillis;
     // The device library's bounds for this exchange; 0 keeps its defaults.
@@ -51,6 +52,7 @@ inline constexpr const char *kWriteFailed = "Fail to write to port,please check!
 inline constexpr const char *kRestartFirst = "Please Restart Printer First!";
 inline constexpr const char *kRestart = "Please Restart Printer.";
 inline constexpr const char *kNotReady = "Printer is not ready,please check!";
+inline constexpr const char *kCannotVerify = "This port cannot report the printer's status.";
 
 // A message box outcome: title from the icon ("error" or "info").
 Outcome messageOutcome(MessageIcon icon, std::string text, std::string detail = {});

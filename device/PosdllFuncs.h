@@ -22,6 +22,7 @@ class PosdllFuncs {
     virtual int POS_SetTimeouts(int connectMillis, int writeMillis) = 0;
     virtual int POS_LastErrorKind() = 0;
     virtual int POS_SetDeliveryWait(int millis) = 0;
+    virtual int POS_DiscardInput(int handle) = 0;
 };
 
 // The library linked into the program.

@@ -1,5 +1,6 @@
 #include "device/printers.h"
 
+#include "posdll/port_names.h"
 #include "posdll/posdll.h"
 
 #include <string>
@@ -45,9 +46,16 @@ PrinterSource &systemPrinters() {
 QueueStatus queueStatus(const std::string &queue) {
     QueueStatus q;
     q.queue = queue;
+    if (const auto problem = posdll::queueNameProblem(queue)) {
+        q.error = *problem;
+        q.failKind = FailKind::Usage;
+        return q;
+    }
     std::string message(1024, '\0');
+    std::string trouble(1024, '\0');
     const int state =
-        POS_QueueState(queue.c_str(), message.data(), static_cast<int>(message.size()));
+        POS_QueueState(queue.c_str(), message.data(), static_cast<int>(message.size()),
+                       trouble.data(), static_cast<int>(trouble.size()));
     if (state < 0) {
         q.error = POS_LastError();
         q.failKind = POS_LastErrorKind() == POS_ERR_REFUSED ? FailKind::Refused : FailKind::Timeout;
@@ -57,6 +65,7 @@ QueueStatus queueStatus(const std::string &queue) {
     q.accepting = state & POS_QUEUE_ACCEPTING;
     q.stopped = state & POS_QUEUE_STOPPED;
     q.reason = message.c_str();
+    q.printerTrouble = trouble.c_str();
     return q;
 }
 

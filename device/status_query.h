@@ -19,7 +19,13 @@ struct StatusReading {
     std::string reason;
 };
 
-// Sends each request and waits at most waitMillis for its byte. Leaves the port open.
+// Why a port that passes nothing back gives no reading.
+inline constexpr const char *kCannotReportStatus = "this port cannot report the printer's status";
+
+// Throws away unread input, then sends each request and waits at most waitMillis for its byte.
+// Bytes behind an answer, or a byte that is no status byte, make the reading fail (Internal):
+// no condition is read from a byte that did not answer its request. A port that passes nothing
+// back fails before anything is sent (CannotVerify). Leaves the port open.
 StatusReading readStatus(PosdllFuncs &lib, int handle, int waitMillis);
 
 } // namespace device

@@ -220,6 +220,12 @@ class NetworkPort final : public Transport {
         return got;
     }
 
+    // A printer that reset or closed the connection is found out by the next write or read.
+    bool discardInput() override {
+        drainInput();
+        return true;
+    }
+
     bool close() override {
         drainInput(); // unread input would make close() reset the connection
         const int err = m_fd.reset();

@@ -2,6 +2,7 @@
 #include "posdll/cups_connection.h"
 #include "posdll/cups_queue.h"
 #include "posdll/guarded.h"
+#include "posdll/queue_refusal.h"
 
 #include <algorithm>
 #include <cstring>
@@ -66,7 +67,8 @@ extern "C" int POS_EnumQueues(void (*each)(const char *name, void *context), voi
     });
 }
 
-extern "C" int POS_QueueState(const char *queue, char *message, int size) {
+extern "C" int POS_QueueState(const char *queue, char *message, int size, char *trouble,
+                              int troubleSize) {
     return guarded([&] {
         if (!queue)
             return failed("no queue name given", POS_ERR_BAD_ARGUMENT);
@@ -76,6 +78,7 @@ extern "C" int POS_QueueState(const char *queue, char *message, int size) {
         if (!http || !cups::queryQueue(http.get(), queue, state, why))
             return failed(why, http ? POS_ERR_TIMEOUT : POS_ERR_REFUSED);
         copyOut(state.message, message, size);
+        copyOut(printerTrouble(state.reasons, state.message).value_or(""), trouble, troubleSize);
         setLastError({});
         if (!state.exists)
             return 0;

@@ -78,6 +78,7 @@ class StrikeAfterOpen final : public device::PosdllFuncs {
     }
     int POS_LastErrorKind() override { return m_lib.POS_LastErrorKind(); }
     int POS_SetDeliveryWait(int millis) override { return m_lib.POS_SetDeliveryWait(millis); }
+    int POS_DiscardInput(int handle) override { return m_lib.POS_DiscardInput(handle); }
 
   private:
     Fault &m_fault;

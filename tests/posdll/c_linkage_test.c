@@ -44,7 +44,8 @@ int main(void) {
 
     /* The print server's calls check their arguments before asking it; its name is cut to fit. */
     CHECK(POS_EnumQueues(NULL, NULL) == -1 && POS_LastErrorKind() == POS_ERR_BAD_ARGUMENT);
-    CHECK(POS_QueueState(NULL, NULL, 0) == -1 && POS_LastErrorKind() == POS_ERR_BAD_ARGUMENT);
+    CHECK(POS_QueueState(NULL, NULL, 0, NULL, 0) == -1 &&
+          POS_LastErrorKind() == POS_ERR_BAD_ARGUMENT);
     CHECK(POS_PrintServer((char *)back, 4) >= 0 && strlen((const char *)back) <= 3);
 
     /* One document to a file standing in for a parallel printer. */
@@ -52,6 +53,7 @@ int main(void) {
     handle = POS_Open("LPT9", 0, 0, 0, 0, POS_PORT_PARALLEL);
     CHECK(handle > 0);
     CHECK(strcmp(POS_LastError(), "") == 0);
+    CHECK(POS_DiscardInput(handle) == -1 && POS_LastErrorKind() == POS_ERR_NO_BACK_CHANNEL);
     CHECK(POS_StartDoc() == 0);
     CHECK(POS_WriteFile(handle, frame, (int)sizeof frame) == (int)sizeof frame);
     CHECK(POS_EndDoc() == 0);

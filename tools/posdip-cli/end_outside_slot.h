@@ -36,6 +36,7 @@ class EndOutsideSlot final : public device::PosdllFuncs {
         return m_lib.POS_SetTimeouts(connectMillis, writeMillis);
     }
     int POS_LastErrorKind() override { return m_lib.POS_LastErrorKind(); }
+    int POS_DiscardInput(int handle) override { return m_lib.POS_DiscardInput(handle); }
 
   private:
     device::PosdllFuncs &m_lib;
