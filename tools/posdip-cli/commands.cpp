@@ -205,7 +205,7 @@ int serveTargets(const Command &cmd, const Io &io, const std::vector<Target> &ta
 
 // The inputs of one target's exchange, with the bounds the command line gave.
 app::ActionInputs inputsFor(const Command &cmd, const Target &target) {
-    app::ActionInputs in{target.port, cmd.options};
+    app::ActionInputs in{target.port, cmd.choices};
     in.verify = cmd.verify;
     in.statusWaitMillis = cmd.statusMillis;
     in.connectMillis = cmd.connectMillis;
@@ -218,7 +218,7 @@ int sendFrame(const Command &cmd, app::Action action, const Io &io, device::Posd
     std::vector<Target> targets;
     if (!collectTargets(cmd, io, targets))
         return kExitUsage;
-    const protocol::Frame frame = app::frameFor(action, cmd.options);
+    const protocol::Frame frame = app::frameFor(action, cmd.choices);
     if (cmd.dryRun)
         return dryRun(cmd, frame, targets, io);
     EndOutsideSlot batchLib(lib);
