@@ -6,6 +6,8 @@
 
 #include "posdll/port_names.h"
 
+#include <chrono>
+
 #include <vector>
 
 namespace batch {
@@ -15,8 +17,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Which results onResult hears.
-using Shown = std::function<bool(const app::Outcome &)>;
-using Serve = std::function<app::Outcome(const Target &)>;
+using Shown = std::function<bool(const app::Result &)>;
+using Serve = std::function<app::Result(const Target &)>;
 
 // Serves every target through `serve`, network ones side by side.
 Summary serveAll(std::span<const Target> targets, const Bounds &bounds, const Serve &serve,
@@ -25,17 +27,16 @@ Summary serveAll(std::span<const Target> targets, const Bounds &bounds, const Se
     network.reserve(targets.size());
     for (const Target &t : targets)
         network.push_back(t.network());
-    std::vector<std::chrono::milliseconds> elapsed(targets.size()); // each by its own task
     DescriptorWait descriptors;
     Summary summary;
     RunHooks run;
     run.onProgress = hooks.onProgress;
-    run.onResult = [&](std::size_t i, const app::Outcome &outcome) {
-        if (shown && !shown(outcome))
+    run.onResult = [&](std::size_t i, const app::Result &result) {
+        if (shown && !shown(result))
             return;
         ++summary.results;
-        summary.failed += outcome.succeeded() ? 0 : 1;
-        hooks.onResult(Result{i, targets[i], outcome, elapsed[i]});
+        summary.failed += result.succeeded() ? 0 : 1;
+        hooks.onResult(Result{i, targets[i], result});
     };
     summary.notAttempted = runTargets(
         network, bounds.jobs, printersWithinDescriptorLimit(),
@@ -44,12 +45,13 @@ Summary serveAll(std::span<const Target> targets, const Bounds &bounds, const Se
             if (hooks.holdExit && targets[i].mustFinish())
                 hold = hooks.holdExit();
             const auto started = Clock::now();
-            app::Outcome o = descriptors.run([&] { return serve(targets[i]); });
-            elapsed[i] =
+            app::Result r = descriptors.run([&] { return serve(targets[i]); });
+            r.elapsed =
                 std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
-            return o;
+            return r;
         },
         run, stop);
+    summary.descriptorShortages = descriptors.shortages();
     return summary;
 }
 
@@ -97,7 +99,7 @@ Summary scan(const Cidr &network, int port, const Bounds &bounds, device::Posdll
             networkTarget(port == posdll::kPrinterPort ? host : host + ":" + std::to_string(port)));
     return serveAll(
         targets, bounds, statusReader(bounds, lib), hooks,
-        [](const app::Outcome &o) { return o.status.has_value(); }, stop);
+        [](const app::Result &o) { return o.status.has_value(); }, stop);
 }
 
 } // namespace batch

@@ -31,14 +31,11 @@ class SlotLease {
     SlotLease &operator=(const SlotLease &) = delete;
 };
 
-app::Outcome guarded(const TargetTask &task, std::size_t index) {
+app::Result guarded(const TargetTask &task, std::size_t index) {
     try {
         return task(index);
     } catch (const std::exception &e) {
-        app::Outcome o = app::messageOutcome(app::MessageIcon::Error, app::kOpenFailed, e.what());
-        o.failKind = device::FailKind::Internal;
-        o.stage = device::Stage::Open;
-        return o;
+        return app::failure(device::FailKind::Internal, device::Stage::Open, e.what());
     }
 }
 
@@ -50,18 +47,18 @@ class ResultBoard {
 
     // Runs the task unless a stop was requested first.
     void settle(std::size_t index, const TargetTask &task, const std::stop_token &stop) {
-        std::optional<app::Outcome> outcome;
+        std::optional<app::Result> result;
         if (!stop.stop_requested())
-            outcome = guarded(task, index);
+            result = guarded(task, index);
         {
             std::lock_guard lock(m_mutex);
-            if (outcome) {
-                m_failed += outcome->succeeded() ? 0 : 1;
+            if (result) {
+                m_failed += result->succeeded() ? 0 : 1;
                 ++m_done;
             } else {
                 ++m_skipped;
             }
-            m_results[index] = std::move(outcome);
+            m_results[index] = std::move(result);
             m_settled[index] = true;
         }
         m_changed.notify_one();
@@ -95,10 +92,10 @@ class ResultBoard {
             for (; next < m_results.size() && m_settled[next]; ++next) {
                 if (!m_results[next])
                     continue;
-                const app::Outcome outcome = std::move(*m_results[next]);
+                const app::Result result = std::move(*m_results[next]);
                 m_results[next].reset();
                 lock.unlock();
-                hooks.onResult(next, outcome);
+                hooks.onResult(next, result);
                 lock.lock();
             }
         }
@@ -108,7 +105,7 @@ class ResultBoard {
   private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::vector<std::optional<app::Outcome>> m_results;
+    std::vector<std::optional<app::Result>> m_results;
     std::vector<bool> m_settled;
     std::size_t m_done = 0;
     std::size_t m_failed = 0;
@@ -128,10 +125,10 @@ std::size_t runTargets(const std::vector<bool> &network, int jobs, int maxOpen,
     if (n == 1) {
         if (stop.stop_requested())
             return 1;
-        const app::Outcome outcome = guarded(task, 0);
+        const app::Result result = guarded(task, 0);
         if (hooks.onProgress)
-            hooks.onProgress(1, outcome.succeeded() ? 0 : 1);
-        hooks.onResult(0, outcome);
+            hooks.onProgress(1, result.succeeded() ? 0 : 1);
+        hooks.onResult(0, result);
         return 0;
     }
     std::vector<std::size_t> remote, local;

@@ -1,7 +1,7 @@
 // Runs one action on many targets: network targets side by side, the rest one at a time.
 #pragma once
 
-#include "app/actions.h"
+#include "app/result.h"
 
 #include <cstddef>
 #include <functional>
@@ -12,11 +12,11 @@ namespace batch {
 
 // Runs the action on target `index`, on whichever thread calls it. The device library keeps
 // one open port per thread, so a task must open, write and close on its own thread.
-using TargetTask = std::function<app::Outcome(std::size_t index)>;
+using TargetTask = std::function<app::Result(std::size_t index)>;
 
 struct RunHooks {
     // On the calling thread, in target order, each as soon as it and all before it are done.
-    std::function<void(std::size_t index, const app::Outcome &)> onResult;
+    std::function<void(std::size_t index, const app::Result &)> onResult;
     // On the calling thread after any target finishes, in any order (may be empty).
     std::function<void(std::size_t done, std::size_t failed)> onProgress;
 };

@@ -4,6 +4,7 @@
 #include "posdll/posdll.h"
 #include "posdll/quoted.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace device {
@@ -97,6 +98,7 @@ WriteResult writeTransaction(PosdllFuncs &lib, int handle, const protocol::Frame
         r.stage = Stage::Write;
     }
     check(written >= 0, "write", Stage::Write);
+    r.written = std::max(written, 0);
     check(lib.POS_EndDoc() >= 0, "end of document", Stage::End);
     check(ClosePort(lib) >= 0, "close", Stage::Close);
     return r;

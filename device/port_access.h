@@ -40,6 +40,7 @@ struct WriteResult {
     std::string reason; // the first step that failed, and the library's reason
     FailKind kind = FailKind::Ok;
     Stage stage = Stage::Close; // the first step that failed; Close when none did
+    int written = 0;            // bytes the port took; 0 when the write failed
 };
 
 // Start document, write the whole frame, end document, close: every step runs even after a

@@ -19,8 +19,8 @@ namespace {
 // No bound from the open-file limit.
 constexpr int kAnyOpen = std::numeric_limits<int>::max();
 
-app::Outcome okOutcome() {
-    return app::messageOutcome(app::MessageIcon::Information, app::kRestart);
+app::Result succeeded() {
+    return {};
 }
 
 // Counts how many tasks of each kind run at once. A task of the gated kind waits until the
@@ -65,7 +65,7 @@ struct Delivered {
 };
 
 batch::RunHooks recordingHooks(Delivered &d) {
-    return {[&d](std::size_t i, const app::Outcome &) {
+    return {[&d](std::size_t i, const app::Result &) {
                 d.order.push_back(i);
                 d.deliveredOn.push_back(std::this_thread::get_id());
             },
@@ -90,7 +90,7 @@ TEST(batch_runner_test, network_targets_run_up_to_jobs_at_once_and_no_more) {
             network, jobs, kAnyOpen,
             [&](std::size_t) {
                 overlap.enter(true, 1ms);
-                return okOutcome();
+                return succeeded();
             },
             recordingHooks(d));
         EXPECT_EQ(overlap.peak(), static_cast<std::size_t>(jobs)) << "-j " << jobs;
@@ -112,7 +112,7 @@ TEST(batch_runner_test, other_targets_run_one_at_a_time_beside_the_network_ones)
                 net.enter(true, 1ms);
             else
                 local.enter(false, 5ms);
-            return okOutcome();
+            return succeeded();
         },
         recordingHooks(d));
     EXPECT_EQ(net.peak(), 4u);
@@ -137,7 +137,8 @@ TEST(batch_runner_test, results_come_in_target_order_whatever_finishes_first) {
             ++finished;
             finishOrder.push_back(i);
             cv.notify_all();
-            return app::messageOutcome(app::MessageIcon::Error, "target " + std::to_string(i));
+            return app::failure(device::FailKind::Refused, device::Stage::Open,
+                                "target " + std::to_string(i));
         },
         recordingHooks(d));
     EXPECT_EQ(finishOrder.back(), 0u);
@@ -159,13 +160,13 @@ TEST(batch_runner_test, outcomes_reach_their_own_target_and_failures_are_counted
                       [](std::size_t i) {
                           if (i == 4)
                               throw std::runtime_error("out of sockets");
-                          app::Outcome o = okOutcome();
-                          o.detail = std::to_string(i);
+                          app::Result o = succeeded();
+                          o.reason = std::to_string(i);
                           if (i % 2)
-                              o.icon = app::MessageIcon::Error;
+                              o.kind = device::FailKind::Refused;
                           return o;
                       },
-                      {[&](std::size_t i, const app::Outcome &o) { seen[i] = o.detail; },
+                      {[&](std::size_t i, const app::Result &o) { seen[i] = o.reason; },
                        [&](std::size_t, std::size_t failed) { lastFailed = failed; }});
     EXPECT_EQ(seen, (std::vector<std::string>{"0", "1", "2", "3", "out of sockets", "5", "6", "7",
                                               "8", "9"}));
@@ -179,7 +180,7 @@ TEST(batch_runner_test, a_single_target_runs_on_the_calling_thread) {
         {true}, 16, kAnyOpen,
         [&](std::size_t) {
             ranOn = std::this_thread::get_id();
-            return okOutcome();
+            return succeeded();
         },
         recordingHooks(d));
     EXPECT_EQ(ranOn, std::this_thread::get_id());
@@ -190,7 +191,7 @@ TEST(batch_runner_test, a_single_target_runs_on_the_calling_thread) {
 TEST(batch_runner_test, no_targets_calls_nothing) {
     Delivered d;
     batch::runTargets(
-        {}, 4, kAnyOpen, [](std::size_t) -> app::Outcome { throw std::logic_error("called"); },
+        {}, 4, kAnyOpen, [](std::size_t) -> app::Result { throw std::logic_error("called"); },
         recordingHooks(d));
     EXPECT_TRUE(d.order.empty());
 }
@@ -218,7 +219,7 @@ TEST(batch_runner_test, a_stop_lets_running_targets_finish_and_starts_no_more) {
             } else if (i == 2) { // started before the stop: it runs on until the stop
                 cv.wait_for(lock, 10s, [&] { return stop.stop_requested(); });
             }
-            return okOutcome();
+            return succeeded();
         },
         recordingHooks(d), stop.get_token());
     // The local lane may have started its first target before the stop.
@@ -231,7 +232,7 @@ TEST(batch_runner_test, a_stop_lets_running_targets_finish_and_starts_no_more) {
     // Stopped before the start: a lone target is not attempted either.
     Delivered none;
     EXPECT_EQ(batch::runTargets(
-                  {true}, 1, kAnyOpen, [](std::size_t) { return okOutcome(); },
+                  {true}, 1, kAnyOpen, [](std::size_t) { return succeeded(); },
                   recordingHooks(none), stop.get_token()),
               1u);
     EXPECT_TRUE(none.order.empty());
@@ -252,7 +253,7 @@ TEST(batch_runner_test, targets_that_left_their_slot_end_beside_the_jobs) {
             batch::leaveJobSlot();
             batch::leaveJobSlot(); // a second time gives nothing more away
             ending.enter(true, 50ms);
-            return okOutcome();
+            return succeeded();
         },
         recordingHooks(d));
     EXPECT_LE(writing.peak(), static_cast<std::size_t>(kJobs));
@@ -272,7 +273,7 @@ TEST(batch_runner_test, no_more_targets_hold_a_connection_than_the_descriptors_a
                 writing.enter(false, 1ms);
                 batch::leaveJobSlot();
                 open.enter(true, 5ms);
-                return okOutcome();
+                return succeeded();
             },
             recordingHooks(d));
         EXPECT_EQ(open.peak(), static_cast<std::size_t>(maxOpen)) << "-j " << jobs;
