@@ -1,5 +1,7 @@
 #include "batch/runner.h"
 
+#include "posdll/fd.h"
+
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -7,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <semaphore>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -120,7 +123,8 @@ void leaveJobSlot() {
 }
 
 std::size_t runTargets(const std::vector<bool> &network, int jobs, int maxOpen,
-                       const TargetTask &task, const RunHooks &hooks, std::stop_token stop) {
+                       const TargetTask &task, const RunHooks &hooks, std::stop_token stop,
+                       const StartThread &startThread) {
     const std::size_t n = network.size();
     if (n == 1) {
         if (stop.stop_requested())
@@ -150,17 +154,41 @@ std::size_t runTargets(const std::vector<bool> &network, int jobs, int maxOpen,
             board.settle(remote[k], task, stop);
         }
     };
+    auto localLane = [&] {
+        for (std::size_t i : local)
+            board.settle(i, task, stop);
+    };
     std::vector<std::jthread> threads;
+    std::optional<app::Result> noThread; // why the last thread asked for did not start
+    auto start = [&](std::function<void()> body) {
+        try {
+            threads.push_back(startThread ? startThread(std::move(body))
+                                          : std::jthread(std::move(body)));
+            return true;
+        } catch (const std::system_error &e) {
+            noThread =
+                app::failure(device::FailKind::Internal, device::Stage::Open,
+                             "cannot start a thread: " + posdll::errnoText(e.code().value()));
+            return false;
+        }
+    };
+    // Each lane that got no thread at all fails its targets; one with fewer threads than asked
+    // for serves them all on those it got.
+    auto failAll = [&](const std::vector<std::size_t> &lane) {
+        for (std::size_t i : lane)
+            board.settle(
+                i, [&](std::size_t) { return *noThread; }, stop);
+    };
     const std::size_t workers = std::min({static_cast<std::size_t>(slotCount) * (1 + kEndingPerJob),
                                           static_cast<std::size_t>(openCount), remote.size()});
     threads.reserve(workers + 1);
-    for (std::size_t w = 0; w < workers; ++w)
-        threads.emplace_back(remoteWorker);
-    if (!local.empty())
-        threads.emplace_back([&] {
-            for (std::size_t i : local)
-                board.settle(i, task, stop);
-        });
+    std::size_t started = 0;
+    while (started < workers && start(remoteWorker))
+        ++started;
+    if (started == 0)
+        failAll(remote);
+    if (!local.empty() && !start(localLane))
+        failAll(local);
     board.deliver(hooks);
     return board.skipped();
 }

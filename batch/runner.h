@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <functional>
 #include <stop_token>
+#include <thread>
 #include <vector>
 
 namespace batch {
@@ -30,14 +31,20 @@ inline constexpr int kEndingPerJob = 15;
 // job slot it holds goes to the next target. Does nothing outside a network lane's slot.
 void leaveJobSlot();
 
+// Starts a thread that runs `body`, or throws std::system_error; a test's stand-in can refuse.
+using StartThread = std::function<std::jthread(std::function<void()> body)>;
+
 // network[i] tells whether target i is a network target. Up to `jobs` network targets connect
 // and write at once, and up to kEndingPerJob x `jobs` more end their documents beside them,
 // never more than `maxOpen` network targets in all (each holds a descriptor);
 // serial, parallel and queue targets run one at a time, on a lane of their own beside them.
 // A single target runs on the calling thread.
 // Once `stop` is requested no further target starts; those running finish and are reported.
+// When the system starts fewer threads than asked for, the targets are served on those it did;
+// a lane that got none fails each of its targets (kind Internal, "cannot start a thread: ...").
 // Returns how many targets were not attempted (onResult is not called for them).
 std::size_t runTargets(const std::vector<bool> &network, int jobs, int maxOpen,
-                       const TargetTask &task, const RunHooks &hooks, std::stop_token stop = {});
+                       const TargetTask &task, const RunHooks &hooks, std::stop_token stop = {},
+                       const StartThread &startThread = {});
 
 } // namespace batch

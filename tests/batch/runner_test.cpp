@@ -10,6 +10,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <stop_token>
+#include <system_error>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -279,5 +280,43 @@ TEST(batch_runner_test, no_more_targets_hold_a_connection_than_the_descriptors_a
         EXPECT_EQ(open.peak(), static_cast<std::size_t>(maxOpen)) << "-j " << jobs;
         EXPECT_LE(writing.peak(), static_cast<std::size_t>(std::min(jobs, maxOpen)));
         EXPECT_EQ(d.order, iota(40));
+    }
+}
+
+// The system starts only `allowed` threads: the targets are served on those there are, and a
+// lane that got none fails each of its targets without running it.
+TEST(batch_runner_test, a_thread_that_cannot_start_fails_only_the_targets_left_without_one) {
+    const std::vector<bool> network{true, false, true, true, false};
+    struct Row {
+        int allowed;
+        std::vector<bool> served;
+    } rows[] = {{0, {false, false, false, false, false}},
+                {1, {true, false, true, true, false}},
+                {4, {true, true, true, true, true}}};
+    for (const Row &r : rows) {
+        int started = 0;
+        const batch::StartThread refusing = [&](std::function<void()> body) {
+            if (started++ >= r.allowed)
+                throw std::system_error(EAGAIN, std::generic_category());
+            return std::jthread(std::move(body));
+        };
+        std::vector<std::string> reasons(network.size());
+        std::mutex m;
+        std::vector<bool> served(network.size());
+        batch::runTargets(
+            network, 8, kAnyOpen,
+            [&](std::size_t i) {
+                const std::lock_guard lock(m);
+                served[i] = true;
+                return succeeded();
+            },
+            {[&](std::size_t i, const app::Result &o) { reasons[i] = o.reason; }, {}}, {},
+            refusing);
+        EXPECT_EQ(served, r.served) << r.allowed << " threads";
+        for (std::size_t i = 0; i < network.size(); ++i)
+            EXPECT_EQ(reasons[i], r.served[i] ? ""
+                                              : "cannot start a thread: Resource temporarily "
+                                                "unavailable")
+                << i;
     }
 }
