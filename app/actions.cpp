@@ -162,7 +162,7 @@ Outcome runAction(Action action, const ActionInputs &in, device::PosdllFuncs &li
     applyBounds(in, lib);
     const device::OpenResult port = device::OpenPort(lib, in.port);
     if (!port.opened())
-        return failure(kOpenFailed, port.reason, port.kind, device::Stage::Open);
+        return openFailure(port.reason, port.kind);
 
     std::optional<device::StatusReading> status;
     if (in.verify) {
@@ -178,7 +178,7 @@ Outcome runAction(Action action, const ActionInputs &in, device::PosdllFuncs &li
     const device::WriteResult w =
         device::writeTransaction(lib, port.handle, frame, std::string("posdip: ") + entry.caption);
     if (!w.ok)
-        return failure(kWriteFailed, w.reason, w.kind, w.stage);
+        return writeFailure(w);
 
     Outcome o;
     if (entry.success) // the self-test shows nothing
@@ -195,14 +195,26 @@ Outcome checkStatus(const ActionInputs &in, device::PosdllFuncs &lib) {
     applyBounds(in, lib);
     const device::OpenResult port = device::OpenPort(lib, in.port);
     if (!port.opened())
-        return failure(kOpenFailed, port.reason, port.kind, device::Stage::Open);
+        return openFailure(port.reason, port.kind);
     device::StatusReading reading = device::readStatus(lib, port.handle, in.statusWaitMillis);
     device::ClosePort(lib); // what the printer said stands, whatever the close says
+    return statusOutcome(std::move(reading));
+}
+
+Outcome openFailure(std::string reason, device::FailKind kind) {
+    return failure(kOpenFailed, std::move(reason), kind, device::Stage::Open);
+}
+
+Outcome statusOutcome(device::StatusReading reading) {
     if (auto refused = statusFailure(reading))
         return *refused;
     Outcome o;
     o.status = std::move(reading);
     return o;
+}
+
+Outcome writeFailure(const device::WriteResult &w) {
+    return failure(kWriteFailed, w.reason, w.kind, w.stage);
 }
 
 bool onlySpooled(const ActionInputs &in, const Outcome &outcome) {

@@ -80,6 +80,13 @@ Outcome runAction(Action action, const ActionInputs &in, device::PosdllFuncs &li
 // Opens the port, reads the printer's status and closes it: succeeded() only when the printer
 // answered and is ready; the reading is in status whenever the printer answered.
 Outcome checkStatus(const ActionInputs &in, device::PosdllFuncs &lib);
+// The outcome of a port that could not be opened, of a status reading (as checkStatus), and of
+// a send whose write transaction failed (as runAction): for callers that do these steps their
+// own way.
+Outcome openFailure(std::string reason, device::FailKind kind);
+Outcome statusOutcome(device::StatusReading reading);
+Outcome writeFailure(const device::WriteResult &w);
+
 // A success that only means a print queue took the job: nobody waited for it to be delivered.
 bool onlySpooled(const ActionInputs &in, const Outcome &outcome);
 

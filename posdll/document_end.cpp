@@ -18,12 +18,6 @@ constexpr milliseconds kAckLook{10};
 
 } // namespace
 
-int socketError(int fd) {
-    int err = 0;
-    socklen_t len = sizeof err;
-    return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 ? err : errno;
-}
-
 long long unacknowledged(int fd, long long sent) {
     int n = 0;
     return ::ioctl(fd, SIOCOUTQ, &n) == 0 ? n : sent;
@@ -38,19 +32,6 @@ int drainInput(int fd) {
     if (n == 0)
         return 0;
     return total > 0 ? total : -1;
-}
-
-std::string connectionReasonOf(int err) {
-    switch (err) {
-    case ECONNREFUSED:
-        return "connection refused";
-    case ECONNRESET:
-        return "the printer reset the connection";
-    case EPIPE:
-        return "the printer closed the connection (broken pipe)";
-    default:
-        return errnoText(err);
-    }
 }
 
 bool closeConnection(Fd &fd, const std::string &label) {

@@ -3,14 +3,12 @@
 // one thread (POS_PendingEndCheck).
 #pragma once
 
+#include "posdll/connection_reasons.h"
 #include "posdll/fd.h"
 
 #include <string>
 
 namespace posdll {
-
-// The pending error of a socket (SO_ERROR, which clears it), 0 when none.
-int socketError(int fd);
 
 // Bytes sent on the connection but not yet acknowledged by the printer's side (`sent` when the
 // system cannot say).
@@ -18,9 +16,6 @@ long long unacknowledged(int fd, long long sent);
 
 // Reads and drops what the printer sent: 0 at its end of stream, -1 with errno, else > 0.
 int drainInput(int fd);
-
-// "connection refused", "the printer reset the connection" ... for a system error.
-std::string connectionReasonOf(int err);
 
 // Releases a connection whose document is over; unread input would make the close reset it.
 // False after recording the reason under `label`.

@@ -51,9 +51,6 @@ using ErrorKind = int;
 // Records the reason (and its kind) of the failure the current call returns.
 void setLastError(std::string reason, ErrorKind kind = POS_ERR_INTERNAL);
 
-// The kind of failure a system error stands for: ECONNREFUSED refused, ENOENT missing ...
-ErrorKind errorKindOf(int err);
-
 const std::string &lastError();
 ErrorKind lastErrorKind();
 
