@@ -1,6 +1,6 @@
+#include "batch/targets.h"
 #include "output.h"
 #include "progress.h"
-#include "targets.h"
 
 #include "protocol/frames.h"
 
@@ -65,11 +65,11 @@ TEST(cli_output_test, json_object_keeps_key_order_and_types) {
 }
 
 TEST(cli_output_test, result_lines_say_ok_or_failed_with_the_windows_message) {
-    const cli::Target t = cli::networkTarget("127.0.0.1:9100");
+    const batch::Target t = batch::networkTarget("127.0.0.1:9100");
     EXPECT_EQ(cli::resultLine(t, outcome(app::MessageIcon::Information, app::kRestart)),
               "ETHERNET 127.0.0.1:9100: ok: Please Restart Printer.");
     EXPECT_EQ(cli::resultLine(t, app::Outcome{}), "ETHERNET 127.0.0.1:9100: ok"); // self-test
-    EXPECT_EQ(cli::resultLine(cli::portTarget("COM3", "19200", ""),
+    EXPECT_EQ(cli::resultLine(batch::portTarget("COM3", "19200", ""),
                               outcome(app::MessageIcon::Error, app::kOpenFailed,
                                       "serial port COM3 (/dev/ttyS2): No such file or directory")),
               "COM3: failed: Fail to open port,please check! (serial port COM3 (/dev/ttyS2): No "
@@ -78,12 +78,12 @@ TEST(cli_output_test, result_lines_say_ok_or_failed_with_the_windows_message) {
               "failed: Fail to write to port,please check!");
     app::Outcome queued = outcome(app::MessageIcon::Information, app::kRestart);
     queued.failKind = device::FailKind::Spooled; // a queue took it, nobody waited for the printer
-    EXPECT_EQ(cli::resultLine(cli::portTarget("DRIVER", "", "Bar"), queued),
+    EXPECT_EQ(cli::resultLine(batch::portTarget("DRIVER", "", "Bar"), queued),
               "DRIVER Bar: spooled: Please Restart Printer.");
 }
 
 TEST(cli_output_test, result_json_shape) {
-    const cli::Target t = cli::portTarget("DRIVER", "", "Bar \"1\"");
+    const batch::Target t = batch::portTarget("DRIVER", "", "Bar \"1\"");
     app::Outcome failed = outcome(app::MessageIcon::Error, app::kOpenFailed, "queue\tgone");
     failed.failKind = device::FailKind::Missing;
     failed.stage = device::Stage::Open;
@@ -95,7 +95,7 @@ TEST(cli_output_test, result_json_shape) {
               R"("frame":"1F 1B 1F A1 10 11 12 13 14 15 FC","setting":{"byte":"0xFC",)"
               R"("cutter":false,"beeper":true,"density":"light","two_byte":true,"chars":48,)"
               R"("paper_taken":true,"baud":19200}})");
-    EXPECT_EQ(cli::resultJson(cli::networkTarget("127.0.0.1"), "selftest",
+    EXPECT_EQ(cli::resultJson(batch::networkTarget("127.0.0.1"), "selftest",
                               protocol::selfTestFrame(), app::Outcome{}, 0),
               R"({"schema":1,"target":"ETHERNET 127.0.0.1","action":"selftest","ok":true,)"
               R"("kind":"ok","stage":"close","elapsed_ms":0,"message":"","reason":"",)"

@@ -1,7 +1,7 @@
 #include "cli_args.h"
 
-#include "cidr.h"
-#include "targets.h"
+#include "batch/cidr.h"
+#include "batch/targets.h"
 
 #include "posdll/port_names.h"
 #include "posdll/quoted.h"
@@ -108,7 +108,7 @@ std::string yesNo(const std::string &v, bool &out) {
 std::string parseBaud(const std::string &v, int &out) {
     const int rate = protocol::knownBaud(v);
     if (rate == 0)
-        return notABaudRate(v);
+        return batch::notABaudRate(v);
     out = rate;
     return {};
 }
@@ -151,7 +151,7 @@ std::string wholeNumber(const std::string &v, int min, int max, int &out) {
 const OptionRow kOptions[] = {
     {"--port", true, kOpens, false,
      [](State &s, const std::string &v) {
-         if (const std::string why = checkPortWord(v); !why.empty())
+         if (const std::string why = batch::checkPortWord(v); !why.empty())
              return why;
          s.portWord = v;
          return std::string();
@@ -323,10 +323,6 @@ std::vector<Subcommand> allSubcommands() {
     return all;
 }
 
-std::string notABaudRate(const std::string &text) {
-    return quoted(text) + " is not one of " + protocol::baudRateChoices(", ");
-}
-
 ParseResult parseArgs(const std::vector<std::string> &args) {
     if (args.empty())
         return UsageError{"", "no subcommand given", std::nullopt};
@@ -353,7 +349,7 @@ ParseResult parseArgs(const std::vector<std::string> &args) {
         if (optionsEnded || word.size() < 2 || word[0] != '-') {
             if (*sub == Subcommand::Scan && s.cmd.network.empty()) {
                 std::string why;
-                if (!parseCidr(word, &why))
+                if (!batch::parseCidr(word, &why))
                     return error(why);
                 s.cmd.network = word;
                 continue;

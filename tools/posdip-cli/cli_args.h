@@ -82,7 +82,4 @@ using ParseResult = std::variant<Command, ShowHelp, ShowVersion, UsageError>;
 
 ParseResult parseArgs(const std::vector<std::string> &args);
 
-// "'1200' is not one of 9600, 19200, 38400, 115200"
-std::string notABaudRate(const std::string &text);
-
 } // namespace cli

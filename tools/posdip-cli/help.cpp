@@ -1,6 +1,6 @@
 #include "help.h"
 
-#include "cidr.h"
+#include "batch/cidr.h"
 
 #include "posdll/port_names.h"
 #include "posdll/posdll.h"
@@ -122,10 +122,10 @@ OwnHelp ownHelp(Subcommand sub) {
     case Subcommand::Scan:
         return {
             "find the printers of an IPv4 network (at most a /" +
-                std::to_string(kWidestScanPrefix) + ")",
+                std::to_string(batch::kWidestScanPrefix) + ")",
             "Usage: posdip-cli scan A.B.C.D/PREFIX [OPTIONS]\n\n"
             "Tries every host address of the network (prefix " +
-                std::to_string(kWidestScanPrefix) +
+                std::to_string(batch::kWidestScanPrefix) +
                 " to 32; the network and\n"
                 "broadcast addresses are skipped below /31) and prints 'ETHERNET ADDRESS[:PORT]'\n"
                 "for each that accepts and answers DLE EOT 1 to 4 with status bytes: a targets\n"

@@ -1,6 +1,6 @@
 #include "output.h"
 
-#include "targets.h"
+#include "batch/targets.h"
 
 #include "protocol/frame_decode.h"
 #include "protocol/setting_byte.h"

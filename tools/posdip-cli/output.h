@@ -8,9 +8,13 @@
 #include <string>
 #include <string_view>
 
+namespace batch {
+struct Target;
+}
+
 namespace cli {
 
-struct Target;
+using batch::Target;
 
 // A JSON string literal with its quotes: control characters, quote and backslash escaped,
 // bytes that are not UTF-8 replaced by U+FFFD so that the line stays valid JSON.

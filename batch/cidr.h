@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace cli {
+namespace batch {
 
 inline constexpr int kWidestScanPrefix = 16;
 // The hosts of the widest network a scan takes, its network and broadcast addresses too.
@@ -24,4 +24,4 @@ std::optional<Cidr> parseCidr(const std::string &text, std::string *why);
 // below /31, where they are no host's.
 std::vector<std::string> cidrHosts(const Cidr &cidr);
 
-} // namespace cli
+} // namespace batch

@@ -1,10 +1,10 @@
-#include "cidr.h"
+#include "batch/cidr.h"
 
 #include "posdll/quoted.h"
 
 #include <arpa/inet.h>
 
-namespace cli {
+namespace batch {
 
 std::optional<Cidr> parseCidr(const std::string &text, std::string *why) {
     const auto slash = text.find('/');
@@ -41,4 +41,4 @@ std::vector<std::string> cidrHosts(const Cidr &cidr) {
     return hosts;
 }
 
-} // namespace cli
+} // namespace batch

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <mutex>
 
-namespace cli {
+namespace batch {
 
 // Raises the soft limit on open files to the hard limit. Quietly keeps it when that fails.
 void raiseDescriptorLimit();
@@ -53,4 +53,4 @@ class DescriptorWait {
     std::size_t m_ended = 0;
 };
 
-} // namespace cli
+} // namespace batch

@@ -1,4 +1,4 @@
-#include "runner.h"
+#include "batch/runner.h"
 
 #include <gtest/gtest.h>
 
@@ -64,7 +64,7 @@ struct Delivered {
     std::vector<std::thread::id> deliveredOn;
 };
 
-cli::RunHooks recordingHooks(Delivered &d) {
+batch::RunHooks recordingHooks(Delivered &d) {
     return {[&d](std::size_t i, const app::Outcome &) {
                 d.order.push_back(i);
                 d.deliveredOn.push_back(std::this_thread::get_id());
@@ -81,12 +81,12 @@ std::vector<std::size_t> iota(std::size_t n) {
 
 } // namespace
 
-TEST(cli_runner_test, network_targets_run_up_to_jobs_at_once_and_no_more) {
+TEST(batch_runner_test, network_targets_run_up_to_jobs_at_once_and_no_more) {
     for (int jobs : {1, 3, 8}) {
         Overlap overlap(static_cast<std::size_t>(jobs));
         Delivered d;
         const std::vector<bool> network(40, true);
-        cli::runTargets(
+        batch::runTargets(
             network, jobs, kAnyOpen,
             [&](std::size_t) {
                 overlap.enter(true, 1ms);
@@ -98,13 +98,13 @@ TEST(cli_runner_test, network_targets_run_up_to_jobs_at_once_and_no_more) {
     }
 }
 
-TEST(cli_runner_test, other_targets_run_one_at_a_time_beside_the_network_ones) {
+TEST(batch_runner_test, other_targets_run_one_at_a_time_beside_the_network_ones) {
     Overlap net(4), local(1);
     Delivered d;
     std::vector<bool> network;
     for (int i = 0; i < 30; ++i)
         network.push_back(i % 3 != 0); // 10 local targets among 20 network ones
-    cli::runTargets(
+    batch::runTargets(
         network, 4, kAnyOpen,
         [&](std::size_t i) {
             // Local tasks linger so that two of them would overlap if the runner let them.
@@ -120,7 +120,7 @@ TEST(cli_runner_test, other_targets_run_one_at_a_time_beside_the_network_ones) {
     EXPECT_EQ(d.order, iota(30));
 }
 
-TEST(cli_runner_test, results_come_in_target_order_whatever_finishes_first) {
+TEST(batch_runner_test, results_come_in_target_order_whatever_finishes_first) {
     // Target 0 finishes only after every other target has finished.
     const std::size_t n = 12;
     std::mutex m;
@@ -128,7 +128,7 @@ TEST(cli_runner_test, results_come_in_target_order_whatever_finishes_first) {
     std::size_t finished = 0;
     std::vector<std::size_t> finishOrder;
     Delivered d;
-    cli::runTargets(
+    batch::runTargets(
         std::vector<bool>(n, true), 16, kAnyOpen,
         [&](std::size_t i) {
             std::unique_lock lock(m);
@@ -152,30 +152,30 @@ TEST(cli_runner_test, results_come_in_target_order_whatever_finishes_first) {
         EXPECT_EQ(id, std::this_thread::get_id());
 }
 
-TEST(cli_runner_test, outcomes_reach_their_own_target_and_failures_are_counted) {
+TEST(batch_runner_test, outcomes_reach_their_own_target_and_failures_are_counted) {
     std::vector<std::string> seen(10);
     std::size_t lastFailed = 0;
-    cli::runTargets(std::vector<bool>(10, true), 3, kAnyOpen,
-                    [](std::size_t i) {
-                        if (i == 4)
-                            throw std::runtime_error("out of sockets");
-                        app::Outcome o = okOutcome();
-                        o.detail = std::to_string(i);
-                        if (i % 2)
-                            o.icon = app::MessageIcon::Error;
-                        return o;
-                    },
-                    {[&](std::size_t i, const app::Outcome &o) { seen[i] = o.detail; },
-                     [&](std::size_t, std::size_t failed) { lastFailed = failed; }});
+    batch::runTargets(std::vector<bool>(10, true), 3, kAnyOpen,
+                      [](std::size_t i) {
+                          if (i == 4)
+                              throw std::runtime_error("out of sockets");
+                          app::Outcome o = okOutcome();
+                          o.detail = std::to_string(i);
+                          if (i % 2)
+                              o.icon = app::MessageIcon::Error;
+                          return o;
+                      },
+                      {[&](std::size_t i, const app::Outcome &o) { seen[i] = o.detail; },
+                       [&](std::size_t, std::size_t failed) { lastFailed = failed; }});
     EXPECT_EQ(seen, (std::vector<std::string>{"0", "1", "2", "3", "out of sockets", "5", "6", "7",
                                               "8", "9"}));
     EXPECT_EQ(lastFailed, 6u); // 1, 3, 5, 7, 9 and the one that threw
 }
 
-TEST(cli_runner_test, a_single_target_runs_on_the_calling_thread) {
+TEST(batch_runner_test, a_single_target_runs_on_the_calling_thread) {
     std::thread::id ranOn;
     Delivered d;
-    cli::runTargets(
+    batch::runTargets(
         {true}, 16, kAnyOpen,
         [&](std::size_t) {
             ranOn = std::this_thread::get_id();
@@ -187,15 +187,15 @@ TEST(cli_runner_test, a_single_target_runs_on_the_calling_thread) {
     EXPECT_EQ(d.progress, std::vector<std::size_t>{1});
 }
 
-TEST(cli_runner_test, no_targets_calls_nothing) {
+TEST(batch_runner_test, no_targets_calls_nothing) {
     Delivered d;
-    cli::runTargets(
+    batch::runTargets(
         {}, 4, kAnyOpen, [](std::size_t) -> app::Outcome { throw std::logic_error("called"); },
         recordingHooks(d));
     EXPECT_TRUE(d.order.empty());
 }
 
-TEST(cli_runner_test, a_stop_lets_running_targets_finish_and_starts_no_more) {
+TEST(batch_runner_test, a_stop_lets_running_targets_finish_and_starts_no_more) {
     // Network targets 0 and 1 run together with -j 2; the stop comes while both are running,
     // before the local lane's targets 2 and 4 and network target 3 have started.
     std::stop_source stop;
@@ -204,7 +204,7 @@ TEST(cli_runner_test, a_stop_lets_running_targets_finish_and_starts_no_more) {
     int running = 0;
     std::vector<std::size_t> started;
     Delivered d;
-    const std::size_t notAttempted = cli::runTargets(
+    const std::size_t notAttempted = batch::runTargets(
         {true, true, false, true, false}, 2, kAnyOpen,
         [&](std::size_t i) {
             std::unique_lock lock(m);
@@ -230,7 +230,7 @@ TEST(cli_runner_test, a_stop_lets_running_targets_finish_and_starts_no_more) {
 
     // Stopped before the start: a lone target is not attempted either.
     Delivered none;
-    EXPECT_EQ(cli::runTargets(
+    EXPECT_EQ(batch::runTargets(
                   {true}, 1, kAnyOpen, [](std::size_t) { return okOutcome(); },
                   recordingHooks(none), stop.get_token()),
               1u);
@@ -239,18 +239,18 @@ TEST(cli_runner_test, a_stop_lets_running_targets_finish_and_starts_no_more) {
 
 // The end of a document (a printer's acknowledgement and the watch for a late reset) gives the
 // slot to the next target: ends overlap beyond `jobs`, connecting and writing never does.
-TEST(cli_runner_test, targets_that_left_their_slot_end_beside_the_jobs) {
+TEST(batch_runner_test, targets_that_left_their_slot_end_beside_the_jobs) {
     constexpr int kJobs = 2;
-    constexpr std::size_t kEndingAtOnce = kJobs * cli::kEndingPerJob; // every end beside the jobs
+    constexpr std::size_t kEndingAtOnce = kJobs * batch::kEndingPerJob; // every end beside the jobs
     constexpr std::size_t kTargets = kEndingAtOnce + kJobs;
     Overlap writing(kJobs), ending(kEndingAtOnce);
     Delivered d;
-    cli::runTargets(
+    batch::runTargets(
         std::vector<bool>(kTargets, true), kJobs, kAnyOpen,
         [&](std::size_t) {
             writing.enter(false, 5ms);
-            cli::leaveJobSlot();
-            cli::leaveJobSlot(); // a second time gives nothing more away
+            batch::leaveJobSlot();
+            batch::leaveJobSlot(); // a second time gives nothing more away
             ending.enter(true, 50ms);
             return okOutcome();
         },
@@ -262,15 +262,15 @@ TEST(cli_runner_test, targets_that_left_their_slot_end_beside_the_jobs) {
 
 // Every network target holds a descriptor until it has ended: `maxOpen` bounds them all, those
 // ending beside the jobs included, and the jobs as well.
-TEST(cli_runner_test, no_more_targets_hold_a_connection_than_the_descriptors_allow) {
+TEST(batch_runner_test, no_more_targets_hold_a_connection_than_the_descriptors_allow) {
     for (const auto &[jobs, maxOpen] : {std::pair{2, 5}, std::pair{16, 3}}) {
         Overlap open(static_cast<std::size_t>(maxOpen)), writing(1);
         Delivered d;
-        cli::runTargets(
+        batch::runTargets(
             std::vector<bool>(40, true), jobs, maxOpen,
             [&](std::size_t) {
                 writing.enter(false, 1ms);
-                cli::leaveJobSlot();
+                batch::leaveJobSlot();
                 open.enter(true, 5ms);
                 return okOutcome();
             },

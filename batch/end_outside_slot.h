@@ -3,11 +3,11 @@
 // printers instead of holding a slot (see runner.h).
 #pragma once
 
-#include "runner.h"
+#include "batch/runner.h"
 
 #include "device/PosdllFuncs.h"
 
-namespace cli {
+namespace batch {
 
 class EndOutsideSlot final : public device::PosdllFuncs {
   public:
@@ -41,4 +41,4 @@ class EndOutsideSlot final : public device::PosdllFuncs {
     device::PosdllFuncs &m_lib;
 };
 
-} // namespace cli
+} // namespace batch

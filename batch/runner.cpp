@@ -1,4 +1,4 @@
-#include "runner.h"
+#include "batch/runner.h"
 
 #include <algorithm>
 #include <atomic>
@@ -10,7 +10,7 @@
 #include <thread>
 #include <utility>
 
-namespace cli {
+namespace batch {
 
 namespace {
 
@@ -168,4 +168,4 @@ std::size_t runTargets(const std::vector<bool> &network, int jobs, int maxOpen,
     return board.skipped();
 }
 
-} // namespace cli
+} // namespace batch

@@ -1,4 +1,4 @@
-#include "descriptor_limit.h"
+#include "batch/descriptor_limit.h"
 
 #include "posdll/fd.h"
 
@@ -10,7 +10,7 @@
 #include <limits>
 #include <system_error>
 
-namespace cli {
+namespace batch {
 
 namespace {
 
@@ -77,4 +77,4 @@ bool DescriptorWait::waitForAnEnd(std::size_t endedBefore) {
     return m_ended != endedBefore;
 }
 
-} // namespace cli
+} // namespace batch

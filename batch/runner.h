@@ -8,7 +8,7 @@
 #include <stop_token>
 #include <vector>
 
-namespace cli {
+namespace batch {
 
 // Runs the action on target `index`, on whichever thread calls it. The device library keeps
 // one open port per thread, so a task must open, write and close on its own thread.
@@ -40,4 +40,4 @@ void leaveJobSlot();
 std::size_t runTargets(const std::vector<bool> &network, int jobs, int maxOpen,
                        const TargetTask &task, const RunHooks &hooks, std::stop_token stop = {});
 
-} // namespace cli
+} // namespace batch

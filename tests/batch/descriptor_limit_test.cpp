@@ -1,4 +1,4 @@
-#include "descriptor_limit.h"
+#include "batch/descriptor_limit.h"
 
 #include <gtest/gtest.h>
 
@@ -23,8 +23,8 @@ const std::string kNoDescriptor =
 
 } // namespace
 
-TEST(cli_descriptor_limit_test, a_printer_without_a_descriptor_waits_for_another_to_end) {
-    cli::DescriptorWait wait;
+TEST(batch_descriptor_limit_test, a_printer_without_a_descriptor_waits_for_another_to_end) {
+    batch::DescriptorWait wait;
     std::promise<void> otherStarted, otherMayEnd;
     auto other = std::async(std::launch::async, [&] {
         return wait.run([&] {
@@ -48,8 +48,8 @@ TEST(cli_descriptor_limit_test, a_printer_without_a_descriptor_waits_for_another
     EXPECT_TRUE(other.get().succeeded());
 }
 
-TEST(cli_descriptor_limit_test, alone_or_failing_otherwise_the_outcome_stands) {
-    cli::DescriptorWait wait;
+TEST(batch_descriptor_limit_test, alone_or_failing_otherwise_the_outcome_stands) {
+    batch::DescriptorWait wait;
     int attempts = 0;
     // Nothing else in flight would free a descriptor: the failure is the printer's result.
     EXPECT_EQ(wait.run([&] {
@@ -60,9 +60,9 @@ TEST(cli_descriptor_limit_test, alone_or_failing_otherwise_the_outcome_stands) {
               kNoDescriptor);
     EXPECT_EQ(attempts, 1);
     // Other failures, and a failed write that mentions the same words, are never repeated.
-    EXPECT_FALSE(cli::outOfDescriptors(openFailed("network printer 127.0.0.1:9100: refused")));
+    EXPECT_FALSE(batch::outOfDescriptors(openFailed("network printer 127.0.0.1:9100: refused")));
     app::Outcome written = openFailed(kNoDescriptor);
     written.text = app::kWriteFailed;
-    EXPECT_FALSE(cli::outOfDescriptors(written));
-    EXPECT_TRUE(cli::outOfDescriptors(openFailed(kNoDescriptor)));
+    EXPECT_FALSE(batch::outOfDescriptors(written));
+    EXPECT_TRUE(batch::outOfDescriptors(openFailed(kNoDescriptor)));
 }

@@ -1,0 +1,103 @@
+#include "batch/batch.h"
+
+#include "batch/descriptor_limit.h"
+#include "batch/end_outside_slot.h"
+#include "batch/runner.h"
+
+#include "posdll/port_names.h"
+
+#include <vector>
+
+namespace batch {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Which results onResult hears.
+using Shown = std::function<bool(const app::Outcome &)>;
+using Serve = std::function<app::Outcome(const Target &)>;
+
+// Serves every target through `serve`, network ones side by side.
+Summary serveAll(std::span<const Target> targets, const Bounds &bounds, const Serve &serve,
+                 const Hooks &hooks, const Shown &shown, std::stop_token stop) {
+    std::vector<bool> network;
+    network.reserve(targets.size());
+    for (const Target &t : targets)
+        network.push_back(t.network());
+    std::vector<std::chrono::milliseconds> elapsed(targets.size()); // each by its own task
+    DescriptorWait descriptors;
+    Summary summary;
+    RunHooks run;
+    run.onProgress = hooks.onProgress;
+    run.onResult = [&](std::size_t i, const app::Outcome &outcome) {
+        if (shown && !shown(outcome))
+            return;
+        ++summary.results;
+        summary.failed += outcome.succeeded() ? 0 : 1;
+        hooks.onResult(Result{i, targets[i], outcome, elapsed[i]});
+    };
+    summary.notAttempted = runTargets(
+        network, bounds.jobs, printersWithinDescriptorLimit(),
+        [&](std::size_t i) {
+            std::unique_lock<std::mutex> hold;
+            if (hooks.holdExit && targets[i].mustFinish())
+                hold = hooks.holdExit();
+            const auto started = Clock::now();
+            app::Outcome o = descriptors.run([&] { return serve(targets[i]); });
+            elapsed[i] =
+                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
+            return o;
+        },
+        run, stop);
+    return summary;
+}
+
+// The inputs of one target's exchange within the bounds.
+app::ActionInputs inputsFor(const Bounds &bounds, const Target &target) {
+    app::ActionInputs in{target.port};
+    in.verify = bounds.verify;
+    in.statusWaitMillis = bounds.statusMillis;
+    in.connectMillis = bounds.connectMillis;
+    in.writeMillis = bounds.writeMillis;
+    in.deliveryWaitMillis = bounds.deliveryMillis;
+    return in;
+}
+
+Serve statusReader(const Bounds &bounds, device::PosdllFuncs &lib) {
+    return [&](const Target &t) { return app::checkStatus(inputsFor(bounds, t), lib); };
+}
+
+} // namespace
+
+Summary send(app::Action action, const protocol::OptionStates &options,
+             std::span<const Target> targets, const Bounds &bounds, device::PosdllFuncs &lib,
+             const Hooks &hooks, std::stop_token stop) {
+    EndOutsideSlot batchLib(lib);
+    return serveAll(
+        targets, bounds,
+        [&](const Target &t) {
+            app::ActionInputs in = inputsFor(bounds, t);
+            in.options = options;
+            return app::runAction(action, in, batchLib);
+        },
+        hooks, {}, stop);
+}
+
+Summary status(std::span<const Target> targets, const Bounds &bounds, device::PosdllFuncs &lib,
+               const Hooks &hooks, std::stop_token stop) {
+    return serveAll(targets, bounds, statusReader(bounds, lib), hooks, {}, stop);
+}
+
+Summary scan(const Cidr &network, int port, const Bounds &bounds, device::PosdllFuncs &lib,
+             const Hooks &hooks, std::stop_token stop) {
+    std::vector<Target> targets;
+    for (const std::string &host : cidrHosts(network))
+        targets.push_back(
+            networkTarget(port == posdll::kPrinterPort ? host : host + ":" + std::to_string(port)));
+    return serveAll(
+        targets, bounds, statusReader(bounds, lib), hooks,
+        [](const app::Outcome &o) { return o.status.has_value(); }, stop);
+}
+
+} // namespace batch
