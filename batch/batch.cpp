@@ -1,18 +1,21 @@
 #include "batch/batch.h"
 
 #include "batch/descriptor_limit.h"
-#include "batch/end_outside_slot.h"
+#include "batch/end_handover.h"
 #include "batch/runner.h"
+#include "batch/scan_probe.h"
 
 #include "posdll/port_names.h"
 
+#include <algorithm>
+#include <arpa/inet.h>
 #include <vector>
 
 namespace batch {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+constexpr std::chrono::milliseconds kProgressEvery{100};
 
 // Which results onResult hears.
 using Shown = std::function<bool(const app::Outcome &)>;
@@ -25,17 +28,17 @@ Summary serveAll(std::span<const Target> targets, const Bounds &bounds, const Se
     network.reserve(targets.size());
     for (const Target &t : targets)
         network.push_back(t.network());
-    std::vector<std::chrono::milliseconds> elapsed(targets.size()); // each by its own task
     DescriptorWait descriptors;
     Summary summary;
     RunHooks run;
     run.onProgress = hooks.onProgress;
-    run.onResult = [&](std::size_t i, const app::Outcome &outcome) {
+    run.onResult = [&](std::size_t i, const app::Outcome &outcome,
+                       std::chrono::milliseconds elapsed) {
         if (shown && !shown(outcome))
             return;
         ++summary.results;
         summary.failed += outcome.succeeded() ? 0 : 1;
-        hooks.onResult(Result{i, targets[i], outcome, elapsed[i]});
+        hooks.onResult(Result{i, targets[i], outcome, elapsed});
     };
     summary.notAttempted = runTargets(
         network, bounds.jobs, printersWithinDescriptorLimit(),
@@ -43,11 +46,7 @@ Summary serveAll(std::span<const Target> targets, const Bounds &bounds, const Se
             std::unique_lock<std::mutex> hold;
             if (hooks.holdExit && targets[i].mustFinish())
                 hold = hooks.holdExit();
-            const auto started = Clock::now();
-            app::Outcome o = descriptors.run([&] { return serve(targets[i]); });
-            elapsed[i] =
-                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
-            return o;
+            return descriptors.run([&] { return serve(targets[i]); });
         },
         run, stop);
     return summary;
@@ -73,7 +72,7 @@ Serve statusReader(const Bounds &bounds, device::PosdllFuncs &lib) {
 Summary send(app::Action action, const protocol::OptionStates &options,
              std::span<const Target> targets, const Bounds &bounds, device::PosdllFuncs &lib,
              const Hooks &hooks, std::stop_token stop) {
-    EndOutsideSlot batchLib(lib);
+    EndHandedOver batchLib(lib);
     return serveAll(
         targets, bounds,
         [&](const Target &t) {
@@ -89,15 +88,52 @@ Summary status(std::span<const Target> targets, const Bounds &bounds, device::Po
     return serveAll(targets, bounds, statusReader(bounds, lib), hooks, {}, stop);
 }
 
-Summary scan(const Cidr &network, int port, const Bounds &bounds, device::PosdllFuncs &lib,
-             const Hooks &hooks, std::stop_token stop) {
-    std::vector<Target> targets;
-    for (const std::string &host : cidrHosts(network))
-        targets.push_back(
-            networkTarget(port == posdll::kPrinterPort ? host : host + ":" + std::to_string(port)));
-    return serveAll(
-        targets, bounds, statusReader(bounds, lib), hooks,
-        [](const app::Outcome &o) { return o.status.has_value(); }, stop);
+Summary scan(const Cidr &network, int port, const Bounds &bounds, const Hooks &hooks,
+             std::stop_token stop) {
+    ProbeBounds probe;
+    probe.inFlight = std::clamp(bounds.jobs, 1, printersWithinDescriptorLimit());
+    if (bounds.connectMillis > 0)
+        probe.connect = std::chrono::milliseconds(bounds.connectMillis);
+    probe.answerMillis = bounds.statusMillis;
+    const std::size_t count = cidrHostCount(network);
+    Summary summary;
+    std::size_t done = 0, failed = 0;
+    auto lastProgress = std::chrono::steady_clock::time_point{};
+    summary.notAttempted = probeHosts(
+        count,
+        [&](std::size_t i) {
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_port = htons(static_cast<std::uint16_t>(port));
+            a.sin_addr.s_addr = htonl(cidrHost(network, i));
+            return a;
+        },
+        probe,
+        [&](const Probe &p) {
+            const app::Outcome o =
+                p.connected ? app::statusOutcome(p.reading) : app::openFailure(p.reason, p.kind);
+            ++done;
+            failed += o.succeeded() ? 0 : 1;
+            // A few times a second: a sweep settles thousands of hosts in one.
+            if (const auto now = std::chrono::steady_clock::now();
+                hooks.onProgress && (now - lastProgress > kProgressEvery || done == count)) {
+                lastProgress = now;
+                hooks.onProgress(done, failed);
+            }
+            if (!o.status) // only what answered as a printer does is a result
+                return;
+            in_addr host{htonl(cidrHost(network, p.index))};
+            char text[INET_ADDRSTRLEN];
+            ::inet_ntop(AF_INET, &host, text, sizeof text);
+            const Target t = networkTarget(port == posdll::kPrinterPort
+                                               ? text
+                                               : std::string(text) + ":" + std::to_string(port));
+            ++summary.results;
+            summary.failed += o.succeeded() ? 0 : 1;
+            hooks.onResult(Result{p.index, t, o, p.elapsed});
+        },
+        stop);
+    return summary;
 }
 
 } // namespace batch

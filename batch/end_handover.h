@@ -10,6 +10,19 @@
 
 namespace batch {
 
+// While one lives on a thread, EndHandedOver hands that thread's network ends over (a watch
+// is there to take them); otherwise it ends each document as POS_EndDoc does.
+class EndsHandedOver {
+  public:
+    explicit EndsHandedOver(bool handOver);
+    ~EndsHandedOver();
+    EndsHandedOver(const EndsHandedOver &) = delete;
+    EndsHandedOver &operator=(const EndsHandedOver &) = delete;
+
+  private:
+    bool m_before;
+};
+
 class EndHandedOver final : public device::ForwardingPosdll {
   public:
     using ForwardingPosdll::ForwardingPosdll;

@@ -1,5 +1,8 @@
 #include "batch/runner.h"
 
+#include "batch/end_handover.h"
+#include "batch/end_watch.h"
+
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -7,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <semaphore>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -14,22 +18,12 @@ namespace batch {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
 using Slots = std::counting_semaphore<>;
 
-// The slot the task on this thread holds, null when none.
-thread_local Slots *t_slot = nullptr;
-
-// Holds one of the job slots for a task, unless the task left it early.
-class SlotLease {
-  public:
-    explicit SlotLease(Slots &slots) {
-        slots.acquire();
-        t_slot = &slots;
-    }
-    ~SlotLease() { leaveJobSlot(); }
-    SlotLease(const SlotLease &) = delete;
-    SlotLease &operator=(const SlotLease &) = delete;
-};
+std::chrono::milliseconds since(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+}
 
 app::Outcome guarded(const TargetTask &task, std::size_t index) {
     try {
@@ -48,20 +42,18 @@ class ResultBoard {
   public:
     explicit ResultBoard(std::size_t n) : m_results(n), m_settled(n, false) {}
 
-    // Runs the task unless a stop was requested first.
-    void settle(std::size_t index, const TargetTask &task, const std::stop_token &stop) {
-        std::optional<app::Outcome> outcome;
-        if (!stop.stop_requested())
-            outcome = guarded(task, index);
+    // Records target index's outcome (from any thread); nothing when it was not attempted.
+    void record(std::size_t index, std::optional<app::Outcome> outcome,
+                std::chrono::milliseconds elapsed = {}) {
         {
             std::lock_guard lock(m_mutex);
             if (outcome) {
                 m_failed += outcome->succeeded() ? 0 : 1;
                 ++m_done;
+                m_results[index] = Settled{std::move(*outcome), elapsed};
             } else {
                 ++m_skipped;
             }
-            m_results[index] = std::move(outcome);
             m_settled[index] = true;
         }
         m_changed.notify_one();
@@ -95,10 +87,10 @@ class ResultBoard {
             for (; next < m_results.size() && m_settled[next]; ++next) {
                 if (!m_results[next])
                     continue;
-                const app::Outcome outcome = std::move(*m_results[next]);
+                const Settled settled = std::move(*m_results[next]);
                 m_results[next].reset();
                 lock.unlock();
-                hooks.onResult(next, outcome);
+                hooks.onResult(next, settled.outcome, settled.elapsed);
                 lock.lock();
             }
         }
@@ -106,63 +98,109 @@ class ResultBoard {
     }
 
   private:
+    struct Settled {
+        app::Outcome outcome;
+        std::chrono::milliseconds elapsed;
+    };
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::vector<std::optional<app::Outcome>> m_results;
+    std::vector<std::optional<Settled>> m_results;
     std::vector<bool> m_settled;
     std::size_t m_done = 0;
     std::size_t m_failed = 0;
     std::size_t m_skipped = 0;
 };
 
-} // namespace
+// Serves targets onto the board: each outcome at once, or, when its task handed the end of
+// its document over, once the watch has seen that end settle.
+class Server {
+  public:
+    Server(ResultBoard &board, const TargetTask &task, const std::stop_token &stop, bool watchEnds)
+        : m_board(board), m_task(task), m_stop(stop) {
+        if (!watchEnds)
+            return;
+        try {
+            m_watch.emplace();
+        } catch (const std::system_error &) {
+            // No epoll for the watch: each end is waited for where it happens, as it was.
+        }
+    }
 
-void leaveJobSlot() {
-    if (Slots *slots = std::exchange(t_slot, nullptr))
-        slots->release();
-}
+    // Serves target index on this thread; `release` runs once it holds no connection.
+    void serve(std::size_t index, const std::function<void()> &release) {
+        if (m_stop.stop_requested()) {
+            m_board.record(index, std::nullopt);
+            return release();
+        }
+        const auto started = Clock::now();
+        std::optional<device::PendingEnd> end;
+        app::Outcome outcome;
+        {
+            const EndsHandedOver handingOver(m_watch.has_value());
+            outcome = guarded(m_task, index);
+            end = takeHandedOverEnd();
+        }
+        if (!end) {
+            m_board.record(index, std::move(outcome), since(started));
+            return release();
+        }
+        m_watch->watch(std::move(*end), [this, index, outcome = std::move(outcome), started,
+                                         release](const device::WriteResult &settled) {
+            release(); // first: once all is recorded, the runner's counts may go
+            m_board.record(index, settled.ok ? outcome : app::writeFailure(settled),
+                           since(started));
+        });
+    }
+
+  private:
+    ResultBoard &m_board;
+    const TargetTask &m_task;
+    const std::stop_token &m_stop;
+    std::optional<EndWatch> m_watch; // last: its ends settle before the rest goes
+};
+
+} // namespace
 
 std::size_t runTargets(const std::vector<bool> &network, int jobs, int maxOpen,
                        const TargetTask &task, const RunHooks &hooks, std::stop_token stop) {
     const std::size_t n = network.size();
-    if (n == 1) {
-        if (stop.stop_requested())
-            return 1;
-        const app::Outcome outcome = guarded(task, 0);
-        if (hooks.onProgress)
-            hooks.onProgress(1, outcome.succeeded() ? 0 : 1);
-        hooks.onResult(0, outcome);
-        return 0;
-    }
     std::vector<std::size_t> remote, local;
     for (std::size_t i = 0; i < n; ++i)
         (network[i] ? remote : local).push_back(i);
 
     ResultBoard board(n);
+    // A lone network target ends its document where it runs: nothing would overlap the watch.
+    Server server(board, task, stop, remote.size() > 1);
+    if (n == 1) {
+        server.serve(0, [] {});
+        board.deliver(hooks);
+        return board.skipped();
+    }
     const int openCount = std::max(maxOpen, 1);
     const int slotCount = std::clamp(jobs, 1, openCount);
-    Slots slots(slotCount);
+    Slots open(openCount); // a connection each, until its end has settled
     std::atomic<std::size_t> nextRemote{0};
-    // The slot first, then the next target: targets start in the order listed.
+    // The connection first, then the next target: targets start in the order listed.
     auto remoteWorker = [&] {
         for (;;) {
-            const SlotLease lease(slots);
+            open.acquire();
             const std::size_t k = nextRemote.fetch_add(1);
-            if (k >= remote.size())
+            if (k >= remote.size()) {
+                open.release();
                 return;
-            board.settle(remote[k], task, stop);
+            }
+            server.serve(remote[k], [&open] { open.release(); });
         }
     };
     std::vector<std::jthread> threads;
-    const std::size_t workers = std::min({static_cast<std::size_t>(slotCount) * (1 + kEndingPerJob),
-                                          static_cast<std::size_t>(openCount), remote.size()});
+    const std::size_t workers = std::min(static_cast<std::size_t>(slotCount), remote.size());
     threads.reserve(workers + 1);
     for (std::size_t w = 0; w < workers; ++w)
         threads.emplace_back(remoteWorker);
     if (!local.empty())
         threads.emplace_back([&] {
             for (std::size_t i : local)
-                board.settle(i, task, stop);
+                server.serve(i, [] {});
         });
     board.deliver(hooks);
     return board.skipped();

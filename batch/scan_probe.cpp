@@ -72,7 +72,10 @@ class Prober {
     // Starts host `index`; false when no descriptor is left while others are in flight.
     bool start(std::size_t index) {
         const sockaddr_in a = m_address(index);
-        Exchange x{{index}, Fd(), labelOf(a), Clock::now(), {}, {}};
+        Exchange x;
+        x.probe.index = index;
+        x.label = labelOf(a);
+        x.started = Clock::now();
         if (const auto why = posdll::notAPrinter(reinterpret_cast<const sockaddr *>(&a))) {
             settle(x, "not a printer's address: " + *why, device::FailKind::Usage);
             return true;

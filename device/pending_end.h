@@ -15,7 +15,10 @@ class PendingEnd {
     // Takes `end` over: its connection is closed with this.
     explicit PendingEnd(POS_PendingEnd *end) : m_end(end) {}
     PendingEnd(PendingEnd &&other) noexcept : m_end(std::exchange(other.m_end, nullptr)) {}
-    PendingEnd &operator=(PendingEnd &&) = delete;
+    PendingEnd &operator=(PendingEnd &&other) noexcept {
+        std::swap(m_end, other.m_end); // ours closes with other
+        return *this;
+    }
     PendingEnd(const PendingEnd &) = delete;
     ~PendingEnd();
 

@@ -3,62 +3,14 @@
 #include "batch/scan_probe.h"
 
 #include "app/actions.h"
-#include "support/posix_peers.h"
+#include "support/loopback_printers.h"
 
 #include <gtest/gtest.h>
-
-#include <atomic>
-#include <thread>
 
 using namespace testing_support;
 using namespace std::chrono_literals;
 
 namespace {
-
-// A host on 127.0.0.1 that takes every connection and answers each 3-byte request with the
-// next of its bytes (none when they run out); then closes, or keeps quiet.
-class Host {
-  public:
-    explicit Host(std::string answers) : m_answers(std::move(answers)) {
-        m_thread = std::thread([this] { run(); });
-    }
-    ~Host() {
-        m_stop = true;
-        m_thread.join();
-    }
-    int port() const { return m_listener.port(); }
-    int mostAtOnce() const { return m_most; }
-
-  private:
-    void run() {
-        std::vector<std::pair<Fd, std::size_t>> open; // connection, answers given
-        while (!m_stop) {
-            Fd c = m_listener.accept(5ms);
-            // Those the prober closed before this connection are seen closed before it counts.
-            for (auto it = open.begin(); it != open.end();) {
-                unsigned char request[3];
-                const ssize_t n = ::recv(it->first.get(), request, 3, MSG_DONTWAIT);
-                if (n == 0 || (n < 0 && errno != EAGAIN)) {
-                    it = open.erase(it);
-                    continue;
-                }
-                if (n > 0 && it->second < m_answers.size())
-                    (void)!::write(it->first.get(), &m_answers[it->second++], 1);
-                ++it;
-            }
-            if (c) {
-                open.emplace_back(std::move(c), 0);
-                m_most = std::max<int>(m_most, static_cast<int>(open.size()));
-            }
-        }
-    }
-
-    std::string m_answers;
-    Listener m_listener;
-    std::atomic<bool> m_stop{false};
-    std::atomic<int> m_most{0};
-    std::thread m_thread;
-};
 
 sockaddr_in loopbackPort(int port) {
     sockaddr_in a{};
@@ -71,11 +23,11 @@ sockaddr_in loopbackPort(int port) {
 } // namespace
 
 TEST(scan_probe_test, each_host_reads_as_a_status_reading_does_in_host_order) {
-    Host ready("\x12\x12\x12\x12");
-    Host paperOut("\x1A\x32\x12\x7E");
-    Host silent("");
-    Host webServer("HTTP");
-    Host twoThenQuiet("\x12\x12");
+    LoopbackPrinters ready("\x12\x12\x12\x12");
+    LoopbackPrinters paperOut("\x1A\x32\x12\x7E");
+    LoopbackPrinters silent("");
+    LoopbackPrinters webServer("HTTP");
+    LoopbackPrinters twoThenQuiet("\x12\x12");
     ClosedPort refused;
     const std::vector<int> ports{ready.port(), paperOut.port(),  silent.port(),
                                  refused.port, webServer.port(), twoThenQuiet.port()};
@@ -91,7 +43,8 @@ TEST(scan_probe_test, each_host_reads_as_a_status_reading_does_in_host_order) {
     for (std::size_t i = 0; i < ports.size(); ++i) {
         SCOPED_TRACE("port " + std::to_string(ports[i]));
         app::ActionInputs in;
-        in.port = {"ETHERNET", "127.0.0.1:" + std::to_string(ports[i])};
+        in.port.portName = "ETHERNET";
+        in.port.ipText = "127.0.0.1:" + std::to_string(ports[i]);
         in.statusWaitMillis = bounds.answerMillis;
         const app::Outcome viaLibrary = app::checkStatus(in, device::libraryPosdll());
         const batch::Probe &p = probes[i];
@@ -103,8 +56,9 @@ TEST(scan_probe_test, each_host_reads_as_a_status_reading_does_in_host_order) {
         EXPECT_EQ(probed.failKind, viaLibrary.failKind);
         EXPECT_EQ(probed.stage, viaLibrary.stage);
         ASSERT_EQ(probed.status.has_value(), viaLibrary.status.has_value());
-        if (probed.status)
+        if (probed.status) {
             EXPECT_EQ(probed.status->bytes, viaLibrary.status->bytes);
+        }
     }
     EXPECT_TRUE(probes[0].reading.answered && probes[0].reading.summary.ready);
     EXPECT_TRUE(probes[1].reading.answered && !probes[1].reading.summary.ready);
@@ -112,7 +66,7 @@ TEST(scan_probe_test, each_host_reads_as_a_status_reading_does_in_host_order) {
 }
 
 TEST(scan_probe_test, no_more_than_in_flight_hosts_at_once_and_a_stop_tries_no_more) {
-    Host silent("");
+    LoopbackPrinters silent("");
     const batch::ProbeBounds bounds{.inFlight = 4, .connect = 1s, .answerMillis = 50};
     std::size_t seen = 0;
     EXPECT_EQ(batch::probeHosts(
