@@ -6,7 +6,6 @@
 #include "posdll/printer_address.h"
 
 #include <arpa/inet.h>
-#include <netinet/tcp.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
 
@@ -136,9 +135,8 @@ class Prober {
         if (!x.probe.connected) {
             if (const int err = posdll::socketError(x.fd.get()))
                 return end(s, posdll::connectionReasonOf(err), failKindOf(err));
+            // No TCP_NODELAY needed: each request goes out only once the last was answered.
             x.probe.connected = true;
-            const int one = 1; // each request is small: send it at once
-            ::setsockopt(x.fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
             return ask(s, EPOLL_CTL_MOD);
         }
         std::uint8_t byte = 0;
@@ -188,7 +186,7 @@ class Prober {
         m_free.push_back(s);
         x.probe.reading = x.status.reading();
         char drop[64]; // unread input would make the close reset the connection
-        while (::recv(x.fd.get(), drop, sizeof drop, MSG_DONTWAIT) > 0) {
+        while (x.probe.connected && ::recv(x.fd.get(), drop, sizeof drop, MSG_DONTWAIT) > 0) {
         }
         x.fd.reset(); // closing it takes it out of the epoll set
         if (!reason.empty())
