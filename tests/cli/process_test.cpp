@@ -123,8 +123,8 @@ TEST(cli_process_test, a_low_open_file_limit_serves_every_printer_in_turn) {
 }
 
 // A process limit that leaves the program no thread, then only its signal watch, then the watch
-// of the ends of documents and one worker. The limit counts the processes of a user and binds no root, so the program runs as
-// nobody.
+// of the ends of documents and one worker. The limit counts the processes of a user and binds no
+// root, so the program runs as nobody.
 TEST(cli_process_test, threads_the_system_will_not_start_lose_no_result) {
     EmulatorProcess emu({"--listen", "127.0.0.1:0"});
     const std::string address = emu.listeningAddress();
