@@ -31,7 +31,7 @@ struct Bounds {
 struct Result {
     std::size_t index; // in the targets given
     const Target &target;
-    app::Result result; // its elapsed time counts any wait for a free descriptor
+    app::Result result; // elapsed from the start to the settled end, any wait for a descriptor too
 };
 
 struct Hooks {
