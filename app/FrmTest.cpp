@@ -1,6 +1,7 @@
 #include "app/FrmTest.h"
 
 #include "app/caption_fit.h"
+#include "app/message.h"
 #include "app/printer_list_box.h"
 #include "device/port_kind.h"
 #include "protocol/setting_byte.h"
@@ -351,21 +352,21 @@ ActionInputs FrmTest::inputs() const {
 }
 
 void FrmTest::run(Action action) {
-    Outcome outcome;
+    Message outcome;
     {
         const BusyCursor busy;
-        outcome = runAction(action, inputs(), m_lib);
+        outcome = messageFor(action, runAction(action, inputs(), m_lib));
     }
     switch (outcome.kind) {
-    case OutcomeKind::Message:
+    case MessageKind::Box:
         showMessage(QString::fromStdString(outcome.title),
                     outcome.icon == MessageIcon::Error ? QMessageBox::Critical
                                                        : QMessageBox::Information,
                     QString::fromStdString(outcome.text), QString::fromLocal8Bit(outcome.detail));
         break;
-    case OutcomeKind::Silent:
+    case MessageKind::Silent:
         break;
-    case OutcomeKind::Quit:
+    case MessageKind::Quit:
         close(); // the last window: the program ends with it
         break;
     }

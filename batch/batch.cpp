@@ -9,17 +9,20 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <chrono>
 #include <vector>
 
 namespace batch {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr std::chrono::milliseconds kProgressEvery{100};
 
 // Which results onResult hears.
-using Shown = std::function<bool(const app::Outcome &)>;
-using Serve = std::function<app::Outcome(const Target &)>;
+using Shown = std::function<bool(const app::Result &)>;
+using Serve = std::function<app::Result(const Target &)>;
 
 // Serves every target through `serve`, network ones side by side.
 Summary serveAll(std::span<const Target> targets, const Bounds &bounds, const Serve &serve,
@@ -32,13 +35,12 @@ Summary serveAll(std::span<const Target> targets, const Bounds &bounds, const Se
     Summary summary;
     RunHooks run;
     run.onProgress = hooks.onProgress;
-    run.onResult = [&](std::size_t i, const app::Outcome &outcome,
-                       std::chrono::milliseconds elapsed) {
-        if (shown && !shown(outcome))
+    run.onResult = [&](std::size_t i, const app::Result &result) {
+        if (shown && !shown(result))
             return;
         ++summary.results;
-        summary.failed += outcome.succeeded() ? 0 : 1;
-        hooks.onResult(Result{i, targets[i], outcome, elapsed});
+        summary.failed += result.succeeded() ? 0 : 1;
+        hooks.onResult(Result{i, targets[i], result});
     };
     summary.notAttempted = runTargets(
         network, bounds.jobs, printersWithinDescriptorLimit(),
@@ -46,9 +48,14 @@ Summary serveAll(std::span<const Target> targets, const Bounds &bounds, const Se
             std::unique_lock<std::mutex> hold;
             if (hooks.holdExit && targets[i].mustFinish())
                 hold = hooks.holdExit();
-            return descriptors.run([&] { return serve(targets[i]); });
+            const auto started = Clock::now();
+            app::Result r = descriptors.run([&] { return serve(targets[i]); });
+            r.elapsed =
+                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
+            return r;
         },
         run, stop);
+    summary.descriptorShortages = descriptors.shortages();
     return summary;
 }
 
@@ -98,7 +105,7 @@ Summary scan(const Cidr &network, int port, const Bounds &bounds, const Hooks &h
     const std::size_t count = cidrHostCount(network);
     Summary summary;
     std::size_t done = 0, failed = 0;
-    auto lastProgress = std::chrono::steady_clock::time_point{};
+    auto lastProgress = Clock::time_point{};
     summary.notAttempted = probeHosts(
         count,
         [&](std::size_t i) {
@@ -110,17 +117,18 @@ Summary scan(const Cidr &network, int port, const Bounds &bounds, const Hooks &h
         },
         probe,
         [&](const Probe &p) {
-            const app::Outcome o =
-                p.connected ? app::statusOutcome(p.reading) : app::openFailure(p.reason, p.kind);
+            app::Result r = p.connected ? app::statusResult(p.reading)
+                                        : app::failure(p.kind, device::Stage::Open, p.reason);
+            r.elapsed = p.elapsed;
             ++done;
-            failed += o.succeeded() ? 0 : 1;
+            failed += r.succeeded() ? 0 : 1;
             // A few times a second: a sweep settles thousands of hosts in one.
-            if (const auto now = std::chrono::steady_clock::now();
+            if (const auto now = Clock::now();
                 hooks.onProgress && (now - lastProgress > kProgressEvery || done == count)) {
                 lastProgress = now;
                 hooks.onProgress(done, failed);
             }
-            if (!o.status) // only what answered as a printer does is a result
+            if (!r.status) // only what answered as a printer does is a result
                 return;
             in_addr host{htonl(cidrHost(network, p.index))};
             char text[INET_ADDRSTRLEN];
@@ -129,8 +137,8 @@ Summary scan(const Cidr &network, int port, const Bounds &bounds, const Hooks &h
                                                ? text
                                                : std::string(text) + ":" + std::to_string(port));
             ++summary.results;
-            summary.failed += o.succeeded() ? 0 : 1;
-            hooks.onResult(Result{p.index, t, o, p.elapsed});
+            summary.failed += r.succeeded() ? 0 : 1;
+            hooks.onResult(Result{p.index, t, std::move(r)});
         },
         stop);
     return summary;

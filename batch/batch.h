@@ -8,7 +8,6 @@
 #include "app/actions.h"
 #include "device/PosdllFuncs.h"
 
-#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <mutex>
@@ -32,8 +31,7 @@ struct Bounds {
 struct Result {
     std::size_t index; // in the targets given
     const Target &target;
-    app::Outcome outcome;
-    std::chrono::milliseconds elapsed;
+    app::Result result; // its elapsed time counts any wait for a free descriptor
 };
 
 struct Hooks {
@@ -50,6 +48,9 @@ struct Summary {
     std::size_t results = 0;      // handed to onResult
     std::size_t failed = 0;       // of those, how many did not succeed
     std::size_t notAttempted = 0; // left out after a stop
+    // Times a printer found no file descriptor free (it then waits for another to end): none
+    // unless something outside the batch takes descriptors.
+    std::size_t descriptorShortages = 0;
 };
 
 // Sends the action's frame (built from `options`) to every target.

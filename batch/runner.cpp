@@ -25,14 +25,11 @@ std::chrono::milliseconds since(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
 }
 
-app::Outcome guarded(const TargetTask &task, std::size_t index) {
+app::Result guarded(const TargetTask &task, std::size_t index) {
     try {
         return task(index);
     } catch (const std::exception &e) {
-        app::Outcome o = app::messageOutcome(app::MessageIcon::Error, app::kOpenFailed, e.what());
-        o.failKind = device::FailKind::Internal;
-        o.stage = device::Stage::Open;
-        return o;
+        return app::failure(device::FailKind::Internal, device::Stage::Open, e.what());
     }
 }
 
@@ -42,15 +39,14 @@ class ResultBoard {
   public:
     explicit ResultBoard(std::size_t n) : m_results(n), m_settled(n, false) {}
 
-    // Records target index's outcome (from any thread); nothing when it was not attempted.
-    void record(std::size_t index, std::optional<app::Outcome> outcome,
-                std::chrono::milliseconds elapsed = {}) {
+    // Records target index's result (from any thread); nothing when it was not attempted.
+    void record(std::size_t index, std::optional<app::Result> result) {
         {
             std::lock_guard lock(m_mutex);
-            if (outcome) {
-                m_failed += outcome->succeeded() ? 0 : 1;
+            if (result) {
+                m_failed += result->succeeded() ? 0 : 1;
                 ++m_done;
-                m_results[index] = Settled{std::move(*outcome), elapsed};
+                m_results[index] = std::move(result);
             } else {
                 ++m_skipped;
             }
@@ -87,10 +83,10 @@ class ResultBoard {
             for (; next < m_results.size() && m_settled[next]; ++next) {
                 if (!m_results[next])
                     continue;
-                const Settled settled = std::move(*m_results[next]);
+                const app::Result result = std::move(*m_results[next]);
                 m_results[next].reset();
                 lock.unlock();
-                hooks.onResult(next, settled.outcome, settled.elapsed);
+                hooks.onResult(next, result);
                 lock.lock();
             }
         }
@@ -98,20 +94,16 @@ class ResultBoard {
     }
 
   private:
-    struct Settled {
-        app::Outcome outcome;
-        std::chrono::milliseconds elapsed;
-    };
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::vector<std::optional<Settled>> m_results;
+    std::vector<std::optional<app::Result>> m_results;
     std::vector<bool> m_settled;
     std::size_t m_done = 0;
     std::size_t m_failed = 0;
     std::size_t m_skipped = 0;
 };
 
-// Serves targets onto the board: each outcome at once, or, when its task handed the end of
+// Serves targets onto the board: each result at once, or, when its task handed the end of
 // its document over, once the watch has seen that end settle.
 class Server {
   public:
@@ -134,21 +126,24 @@ class Server {
         }
         const auto started = Clock::now();
         std::optional<device::PendingEnd> end;
-        app::Outcome outcome;
+        app::Result result;
         {
             const EndsHandedOver handingOver(m_watch.has_value());
-            outcome = guarded(m_task, index);
+            result = guarded(m_task, index);
             end = takeHandedOverEnd();
         }
         if (!end) {
-            m_board.record(index, std::move(outcome), since(started));
+            m_board.record(index, std::move(result));
             return release();
         }
-        m_watch->watch(std::move(*end), [this, index, outcome = std::move(outcome), started,
+        m_watch->watch(std::move(*end), [this, index, result = std::move(result), started,
                                          release](const device::WriteResult &settled) {
             release(); // first: once all is recorded, the runner's counts may go
-            m_board.record(index, settled.ok ? outcome : app::writeFailure(settled),
-                           since(started));
+            app::Result r =
+                settled.ok ? result : app::failure(settled.kind, settled.stage, settled.reason);
+            r.written = result.written;
+            r.elapsed = since(started);
+            m_board.record(index, std::move(r));
         });
     }
 

@@ -1,9 +1,8 @@
 // Runs one action on many targets: network targets side by side, the rest one at a time.
 #pragma once
 
-#include "app/actions.h"
+#include "app/result.h"
 
-#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <stop_token>
@@ -14,14 +13,13 @@ namespace batch {
 // Runs the action on target `index`, on whichever thread calls it. The device library keeps
 // one open port per thread, so a task must open, write and close on its own thread. A task
 // whose library is EndHandedOver (batch/end_handover.h) may leave the end of a network
-// document behind: its outcome then stands once that end has settled well.
-using TargetTask = std::function<app::Outcome(std::size_t index)>;
+// document behind: its result then stands once that end has settled well, and its elapsed
+// time runs until then.
+using TargetTask = std::function<app::Result(std::size_t index)>;
 
 struct RunHooks {
-    // On the calling thread, in target order, each as soon as it and all before it are done;
-    // elapsed runs from the target's start until its end of document settled.
-    std::function<void(std::size_t index, const app::Outcome &, std::chrono::milliseconds elapsed)>
-        onResult;
+    // On the calling thread, in target order, each as soon as it and all before it are done.
+    std::function<void(std::size_t index, const app::Result &)> onResult;
     // On the calling thread after any target finishes, in any order (may be empty).
     std::function<void(std::size_t done, std::size_t failed)> onProgress;
 };

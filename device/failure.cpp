@@ -32,6 +32,8 @@ const char *failKindName(FailKind kind) {
         return "not-ready";
     case FailKind::Usage:
         return "usage";
+    case FailKind::NoDescriptors:
+        return "no-descriptors";
     case FailKind::Internal:
         return "internal";
     }
@@ -76,6 +78,8 @@ FailKind failKindOfLibraryError(int code) {
         return FailKind::Queue;
     case POS_ERR_BAD_ARGUMENT:
         return FailKind::Usage;
+    case POS_ERR_NO_DESCRIPTORS:
+        return FailKind::NoDescriptors;
     default: // POS_ERR_NONE after a failure, POS_ERR_INTERNAL, or a code newer than this program
         return FailKind::Internal;
     }

@@ -18,12 +18,14 @@ enum class FailKind {
     Queue,
     NotReady,
     Usage,
+    NoDescriptors, // this process or the system had no file descriptor left to open the port
     Internal,
 };
 
 enum class Stage { Open, Status, Write, End, Close };
 
-// "ok", "spooled", "refused", ... "not-a-device", "not-ready", "usage", "internal"
+// "ok", "spooled", "refused", ... "not-a-device", "not-ready", "usage", "no-descriptors",
+// "internal"
 const char *failKindName(FailKind kind);
 // "open", "status", "write", "end", "close"
 const char *stageName(Stage stage);

@@ -6,8 +6,8 @@ namespace device {
 
 namespace {
 
-WriteResult failed(const char *step, Stage stage) {
-    return failedStep(step, stage, failKindOfLibraryError(POS_LastErrorKind()), POS_LastError());
+void failed(WriteResult &r, const char *step, Stage stage) {
+    failStep(r, step, stage, failKindOfLibraryError(POS_LastErrorKind()), POS_LastError());
 }
 
 } // namespace
@@ -29,13 +29,11 @@ std::optional<WriteResult> PendingEnd::look(std::chrono::steady_clock::time_poin
         return std::nullopt;
     }
     // As in writeTransaction, the close runs whatever the end said, and the first failure counts.
-    std::optional<WriteResult> r;
+    WriteResult r{true, {}};
     if (state < 0)
-        r = failed(kEndStep, Stage::End);
-    if (POS_PendingEndClose(std::exchange(m_end, nullptr)) != 0 && !r)
-        r = failed(kCloseStep, Stage::Close);
-    if (!r)
-        r = WriteResult{true, {}};
+        failed(r, kEndStep, Stage::End);
+    if (POS_PendingEndClose(std::exchange(m_end, nullptr)) != 0 && r.ok)
+        failed(r, kCloseStep, Stage::Close);
     return r;
 }
 

@@ -35,6 +35,9 @@ int errorKindOf(int err) {
     case ENOTTY:
     case EISDIR:
         return POS_ERR_NOT_DEVICE;
+    case EMFILE:
+    case ENFILE:
+        return POS_ERR_NO_DESCRIPTORS;
     default:
         return POS_ERR_INTERNAL;
     }

@@ -169,6 +169,9 @@ POSDLL_API int POS_SetTimeouts(int connectMillis, int writeMillis);
 #define POS_ERR_NOT_DEVICE 9    /* the path is not a device of that kind */
 #define POS_ERR_QUEUE 10        /* the print queue refused: stopped, not accepting, job failed */
 #define POS_ERR_BAD_ARGUMENT 11 /* the call's arguments are wrong (bad port name or address) */
+/* No file descriptor was left to open the port: this process reached its open-file limit
+ * (EMFILE) or the system its own (ENFILE). Another try once some are closed may succeed. */
+#define POS_ERR_NO_DESCRIPTORS 12
 
 /**
  * @return one of the POS_ERR_ codes for the last failure of a call made by this thread, kept

@@ -1,3 +1,4 @@
+#include "app/actions.h"
 #include "batch/end_handover.h"
 #include "batch/runner.h"
 #include "support/loopback_printers.h"
@@ -23,8 +24,8 @@ namespace {
 // No bound from the open-file limit.
 constexpr int kAnyOpen = std::numeric_limits<int>::max();
 
-app::Outcome okOutcome() {
-    return app::messageOutcome(app::MessageIcon::Information, app::kRestart);
+app::Result succeeded() {
+    return {};
 }
 
 // Counts how many tasks of each kind run at once. A task of the gated kind waits until the
@@ -69,7 +70,7 @@ struct Delivered {
 };
 
 batch::RunHooks recordingHooks(Delivered &d) {
-    return {[&d](std::size_t i, const app::Outcome &, std::chrono::milliseconds) {
+    return {[&d](std::size_t i, const app::Result &) {
                 d.order.push_back(i);
                 d.deliveredOn.push_back(std::this_thread::get_id());
             },
@@ -94,7 +95,7 @@ TEST(batch_runner_test, network_targets_run_up_to_jobs_at_once_and_no_more) {
             network, jobs, kAnyOpen,
             [&](std::size_t) {
                 overlap.enter(true, 1ms);
-                return okOutcome();
+                return succeeded();
             },
             recordingHooks(d));
         EXPECT_EQ(overlap.peak(), static_cast<std::size_t>(jobs)) << "-j " << jobs;
@@ -116,7 +117,7 @@ TEST(batch_runner_test, other_targets_run_one_at_a_time_beside_the_network_ones)
                 net.enter(true, 1ms);
             else
                 local.enter(false, 5ms);
-            return okOutcome();
+            return succeeded();
         },
         recordingHooks(d));
     EXPECT_EQ(net.peak(), 4u);
@@ -141,7 +142,8 @@ TEST(batch_runner_test, results_come_in_target_order_whatever_finishes_first) {
             ++finished;
             finishOrder.push_back(i);
             cv.notify_all();
-            return app::messageOutcome(app::MessageIcon::Error, "target " + std::to_string(i));
+            return app::failure(device::FailKind::Refused, device::Stage::Open,
+                                "target " + std::to_string(i));
         },
         recordingHooks(d));
     EXPECT_EQ(finishOrder.back(), 0u);
@@ -163,15 +165,13 @@ TEST(batch_runner_test, outcomes_reach_their_own_target_and_failures_are_counted
                       [](std::size_t i) {
                           if (i == 4)
                               throw std::runtime_error("out of sockets");
-                          app::Outcome o = okOutcome();
-                          o.detail = std::to_string(i);
+                          app::Result o = succeeded();
+                          o.reason = std::to_string(i);
                           if (i % 2)
-                              o.icon = app::MessageIcon::Error;
+                              o.kind = device::FailKind::Refused;
                           return o;
                       },
-                      {[&](std::size_t i, const app::Outcome &o, std::chrono::milliseconds) {
-                           seen[i] = o.detail;
-                       },
+                      {[&](std::size_t i, const app::Result &o) { seen[i] = o.reason; },
                        [&](std::size_t, std::size_t failed) { lastFailed = failed; }});
     EXPECT_EQ(seen, (std::vector<std::string>{"0", "1", "2", "3", "out of sockets", "5", "6", "7",
                                               "8", "9"}));
@@ -185,7 +185,7 @@ TEST(batch_runner_test, a_single_target_runs_on_the_calling_thread) {
         {true}, 16, kAnyOpen,
         [&](std::size_t) {
             ranOn = std::this_thread::get_id();
-            return okOutcome();
+            return succeeded();
         },
         recordingHooks(d));
     EXPECT_EQ(ranOn, std::this_thread::get_id());
@@ -196,7 +196,7 @@ TEST(batch_runner_test, a_single_target_runs_on_the_calling_thread) {
 TEST(batch_runner_test, no_targets_calls_nothing) {
     Delivered d;
     batch::runTargets(
-        {}, 4, kAnyOpen, [](std::size_t) -> app::Outcome { throw std::logic_error("called"); },
+        {}, 4, kAnyOpen, [](std::size_t) -> app::Result { throw std::logic_error("called"); },
         recordingHooks(d));
     EXPECT_TRUE(d.order.empty());
 }
@@ -224,7 +224,7 @@ TEST(batch_runner_test, a_stop_lets_running_targets_finish_and_starts_no_more) {
             } else if (i == 2) { // started before the stop: it runs on until the stop
                 cv.wait_for(lock, 10s, [&] { return stop.stop_requested(); });
             }
-            return okOutcome();
+            return succeeded();
         },
         recordingHooks(d), stop.get_token());
     // The local lane may have started its first target before the stop.
@@ -237,7 +237,7 @@ TEST(batch_runner_test, a_stop_lets_running_targets_finish_and_starts_no_more) {
     // Stopped before the start: a lone target is not attempted either.
     Delivered none;
     EXPECT_EQ(batch::runTargets(
-                  {true}, 1, kAnyOpen, [](std::size_t) { return okOutcome(); },
+                  {true}, 1, kAnyOpen, [](std::size_t) { return succeeded(); },
                   recordingHooks(none), stop.get_token()),
               1u);
     EXPECT_TRUE(none.order.empty());
@@ -269,28 +269,25 @@ TEST(batch_runner_test, ends_overlap_on_one_thread_beside_the_jobs_within_the_de
     };
     const auto before = threads();
     std::atomic<long> most{0}, mostOpen{0};
-    std::vector<std::string> shown(kTargets);
-    std::vector<std::chrono::milliseconds> took(kTargets);
+    std::vector<app::Result> results(kTargets);
     batch::EndHandedOver lib(device::libraryPosdll());
-    batch::runTargets(
-        std::vector<bool>(kTargets, true), kJobs, kMaxOpen,
-        [&](std::size_t) {
-            app::ActionInputs in;
-            in.port.portName = "ETHERNET";
-            in.port.ipText = printers.address();
-            app::Outcome o = app::runAction(app::Action::StoreSetting, in, lib);
-            most = std::max(most.load(), threads() - before);
-            mostOpen = std::max(mostOpen.load(), connections());
-            return o;
-        },
-        {[&](std::size_t i, const app::Outcome &o, std::chrono::milliseconds elapsed) {
-             shown[i] = o.succeeded() ? o.text : o.detail;
-             took[i] = elapsed;
-         },
-         {}});
-    EXPECT_EQ(shown, std::vector<std::string>(kTargets, app::kRestart));
+    batch::runTargets(std::vector<bool>(kTargets, true), kJobs, kMaxOpen,
+                      [&](std::size_t) {
+                          app::ActionInputs in;
+                          in.port.portName = "ETHERNET";
+                          in.port.ipText = printers.address();
+                          app::Result r = app::runAction(app::Action::StoreSetting, in, lib);
+                          most = std::max(most.load(), threads() - before);
+                          mostOpen = std::max(mostOpen.load(), connections());
+                          return r;
+                      },
+                      {[&](std::size_t i, const app::Result &r) { results[i] = r; }, {}});
+    for (const app::Result &r : results) {
+        EXPECT_TRUE(r.succeeded()) << r.reason;
+        EXPECT_EQ(r.written, 11);
+        EXPECT_GE(r.elapsed, 450ms) << "the linger is counted";
+    }
     EXPECT_LE(most, kJobs + 1) << "the jobs and the watch, no thread for an end";
     EXPECT_GT(mostOpen, kJobs) << "the ends overlap beyond the jobs";
     EXPECT_LE(mostOpen, kMaxOpen);
-    EXPECT_GE(*std::min_element(took.begin(), took.end()), 450ms) << "the linger is counted";
 }

@@ -46,14 +46,14 @@ TEST(scan_probe_test, each_host_reads_as_a_status_reading_does_in_host_order) {
         in.port.portName = "ETHERNET";
         in.port.ipText = "127.0.0.1:" + std::to_string(ports[i]);
         in.statusWaitMillis = bounds.answerMillis;
-        const app::Outcome viaLibrary = app::checkStatus(in, device::libraryPosdll());
+        const app::Result viaLibrary = app::checkStatus(in, device::libraryPosdll());
         const batch::Probe &p = probes[i];
         EXPECT_EQ(p.index, i);
-        const app::Outcome probed =
-            p.connected ? app::statusOutcome(p.reading) : app::openFailure(p.reason, p.kind);
-        EXPECT_EQ(probed.text, viaLibrary.text);
-        EXPECT_EQ(probed.detail, viaLibrary.detail);
-        EXPECT_EQ(probed.failKind, viaLibrary.failKind);
+        const app::Result probed = p.connected
+                                       ? app::statusResult(p.reading)
+                                       : app::failure(p.kind, device::Stage::Open, p.reason);
+        EXPECT_EQ(probed.reason, viaLibrary.reason);
+        EXPECT_EQ(probed.kind, viaLibrary.kind);
         EXPECT_EQ(probed.stage, viaLibrary.stage);
         ASSERT_EQ(probed.status.has_value(), viaLibrary.status.has_value());
         if (probed.status) {

@@ -114,6 +114,8 @@ TEST(cli_process_test, a_low_open_file_limit_serves_every_printer_in_turn) {
     EXPECT_EQ(r.status, 0) << r.out.substr(0, 2000) << r.err;
     EXPECT_EQ(countOf(r.out, ": ok: Please Restart Printer First!\n"), kPrinters);
     EXPECT_EQ(r.out.find("Too many open files"), std::string::npos);
+    // The batch kept within its descriptors: no printer had to wait for one.
+    EXPECT_EQ(r.err.find("out of file descriptors"), std::string::npos) << r.err;
     EXPECT_EQ(framesHeard(emu), kPrinters);
     EXPECT_EQ(emu.exitStatus(), 0);
 }

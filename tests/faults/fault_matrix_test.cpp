@@ -2,6 +2,7 @@
 // against real peers. For each: the error box and its reason, no descriptor and no open port left
 // behind, an answer within a bound, and the same port working again once the fault is gone.
 #include "app/actions.h"
+#include "app/message.h"
 #include "device/PosdllFuncs.h"
 #include "posdll/posdll.h"
 #include "protocol/frames.h"
@@ -315,7 +316,8 @@ std::string leftOpen(const std::map<int, OpenFile> &before) {
 std::string meet(Fault &fault, const char *shown) {
     StrikeAfterOpen lib(fault);
     const auto before = openDescriptors();
-    const app::Outcome out = app::runAction(Action::StoreSetting, fault.inputs(), lib);
+    const app::Message out = app::messageFor(
+        Action::StoreSetting, app::runAction(Action::StoreSetting, fault.inputs(), lib));
     std::string problems = leftOpen(before);
     if (out.title != "error" || out.icon != app::MessageIcon::Error || out.text != shown)
         problems += "shown: " + out.title + " '" + out.text + "' (" + out.detail +
@@ -330,9 +332,10 @@ std::string meet(Fault &fault, const char *shown) {
 
 // With the fault gone, the self-test goes through the same port: "" or what was shown instead.
 std::string recover(Fault &fault) {
-    const app::Outcome out =
-        app::runAction(Action::PrintSelfTest, fault.inputs(), device::libraryPosdll());
-    return out.kind == app::OutcomeKind::Silent
+    const app::Message out =
+        app::messageFor(Action::PrintSelfTest, app::runAction(Action::PrintSelfTest, fault.inputs(),
+                                                              device::libraryPosdll()));
+    return out.kind == app::MessageKind::Silent
                ? ""
                : out.title + " '" + out.text + "' (" + out.detail + ")";
 }

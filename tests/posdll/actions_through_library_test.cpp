@@ -1,5 +1,6 @@
 // The outcome the user gets: the setting actions through the real device library and real peers.
 #include "app/actions.h"
+#include "app/message.h"
 #include "device/PosdllFuncs.h"
 #include "document.h"
 
@@ -11,7 +12,7 @@
 using namespace testing_support;
 using app::Action;
 using app::MessageIcon;
-using app::OutcomeKind;
+using app::MessageKind;
 
 namespace {
 
@@ -21,12 +22,12 @@ app::ActionInputs on(std::string port, std::string ip = "", std::string baud = "
     return in;
 }
 
-app::Outcome run(Action action, const app::ActionInputs &in) {
-    return app::runAction(action, in, device::libraryPosdll());
+app::Message run(Action action, const app::ActionInputs &in) {
+    return app::messageFor(action, app::runAction(action, in, device::libraryPosdll()));
 }
 
-void expectError(const app::Outcome &out, const char *text, const std::string &detail) {
-    EXPECT_EQ(out.kind, OutcomeKind::Message);
+void expectError(const app::Message &out, const char *text, const std::string &detail) {
+    EXPECT_EQ(out.kind, MessageKind::Box);
     EXPECT_EQ(out.title, "error");
     EXPECT_EQ(out.icon, MessageIcon::Error);
     EXPECT_EQ(out.text, text);
@@ -49,7 +50,7 @@ TEST(actions_through_library_test, store_setting_reaches_a_network_printer) {
     app::ActionInputs in = on("ETHERNET", l.address());
     in.options[0] = !in.options[0]; // the other choice of the first group
     in.options[1] = !in.options[1];
-    const app::Outcome out = run(Action::StoreSetting, in);
+    const app::Message out = run(Action::StoreSetting, in);
     EXPECT_EQ(out.title, "info");
     EXPECT_EQ(out.text, "Please Restart Printer.");
     const Bytes sent = got.get();
@@ -62,7 +63,7 @@ TEST(actions_through_library_test, enable_dip_reaches_a_serial_printer_at_the_ch
     Pty pty;
     ASSERT_FALSE(pty.path.empty());
     ScopedEnv env("POSDLL_PORT_COM3", pty.path);
-    const app::Outcome out = run(Action::EnableDip, on("COM3", "", "38400"));
+    const app::Message out = run(Action::EnableDip, on("COM3", "", "38400"));
     EXPECT_EQ(out.title, "info");
     EXPECT_EQ(out.text, "Please Restart Printer First!");
     EXPECT_EQ(readCount(pty.master.get(), 11), bytesOf(protocol::enableFrame()));
@@ -78,8 +79,8 @@ TEST(actions_through_library_test, self_test_reaches_a_parallel_printer_and_show
     Fd(::open(file.c_str(), O_CREAT | O_WRONLY, 0644));
     ScopedEnv env("POSDLL_PORT_LPT1", file);
     ScopedEnv allowFiles("POSDLL_ALLOW_FILES", "1");
-    const app::Outcome out = run(Action::PrintSelfTest, on("LPT1"));
-    EXPECT_EQ(out.kind, OutcomeKind::Silent);
+    const app::Message out = run(Action::PrintSelfTest, on("LPT1"));
+    EXPECT_EQ(out.kind, MessageKind::Silent);
     Fd in(::open(file.c_str(), O_RDONLY));
     EXPECT_EQ(readUntilEof(in.get()), bytesOf(protocol::selfTestFrame()));
     expectNoPortOpen();

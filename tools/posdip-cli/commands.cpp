@@ -153,6 +153,10 @@ int runBatch(const Io &io, std::size_t total, const RunBatch &run, const ShowRes
         hooks.holdExit = [&] { return interrupts->holdExit(); };
     const batch::Summary summary = run(hooks, stop.get_token());
     progress.clear();
+    if (summary.descriptorShortages > 0)
+        sayError(io, "out of file descriptors " + counted(summary.descriptorShortages, "time") +
+                         " (the open-file limit, ulimit -n, or the system's): those printers "
+                         "waited for others to end");
     if (outputError) {
         outputFailed(io, *outputError);
         sayError(io, "stopped: " + counted(unshown, "result") + " of " + counted(total, "printer") +
@@ -194,9 +198,9 @@ int sendFrame(const Command &cmd, app::Action action, const Io &io, device::Posd
             return batch::send(action, cmd.options, targets, boundsOf(cmd), lib, hooks, stop);
         },
         [&](const batch::Result &r) {
-            return cmd.json ? resultJson(r.target, subcommandName(cmd.sub), frame, r.outcome,
-                                         r.elapsed.count())
-                            : resultLine(r.target, r.outcome);
+            const app::Message m = app::messageFor(action, r.result);
+            return cmd.json ? resultJson(r.target, subcommandName(cmd.sub), frame, r.result, m)
+                            : resultLine(r.target, r.result, m);
         },
         false);
 }
@@ -211,8 +215,9 @@ int status(const Command &cmd, const Io &io, device::PosdllFuncs &lib) {
             return batch::status(targets, boundsOf(cmd), lib, hooks, stop);
         },
         [&](const batch::Result &r) {
-            return cmd.json ? resultJson(r.target, "status", {}, r.outcome, r.elapsed.count())
-                            : statusLine(r.target, r.outcome);
+            return cmd.json
+                       ? resultJson(r.target, "status", {}, r.result, app::statusMessage(r.result))
+                       : statusLine(r.target, r.result);
         },
         false);
 }
@@ -226,8 +231,9 @@ int scan(const Command &cmd, const Io &io) {
             return batch::scan(*network, cmd.scanPort, boundsOf(cmd), hooks, stop);
         },
         [&](const batch::Result &r) {
-            return cmd.json ? resultJson(r.target, "scan", {}, r.outcome, r.elapsed.count())
-                            : r.target.label;
+            return cmd.json
+                       ? resultJson(r.target, "scan", {}, r.result, app::statusMessage(r.result))
+                       : r.target.label;
         },
         true);
 }
