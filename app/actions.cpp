@@ -177,10 +177,10 @@ Result runAction(Action action, const ActionInputs &in, device::PosdllFuncs &lib
     lib.POS_SetDeliveryWait(in.deliveryWaitMillis);
     const device::WriteResult w =
         device::writeTransaction(lib, port.handle, frame, std::string("posdip: ") + entry.caption);
-    Result r = w.ok ? Result{} : failure(w.kind, w.stage, w.reason);
-    r.written = w.written;
     if (!w.ok)
-        return timed(std::move(r), started);
+        return timed(writeFailure(w), started);
+    Result r;
+    r.written = w.written;
     r.status = std::move(status);
     if (in.deliveryWaitMillis == 0 && isDriver(in))
         r.kind = device::FailKind::Spooled;
@@ -205,6 +205,12 @@ Result statusResult(device::StatusReading reading) {
         return std::move(*refused);
     Result r;
     r.status = std::move(reading);
+    return r;
+}
+
+Result writeFailure(const device::WriteResult &w) {
+    Result r = failure(w.kind, w.stage, w.reason);
+    r.written = w.written;
     return r;
 }
 

@@ -16,8 +16,6 @@ namespace batch {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 constexpr std::chrono::milliseconds kProgressEvery{100};
 
 // Which results onResult hears.
@@ -48,11 +46,7 @@ Summary serveAll(std::span<const Target> targets, const Bounds &bounds, const Se
             std::unique_lock<std::mutex> hold;
             if (hooks.holdExit && targets[i].mustFinish())
                 hold = hooks.holdExit();
-            const auto started = Clock::now();
-            app::Result r = descriptors.run([&] { return serve(targets[i]); });
-            r.elapsed =
-                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
-            return r;
+            return descriptors.run([&] { return serve(targets[i]); });
         },
         run, stop);
     summary.descriptorShortages = descriptors.shortages();
@@ -105,7 +99,7 @@ Summary scan(const Cidr &network, int port, const Bounds &bounds, const Hooks &h
     const std::size_t count = cidrHostCount(network);
     Summary summary;
     std::size_t done = 0, failed = 0;
-    auto lastProgress = Clock::time_point{};
+    auto lastProgress = std::chrono::steady_clock::time_point{};
     summary.notAttempted = probeHosts(
         count,
         [&](std::size_t i) {
@@ -117,18 +111,16 @@ Summary scan(const Cidr &network, int port, const Bounds &bounds, const Hooks &h
         },
         probe,
         [&](const Probe &p) {
-            app::Result r = p.connected ? app::statusResult(p.reading)
-                                        : app::failure(p.kind, device::Stage::Open, p.reason);
-            r.elapsed = p.elapsed;
+            const app::Result o = resultOf(p);
             ++done;
-            failed += r.succeeded() ? 0 : 1;
+            failed += o.succeeded() ? 0 : 1;
             // A few times a second: a sweep settles thousands of hosts in one.
-            if (const auto now = Clock::now();
+            if (const auto now = std::chrono::steady_clock::now();
                 hooks.onProgress && (now - lastProgress > kProgressEvery || done == count)) {
                 lastProgress = now;
                 hooks.onProgress(done, failed);
             }
-            if (!r.status) // only what answered as a printer does is a result
+            if (!o.status) // only what answered as a printer does is a result
                 return;
             in_addr host{htonl(cidrHost(network, p.index))};
             char text[INET_ADDRSTRLEN];
@@ -137,8 +129,8 @@ Summary scan(const Cidr &network, int port, const Bounds &bounds, const Hooks &h
                                                ? text
                                                : std::string(text) + ":" + std::to_string(port));
             ++summary.results;
-            summary.failed += r.succeeded() ? 0 : 1;
-            hooks.onResult(Result{p.index, t, std::move(r)});
+            summary.failed += o.succeeded() ? 0 : 1;
+            hooks.onResult(Result{p.index, t, o});
         },
         stop);
     return summary;

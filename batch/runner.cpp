@@ -3,6 +3,9 @@
 #include "batch/end_handover.h"
 #include "batch/end_watch.h"
 
+#include "app/actions.h"
+#include "posdll/fd.h"
+
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -118,6 +121,12 @@ class Server {
         }
     }
 
+    // Settles target index with `result` without running it (unless a stop came first).
+    void fail(std::size_t index, const app::Result &result) {
+        m_board.record(index,
+                       m_stop.stop_requested() ? std::nullopt : std::optional<app::Result>(result));
+    }
+
     // Serves target index on this thread; `release` runs once it holds no connection.
     void serve(std::size_t index, const std::function<void()> &release) {
         if (m_stop.stop_requested()) {
@@ -133,15 +142,18 @@ class Server {
             end = takeHandedOverEnd();
         }
         if (!end) {
+            result.elapsed = since(started);
             m_board.record(index, std::move(result));
             return release();
         }
-        m_watch->watch(std::move(*end), [this, index, result = std::move(result), started,
+        m_watch->watch(std::move(*end), [this, index, sent = std::move(result), started,
                                          release](const device::WriteResult &settled) {
             release(); // first: once all is recorded, the runner's counts may go
-            app::Result r =
-                settled.ok ? result : app::failure(settled.kind, settled.stage, settled.reason);
-            r.written = result.written;
+            app::Result r = sent;
+            if (!settled.ok) { // the printer took the bytes; its end of document failed
+                r = app::writeFailure(settled);
+                r.written = sent.written;
+            }
             r.elapsed = since(started);
             m_board.record(index, std::move(r));
         });
@@ -157,7 +169,8 @@ class Server {
 } // namespace
 
 std::size_t runTargets(const std::vector<bool> &network, int jobs, int maxOpen,
-                       const TargetTask &task, const RunHooks &hooks, std::stop_token stop) {
+                       const TargetTask &task, const RunHooks &hooks, std::stop_token stop,
+                       const StartThread &startThread) {
     const std::size_t n = network.size();
     std::vector<std::size_t> remote, local;
     for (std::size_t i = 0; i < n; ++i)
@@ -187,16 +200,39 @@ std::size_t runTargets(const std::vector<bool> &network, int jobs, int maxOpen,
             server.serve(remote[k], [&open] { open.release(); });
         }
     };
+    auto localLane = [&] {
+        for (std::size_t i : local)
+            server.serve(i, [] {});
+    };
     std::vector<std::jthread> threads;
+    std::optional<app::Result> noThread; // why the last thread asked for did not start
+    auto start = [&](std::function<void()> body) {
+        try {
+            threads.push_back(startThread ? startThread(std::move(body))
+                                          : std::jthread(std::move(body)));
+            return true;
+        } catch (const std::system_error &e) {
+            noThread =
+                app::failure(device::FailKind::Internal, device::Stage::Open,
+                             "cannot start a thread: " + posdll::errnoText(e.code().value()));
+            return false;
+        }
+    };
+    // A lane that got no thread at all fails its targets; one with fewer threads than asked
+    // for serves them all on those it got.
+    auto failAll = [&](const std::vector<std::size_t> &lane) {
+        for (std::size_t i : lane)
+            server.fail(i, *noThread);
+    };
     const std::size_t workers = std::min(static_cast<std::size_t>(slotCount), remote.size());
     threads.reserve(workers + 1);
-    for (std::size_t w = 0; w < workers; ++w)
-        threads.emplace_back(remoteWorker);
-    if (!local.empty())
-        threads.emplace_back([&] {
-            for (std::size_t i : local)
-                server.serve(i, [] {});
-        });
+    std::size_t started = 0;
+    while (started < workers && start(remoteWorker))
+        ++started;
+    if (started == 0)
+        failAll(remote);
+    if (!local.empty() && !start(localLane))
+        failAll(local);
     board.deliver(hooks);
     return board.skipped();
 }

@@ -1,5 +1,6 @@
 #include "batch/scan_probe.h"
 
+#include "app/actions.h"
 #include "posdll/connection_reasons.h"
 #include "posdll/fd.h"
 #include "posdll/port_names.h"
@@ -229,6 +230,13 @@ std::size_t probeHosts(std::size_t count, const HostAddress &address, const Prob
                        const std::function<void(const Probe &)> &onProbe, std::stop_token stop) {
     Prober prober(address, bounds, onProbe);
     return prober.run(count, stop);
+}
+
+app::Result resultOf(const Probe &probe) {
+    app::Result r = probe.connected ? app::statusResult(probe.reading)
+                                    : app::failure(probe.kind, device::Stage::Open, probe.reason);
+    r.elapsed = probe.elapsed;
+    return r;
 }
 
 } // namespace batch

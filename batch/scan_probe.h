@@ -3,6 +3,7 @@
 // its bound, as a status reading does it over the device library.
 #pragma once
 
+#include "app/result.h"
 #include "device/status_query.h"
 #include "posdll/posdll.h"
 
@@ -30,6 +31,9 @@ struct Probe {
     device::StatusReading reading;                // when connected
     std::chrono::milliseconds elapsed{0};
 };
+
+// The result of a probe, as app::checkStatus gives it for the same host.
+app::Result resultOf(const Probe &probe);
 
 // The address of host `index`.
 using HostAddress = std::function<sockaddr_in(std::size_t index)>;

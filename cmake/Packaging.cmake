@@ -28,13 +28,27 @@ function(posdip_gzip source output)
     VERBATIM)
 endfunction()
 
-# Every program's package has its manual page; the library's has none.
+# posdip-cli's completions and the SYNOPSIS and OPTIONS of its manual page are generated from its
+# option table.
+configure_file(${PROJECT_SOURCE_DIR}/docs/posdip-cli.1.in ${posdip_doc_build}/posdip-cli.1.in @ONLY)
+set(posdip_cli_generated ${posdip_doc_build}/posdip-cli.bash ${posdip_doc_build}/_posdip-cli)
+add_custom_command(
+  OUTPUT ${posdip_doc_build}/posdip-cli.1 ${posdip_cli_generated}
+  COMMAND posdip-cli-gen ${posdip_doc_build}/posdip-cli.1.in ${posdip_doc_build}
+  DEPENDS posdip-cli-gen ${posdip_doc_build}/posdip-cli.1.in
+  VERBATIM)
+
+# Every program's package has its manual page, its footer naming this version; the library's
+# has none.
 set(posdip_man_pages ${posdip_packages})
 list(REMOVE_ITEM posdip_man_pages posdip-libposdll)
 set(posdip_compressed "")
 foreach(page ${posdip_man_pages})
+  if(NOT page STREQUAL posdip-cli)
+    configure_file(${PROJECT_SOURCE_DIR}/docs/${page}.1.in ${posdip_doc_build}/${page}.1 @ONLY)
+  endif()
   set(gz ${posdip_doc_build}/${page}.1.gz)
-  posdip_gzip(${PROJECT_SOURCE_DIR}/docs/${page}.1 ${gz})
+  posdip_gzip(${posdip_doc_build}/${page}.1 ${gz})
   install(FILES ${gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${page})
   list(APPEND posdip_compressed ${gz})
 endforeach()
@@ -46,7 +60,8 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C date -u -R -d ${POSDIP_
 configure_file(${PROJECT_SOURCE_DIR}/docs/changelog.in ${posdip_doc_build}/changelog @ONLY)
 set(changelog ${posdip_doc_build}/changelog.gz)
 posdip_gzip(${posdip_doc_build}/changelog ${changelog})
-add_custom_target(posdip_compressed_docs ALL DEPENDS ${posdip_compressed} ${changelog})
+add_custom_target(posdip_compressed_docs ALL DEPENDS ${posdip_compressed} ${changelog}
+  ${posdip_cli_generated})
 
 # The copyright file in Debian's machine-readable format, its licence text taken from LICENSE:
 # every line indented by one space, an empty line written as " .".
@@ -73,10 +88,10 @@ foreach(package ${posdip_packages})
           COMPONENT ${package})
 endforeach()
 
-install(FILES ${PROJECT_SOURCE_DIR}/completions/posdip-cli.bash
+install(FILES ${posdip_doc_build}/posdip-cli.bash
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME posdip-cli
         COMPONENT posdip-cli)
-install(FILES ${PROJECT_SOURCE_DIR}/completions/_posdip-cli
+install(FILES ${posdip_doc_build}/_posdip-cli
         DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions COMPONENT posdip-cli)
 
 # CPack

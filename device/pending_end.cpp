@@ -6,8 +6,8 @@ namespace device {
 
 namespace {
 
-void failed(WriteResult &r, const char *step, Stage stage) {
-    failStep(r, step, stage, failKindOfLibraryError(POS_LastErrorKind()), POS_LastError());
+WriteResult failed(const char *step, Stage stage) {
+    return failedStep(step, stage, failKindOfLibraryError(POS_LastErrorKind()), POS_LastError());
 }
 
 } // namespace
@@ -29,11 +29,13 @@ std::optional<WriteResult> PendingEnd::look(std::chrono::steady_clock::time_poin
         return std::nullopt;
     }
     // As in writeTransaction, the close runs whatever the end said, and the first failure counts.
-    WriteResult r{true, {}};
+    std::optional<WriteResult> r;
     if (state < 0)
-        failed(r, kEndStep, Stage::End);
-    if (POS_PendingEndClose(std::exchange(m_end, nullptr)) != 0 && r.ok)
-        failed(r, kCloseStep, Stage::Close);
+        r = failed(kEndStep, Stage::End);
+    if (POS_PendingEndClose(std::exchange(m_end, nullptr)) != 0 && !r)
+        r = failed(kCloseStep, Stage::Close);
+    if (!r)
+        r = WriteResult{true, {}};
     return r;
 }
 

@@ -74,12 +74,8 @@ FailKind lastFailKind(PosdllFuncs &lib) {
     return failKindOfLibraryError(lib.POS_LastErrorKind());
 }
 
-void failStep(WriteResult &r, const char *step, Stage stage, FailKind kind,
-              const std::string &why) {
-    r.ok = false;
-    r.reason = std::string(step) + " failed" + (why.empty() ? "" : ": " + why);
-    r.kind = kind;
-    r.stage = stage;
+WriteResult failedStep(const char *step, Stage stage, FailKind kind, const std::string &why) {
+    return {false, std::string(step) + " failed" + (why.empty() ? "" : ": " + why), kind, stage};
 }
 
 WriteResult writeTransaction(PosdllFuncs &lib, int handle, const protocol::Frame &frame,
@@ -87,7 +83,7 @@ WriteResult writeTransaction(PosdllFuncs &lib, int handle, const protocol::Frame
     WriteResult r{true, {}};
     auto check = [&](bool stepOk, const char *step, Stage stage) {
         if (!stepOk && r.ok)
-            failStep(r, step, stage, lastFailKind(lib), lib.POS_LastError());
+            r = failedStep(step, stage, lastFailKind(lib), lib.POS_LastError());
     };
     lib.POS_SetDocName(docName);
     check(lib.POS_StartDoc() >= 0, "start of document", Stage::Write);
@@ -101,9 +97,9 @@ WriteResult writeTransaction(PosdllFuncs &lib, int handle, const protocol::Frame
         r.stage = Stage::Write;
     }
     check(written >= 0, "write", Stage::Write);
-    r.written = std::max(written, 0);
     check(lib.POS_EndDoc() >= 0, kEndStep, Stage::End);
     check(ClosePort(lib) >= 0, kCloseStep, Stage::Close);
+    r.written = std::max(written, 0);
     return r;
 }
 

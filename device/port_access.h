@@ -47,8 +47,8 @@ struct WriteResult {
 inline constexpr const char *kEndStep = "end of document";
 inline constexpr const char *kCloseStep = "close";
 
-// Marks the transaction failed at `step`, the library giving `why`; what it wrote stays.
-void failStep(WriteResult &r, const char *step, Stage stage, FailKind kind, const std::string &why);
+// The result of a transaction whose `step` failed, the library giving `why`.
+WriteResult failedStep(const char *step, Stage stage, FailKind kind, const std::string &why);
 
 // Start document, write the whole frame, end document, close: every step runs even after a
 // failure, so the port is always released.

@@ -1,6 +1,7 @@
-#include "app/actions.h"
 #include "batch/end_handover.h"
 #include "batch/runner.h"
+
+#include "app/actions.h"
 #include "support/loopback_printers.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <stop_token>
+#include <system_error>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -269,25 +271,68 @@ TEST(batch_runner_test, ends_overlap_on_one_thread_beside_the_jobs_within_the_de
     };
     const auto before = threads();
     std::atomic<long> most{0}, mostOpen{0};
-    std::vector<app::Result> results(kTargets);
+    std::vector<std::string> shown(kTargets);
+    std::vector<std::chrono::milliseconds> took(kTargets);
+    std::vector<int> written(kTargets);
     batch::EndHandedOver lib(device::libraryPosdll());
     batch::runTargets(std::vector<bool>(kTargets, true), kJobs, kMaxOpen,
                       [&](std::size_t) {
                           app::ActionInputs in;
                           in.port.portName = "ETHERNET";
                           in.port.ipText = printers.address();
-                          app::Result r = app::runAction(app::Action::StoreSetting, in, lib);
+                          app::Result o = app::runAction(app::Action::StoreSetting, in, lib);
                           most = std::max(most.load(), threads() - before);
                           mostOpen = std::max(mostOpen.load(), connections());
-                          return r;
+                          return o;
                       },
-                      {[&](std::size_t i, const app::Result &r) { results[i] = r; }, {}});
-    for (const app::Result &r : results) {
-        EXPECT_TRUE(r.succeeded()) << r.reason;
-        EXPECT_EQ(r.written, 11);
-        EXPECT_GE(r.elapsed, 450ms) << "the linger is counted";
-    }
+                      {[&](std::size_t i, const app::Result &o) {
+                           shown[i] = o.succeeded() ? "" : o.reason;
+                           took[i] = o.elapsed;
+                           written[i] = o.written;
+                       },
+                       {}});
+    EXPECT_EQ(shown, std::vector<std::string>(kTargets, ""));
+    EXPECT_EQ(written, std::vector<int>(kTargets, 11));
     EXPECT_LE(most, kJobs + 1) << "the jobs and the watch, no thread for an end";
     EXPECT_GT(mostOpen, kJobs) << "the ends overlap beyond the jobs";
     EXPECT_LE(mostOpen, kMaxOpen);
+    EXPECT_GE(*std::min_element(took.begin(), took.end()), 450ms) << "the linger is counted";
+}
+
+// The system starts only `allowed` threads: the targets are served on those there are, and a
+// lane that got none fails each of its targets without running it.
+TEST(batch_runner_test, a_thread_that_cannot_start_fails_only_the_targets_left_without_one) {
+    const std::vector<bool> network{true, false, true, true, false};
+    struct Row {
+        int allowed;
+        std::vector<bool> served;
+    } rows[] = {{0, {false, false, false, false, false}},
+                {1, {true, false, true, true, false}},
+                {4, {true, true, true, true, true}}};
+    for (const Row &r : rows) {
+        int started = 0;
+        const batch::StartThread refusing = [&](std::function<void()> body) {
+            if (started++ >= r.allowed)
+                throw std::system_error(EAGAIN, std::generic_category());
+            return std::jthread(std::move(body));
+        };
+        std::vector<std::string> reasons(network.size());
+        std::mutex m;
+        std::vector<bool> served(network.size());
+        batch::runTargets(
+            network, 8, kAnyOpen,
+            [&](std::size_t i) {
+                const std::lock_guard lock(m);
+                served[i] = true;
+                return succeeded();
+            },
+            {[&](std::size_t i, const app::Result &o) { reasons[i] = o.reason; }, {}}, {},
+            refusing);
+        EXPECT_EQ(served, r.served) << r.allowed << " threads";
+        for (std::size_t i = 0; i < network.size(); ++i)
+            EXPECT_EQ(reasons[i], r.served[i] ? ""
+                                              : "cannot start a thread: Resource temporarily "
+                                                "unavailable")
+                << i;
+    }
 }

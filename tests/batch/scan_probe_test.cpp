@@ -49,9 +49,7 @@ TEST(scan_probe_test, each_host_reads_as_a_status_reading_does_in_host_order) {
         const app::Result viaLibrary = app::checkStatus(in, device::libraryPosdll());
         const batch::Probe &p = probes[i];
         EXPECT_EQ(p.index, i);
-        const app::Result probed = p.connected
-                                       ? app::statusResult(p.reading)
-                                       : app::failure(p.kind, device::Stage::Open, p.reason);
+        const app::Result probed = batch::resultOf(p);
         EXPECT_EQ(probed.reason, viaLibrary.reason);
         EXPECT_EQ(probed.kind, viaLibrary.kind);
         EXPECT_EQ(probed.stage, viaLibrary.stage);

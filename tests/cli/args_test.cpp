@@ -110,6 +110,11 @@ TEST(cli_args_test, help_and_version) {
         EXPECT_STREQ(cli::subcommandName(*std::get<ShowHelp>(r).sub), sub);
     }
     EXPECT_TRUE(std::holds_alternative<cli::ShowVersion>(parseArgs({"--version"})));
+    EXPECT_EQ(std::get<ShowHelp>(parseArgs({"scan", "-h"})).sub, Subcommand::Scan);
+    // A subcommand's option is no option before the subcommand, nor --version one after it.
+    EXPECT_EQ(std::get<UsageError>(parseArgs({"-j"})).message, "'-j' is not a subcommand");
+    EXPECT_EQ(std::get<UsageError>(parseArgs({"status", "--version"})).message,
+              "'--version' is not an option of status");
 }
 
 TEST(cli_args_test, defaults) {

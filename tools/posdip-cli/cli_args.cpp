@@ -4,6 +4,7 @@
 #include "batch/targets.h"
 
 #include "posdll/port_names.h"
+#include "posdll/posdll.h"
 #include "posdll/quoted.h"
 #include "protocol/frame_decode.h"
 
@@ -15,7 +16,7 @@ namespace cli {
 
 namespace {
 
-using Mask = unsigned;
+using Mask = SubcommandMask;
 using posdll::quoted;
 constexpr Mask bit(Subcommand s) {
     return 1u << static_cast<unsigned>(s);
@@ -26,19 +27,20 @@ constexpr Mask bit(Subcommand s) {
 struct SubcommandEntry {
     Subcommand sub;
     std::optional<app::Action> action;
-    const char *word; // when there is no action
+    const char *word;     // when there is no action
+    const char *operands; // what follows the word, when it opens no targets
 };
 constexpr SubcommandEntry kSubcommands[] = {
-    {Subcommand::Enable, app::Action::EnableDip, nullptr},
-    {Subcommand::Disable, app::Action::DisableDip, nullptr},
-    {Subcommand::Restore, app::Action::RestoreDefault, nullptr},
-    {Subcommand::Store, app::Action::StoreSetting, nullptr},
-    {Subcommand::SelfTest, app::Action::PrintSelfTest, nullptr},
-    {Subcommand::Status, std::nullopt, "status"},
-    {Subcommand::Scan, std::nullopt, "scan"},
-    {Subcommand::Decode, std::nullopt, "decode"},
-    {Subcommand::Printers, std::nullopt, "printers"},
-    {Subcommand::Ports, std::nullopt, "ports"},
+    {Subcommand::Enable, app::Action::EnableDip, nullptr, nullptr},
+    {Subcommand::Disable, app::Action::DisableDip, nullptr, nullptr},
+    {Subcommand::Restore, app::Action::RestoreDefault, nullptr, nullptr},
+    {Subcommand::Store, app::Action::StoreSetting, nullptr, nullptr},
+    {Subcommand::SelfTest, app::Action::PrintSelfTest, nullptr, nullptr},
+    {Subcommand::Status, std::nullopt, "status", nullptr},
+    {Subcommand::Scan, std::nullopt, "scan", "A.B.C.D/PREFIX [OPTIONS]"},
+    {Subcommand::Decode, std::nullopt, "decode", "[--json] HEX..."},
+    {Subcommand::Printers, std::nullopt, "printers", "[--json]"},
+    {Subcommand::Ports, std::nullopt, "ports", "[--json]"},
 };
 
 constexpr Mask maskOf(bool actionsOnly) {
@@ -68,9 +70,13 @@ std::optional<Subcommand> subcommandOf(const std::string &word) {
     return std::nullopt;
 }
 
+} // namespace
+
 // What the parse collects beside the Command itself.
-struct State {
+struct ParseState {
     Command cmd;
+    bool topLevel = false;             // before the subcommand
+    std::optional<ParseResult> reply;  // --help, --version: what to do instead
     protocol::SettingChoices choices = // the window's opening selection
         protocol::explainSettingByte(protocol::kDefaultSetting);
     std::string firstSettingName;        // the first --cutter ... --set-baud given
@@ -79,16 +85,7 @@ struct State {
     bool printerGiven = false;
 };
 
-// Returns an error text ("" when the value is fine).
-using Handler = std::string (*)(State &, const std::string &value);
-
-struct OptionRow {
-    const char *name;
-    bool takesValue;
-    Mask scope;
-    bool repeatable;
-    Handler handle;
-};
+namespace {
 
 // A value that takes one of two words, e.g. "yes" or "no".
 template <typename T>
@@ -148,119 +145,371 @@ std::string wholeNumber(const std::string &v, int min, int max, int &out) {
     return {};
 }
 
-const OptionRow kOptions[] = {
-    {"--port", true, kOpens, false,
-     [](State &s, const std::string &v) {
-         if (const std::string why = batch::checkPortWord(v); !why.empty())
-             return why;
-         s.portWord = v;
-         return std::string();
-     }},
-    {"--ip", true, kOpens, true,
-     [](State &s, const std::string &v) {
-         std::string why;
-         if (!posdll::parseNetworkAddress(v, &why))
-             return why;
-         s.cmd.targets.push_back({TargetArg::Kind::Address, v});
-         return std::string();
-     }},
-    {"--targets", true, kOpens, true,
-     [](State &s, const std::string &v) {
-         if (v.empty())
-             return std::string("the file name is empty");
-         s.cmd.targets.push_back({TargetArg::Kind::File, v});
-         return std::string();
-     }},
-    {"--baud", true, kOpens, false,
-     [](State &s, const std::string &v) {
-         int rate = 0;
-         std::string why = parseBaud(v, rate);
-         if (why.empty())
-             s.cmd.baud = v;
-         return why;
-     }},
-    {"--printer", true, kOpens, false,
-     [](State &s, const std::string &v) {
-         if (v.empty())
-             return std::string("the queue name is empty");
-         s.cmd.printer = v;
-         s.printerGiven = true;
-         return std::string();
-     }},
-    {"--jobs", true, kOpens | bit(Subcommand::Scan), false,
-     [](State &s, const std::string &v) { return wholeNumber(v, 1, kMaxJobs, s.cmd.jobs); }},
-    {"--wait", true, kActions, false,
-     [](State &s, const std::string &v) {
-         return wholeNumber(v, 1, kMaxWaitSeconds, s.cmd.waitSeconds);
-     }},
-    {"--json", false, kAll, false,
-     [](State &s, const std::string &) {
-         s.cmd.json = true;
-         return std::string();
-     }},
-    {"--dry-run", false, kActions, false,
-     [](State &s, const std::string &) {
-         s.cmd.dryRun = true;
-         return std::string();
-     }},
-    {"--verify", false, kActions, false,
-     [](State &s, const std::string &) {
-         s.cmd.verify = true;
-         return std::string();
-     }},
-    {"--connect-timeout", true, kOpens | kReads, false,
-     [](State &s, const std::string &v) { return parseSeconds(v, s.cmd.connectMillis); }},
-    {"--write-timeout", true, kOpens | kReads, false,
-     [](State &s, const std::string &v) { return parseSeconds(v, s.cmd.writeMillis); }},
-    {"--status-timeout", true, kOpens | kReads, false,
-     [](State &s, const std::string &v) { return parseSeconds(v, s.cmd.statusMillis); }},
-    {"--port-number", true, bit(Subcommand::Scan), false,
-     [](State &s, const std::string &v) { return wholeNumber(v, 1, 65535, s.cmd.scanPort); }},
-    {"--cutter", true, kStore, false,
-     [](State &s, const std::string &v) { return yesNo(v, s.choices.cutter); }},
-    {"--beeper", true, kStore, false,
-     [](State &s, const std::string &v) { return yesNo(v, s.choices.beeper); }},
-    {"--density", true, kStore, false,
-     [](State &s, const std::string &v) {
-         return eitherOf(v, protocol::densityName(protocol::Density::Dark), protocol::Density::Dark,
-                         protocol::densityName(protocol::Density::Light), protocol::Density::Light,
-                         s.choices.density);
-     }},
-    {"--two-byte", true, kStore, false,
-     [](State &s, const std::string &v) { return yesNo(v, s.choices.twoByteCode); }},
-    {"--chars", true, kStore, false,
-     [](State &s, const std::string &v) {
-         return eitherOf(v, "42", 42, "48", 48, s.choices.charsPerLine);
-     }},
-    {"--paper-taken", true, kStore, false,
-     [](State &s, const std::string &v) { return yesNo(v, s.choices.paperTakenDetect); }},
-    {"--set-baud", true, kStore, false,
-     [](State &s, const std::string &v) { return parseBaud(v, s.choices.baud); }},
-    {"--byte", true, kStore, false,
-     [](State &s, const std::string &v) {
-         std::uint8_t b = 0;
-         std::string why = parseByte(v, b);
-         if (why.empty())
-             s.byte = b;
-         return why;
-     }},
-};
-
-bool isSettingName(const std::string &name) {
-    return name == "--cutter" || name == "--beeper" || name == "--density" ||
-           name == "--two-byte" || name == "--chars" || name == "--paper-taken" ||
-           name == "--set-baud";
+// The yes|no choices, and the like, as a completion offers them.
+std::vector<std::string> wordsOf(const std::string &choices, char separator) {
+    std::vector<std::string> words;
+    for (std::size_t b = 0; b <= choices.size();) {
+        const std::size_t e = std::min(choices.find(separator, b), choices.size());
+        words.push_back(choices.substr(b, e - b));
+        b = e + 1;
+    }
+    return words;
 }
 
-const OptionRow *findOption(const std::string &name) {
-    for (const auto &o : kOptions)
-        if (name == o.name)
+constexpr const char *kByteOption = "--byte";
+
+std::vector<OptionRow> makeOptionRows() {
+    using G = OptionGroup;
+    const std::string bauds = protocol::baudRateChoices("|");
+    const std::vector<std::string> yesNoWords = {"yes", "no"};
+    const protocol::SettingChoices d = protocol::explainSettingByte(protocol::kDefaultSetting);
+    auto byDefault = [](const std::string &v) { return " (default " + v + ")"; };
+    auto yesNoDefault = [&](bool b) { return byDefault(b ? "yes" : "no"); };
+    auto seconds = [&](int millis) { return byDefault(std::to_string(millis / 1000)); };
+    const std::string ip =
+        "a network printer (TCP port " + std::to_string(posdll::kPrinterPort) + " unless given)";
+    const std::string jobs = std::to_string(kDefaultJobs);
+    const std::string statusByte = "seconds to wait for each status byte";
+    const std::string statusDefault = seconds(kDefaultStatusMillis);
+    const std::string noBytes = "seconds a port may take no bytes";
+    const std::string writeDefault = seconds(POS_DEFAULT_WRITE_MILLIS);
+    std::vector<std::string> ports = {"ETHERNET"};
+    for (const char *kind : {"COM", "LPT"})
+        for (int n = 1; n <= (kind[0] == 'C' ? 9 : 3); ++n)
+            ports.push_back(kind + std::to_string(n));
+    ports.push_back("DRIVER");
+
+    return {
+        {.name = "--port",
+         .hint = "ETHERNET|COMn|LPTn|DRIVER",
+         .choices = ports,
+         .group = G::Target,
+         .scope = kOpens,
+         .help = {{kActions, "the kind of port, as in the window's port list"},
+                  {kAll, "the kind of port"}},
+         .manual = "The kind of port, as in the window (default ETHERNET, which needs --ip). "
+                   "COM, LPT and DRIVER name one printer and cannot be combined with --ip or "
+                   "--targets.",
+         .handle =
+             [](ParseState &s, const std::string &v) {
+                 if (const std::string why = batch::checkPortWord(v); !why.empty())
+                     return why;
+                 s.portWord = v;
+                 return std::string();
+             }},
+        {.name = "--ip",
+         .hint = "ADDRESS[:PORT]",
+         .group = G::Target,
+         .scope = kOpens,
+         .help = {{kActions, ip + "; may be repeated"}, {kAll, ip}},
+         .manual = "A network printer: an IPv4 address, a host name or an IPv6 address in "
+                   "brackets ([::1]:" +
+                   std::to_string(posdll::kPrinterPort) + "). May be given many times.",
+         .repeatable = true,
+         .handle =
+             [](ParseState &s, const std::string &v) {
+                 std::string why;
+                 if (!posdll::parseNetworkAddress(v, &why))
+                     return why;
+                 s.cmd.targets.push_back({TargetArg::Kind::Address, v});
+                 return std::string();
+             }},
+        {.name = "--baud",
+         .hint = bauds,
+         .choices = wordsOf(bauds, '|'),
+         .group = G::Target,
+         .scope = kOpens,
+         .help = {{kAll,
+                   "line speed of COM ports" + byDefault(std::to_string(protocol::defaultBaud()))}},
+         .handle =
+             [](ParseState &s, const std::string &v) {
+                 int rate = 0;
+                 std::string why = parseBaud(v, rate);
+                 if (why.empty())
+                     s.cmd.baud = v;
+                 return why;
+             }},
+        {.name = "--printer",
+         .hint = "QUEUE",
+         .value = OptionValue::Queue,
+         .group = G::Target,
+         .scope = kOpens,
+         .help = {{kAll, "the print queue, with --port DRIVER"}},
+         .handle =
+             [](ParseState &s, const std::string &v) {
+                 if (v.empty())
+                     return std::string("the queue name is empty");
+                 s.cmd.printer = v;
+                 s.printerGiven = true;
+                 return std::string();
+             }},
+        {.name = "--targets",
+         .hint = "FILE",
+         .value = OptionValue::File,
+         .group = G::Target,
+         .scope = kOpens,
+         .help = {{kActions, "one printer a line: 'ETHERNET 10.1.2.3', 'COM3 [BAUD]', 'LPT1',\n"
+                             "'DRIVER Kitchen'; '#' starts a comment; may be repeated, '-' is "
+                             "stdin"},
+                  {kAll, "one printer a line, as for the sending subcommands"}},
+         .manual = "One printer a line: 'ETHERNET ADDRESS[:PORT]', 'COMn [BAUD]', 'LPTn', "
+                   "'DRIVER QUEUE'. A # starts a comment; blank lines are skipped. A bad line "
+                   "is a usage error that names the file and the line number. A UTF-8 byte "
+                   "order mark at the start is skipped. A line longer than " +
+                   std::to_string(batch::kMaxTargetLineBytes) + " bytes, or a list longer than " +
+                   std::to_string(batch::kMaxTargetFileBytes >> 20) +
+                   " MiB, is refused as a usage error before any printer is reached. - reads "
+                   "the list from standard input. May be given many times, and mixed with --ip; "
+                   "printers are served in the order given.",
+         .repeatable = true,
+         .handle =
+             [](ParseState &s, const std::string &v) {
+                 if (v.empty())
+                     return std::string("the file name is empty");
+                 s.cmd.targets.push_back({TargetArg::Kind::File, v});
+                 return std::string();
+             }},
+        {.name = "--port-number",
+         .hint = "N",
+         .scope = bit(Subcommand::Scan),
+         .help = {{kAll, "the TCP port to try" + byDefault(std::to_string(posdll::kPrinterPort))}},
+         .handle = [](ParseState &s,
+                      const std::string &v) { return wholeNumber(v, 1, 65535, s.cmd.scanPort); }},
+        {.name = "--jobs",
+         .shortName = 'j',
+         .hint = "N",
+         .scope = kOpens | bit(Subcommand::Scan),
+         .help = {{kActions, "at most N network printers connecting and writing at once "
+                             "(default\n" +
+                                 jobs +
+                                 "), their ends of document overlapping beyond; serial, "
+                                 "parallel\nand queue printers are served one at a time"},
+                  {bit(Subcommand::Status), "at most N network printers at once" + byDefault(jobs)},
+                  {kAll, "at most N addresses at once" + byDefault(jobs)}},
+         .manual = "At most N network printers connecting and writing at once (default " + jobs +
+                   ", at most " + std::to_string(kMaxJobs) +
+                   "), and fewer when the open-file limit would not leave a descriptor for each; "
+                   "the soft limit is first raised to the hard one. A printer that still finds "
+                   "no free descriptor waits for another to finish. Serial, parallel and queue "
+                   "printers are served one at a time, beside the network ones. A network "
+                   "printer that has taken the document gives its place to the next one while "
+                   "its end of document runs (the acknowledgement and half a second's watch for "
+                   "a reset). With scan: at most N addresses tried at once.",
+         .handle = [](ParseState &s,
+                      const std::string &v) { return wholeNumber(v, 1, kMaxJobs, s.cmd.jobs); }},
+        {.name = "--wait",
+         .hint = "SECONDS",
+         .scope = kActions,
+         .help = {{kAll, "wait until each print queue has delivered its job to the printer;\n"
+                         "one not delivered within the time fails and is cancelled"}},
+         .manual = "For print queues (DRIVER): wait until the print server reports each job "
+                   "completed, at most SECONDS (1 to " +
+                   std::to_string(kMaxWaitSeconds) +
+                   "). A job not completed in time fails with \"not delivered within N s\" and "
+                   "is cancelled, so it cannot print later; one the server aborts or someone "
+                   "cancels fails at once. Without --wait, a job the queue took is reported as "
+                   "spooled, not ok. Other printers ignore it.",
+         .handle =
+             [](ParseState &s, const std::string &v) {
+                 return wholeNumber(v, 1, kMaxWaitSeconds, s.cmd.waitSeconds);
+             }},
+        {.name = "--json",
+         .scope = kAll,
+         .help = {{bit(Subcommand::Scan), "the status result of each printer found, one a line"},
+                  {kAll, "one JSON object a line instead of text"}},
+         .manual =
+             "One JSON object a line instead of text. A result has the keys schema (1), target, "
+             "action, ok, kind, stage, elapsed_ms, written (bytes of the frame the printer's "
+             "port took), message and reason; sends add frame, store "
+             "and restore add setting (byte, cutter, beeper, density, two_byte, chars, "
+             "paper_taken, baud), and status, scan and --verify add status (ready, bytes, "
+             "conditions, offline, cover_open, paper, error) when the printer answered. kind is "
+             "one of ok, spooled, refused, timeout, reset, closed, busy, denied, missing, "
+             "not-a-device, queue, not-ready, usage, no-descriptors, internal; stage one of open, "
+             "status, write, "
+             "end, close.",
+         .handle =
+             [](ParseState &s, const std::string &) {
+                 s.cmd.json = true;
+                 return std::string();
+             }},
+        {.name = "--dry-run",
+         .scope = kActions,
+         .help = {{kAll, "print the frame in hex and what it means, open nothing"}},
+         .manual = "Prints the frame in hex and what it means, and the printers it would go to; "
+                   "opens nothing.",
+         .handle =
+             [](ParseState &s, const std::string &) {
+                 s.cmd.dryRun = true;
+                 return std::string();
+             }},
+        {.name = "--verify",
+         .scope = kActions,
+         .help = {{kAll, "ask for the status first; send nothing to a printer that is not\n"
+                         "ready (kind not-ready, stage status)"}},
+         .manual = "Reads the printer's status first, on the same connection, and sends nothing "
+                   "to a printer that is not ready (kind not-ready, stage status).",
+         .handle =
+             [](ParseState &s, const std::string &) {
+                 s.cmd.verify = true;
+                 return std::string();
+             }},
+        {.name = "--connect-timeout",
+         .hint = "S",
+         .scope = kOpens | kReads,
+         .help = {{bit(Subcommand::Scan),
+                   "seconds for each address to accept" + seconds(POS_DEFAULT_CONNECT_MILLIS)},
+                  {kAll,
+                   "seconds to reach a network printer" + seconds(POS_DEFAULT_CONNECT_MILLIS)}},
+         .manual = "How many seconds reaching a network printer may take, name lookup included" +
+                   seconds(POS_DEFAULT_CONNECT_MILLIS) + ".",
+         .handle = [](ParseState &s,
+                      const std::string &v) { return parseSeconds(v, s.cmd.connectMillis); }},
+        {.name = "--write-timeout",
+         .hint = "S",
+         .scope = kOpens | kReads,
+         .help = {{kActions, noBytes + ", and to confirm the end" + writeDefault},
+                  {kAll, noBytes + writeDefault}},
+         .manual = "How many seconds a port may take no bytes, and the printer may take to "
+                   "confirm the end" +
+                   writeDefault + ".",
+         .handle = [](ParseState &s,
+                      const std::string &v) { return parseSeconds(v, s.cmd.writeMillis); }},
+        {.name = "--status-timeout",
+         .hint = "S",
+         .scope = kOpens | kReads,
+         .help = {{kActions, statusByte + " with --verify" + statusDefault},
+                  {bit(Subcommand::Status),
+                   statusByte + statusDefault + "; it\ndoes not follow --write-timeout"},
+                  {kAll, statusByte + statusDefault}},
+         .manual = "How many seconds to wait for each status byte, with status, scan and "
+                   "--verify" +
+                   statusDefault + ".",
+         .handle = [](ParseState &s,
+                      const std::string &v) { return parseSeconds(v, s.cmd.statusMillis); }},
+        {.name = "--help",
+         .shortName = 'h',
+         .scope = kAll,
+         .help = {{kAll, "this text"}},
+         .manual = "Describes the subcommand and its options; before any subcommand, lists the "
+                   "subcommands.",
+         .handle =
+             [](ParseState &s, const std::string &) {
+                 s.reply = ShowHelp{s.topLevel ? std::nullopt : std::optional(s.cmd.sub)};
+                 return std::string();
+             },
+         .topLevel = true},
+        {.name = "--version",
+         .help = {{kAll, "print the version"}},
+         .handle =
+             [](ParseState &s, const std::string &) {
+                 s.reply = ShowVersion{};
+                 return std::string();
+             },
+         .topLevel = true},
+        {.name = "--cutter",
+         .hint = "yes|no",
+         .choices = yesNoWords,
+         .group = G::Setting,
+         .scope = kStore,
+         .help = {{kAll, "select cutter" + yesNoDefault(d.cutter)}},
+         .handle = [](ParseState &s, const std::string &v) { return yesNo(v, s.choices.cutter); }},
+        {.name = "--beeper",
+         .hint = "yes|no",
+         .choices = yesNoWords,
+         .group = G::Setting,
+         .scope = kStore,
+         .help = {{kAll, "select beeper" + yesNoDefault(d.beeper)}},
+         .handle = [](ParseState &s, const std::string &v) { return yesNo(v, s.choices.beeper); }},
+        {.name = "--density",
+         .hint = std::string(protocol::densityName(protocol::Density::Dark)) + "|" +
+                 protocol::densityName(protocol::Density::Light),
+         .choices = {protocol::densityName(protocol::Density::Dark),
+                     protocol::densityName(protocol::Density::Light)},
+         .group = G::Setting,
+         .scope = kStore,
+         .help = {{kAll, "print density" + byDefault(protocol::densityName(d.density))}},
+         .handle =
+             [](ParseState &s, const std::string &v) {
+                 return eitherOf(v, protocol::densityName(protocol::Density::Dark),
+                                 protocol::Density::Dark,
+                                 protocol::densityName(protocol::Density::Light),
+                                 protocol::Density::Light, s.choices.density);
+             }},
+        {.name = "--two-byte",
+         .hint = "yes|no",
+         .choices = yesNoWords,
+         .group = G::Setting,
+         .scope = kStore,
+         .help = {{kAll, "two-byte character code" + yesNoDefault(d.twoByteCode)}},
+         .handle = [](ParseState &s,
+                      const std::string &v) { return yesNo(v, s.choices.twoByteCode); }},
+        {.name = "--chars",
+         .hint = "42|48",
+         .choices = {"42", "48"},
+         .group = G::Setting,
+         .scope = kStore,
+         .help = {{kAll, "characters per line" + byDefault(std::to_string(d.charsPerLine))}},
+         .handle =
+             [](ParseState &s, const std::string &v) {
+                 return eitherOf(v, "42", 42, "48", 48, s.choices.charsPerLine);
+             }},
+        {.name = "--paper-taken",
+         .hint = "yes|no",
+         .choices = yesNoWords,
+         .group = G::Setting,
+         .scope = kStore,
+         .help = {{kAll, "detect that the paper was taken" + yesNoDefault(d.paperTakenDetect)}},
+         .handle = [](ParseState &s,
+                      const std::string &v) { return yesNo(v, s.choices.paperTakenDetect); }},
+        {.name = "--set-baud",
+         .hint = bauds,
+         .choices = wordsOf(bauds, '|'),
+         .group = G::Setting,
+         .scope = kStore,
+         .help = {{kAll,
+                   "the printer's serial rate after restart" + byDefault(std::to_string(d.baud))}},
+         .handle = [](ParseState &s,
+                      const std::string &v) { return parseBaud(v, s.choices.baud); }},
+        {.name = kByteOption,
+         .hint = "0xNN",
+         .group = G::Setting,
+         .scope = kStore,
+         .help = {{kAll, "the setting byte itself, instead of the names above"}},
+         .manual = "The setting byte itself (hexadecimal with 0x, or decimal), instead of the "
+                   "names above.",
+         .handle =
+             [](ParseState &s, const std::string &v) {
+                 std::uint8_t b = 0;
+                 std::string why = parseByte(v, b);
+                 if (why.empty())
+                     s.byte = b;
+                 return why;
+             }},
+    };
+}
+
+// "--jobs=4", "--jobs" or "-j4": the row and the value in the word, if any.
+const OptionRow *findOption(const std::string &word, std::optional<std::string> &value) {
+    const bool isLong = word.rfind("--", 0) == 0;
+    const std::size_t eq = isLong ? word.find('=') : std::string::npos;
+    const std::string name = word.substr(0, eq);
+    for (const auto &o : optionRows()) {
+        if (isLong ? name == o.name : o.shortName && word[1] == o.shortName) {
+            if (eq != std::string::npos)
+                value = word.substr(eq + 1);
+            else if (!isLong && word.size() > 2 && !o.hint.empty())
+                value = word.substr(2);
+            else if (!isLong && word.size() > 2)
+                return nullptr; // "-hx"
             return &o;
+        }
+    }
     return nullptr;
 }
 
 // The checks that need the whole command line.
-std::optional<UsageError> finish(State &s) {
+std::optional<UsageError> finish(ParseState &s) {
     Command &c = s.cmd;
     auto error = [&](std::string arg, std::string msg) {
         return UsageError{std::move(arg), std::move(msg), c.sub};
@@ -269,7 +518,8 @@ std::optional<UsageError> finish(State &s) {
         return error("", "decode needs the bytes to explain, e.g. 'decode 1F1B1FA1101112131415FD'");
     if (c.sub == Subcommand::Store) {
         if (s.byte && !s.firstSettingName.empty())
-            return error("--byte", "--byte cannot be combined with " + s.firstSettingName);
+            return error(kByteOption, std::string(kByteOption) + " cannot be combined with " +
+                                          s.firstSettingName);
         const protocol::SettingChoices choices =
             s.byte ? protocol::explainSettingByte(*s.byte) : s.choices;
         protocol::optionStatesFor(choices, c.options); // every value was checked above
@@ -323,23 +573,53 @@ std::vector<Subcommand> allSubcommands() {
     return all;
 }
 
+std::string usageLine(Subcommand sub) {
+    const std::string line = std::string("posdip-cli ") + subcommandName(sub) + " ";
+    if (!opensTargets(sub))
+        return line + entryOf(sub).operands;
+    const bool settings = std::ranges::any_of(optionRows(), [&](const OptionRow &o) {
+        return o.group == OptionGroup::Setting && appliesTo(o, sub);
+    });
+    return line + (settings ? "[SETTING...] " : "") +
+           "[--ip ADDRESS | --port PORT | --targets FILE]... [OPTIONS]";
+}
+
+const std::vector<OptionRow> &optionRows() {
+    static const std::vector<OptionRow> rows = makeOptionRows();
+    return rows;
+}
+
+bool appliesTo(const OptionRow &row, Subcommand sub) {
+    return (row.scope & bit(sub)) != 0;
+}
+
+const std::string &optionHelp(const OptionRow &row, std::optional<Subcommand> sub) {
+    for (const auto &h : row.help)
+        if (!sub || (h.subs & bit(*sub)))
+            return h.text;
+    return row.help.back().text; // not reached: each row's last wording is for all
+}
+
 ParseResult parseArgs(const std::vector<std::string> &args) {
     if (args.empty())
         return UsageError{"", "no subcommand given", std::nullopt};
     const std::string &first = args[0];
-    if (first == "--help" || first == "-h" || first == "help") {
-        if (args.size() > 1)
-            if (auto sub = subcommandOf(args[1]))
-                return ShowHelp{sub};
-        return ShowHelp{};
+    ParseState s;
+    std::optional<std::string> value;
+    if (first.rfind('-', 0) == 0 || first == "help") {
+        const OptionRow *opt = findOption(first == "help" ? "--help" : first, value);
+        if (!opt || !opt->topLevel || value)
+            return UsageError{first, quoted(first) + " is not a subcommand", std::nullopt};
+        s.topLevel = true;
+        opt->handle(s, "");
+        if (std::holds_alternative<ShowHelp>(*s.reply) && args.size() > 1)
+            return ShowHelp{subcommandOf(args[1])};
+        return *s.reply;
     }
-    if (first == "--version")
-        return ShowVersion{};
     const auto sub = subcommandOf(first);
     if (!sub)
         return UsageError{first, quoted(first) + " is not a subcommand", std::nullopt};
 
-    State s;
     s.cmd.sub = *sub;
     std::set<std::string> seen;
     bool optionsEnded = false;
@@ -366,43 +646,32 @@ ParseResult parseArgs(const std::vector<std::string> &args) {
             optionsEnded = true;
             continue;
         }
-        if (word == "--help" || word == "-h")
-            return ShowHelp{*sub};
 
         // --name=value, --name value, -j N, -jN
-        std::string name = word;
-        std::optional<std::string> value;
-        if (word.rfind("--", 0) == 0) {
-            if (const auto eq = word.find('='); eq != std::string::npos) {
-                name = word.substr(0, eq);
-                value = word.substr(eq + 1);
-            }
-        } else if (word.rfind("-j", 0) == 0) {
-            name = "--jobs";
-            if (word.size() > 2)
-                value = word.substr(2);
-        } else {
-            return error(quoted(word) + " is not an option of " + subcommandName(*sub));
-        }
-        const OptionRow *opt = findOption(name);
+        value.reset();
+        const OptionRow *opt = findOption(word, value);
+        const std::string name =
+            opt ? opt->name : word.substr(0, word[1] == '-' ? word.find('=') : word.npos);
         if (!opt || !(opt->scope & bit(*sub))) {
             if (opt && opt->scope == kStore)
                 return error(name + " is only for store");
             return error(quoted(name) + " is not an option of " + subcommandName(*sub));
         }
-        if (!opt->takesValue && value)
+        if (opt->hint.empty() && value)
             return error(name + " takes no value");
-        if (opt->takesValue && !value) {
+        if (!opt->hint.empty() && !value) {
             if (i + 1 >= args.size())
                 return error(name + " needs a value");
             value = args[++i];
         }
         if (!opt->repeatable && !seen.insert(opt->name).second)
             return error(name + " is given twice");
-        if (isSettingName(opt->name) && s.firstSettingName.empty())
+        if (opt->group == OptionGroup::Setting && name != kByteOption && s.firstSettingName.empty())
             s.firstSettingName = opt->name;
         if (const std::string why = opt->handle(s, value.value_or("")); !why.empty())
             return error(name + ": " + why);
+        if (s.reply)
+            return *s.reply;
     }
     if (auto e = finish(s))
         return *e;

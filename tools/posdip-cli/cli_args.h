@@ -34,6 +34,8 @@ const char *subcommandName(Subcommand sub);
 bool opensTargets(Subcommand sub);
 // In the order the overview lists them.
 std::vector<Subcommand> allSubcommands();
+// "posdip-cli store [SETTING...] [--ip ADDRESS | --port PORT | --targets FILE]... [OPTIONS]"
+std::string usageLine(Subcommand sub);
 
 // One --ip or --targets, in the order given.
 struct TargetArg {
@@ -81,5 +83,40 @@ struct UsageError {
 using ParseResult = std::variant<Command, ShowHelp, ShowVersion, UsageError>;
 
 ParseResult parseArgs(const std::vector<std::string> &args);
+
+// The options, one row each: the parser reads them, and so do --help, the shell completions
+// and the manual page (generated from them at build time), so a new option is one new row.
+enum class OptionGroup { Target, Setting, Other }; // where --help and the manual list it
+enum class OptionValue { Text, File, Queue };      // what a completion offers, beside choices
+
+using SubcommandMask = unsigned;
+struct ParseState;
+// Takes the option's value into the state; returns why it is wrong ("" when it is fine).
+using OptionHandler = std::string (*)(ParseState &, const std::string &value);
+
+struct OptionRow {
+    struct Help {
+        SubcommandMask subs; // the subcommands this wording is for
+        std::string text;    // may run over lines ('\n')
+    };
+    const char *name = nullptr; // "--jobs"
+    char shortName = 0;         // 'j'
+    std::string hint{};         // the value after the name: "N", "yes|no"; empty: it takes none
+    OptionValue value = OptionValue::Text;
+    std::vector<std::string> choices{}; // the values there are, when they are few
+    OptionGroup group = OptionGroup::Other;
+    SubcommandMask scope = 0;
+    std::vector<Help> help{}; // the first whose subs hold the subcommand is its wording
+    std::string manual{};     // the manual page's longer text; empty: the first wording
+    bool repeatable = false;
+    OptionHandler handle = nullptr;
+    // Before any subcommand (--help, --version).
+    bool topLevel = false;
+};
+
+const std::vector<OptionRow> &optionRows();
+bool appliesTo(const OptionRow &row, Subcommand sub);
+// The row's wording for sub (for the manual, with no subcommand: the first).
+const std::string &optionHelp(const OptionRow &row, std::optional<Subcommand> sub);
 
 } // namespace cli

@@ -24,6 +24,7 @@
 #include <iostream>
 #include <optional>
 #include <stop_token>
+#include <system_error>
 
 namespace cli {
 
@@ -129,8 +130,14 @@ int runBatch(const Io &io, std::size_t total, const RunBatch &run, const ShowRes
              bool anyResultIsOk) {
     std::stop_source stop;
     std::optional<InterruptWatch> interrupts;
-    if (io.watchSignals)
-        interrupts.emplace(stop);
+    try {
+        if (io.watchSignals)
+            interrupts.emplace(stop);
+    } catch (const std::system_error &e) { // before any printer is reached
+        sayError(io, "cannot start a thread to watch for signals: " +
+                         posdll::errnoText(e.code().value()));
+        return kExitIncomplete;
+    }
     ProgressLine progress(io.err, io.progress, total);
     std::optional<int> outputError; // errno of the first failed write
     std::size_t unshown = 0;
