@@ -22,7 +22,9 @@ Message described(const Result &result, const char *success) {
     case device::Stage::Open:
         return box(MessageIcon::Error, kOpenFailed, result.reason);
     case device::Stage::Status:
-        return box(MessageIcon::Error, kNotReady, result.reason);
+        return box(MessageIcon::Error,
+                   result.kind == device::FailKind::CannotVerify ? kCannotVerify : kNotReady,
+                   result.reason);
     case device::Stage::Write:
     case device::Stage::End:
     case device::Stage::Close:

@@ -31,21 +31,24 @@ Summary serveAll(std::span<const Target> targets, const Bounds &bounds, const Se
         network.push_back(t.network());
     DescriptorWait descriptors;
     Summary summary;
+    // Each target's hold on the program's exit, from its start until its result is handed on;
+    // each written by its own task, read once its result has come to the calling thread.
+    std::vector<std::shared_ptr<void>> holds(targets.size());
     RunHooks run;
     run.onProgress = hooks.onProgress;
     run.onResult = [&](std::size_t i, const app::Result &result) {
-        if (shown && !shown(result))
-            return;
-        ++summary.results;
-        summary.failed += result.succeeded() ? 0 : 1;
-        hooks.onResult(Result{i, targets[i], result});
+        if (!shown || shown(result)) {
+            ++summary.results;
+            summary.failed += result.succeeded() ? 0 : 1;
+            hooks.onResult(Result{i, targets[i], result});
+        }
+        holds[i].reset();
     };
     summary.notAttempted = runTargets(
         network, bounds.jobs, printersWithinDescriptorLimit(),
         [&](std::size_t i) {
-            std::unique_lock<std::mutex> hold;
             if (hooks.holdExit && targets[i].mustFinish())
-                hold = hooks.holdExit();
+                holds[i] = hooks.holdExit();
             return descriptors.run([&] { return serve(targets[i]); });
         },
         run, stop);

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <stop_token>
@@ -39,9 +40,9 @@ struct Hooks {
     std::function<void(const Result &)> onResult;
     // On the calling thread after any target finishes (may be empty).
     std::function<void(std::size_t done, std::size_t failed)> onProgress;
-    // Held while a target that must finish (Target::mustFinish) is served, so that whoever ends
-    // the program waits for it; may be empty.
-    std::function<std::unique_lock<std::mutex>()> holdExit;
+    // Held from the start of a target that must finish (Target::mustFinish) until its result
+    // has been handed to onResult, so that whoever ends the program waits for it; may be empty.
+    std::function<std::shared_ptr<void>()> holdExit;
 };
 
 struct Summary {

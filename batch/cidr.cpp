@@ -1,10 +1,18 @@
 #include "batch/cidr.h"
 
+#include "posdll/printer_address.h"
 #include "posdll/quoted.h"
 
 #include <arpa/inet.h>
 
 namespace batch {
+
+namespace {
+// Below /31 the network and broadcast addresses are no host's.
+bool edgesAreHosts(const Cidr &cidr) {
+    return cidr.prefix >= 31;
+}
+} // namespace
 
 std::optional<Cidr> parseCidr(const std::string &text, std::string *why) {
     const auto slash = text.find('/');
@@ -25,15 +33,16 @@ std::optional<Cidr> parseCidr(const std::string &text, std::string *why) {
         return std::nullopt;
     }
     const std::uint32_t mask = ~std::uint32_t{0} << (32 - prefix);
-    return Cidr{ntohl(a.s_addr) & mask, prefix};
+    const Cidr cidr{ntohl(a.s_addr) & mask, prefix};
+    // A network of multicast, reserved or "this network" addresses has no printer to find, and
+    // a probe to them would leave the machine.
+    for (std::size_t i = 0; i < cidrHostCount(cidr); ++i)
+        if (!posdll::notAPrinterIpv4(cidrHost(cidr, i)))
+            return cidr;
+    *why = posdll::quoted(text) + ": no address in it can be a printer (" +
+           *posdll::notAPrinterIpv4(cidrHost(cidr, 0)) + ")";
+    return std::nullopt;
 }
-
-namespace {
-// Below /31 the network and broadcast addresses are no host's.
-bool edgesAreHosts(const Cidr &cidr) {
-    return cidr.prefix >= 31;
-}
-} // namespace
 
 std::size_t cidrHostCount(const Cidr &cidr) {
     const std::size_t size = std::size_t{1} << (32 - cidr.prefix);

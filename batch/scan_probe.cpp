@@ -10,6 +10,7 @@
 #include <sys/epoll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <map>
 #include <optional>
@@ -138,10 +139,11 @@ class Prober {
                 return end(s, posdll::connectionReasonOf(err), failKindOf(err));
             // No TCP_NODELAY needed: each request goes out only once the last was answered.
             x.probe.connected = true;
+            discardInput(x); // whatever came first answers none of the requests
             return ask(s, EPOLL_CTL_MOD);
         }
-        std::uint8_t byte = 0;
-        const ssize_t n = ::recv(x.fd.get(), &byte, 1, MSG_DONTWAIT);
+        std::uint8_t answer[device::StatusExchange::kAnswerRoom];
+        const ssize_t n = ::recv(x.fd.get(), answer, sizeof answer, MSG_DONTWAIT);
         if (n < 0 && (errno == EAGAIN || errno == EINTR))
             return;
         if (n <= 0) {
@@ -149,11 +151,20 @@ class Prober {
             x.status.readFailed(n == 0 ? device::FailKind::Closed : failKindOf(err),
                                 x.label + ": " + posdll::noAnswerReason(err));
         } else {
-            x.status.answer(byte);
+            // What already came behind a lone byte; a closed connection shows at the next one.
+            const ssize_t more =
+                n == 1 ? ::recv(x.fd.get(), answer + 1, sizeof answer - 1, MSG_DONTWAIT) : 0;
+            x.status.answer(answer, static_cast<int>(n + std::max<ssize_t>(more, 0)));
         }
         if (x.status.over())
             return end(s);
         ask(s, EPOLL_CTL_MOD);
+    }
+
+    static void discardInput(Exchange &x) {
+        char drop[64];
+        while (::recv(x.fd.get(), drop, sizeof drop, MSG_DONTWAIT) > 0) {
+        }
     }
 
     // Sends the status request due and waits for its answer.
@@ -186,9 +197,8 @@ class Prober {
         m_slots[s].reset();
         m_free.push_back(s);
         x.probe.reading = x.status.reading();
-        char drop[64]; // unread input would make the close reset the connection
-        while (x.probe.connected && ::recv(x.fd.get(), drop, sizeof drop, MSG_DONTWAIT) > 0) {
-        }
+        if (x.probe.connected) // unread input would make the close reset the connection
+            discardInput(x);
         x.fd.reset(); // closing it takes it out of the epoll set
         if (!reason.empty())
             x.probe.connected = false;

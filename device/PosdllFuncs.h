@@ -24,6 +24,7 @@ class PosdllFuncs {
     virtual int POS_SetTimeouts(int connectMillis, int writeMillis) = 0;
     virtual int POS_LastErrorKind() = 0;
     virtual int POS_SetDeliveryWait(int millis) = 0;
+    virtual int POS_DiscardInput(int handle) = 0;
     // Ends the document, handing a network printer's wait for its acknowledgement over
     // (device/pending_end.h). One that ends every document itself hands nothing over.
     virtual int POS_EndDocLater(POS_PendingEnd **pending) {
@@ -56,6 +57,7 @@ class ForwardingPosdll : public PosdllFuncs {
     }
     int POS_LastErrorKind() override { return m_lib.POS_LastErrorKind(); }
     int POS_SetDeliveryWait(int millis) override { return m_lib.POS_SetDeliveryWait(millis); }
+    int POS_DiscardInput(int handle) override { return m_lib.POS_DiscardInput(handle); }
     int POS_EndDocLater(POS_PendingEnd **pending) override {
         return m_lib.POS_EndDocLater(pending);
     }

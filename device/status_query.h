@@ -19,14 +19,21 @@ struct StatusReading {
     std::string reason;
 };
 
+// Why a port that passes nothing back gives no reading.
+inline constexpr const char *kCannotReportStatus = "this port cannot report the printer's status";
+
 // One reading as bytes, whatever carries them: the requests one at a time, each answer judged
-// as it comes, and the reasons a reading fails for.
+// as it comes, and the reasons a reading fails for. No condition is read from a byte that did
+// not answer its request: bytes behind an answer, or a byte that is no status byte, make the
+// reading fail (Internal).
 class StatusExchange {
   public:
+    // Room enough to read an answer and what came behind it.
+    static constexpr int kAnswerRoom = 16;
     // The request to send now (until over()).
     std::array<std::uint8_t, 3> request() const;
-    // The answer to the request sent; a byte that is no status byte ends the reading.
-    void answer(std::uint8_t byte);
+    // All that came in answer to the request sent (1 to kAnswerRoom bytes).
+    void answer(const std::uint8_t *bytes, int count);
     void sendFailed(FailKind kind, const std::string &why);
     void readFailed(FailKind kind, const std::string &why);
     void noAnswerWithin(int waitMillis);
@@ -43,7 +50,9 @@ class StatusExchange {
     bool m_over = false;
 };
 
-// Sends each request and waits at most waitMillis for its byte. Leaves the port open.
+// Throws away unread input, then sends each request and waits at most waitMillis for its byte
+// (StatusExchange judges them). A port that passes nothing back fails before anything is sent
+// (CannotVerify). Leaves the port open.
 StatusReading readStatus(PosdllFuncs &lib, int handle, int waitMillis);
 
 } // namespace device

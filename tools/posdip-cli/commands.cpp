@@ -157,7 +157,7 @@ int runBatch(const Io &io, std::size_t total, const RunBatch &run, const ShowRes
         }
     };
     if (interrupts)
-        hooks.holdExit = [&] { return interrupts->holdExit(); };
+        hooks.holdExit = [&] { return std::make_shared<InterruptWatch::Hold>(*interrupts); };
     const batch::Summary summary = run(hooks, stop.get_token());
     progress.clear();
     if (summary.descriptorShortages > 0)
