@@ -89,9 +89,11 @@ class Prober {
             settle(x, posdll::connectionReasonOf(err), failKindOf(err));
             return true;
         }
-        if (::connect(x.fd.get(), reinterpret_cast<const sockaddr *>(&a), sizeof a) != 0 &&
-            errno != EINPROGRESS) {
-            const int err = errno;
+        // On loopback a refusal comes back within the connect: no wait is needed to see it.
+        const int err = ::connect(x.fd.get(), reinterpret_cast<const sockaddr *>(&a), sizeof a) == 0
+                            ? 0
+                            : (errno == EINPROGRESS ? posdll::socketError(x.fd.get()) : errno);
+        if (err != 0) {
             settle(x, posdll::connectionReasonOf(err), failKindOf(err));
             return true;
         }
