@@ -60,8 +60,11 @@ class Prober {
             m_slots.resize(1); // no epoll: one host at a time, waited for with poll
         std::size_t next = 0;
         for (;;) {
-            while (!m_free.empty() && next < count && !stop.stop_requested() && start(next))
+            // Hosts settled at once (refused) are handed on as they come, not held.
+            while (!m_free.empty() && next < count && !stop.stop_requested() && start(next)) {
                 ++next;
+                deliver();
+            }
             deliver();
             if (m_free.size() == m_slots.size())
                 return count - next;
