@@ -7,13 +7,6 @@
 
 namespace batch {
 
-namespace {
-// Below /31 the network and broadcast addresses are no host's.
-bool edgesAreHosts(const Cidr &cidr) {
-    return cidr.prefix >= 31;
-}
-} // namespace
-
 std::optional<Cidr> parseCidr(const std::string &text, std::string *why) {
     const auto slash = text.find('/');
     const std::string address = text.substr(0, slash);
@@ -43,6 +36,13 @@ std::optional<Cidr> parseCidr(const std::string &text, std::string *why) {
            *posdll::notAPrinterIpv4(cidrHost(cidr, 0)) + ")";
     return std::nullopt;
 }
+
+namespace {
+// Below /31 the network and broadcast addresses are no host's.
+bool edgesAreHosts(const Cidr &cidr) {
+    return cidr.prefix >= 31;
+}
+} // namespace
 
 std::size_t cidrHostCount(const Cidr &cidr) {
     const std::size_t size = std::size_t{1} << (32 - cidr.prefix);

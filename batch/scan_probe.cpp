@@ -7,10 +7,10 @@
 #include "posdll/printer_address.h"
 
 #include <arpa/inet.h>
+#include <array>
 #include <sys/epoll.h>
 #include <sys/socket.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <map>
 #include <optional>
@@ -144,11 +144,12 @@ class Prober {
                 return end(s, posdll::connectionReasonOf(err), failKindOf(err));
             // No TCP_NODELAY needed: each request goes out only once the last was answered.
             x.probe.connected = true;
-            discardInput(x); // whatever came first answers none of the requests
+            drainInput(x); // whatever came before the first request answers none of the four
             return ask(s, EPOLL_CTL_MOD);
         }
-        std::uint8_t answer[device::StatusExchange::kAnswerRoom];
-        const ssize_t n = ::recv(x.fd.get(), answer, sizeof answer, MSG_DONTWAIT);
+        // Room for more than the one byte, so that bytes behind the answer are seen.
+        std::array<std::uint8_t, device::kMostAnswerBytes> answer{};
+        const ssize_t n = ::recv(x.fd.get(), answer.data(), answer.size(), MSG_DONTWAIT);
         if (n < 0 && (errno == EAGAIN || errno == EINTR))
             return;
         if (n <= 0) {
@@ -156,17 +157,14 @@ class Prober {
             x.status.readFailed(n == 0 ? device::FailKind::Closed : failKindOf(err),
                                 x.label + ": " + posdll::noAnswerReason(err));
         } else {
-            // What already came behind a lone byte; a closed connection shows at the next one.
-            const ssize_t more =
-                n == 1 ? ::recv(x.fd.get(), answer + 1, sizeof answer - 1, MSG_DONTWAIT) : 0;
-            x.status.answer(answer, static_cast<int>(n + std::max<ssize_t>(more, 0)));
+            x.status.answer(answer.data(), static_cast<std::size_t>(n));
         }
         if (x.status.over())
             return end(s);
         ask(s, EPOLL_CTL_MOD);
     }
 
-    static void discardInput(Exchange &x) {
+    static void drainInput(Exchange &x) {
         char drop[64];
         while (::recv(x.fd.get(), drop, sizeof drop, MSG_DONTWAIT) > 0) {
         }
@@ -202,9 +200,9 @@ class Prober {
         m_slots[s].reset();
         m_free.push_back(s);
         x.probe.reading = x.status.reading();
-        if (x.probe.connected) // unread input would make the close reset the connection
-            discardInput(x);
-        x.fd.reset(); // closing it takes it out of the epoll set
+        if (x.probe.connected)
+            drainInput(x); // unread input would make the close reset the connection
+        x.fd.reset();      // closing it takes it out of the epoll set
         if (!reason.empty())
             x.probe.connected = false;
         settle(x, reason, kind);

@@ -24,13 +24,13 @@ class PosdllFuncs {
     virtual int POS_SetTimeouts(int connectMillis, int writeMillis) = 0;
     virtual int POS_LastErrorKind() = 0;
     virtual int POS_SetDeliveryWait(int millis) = 0;
-    virtual int POS_DiscardInput(int handle) = 0;
     // Ends the document, handing a network printer's wait for its acknowledgement over
     // (device/pending_end.h). One that ends every document itself hands nothing over.
     virtual int POS_EndDocLater(POS_PendingEnd **pending) {
         *pending = nullptr;
         return POS_EndDoc();
     }
+    virtual int POS_DiscardInput(int handle) = 0;
 };
 
 // Passes every call on to another library; a subclass overrides the calls it changes.
@@ -57,10 +57,10 @@ class ForwardingPosdll : public PosdllFuncs {
     }
     int POS_LastErrorKind() override { return m_lib.POS_LastErrorKind(); }
     int POS_SetDeliveryWait(int millis) override { return m_lib.POS_SetDeliveryWait(millis); }
-    int POS_DiscardInput(int handle) override { return m_lib.POS_DiscardInput(handle); }
     int POS_EndDocLater(POS_PendingEnd **pending) override {
         return m_lib.POS_EndDocLater(pending);
     }
+    int POS_DiscardInput(int handle) override { return m_lib.POS_DiscardInput(handle); }
 
   protected:
     PosdllFuncs &m_lib;

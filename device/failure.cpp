@@ -82,12 +82,12 @@ FailKind failKindOfLibraryError(int code) {
         return FailKind::Queue;
     case POS_ERR_BAD_ARGUMENT:
         return FailKind::Usage;
-    case POS_ERR_NO_DESCRIPTORS:
-        return FailKind::NoDescriptors;
     case POS_ERR_UNREACHABLE:
         return FailKind::Unreachable;
     case POS_ERR_NO_BACK_CHANNEL:
         return FailKind::CannotVerify;
+    case POS_ERR_NO_DESCRIPTORS:
+        return FailKind::NoDescriptors;
     default: // POS_ERR_NONE after a failure, POS_ERR_INTERNAL, or a code newer than this program
         return FailKind::Internal;
     }

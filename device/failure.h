@@ -27,7 +27,8 @@ enum class FailKind {
 enum class Stage { Open, Status, Write, End, Close };
 
 // "ok", "spooled", "refused", ... "not-a-device", "not-ready", "cannot-verify", "usage",
-// "no-descriptors", "internal"
+// "no-descriptors",
+// "internal"
 const char *failKindName(FailKind kind);
 // "open", "status", "write", "end", "close"
 const char *stageName(Stage stage);

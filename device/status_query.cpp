@@ -23,10 +23,9 @@ void StatusExchange::fail(FailKind kind, std::string reason) {
     m_over = true;
 }
 
-void StatusExchange::answer(const std::uint8_t *bytes, int count) {
-    const auto n = static_cast<std::size_t>(count);
+void StatusExchange::answer(const std::uint8_t *bytes, std::size_t count) {
     if (count > 1 || !protocol::decodeStatus(protocol::kStatusRequests[m_next], bytes[0]).valid)
-        return fail(FailKind::Internal, "the answer " + protocol::toHex(bytes, n) + " to " +
+        return fail(FailKind::Internal, "the answer " + protocol::toHex(bytes, count) + " to " +
                                             asked() + " is not a status answer" +
                                             (count > 1 ? " (one byte was expected)" : "") +
                                             "; is this a printer?");
@@ -54,12 +53,11 @@ void StatusExchange::noAnswerWithin(int waitMillis) {
 StatusReading readStatus(PosdllFuncs &lib, int handle, int waitMillis) {
     // Whatever came before the first request answers none of the four.
     if (lib.POS_DiscardInput(handle) != 0) {
-        const FailKind kind = lastFailKind(lib);
         StatusReading r;
-        r.kind = kind;
+        r.kind = lastFailKind(lib);
         r.reason =
-            (kind == FailKind::CannotVerify ? std::string(kCannotReportStatus) + ": "
-                                            : std::string("cannot throw away earlier input: ")) +
+            (r.kind == FailKind::CannotVerify ? std::string(kCannotReportStatus) + ": "
+                                              : std::string("cannot throw away earlier input: ")) +
             lib.POS_LastError();
         return r;
     }
@@ -71,17 +69,17 @@ StatusReading readStatus(PosdllFuncs &lib, int handle, int waitMillis) {
             x.sendFailed(lastFailKind(lib), lib.POS_LastError());
             break;
         }
-        std::array<std::uint8_t, StatusExchange::kAnswerRoom> answer{};
-        int got = lib.POS_ReadFile(handle, answer.data(), StatusExchange::kAnswerRoom, waitMillis);
+        // Room for more than the one byte, so that bytes behind the answer are seen.
+        std::array<std::uint8_t, kMostAnswerBytes> answer{};
+        int got = lib.POS_ReadFile(handle, answer.data(), kMostAnswerBytes, waitMillis);
         if (got < 0) {
             x.readFailed(lastFailKind(lib), lib.POS_LastError());
         } else if (got == 0) {
             x.noAnswerWithin(waitMillis);
         } else {
-            if (got == 1) // what already came behind it; a closed connection shows next time
-                got += std::max(
-                    0, lib.POS_ReadFile(handle, &answer[1], StatusExchange::kAnswerRoom - 1, 0));
-            x.answer(answer.data(), got);
+            if (got == 1) // what already came behind it; a closed connection shows next request
+                got += std::max(0, lib.POS_ReadFile(handle, &answer[1], kMostAnswerBytes - 1, 0));
+            x.answer(answer.data(), static_cast<std::size_t>(got));
         }
     }
     return x.reading();

@@ -22,18 +22,19 @@ struct StatusReading {
 // Why a port that passes nothing back gives no reading.
 inline constexpr const char *kCannotReportStatus = "this port cannot report the printer's status";
 
+// The most bytes of one answer that are read and named.
+inline constexpr int kMostAnswerBytes = 16;
+
 // One reading as bytes, whatever carries them: the requests one at a time, each answer judged
-// as it comes, and the reasons a reading fails for. No condition is read from a byte that did
-// not answer its request: bytes behind an answer, or a byte that is no status byte, make the
-// reading fail (Internal).
+// as it comes, and the reasons a reading fails for.
 class StatusExchange {
   public:
-    // Room enough to read an answer and what came behind it.
-    static constexpr int kAnswerRoom = 16;
     // The request to send now (until over()).
     std::array<std::uint8_t, 3> request() const;
-    // All that came in answer to the request sent (1 to kAnswerRoom bytes).
-    void answer(const std::uint8_t *bytes, int count);
+    // What came in answer to the request sent (count >= 1): bytes behind the one answer, or a
+    // byte that is no status byte, end the reading (Internal), so no condition is read from a
+    // byte that did not answer its request.
+    void answer(const std::uint8_t *bytes, std::size_t count);
     void sendFailed(FailKind kind, const std::string &why);
     void readFailed(FailKind kind, const std::string &why);
     void noAnswerWithin(int waitMillis);
@@ -50,8 +51,8 @@ class StatusExchange {
     bool m_over = false;
 };
 
-// Throws away unread input, then sends each request and waits at most waitMillis for its byte
-// (StatusExchange judges them). A port that passes nothing back fails before anything is sent
+// Throws away unread input, then sends each request and waits at most waitMillis for its byte,
+// judged as StatusExchange does. A port that passes nothing back fails before anything is sent
 // (CannotVerify). Leaves the port open.
 StatusReading readStatus(PosdllFuncs &lib, int handle, int waitMillis);
 

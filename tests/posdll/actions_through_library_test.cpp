@@ -164,11 +164,12 @@ TEST(actions_through_library_test, verify_on_a_port_that_cannot_answer_refuses_a
         in.verify = true;
         in.statusWaitMillis = 10000;
         const auto started = std::chrono::steady_clock::now();
-        const app::Result r = app::runAction(Action::StoreSetting, in, device::libraryPosdll());
+        const app::Result result =
+            app::runAction(Action::StoreSetting, in, device::libraryPosdll());
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
-        EXPECT_EQ(r.kind, device::FailKind::CannotVerify);
-        EXPECT_EQ(r.stage, device::Stage::Status);
-        const app::Message out = app::messageFor(Action::StoreSetting, r);
+        EXPECT_EQ(result.kind, device::FailKind::CannotVerify);
+        EXPECT_EQ(result.stage, device::Stage::Status);
+        const app::Message out = app::messageFor(Action::StoreSetting, result);
         expectError(out, app::kCannotVerify, "this port cannot report the printer's status");
         EXPECT_NE(out.detail.find("nothing was sent"), std::string::npos) << out.detail;
         expectNoPortOpen();
