@@ -1,6 +1,7 @@
 #include "app/FrmTest.h"
 
 #include "app/caption_fit.h"
+#include "app/message.h"
 #include "app/printer_list_box.h"
 #include "device/port_catalogue.h"
 #include "device/port_kind.h"
@@ -405,12 +406,13 @@ void FrmTest::run(Action action) {
     setSendingEnabled(false);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     m_acting = true;
-    m_action.setFuture(QtConcurrent::run(
-        &m_worker, [action, in = inputs(), &lib = m_lib] { return runAction(action, in, lib); }));
+    m_action.setFuture(QtConcurrent::run(&m_worker, [action, in = inputs(), &lib = m_lib] {
+        return messageFor(action, runAction(action, in, lib));
+    }));
 }
 
 // Gives the window back to the user; the action has finished.
-Outcome FrmTest::endAction() {
+Message FrmTest::endAction() {
     m_acting = false;
     QApplication::restoreOverrideCursor();
     setSendingEnabled(true);
@@ -419,17 +421,17 @@ Outcome FrmTest::endAction() {
     return m_action.result();
 }
 
-void FrmTest::report(const Outcome &outcome) {
+void FrmTest::report(const Message &outcome) {
     switch (outcome.kind) {
-    case OutcomeKind::Message:
+    case MessageKind::Box:
         showMessage(QString::fromStdString(outcome.title),
                     outcome.icon == MessageIcon::Error ? QMessageBox::Critical
                                                        : QMessageBox::Information,
                     QString::fromStdString(outcome.text), QString::fromLocal8Bit(outcome.detail));
         break;
-    case OutcomeKind::Silent:
+    case MessageKind::Silent:
         break;
-    case OutcomeKind::Quit:
+    case MessageKind::Quit:
         close(); // the last window: the program ends with it
         break;
     }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/actions.h"
+#include "app/message.h"
 #include "app/twips.h"
 #include "device/PosdllFuncs.h"
 #include "device/printers.h"
@@ -76,8 +77,8 @@ class FrmTest : public QWidget {
     void applyPortKind(const QString &portName);
     ActionInputs inputs() const;
     void run(Action action);
-    Outcome endAction();
-    void report(const Outcome &outcome);
+    Message endAction();
+    void report(const Message &outcome);
     void setSendingEnabled(bool enabled);
 
     device::PosdllFuncs &m_lib;
@@ -100,7 +101,7 @@ class FrmTest : public QWidget {
     std::array<QRadioButton *, 16> m_option1{};
 
     QThreadPool m_worker; // one thread: the device library keeps its port per thread
-    QFutureWatcher<Outcome> m_action;
+    QFutureWatcher<Message> m_action;
     bool m_acting = false;     // an action runs, its buttons are disabled and the cursor busy
     QPointer<QWidget> m_focus; // where the keyboard focus was when the action started
 };

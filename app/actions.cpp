@@ -1,5 +1,7 @@
 #include "app/actions.h"
 
+#include "app/message.h"
+
 #include "device/port_kind.h"
 #include "posdll/queue_refusal.h"
 #include "posdll/quoted.h"
@@ -9,11 +11,12 @@ namespace app {
 
 namespace {
 
-Outcome failure(std::string text, std::string detail, device::FailKind kind, device::Stage stage) {
-    Outcome o = messageOutcome(MessageIcon::Error, std::move(text), std::move(detail));
-    o.failKind = kind;
-    o.stage = stage;
-    return o;
+using Clock = std::chrono::steady_clock;
+
+// The result with the time since `started`.
+Result timed(Result r, Clock::time_point started) {
+    r.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
+    return r;
 }
 
 // The printer's answer when it is not ready, or the reason it gave none.
@@ -30,54 +33,52 @@ void applyBounds(const ActionInputs &in, device::PosdllFuncs &lib) {
         lib.POS_SetTimeouts(in.connectMillis, in.writeMillis);
 }
 
-// The outcome of a status reading that stops a printer from being used.
-std::optional<Outcome> statusFailure(device::StatusReading &s) {
+// The result of a status reading that stops a printer from being used.
+std::optional<Result> statusFailure(device::StatusReading &s) {
     const auto why = notReadyReason(s);
     if (!why)
         return std::nullopt;
-    const device::FailKind kind = s.answered ? device::FailKind::NotReady : s.kind;
-    Outcome o = failure(kind == device::FailKind::CannotVerify ? kCannotVerify : kNotReady, *why,
-                        kind, device::Stage::Status);
+    Result r =
+        failure(s.answered ? device::FailKind::NotReady : s.kind, device::Stage::Status, *why);
     if (s.answered)
-        o.status = std::move(s);
-    return o;
+        r.status = std::move(s);
+    return r;
 }
 
 // A print queue passes nothing back from its printer: its own state, and what the server knows
 // of the printer, is what there is.
-Outcome checkQueue(const ActionInputs &in) {
+Result checkQueue(const ActionInputs &in) {
     device::QueueStatus q = device::queueStatus(in.port.printerName);
     const std::string where = "print queue " + posdll::quoted(q.queue) + ": ";
-    Outcome o;
+    Result r;
     if (!q.error.empty())
-        o = failure(kOpenFailed, where + q.error, q.failKind, device::Stage::Open);
+        r = failure(q.failKind, device::Stage::Open, where + q.error);
     else if (!q.exists)
-        o = failure(kOpenFailed, where + "no such queue", device::FailKind::Missing,
-                    device::Stage::Open);
+        r = failure(device::FailKind::Missing, device::Stage::Open, where + "no such queue");
     else if (!q.accepting || q.stopped)
-        o = failure(kNotReady,
+        r = failure(device::FailKind::Queue, device::Stage::Status,
                     where + posdll::queueRefusalText(q.stopped ? posdll::QueueRefusal::Stopped
                                                                : posdll::QueueRefusal::NotAccepting,
-                                                     q.queue, q.reason),
-                    device::FailKind::Queue, device::Stage::Status);
+                                                     q.queue, q.reason));
     else if (!q.printerTrouble.empty())
-        o = failure(kNotReady, where + q.printerTrouble, device::FailKind::NotReady,
-                    device::Stage::Status);
+        r = failure(device::FailKind::NotReady, device::Stage::Status, where + q.printerTrouble);
     if (q.error.empty() && q.exists)
-        o.queue = std::move(q);
-    return o;
+        r.queue = std::move(q);
+    return r;
+}
+
+bool isDriver(const ActionInputs &in) {
+    return device::portKindOf(in.port.portName) == device::PortKind::Driver;
 }
 
 } // namespace
 
-Outcome messageOutcome(MessageIcon icon, std::string text, std::string detail) {
-    Outcome o;
-    o.kind = OutcomeKind::Message;
-    o.title = icon == MessageIcon::Error ? "error" : "info";
-    o.icon = icon;
-    o.text = std::move(text);
-    o.detail = std::move(detail);
-    return o;
+Result failure(device::FailKind kind, device::Stage stage, std::string reason) {
+    Result r;
+    r.kind = kind;
+    r.stage = stage;
+    r.reason = std::move(reason);
+    return r;
 }
 
 const ActionEntry &actionEntry(Action action) {
@@ -155,37 +156,34 @@ const char *actionName(Action action) {
     return actionEntry(action).caption;
 }
 
-Outcome runAction(Action action, const ActionInputs &in, device::PosdllFuncs &lib) {
+Result runAction(Action action, const ActionInputs &in, device::PosdllFuncs &lib) {
     const ActionEntry &entry = actionEntry(action);
-    if (entry.quits) {
-        Outcome quit;
-        quit.kind = OutcomeKind::Quit;
-        return quit;
-    }
-
+    if (entry.quits)
+        return {};
+    const auto started = Clock::now();
     const protocol::Frame frame = entry.frame(in.choices);
-    const bool driver = device::portKindOf(in.port.portName) == device::PortKind::Driver;
+    const bool driver = isDriver(in);
     std::optional<device::QueueStatus> queue;
     if (in.verify && driver) { // the queue's word, before a job is made
-        Outcome checked = checkQueue(in);
+        Result checked = checkQueue(in);
         if (!checked.succeeded()) {
-            checked.detail += "; nothing was sent";
-            return checked;
+            checked.reason += "; nothing was sent";
+            return timed(std::move(checked), started);
         }
         queue = std::move(checked.queue);
     }
     applyBounds(in, lib);
     const device::OpenResult port = device::OpenPort(lib, in.port);
     if (!port.opened())
-        return failure(kOpenFailed, port.reason, port.kind, device::Stage::Open);
+        return timed(failure(port.kind, device::Stage::Open, port.reason), started);
 
     std::optional<device::StatusReading> status;
     if (in.verify && !driver) {
         status = device::readStatus(lib, port.handle, in.statusWaitMillis);
         if (auto refused = statusFailure(*status)) {
             device::ClosePort(lib);
-            refused->detail += "; nothing was sent";
-            return *refused;
+            refused->reason += "; nothing was sent";
+            return timed(std::move(*refused), started);
         }
     }
 
@@ -193,37 +191,41 @@ Outcome runAction(Action action, const ActionInputs &in, device::PosdllFuncs &li
     const device::WriteResult w =
         device::writeTransaction(lib, port.handle, frame, std::string("posdip: ") + entry.caption);
     if (!w.ok)
-        return failure(kWriteFailed, w.reason, w.kind, w.stage);
-
-    Outcome o;
-    if (entry.success) // the self-test shows nothing
-        o = messageOutcome(MessageIcon::Information, entry.success);
-    o.status = std::move(status);
-    o.queue = std::move(queue);
-    if (onlySpooled(in, o))
-        o.failKind = device::FailKind::Spooled;
-    return o;
+        return timed(writeFailure(w), started);
+    Result r;
+    r.written = w.written;
+    r.status = std::move(status);
+    r.queue = std::move(queue);
+    if (in.deliveryWaitMillis == 0 && driver)
+        r.kind = device::FailKind::Spooled;
+    return timed(std::move(r), started);
 }
 
-Outcome checkStatus(const ActionInputs &in, device::PosdllFuncs &lib) {
-    if (device::portKindOf(in.port.portName) == device::PortKind::Driver)
-        return checkQueue(in);
+Result checkStatus(const ActionInputs &in, device::PosdllFuncs &lib) {
+    const auto started = Clock::now();
+    if (isDriver(in))
+        return timed(checkQueue(in), started);
     applyBounds(in, lib);
     const device::OpenResult port = device::OpenPort(lib, in.port);
     if (!port.opened())
-        return failure(kOpenFailed, port.reason, port.kind, device::Stage::Open);
+        return timed(failure(port.kind, device::Stage::Open, port.reason), started);
     device::StatusReading reading = device::readStatus(lib, port.handle, in.statusWaitMillis);
     device::ClosePort(lib); // what the printer said stands, whatever the close says
-    if (auto refused = statusFailure(reading))
-        return *refused;
-    Outcome o;
-    o.status = std::move(reading);
-    return o;
+    return timed(statusResult(std::move(reading)), started);
 }
 
-bool onlySpooled(const ActionInputs &in, const Outcome &outcome) {
-    return outcome.succeeded() && in.deliveryWaitMillis == 0 &&
-           device::portKindOf(in.port.portName) == device::PortKind::Driver;
+Result statusResult(device::StatusReading reading) {
+    if (auto refused = statusFailure(reading))
+        return std::move(*refused);
+    Result r;
+    r.status = std::move(reading);
+    return r;
+}
+
+Result writeFailure(const device::WriteResult &w) {
+    Result r = failure(w.kind, w.stage, w.reason);
+    r.written = w.written;
+    return r;
 }
 
 } // namespace app

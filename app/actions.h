@@ -1,6 +1,7 @@
-// The six setting actions, without any window: inputs in, the outcome to show out.
+// The six setting actions, without any window: inputs in, the Result out.
 #pragma once
 
+#include "app/result.h"
 #include "device/PosdllFuncs.h"
 #include "device/port_access.h"
 #include "device/printers.h"
@@ -31,32 +32,6 @@ struct ActionInputs {
     int deliveryWaitMillis = 0;
 };
 
-enum class OutcomeKind { Message, Silent, Quit };
-enum class MessageIcon { Information, Error };
-
-struct Outcome {
-    OutcomeKind kind = OutcomeKind::Silent;
-    std::string title; // "info" or "error"
-    MessageIcon icon = MessageIcon::Information;
-    std::string text;   // the message itself
-    std::string detail; // the reason, when there is one
-    device::FailKind failKind = device::FailKind::Ok;
-    device::Stage stage = device::Stage::Close;
-    std::optional<device::StatusReading> status; // what verify read
-    std::optional<device::QueueStatus> queue;    // status of a DRIVER target: the queue's
-    bool succeeded() const { return kind != OutcomeKind::Message || icon != MessageIcon::Error; }
-};
-
-inline constexpr const char *kOpenFailed = "Fail to open port,please check!";
-inline constexpr const char *kWriteFailed = "Fail to write to port,please check!";
-inline constexpr const char *kRestartFirst = "Please Restart Printer First!";
-inline constexpr const char *kRestart = "Please Restart Printer.";
-inline constexpr const char *kNotReady = "Printer is not ready,please check!";
-inline constexpr const char *kCannotVerify = "This port cannot report the printer's status.";
-
-// A message box outcome: title from the icon ("error" or "info").
-Outcome messageOutcome(MessageIcon icon, std::string text, std::string detail = {});
-
 // Everything that is particular to one action: the window's button, posdip-cli's subcommand and
 // its help, the frame, the document's name and what is said once the printer took the frame.
 struct ActionEntry {
@@ -77,12 +52,16 @@ protocol::Frame frameFor(Action action, const protocol::SettingChoices &choices)
 // The caption of the action's button, also the document name of what it sends.
 const char *actionName(Action action);
 
-Outcome runAction(Action action, const ActionInputs &in, device::PosdllFuncs &lib);
+// Sends the action's frame; a success that only means a print queue took the job (nobody waited
+// for its delivery) is of kind Spooled.
+Result runAction(Action action, const ActionInputs &in, device::PosdllFuncs &lib);
 
 // Opens the port, reads the printer's status and closes it: succeeded() only when the printer
 // answered and is ready; the reading is in status whenever the printer answered.
-Outcome checkStatus(const ActionInputs &in, device::PosdllFuncs &lib);
-// A success that only means a print queue took the job: nobody waited for it to be delivered.
-bool onlySpooled(const ActionInputs &in, const Outcome &outcome);
+Result checkStatus(const ActionInputs &in, device::PosdllFuncs &lib);
+// The result of a status reading (as checkStatus gives it) and of a send whose write transaction
+// failed (as runAction gives it): for callers that do these steps their own way.
+Result statusResult(device::StatusReading reading);
+Result writeFailure(const device::WriteResult &w);
 
 } // namespace app

@@ -36,6 +36,8 @@ const char *failKindName(FailKind kind) {
         return "cannot-verify";
     case FailKind::Usage:
         return "usage";
+    case FailKind::NoDescriptors:
+        return "no-descriptors";
     case FailKind::Internal:
         return "internal";
     }
@@ -84,6 +86,8 @@ FailKind failKindOfLibraryError(int code) {
         return FailKind::Unreachable;
     case POS_ERR_NO_BACK_CHANNEL:
         return FailKind::CannotVerify;
+    case POS_ERR_NO_DESCRIPTORS:
+        return FailKind::NoDescriptors;
     default: // POS_ERR_NONE after a failure, POS_ERR_INTERNAL, or a code newer than this program
         return FailKind::Internal;
     }

@@ -20,12 +20,14 @@ enum class FailKind {
     NotReady,
     CannotVerify, // the port passes nothing back, so the printer's status cannot be read
     Usage,
+    NoDescriptors, // this process or the system had no file descriptor left to open the port
     Internal,
 };
 
 enum class Stage { Open, Status, Write, End, Close };
 
 // "ok", "spooled", "refused", ... "not-a-device", "not-ready", "cannot-verify", "usage",
+// "no-descriptors",
 // "internal"
 const char *failKindName(FailKind kind);
 // "open", "status", "write", "end", "close"

@@ -40,7 +40,15 @@ struct WriteResult {
     std::string reason; // the first step that failed, and the library's reason
     FailKind kind = FailKind::Ok;
     Stage stage = Stage::Close; // the first step that failed; Close when none did
+    int written = 0;            // bytes the port took; 0 when the write failed
 };
+
+// The steps of a transaction that end it, as its reasons name them.
+inline constexpr const char *kEndStep = "end of document";
+inline constexpr const char *kCloseStep = "close";
+
+// The result of a transaction whose `step` failed, the library giving `why`.
+WriteResult failedStep(const char *step, Stage stage, FailKind kind, const std::string &why);
 
 // Start document, write the whole frame, end document, close: every step runs even after a
 // failure, so the port is always released.

@@ -7,59 +7,82 @@
 
 namespace device {
 
-namespace {
-
-// The most bytes of one answer that are read and named.
-constexpr int kShownBytes = 16;
-
-StatusReading failed(FailKind kind, std::string reason) {
-    StatusReading r;
-    r.kind = kind;
-    r.reason = std::move(reason);
-    return r;
+std::array<std::uint8_t, 3> StatusExchange::request() const {
+    return protocol::statusRequestBytes(protocol::kStatusRequests[m_next]);
 }
 
-} // namespace
+std::string StatusExchange::asked() const {
+    const protocol::StatusRequest request = protocol::kStatusRequests[m_next];
+    return "DLE EOT " + std::to_string(static_cast<unsigned>(request)) + " (" +
+           protocol::statusRequestName(request) + ")";
+}
+
+void StatusExchange::fail(FailKind kind, std::string reason) {
+    m_reading.kind = kind;
+    m_reading.reason = std::move(reason);
+    m_over = true;
+}
+
+void StatusExchange::answer(const std::uint8_t *bytes, std::size_t count) {
+    if (count > 1 || !protocol::decodeStatus(protocol::kStatusRequests[m_next], bytes[0]).valid)
+        return fail(FailKind::Internal, "the answer " + protocol::toHex(bytes, count) + " to " +
+                                            asked() + " is not a status answer" +
+                                            (count > 1 ? " (one byte was expected)" : "") +
+                                            "; is this a printer?");
+    m_reading.bytes[m_next] = bytes[0];
+    if (++m_next < protocol::kStatusRequests.size())
+        return;
+    m_reading.answered = true;
+    m_reading.summary = protocol::summarizeStatus(m_reading.bytes);
+    m_over = true;
+}
+
+void StatusExchange::sendFailed(FailKind kind, const std::string &why) {
+    fail(kind, "sending " + asked() + " failed: " + why);
+}
+
+void StatusExchange::readFailed(FailKind kind, const std::string &why) {
+    fail(kind, "no answer to " + asked() + ": " + why);
+}
+
+void StatusExchange::noAnswerWithin(int waitMillis) {
+    fail(FailKind::Timeout,
+         "no answer to " + asked() + " within " + std::to_string(waitMillis) + " ms");
+}
 
 StatusReading readStatus(PosdllFuncs &lib, int handle, int waitMillis) {
-    StatusReading r;
     // Whatever came before the first request answers none of the four.
     if (lib.POS_DiscardInput(handle) != 0) {
-        const FailKind kind = lastFailKind(lib);
-        return failed(kind, (kind == FailKind::CannotVerify
-                                 ? std::string(kCannotReportStatus) + ": "
-                                 : std::string("cannot throw away earlier input: ")) +
-                                lib.POS_LastError());
+        StatusReading r;
+        r.kind = lastFailKind(lib);
+        r.reason =
+            (r.kind == FailKind::CannotVerify ? std::string(kCannotReportStatus) + ": "
+                                              : std::string("cannot throw away earlier input: ")) +
+            lib.POS_LastError();
+        return r;
     }
-    for (std::size_t i = 0; i < protocol::kStatusRequests.size(); ++i) {
-        const protocol::StatusRequest request = protocol::kStatusRequests[i];
-        const std::string asked = "DLE EOT " + std::to_string(static_cast<unsigned>(request)) +
-                                  " (" + protocol::statusRequestName(request) + ")";
-        const auto bytes = protocol::statusRequestBytes(request);
+    StatusExchange x;
+    while (!x.over()) {
+        const auto bytes = x.request();
         const int sent = lib.POS_WriteFile(handle, bytes.data(), static_cast<int>(bytes.size()));
-        if (sent != static_cast<int>(bytes.size()))
-            return failed(lastFailKind(lib),
-                          "sending " + asked + " failed: " + lib.POS_LastError());
+        if (sent != static_cast<int>(bytes.size())) {
+            x.sendFailed(lastFailKind(lib), lib.POS_LastError());
+            break;
+        }
         // Room for more than the one byte, so that bytes behind the answer are seen.
-        std::array<std::uint8_t, kShownBytes> answer{};
-        int got = lib.POS_ReadFile(handle, answer.data(), kShownBytes, waitMillis);
-        if (got < 0)
-            return failed(lastFailKind(lib), "no answer to " + asked + ": " + lib.POS_LastError());
-        if (got == 0)
-            return failed(FailKind::Timeout, "no answer to " + asked + " within " +
-                                                 std::to_string(waitMillis) + " ms");
-        if (got == 1) // what already came behind it; a closed connection shows at the next request
-            got += std::max(0, lib.POS_ReadFile(handle, &answer[1], kShownBytes - 1, 0));
-        if (got > 1 || !protocol::decodeStatus(request, answer[0]).valid)
-            return failed(FailKind::Internal,
-                          "the answer " + protocol::toHex(answer.data(), std::size_t(got)) +
-                              " to " + asked + " is not a status answer" +
-                              (got > 1 ? " (one byte was expected)" : "") + "; is this a printer?");
-        r.bytes[i] = answer[0];
+        std::array<std::uint8_t, kMostAnswerBytes> answer{};
+        int got = lib.POS_ReadFile(handle, answer.data(), kMostAnswerBytes, waitMillis);
+        if (got < 0) {
+            x.readFailed(lastFailKind(lib), lib.POS_LastError());
+        } else if (got == 0) {
+            x.noAnswerWithin(waitMillis);
+        } else {
+            if (got == 1) // what already came behind it; a closed connection shows next request
+                got += std::max(0, lib.POS_ReadFile(handle, &answer[1], kMostAnswerBytes - 1, 0));
+            x.answer(answer.data(), static_cast<std::size_t>(got));
+        }
     }
-    r.answered = true;
-    r.summary = protocol::summarizeStatus(r.bytes);
-    return r;
+    return x.reading();
 }
 
 } // namespace device

@@ -1,4 +1,4 @@
-// Asking an open port for the printer's real-time status: DLE EOT 1 to 4, one byte each.
+// Asking a printer for its real-time status: DLE EOT 1 to 4, one byte each.
 #pragma once
 
 #include "device/PosdllFuncs.h"
@@ -22,10 +22,38 @@ struct StatusReading {
 // Why a port that passes nothing back gives no reading.
 inline constexpr const char *kCannotReportStatus = "this port cannot report the printer's status";
 
-// Throws away unread input, then sends each request and waits at most waitMillis for its byte.
-// Bytes behind an answer, or a byte that is no status byte, make the reading fail (Internal):
-// no condition is read from a byte that did not answer its request. A port that passes nothing
-// back fails before anything is sent (CannotVerify). Leaves the port open.
+// The most bytes of one answer that are read and named.
+inline constexpr int kMostAnswerBytes = 16;
+
+// One reading as bytes, whatever carries them: the requests one at a time, each answer judged
+// as it comes, and the reasons a reading fails for.
+class StatusExchange {
+  public:
+    // The request to send now (until over()).
+    std::array<std::uint8_t, 3> request() const;
+    // What came in answer to the request sent (count >= 1): bytes behind the one answer, or a
+    // byte that is no status byte, end the reading (Internal), so no condition is read from a
+    // byte that did not answer its request.
+    void answer(const std::uint8_t *bytes, std::size_t count);
+    void sendFailed(FailKind kind, const std::string &why);
+    void readFailed(FailKind kind, const std::string &why);
+    void noAnswerWithin(int waitMillis);
+    // Every answer came, or the reading failed.
+    bool over() const { return m_over; }
+    const StatusReading &reading() const { return m_reading; }
+
+  private:
+    void fail(FailKind kind, std::string reason);
+    std::string asked() const; // "DLE EOT 1 (printer status)"
+
+    StatusReading m_reading;
+    std::size_t m_next = 0;
+    bool m_over = false;
+};
+
+// Throws away unread input, then sends each request and waits at most waitMillis for its byte,
+// judged as StatusExchange does. A port that passes nothing back fails before anything is sent
+// (CannotVerify). Leaves the port open.
 StatusReading readStatus(PosdllFuncs &lib, int handle, int waitMillis);
 
 } // namespace device

@@ -1,7 +1,7 @@
 // posdip-cli's command line and target files as a user may write them. Input: words separated
 // by newlines; after a NUL byte, the text of a target file.
+#include "batch/targets.h"
 #include "cli_args.h"
-#include "targets.h"
 
 #include "posdll/port_names.h"
 
@@ -42,10 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (nul == std::string::npos)
         return 0;
     std::istringstream file(input.substr(nul + 1));
-    const cli::TargetFile f = cli::readTargetFile(file, "f", "19200");
+    const batch::TargetFile f = batch::readTargetFile(file, "f", "19200");
     for (const std::string &e : f.errors)
         check(e.rfind("f:", 0) == 0);
-    for (const cli::Target &t : f.targets) {
+    for (const batch::Target &t : f.targets) {
         check(!t.label.empty());
         if (t.network())
             check(posdll::parseNetworkAddress(t.port.ipText, nullptr).has_value());

@@ -1,9 +1,15 @@
 #!/usr/bin/env bash
 # posdip.printers.dip end to end: check mode sends nothing, a store arrives byte for byte, a
-# refused printer fails the task by name. The emulator must hear exactly the two frames sent.
+# refused printer fails the task by name, and so does a printer posdip-cli gave no result for. The emulator must hear exactly the two frames sent.
 source "$(dirname "$0")/harness.sh"
 
 pick_refused_port
+# A printer that closed its side before taking a byte: the one result posdip-cli gives for it.
+stand_in_cli closed-cli 1 '{"schema":1,"target":"ETHERNET 127.0.0.1:9","action":"restore",'\
+'"ok":false,"kind":"closed","stage":"write","elapsed_ms":1,"written":0,'\
+'"message":"Fail to write to port,please check!","reason":"write failed: network printer '\
+'127.0.0.1:9: the printer closed the connection before the first byte (0 of 11 bytes)",'\
+'"frame":"1F 1B 1F A1 10 11 12 13 14 15 FD"}'
 start_emulator printer --count 2
 play dip.yml "{\"emulator_port\": $emulator_port, \"refused_port\": $refused_port}"
 

@@ -66,6 +66,16 @@ wait_for_exit() {
   fail "posdip-emulator $1 is still running: it did not get all its frames"
 }
 
+# stand_in_cli NAME STATUS [LINE...]: $work/NAME, a stand-in for posdip-cli that reads its input,
+# prints the lines and exits with STATUS: for answers no real run gives on demand.
+stand_in_cli() {
+  local name=$1 status=$2
+  shift 2
+  printf '%s\n' "$@" >"$work/$name.lines"
+  printf '#!/bin/sh\ncat >/dev/null\ncat "%s"\nexit %s\n' "$work/$name.lines" "$status" >"$work/$name"
+  chmod +x "$work/$name"
+}
+
 # play PLAYBOOK [EXTRA-VARS-JSON]: runs the playbook on localhost with posdip_cli set.
 play() {
   ansible-playbook -i localhost, -c local "$here/$1" \

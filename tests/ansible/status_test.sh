@@ -14,6 +14,9 @@ done
 [ -n "$stalled_port" ] || fail "the silent listener did not start"
 
 pick_refused_port
+stand_in_cli silent-cli 0 # like /bin/true, but it reads what it is given
+stand_in_cli one-ready-cli 0 '{"schema":1,"target":"ETHERNET 127.0.0.1:9","action":"status",'\
+'"ok":true,"kind":"ok","stage":"close","elapsed_ms":1,"written":0,"message":"","reason":""}'
 start_emulator printer
 play status.yml "{\"emulator_port\": $emulator_port, \"refused_port\": $refused_port,
   \"stalled_port\": $stalled_port}"

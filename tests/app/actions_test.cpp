@@ -1,4 +1,5 @@
 #include "app/actions.h"
+#include "app/message.h"
 
 #include "support/recording_posdll.h"
 
@@ -6,7 +7,7 @@
 
 using app::Action;
 using app::MessageIcon;
-using app::OutcomeKind;
+using app::MessageKind;
 using testing_support::RecordingPosdll;
 
 namespace {
@@ -33,21 +34,23 @@ TEST(actions_test, each_action_sends_its_frame_and_says_its_message) {
     };
     for (const Row &r : rows) {
         RecordingPosdll lib;
-        const auto out = app::runAction(r.action, onPort("ETHERNET"), lib);
+        const app::Result result = app::runAction(r.action, onPort("ETHERNET"), lib);
+        const app::Message out = app::messageFor(r.action, result);
         ASSERT_EQ(lib.writes.size(), 1u) << app::actionName(r.action);
         EXPECT_EQ(lib.writes[0], r.frame);
         EXPECT_EQ(lib.calls.back(), "close");
         EXPECT_EQ(lib.docName, std::string("posdip: ") + app::actionName(r.action));
         if (r.message) {
-            EXPECT_EQ(out.kind, OutcomeKind::Message);
+            EXPECT_EQ(out.kind, MessageKind::Box);
             EXPECT_EQ(out.title, "info");
             EXPECT_EQ(out.icon, MessageIcon::Information);
             EXPECT_EQ(out.text, r.message);
             EXPECT_TRUE(out.detail.empty());
         } else {
-            EXPECT_EQ(out.kind, OutcomeKind::Silent);
+            EXPECT_EQ(out.kind, MessageKind::Silent);
         }
-        EXPECT_TRUE(out.succeeded());
+        EXPECT_TRUE(result.succeeded());
+        EXPECT_EQ(result.written, static_cast<int>(r.frame.size()));
     }
 }
 
@@ -69,8 +72,8 @@ TEST(actions_test, open_failure_is_an_error_with_the_reason_and_nothing_else) {
     lib.lastError = "127.0.0.1:9100: Connection refused";
     for (Action a : {Action::EnableDip, Action::PrintSelfTest, Action::StoreSetting}) {
         lib.calls.clear();
-        const auto out = app::runAction(a, onPort("ETHERNET"), lib);
-        EXPECT_EQ(out.kind, OutcomeKind::Message);
+        const auto out = app::messageFor(a, app::runAction(a, onPort("ETHERNET"), lib));
+        EXPECT_EQ(out.kind, MessageKind::Box);
         EXPECT_EQ(out.title, "error");
         EXPECT_EQ(out.icon, MessageIcon::Error);
         EXPECT_EQ(out.text, "Fail to open port,please check!");
@@ -81,7 +84,8 @@ TEST(actions_test, open_failure_is_an_error_with_the_reason_and_nothing_else) {
 
 TEST(actions_test, unknown_port_kind_is_an_open_failure_not_a_success) {
     RecordingPosdll lib;
-    const auto out = app::runAction(Action::EnableDip, onPort("com1"), lib);
+    const auto out =
+        app::messageFor(Action::EnableDip, app::runAction(Action::EnableDip, onPort("com1"), lib));
     EXPECT_EQ(out.text, "Fail to open port,please check!");
     EXPECT_EQ(out.title, "error");
     EXPECT_NE(out.detail.find("'com1'"), std::string::npos);
@@ -93,18 +97,22 @@ TEST(actions_test, failed_write_is_reported_even_for_the_selftest) {
     lib.writeResult = -1;
     lib.lastError = "127.0.0.1:9100: Broken pipe";
     for (Action a : {Action::PrintSelfTest, Action::RestoreDefault}) {
-        const auto out = app::runAction(a, onPort("ETHERNET"), lib);
-        EXPECT_EQ(out.kind, OutcomeKind::Message);
+        const app::Result result = app::runAction(a, onPort("ETHERNET"), lib);
+        const auto out = app::messageFor(a, result);
+        EXPECT_EQ(out.kind, MessageKind::Box);
         EXPECT_EQ(out.title, "error");
         EXPECT_EQ(out.text, "Fail to write to port,please check!");
         EXPECT_EQ(out.detail, "write failed: 127.0.0.1:9100: Broken pipe");
-        EXPECT_FALSE(out.succeeded());
+        EXPECT_FALSE(result.succeeded());
+        EXPECT_EQ(result.written, 0);
     }
 }
 
 TEST(actions_test, close_quits_and_touches_no_port) {
     RecordingPosdll lib;
-    EXPECT_EQ(app::runAction(Action::Close, onPort("ETHERNET"), lib).kind, OutcomeKind::Quit);
+    EXPECT_EQ(
+        app::messageFor(Action::Close, app::runAction(Action::Close, onPort("ETHERNET"), lib)).kind,
+        MessageKind::Quit);
     EXPECT_TRUE(lib.calls.empty());
 }
 
@@ -129,6 +137,6 @@ TEST(actions_test, queue_success_is_only_spooled_unless_delivery_was_waited_for)
         const auto out = app::runAction(Action::StoreSetting, in, lib);
         EXPECT_EQ(lib.deliveryWait, r.waitMillis);
         EXPECT_EQ(out.succeeded(), r.endDocResult == 0);
-        EXPECT_EQ(app::onlySpooled(in, out), r.spooled);
+        EXPECT_EQ(out.kind == device::FailKind::Spooled, r.spooled);
     }
 }

@@ -1,6 +1,6 @@
+#include "batch/targets.h"
 #include "output.h"
 #include "progress.h"
-#include "targets.h"
 
 #include "protocol/frames.h"
 
@@ -12,8 +12,9 @@ using cli::jsonString;
 
 namespace {
 
-app::Outcome outcome(app::MessageIcon icon, std::string text, std::string detail = {}) {
-    return app::messageOutcome(icon, std::move(text), std::move(detail));
+// The line of a send of `action` that ended with `result`.
+std::string sent(const batch::Target &target, app::Action action, const app::Result &result) {
+    return cli::resultLine(target, result, app::messageFor(action, result));
 }
 
 } // namespace
@@ -65,41 +66,47 @@ TEST(cli_output_test, json_object_keeps_key_order_and_types) {
 }
 
 TEST(cli_output_test, result_lines_say_ok_or_failed_with_the_windows_message) {
-    const cli::Target t = cli::networkTarget("127.0.0.1:9100");
-    EXPECT_EQ(cli::resultLine(t, outcome(app::MessageIcon::Information, app::kRestart)),
+    using app::Action;
+    const batch::Target t = batch::networkTarget("127.0.0.1:9100");
+    EXPECT_EQ(sent(t, Action::RestoreDefault, {}),
               "ETHERNET 127.0.0.1:9100: ok: Please Restart Printer.");
-    EXPECT_EQ(cli::resultLine(t, app::Outcome{}), "ETHERNET 127.0.0.1:9100: ok"); // self-test
-    EXPECT_EQ(cli::resultLine(cli::portTarget("COM3", "19200", ""),
-                              outcome(app::MessageIcon::Error, app::kOpenFailed,
-                                      "serial port COM3 (/dev/ttyS2): No such file or directory")),
+    EXPECT_EQ(sent(t, Action::PrintSelfTest, {}), "ETHERNET 127.0.0.1:9100: ok");
+    EXPECT_EQ(sent(batch::portTarget("COM3", "19200", ""), Action::EnableDip,
+                   app::failure(device::FailKind::Missing, device::Stage::Open,
+                                "serial port COM3 (/dev/ttyS2): No such file or directory")),
               "COM3: failed: Fail to open port,please check! (serial port COM3 (/dev/ttyS2): No "
               "such file or directory)");
-    EXPECT_EQ(cli::outcomeText(outcome(app::MessageIcon::Error, app::kWriteFailed)),
+    const app::Result closed = app::failure(device::FailKind::Closed, device::Stage::End, "");
+    EXPECT_EQ(cli::outcomeText(closed, app::messageFor(Action::PrintSelfTest, closed)),
               "failed: Fail to write to port,please check!");
-    app::Outcome queued = outcome(app::MessageIcon::Information, app::kRestart);
-    queued.failKind = device::FailKind::Spooled; // a queue took it, nobody waited for the printer
-    EXPECT_EQ(cli::resultLine(cli::portTarget("DRIVER", "", "Bar"), queued),
+    app::Result queued;
+    queued.kind = device::FailKind::Spooled; // a queue took it, nobody waited for the printer
+    EXPECT_EQ(sent(batch::portTarget("DRIVER", "", "Bar"), Action::StoreSetting, queued),
               "DRIVER Bar: spooled: Please Restart Printer.");
 }
 
 TEST(cli_output_test, result_json_shape) {
-    const cli::Target t = cli::portTarget("DRIVER", "", "Bar \"1\"");
-    app::Outcome failed = outcome(app::MessageIcon::Error, app::kOpenFailed, "queue\tgone");
-    failed.failKind = device::FailKind::Missing;
-    failed.stage = device::Stage::Open;
+    const batch::Target t = batch::portTarget("DRIVER", "", "Bar \"1\"");
+    app::Result failed =
+        app::failure(device::FailKind::Missing, device::Stage::Open, "queue\tgone");
+    failed.elapsed = std::chrono::milliseconds(12);
     // The setting object is decoded from the frame's byte: 0xFC is the default but the cutter.
-    EXPECT_EQ(cli::resultJson(t, "store", protocol::writeSettingFrame(0xFC), failed, 12),
+    EXPECT_EQ(cli::resultJson(t, "store", protocol::writeSettingFrame(0xFC), failed,
+                              app::messageFor(app::Action::StoreSetting, failed)),
               R"({"schema":1,"target":"DRIVER Bar \"1\"","action":"store","ok":false,)"
-              R"("kind":"missing","stage":"open","elapsed_ms":12,)"
+              R"("kind":"missing","stage":"open","elapsed_ms":12,"written":0,)"
               R"("message":"Fail to open port,please check!","reason":"queue\tgone",)"
               R"("frame":"1F 1B 1F A1 10 11 12 13 14 15 FC","setting":{"byte":"0xFC",)"
               R"("cutter":false,"beeper":true,"density":"light","two_byte":true,"chars":48,)"
               R"("paper_taken":true,"baud":19200}})");
-    EXPECT_EQ(cli::resultJson(cli::networkTarget("127.0.0.1"), "selftest",
-                              protocol::selfTestFrame(), app::Outcome{}, 0),
+    app::Result selftest;
+    selftest.written = 12;
+    EXPECT_EQ(cli::resultJson(batch::networkTarget("127.0.0.1"), "selftest",
+                              protocol::selfTestFrame(), selftest,
+                              app::messageFor(app::Action::PrintSelfTest, selftest)),
               R"({"schema":1,"target":"ETHERNET 127.0.0.1","action":"selftest","ok":true,)"
-              R"("kind":"ok","stage":"close","elapsed_ms":0,"message":"","reason":"",)"
-              R"("frame":"1F 1B 1F 93 10 11 12 15 16 17 10 00"})");
+              R"("kind":"ok","stage":"close","elapsed_ms":0,"written":12,"message":"",)"
+              R"("reason":"","frame":"1F 1B 1F 93 10 11 12 15 16 17 10 00"})");
 }
 
 TEST(cli_output_test, frame_and_setting_byte_lines) {

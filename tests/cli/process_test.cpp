@@ -9,6 +9,8 @@
 
 #include <sstream>
 
+#include <unistd.h>
+
 using cli_test::CliSetup;
 using cli_test::runCliBinary;
 using cli_test::SignalLater;
@@ -114,8 +116,42 @@ TEST(cli_process_test, a_low_open_file_limit_serves_every_printer_in_turn) {
     EXPECT_EQ(r.status, 0) << r.out.substr(0, 2000) << r.err;
     EXPECT_EQ(countOf(r.out, ": ok: Please Restart Printer First!\n"), kPrinters);
     EXPECT_EQ(r.out.find("Too many open files"), std::string::npos);
+    // The batch kept within its descriptors: no printer had to wait for one.
+    EXPECT_EQ(r.err.find("out of file descriptors"), std::string::npos) << r.err;
     EXPECT_EQ(framesHeard(emu), kPrinters);
     EXPECT_EQ(emu.exitStatus(), 0);
+}
+
+// A process limit that leaves the program no thread, then only its signal watch, then the watch
+// of the ends of documents and one worker. The limit counts the processes of a user and binds no
+// root, so the program runs as nobody.
+TEST(cli_process_test, threads_the_system_will_not_start_lose_no_result) {
+    EmulatorProcess emu({"--listen", "127.0.0.1:0"});
+    const std::string address = emu.listeningAddress();
+    ASSERT_FALSE(address.empty());
+    const std::string noThread = "cannot start a thread: Resource temporarily unavailable";
+    struct Row {
+        int threads;
+        int status;
+        std::size_t ok, failed;
+        std::string says;
+    } rows[] = {{1, 3, 0, 0,
+                 "cannot start a thread to watch for signals: Resource temporarily "
+                 "unavailable"},
+                {2, 1, 0, 5, ""},
+                {4, 0, 5, 0, ""}};
+    for (const Row &r : rows) {
+        CliSetup limited;
+        limited.wrapper = {"prlimit", "--nproc=" + std::to_string(r.threads)};
+        if (::geteuid() == 0)
+            limited.wrapper.insert(limited.wrapper.end(),
+                                   {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+        const auto run = runCliBinary(enableOn(address, 5, {"-j", "64"}), limited);
+        EXPECT_EQ(run.status, r.status) << r.threads << ": " << run.out << run.err;
+        EXPECT_EQ(countOf(run.out, ": ok: "), r.ok) << run.out;
+        EXPECT_EQ(countOf(run.out, noThread), r.failed) << run.out;
+        EXPECT_NE(run.err.find(r.says), std::string::npos) << run.err;
+    }
 }
 
 // The second printer never answers: it is in flight, for its connect bound (3 s, or 1 s when

@@ -3,6 +3,7 @@
 #include "emulator_process.h"
 
 #include "app/actions.h"
+#include "app/message.h"
 #include "device/PosdllFuncs.h"
 #include "protocol/frame_decode.h"
 
@@ -17,8 +18,8 @@ using app::Action;
 
 namespace {
 
-app::Outcome send(Action action, const std::string &port, const std::string &ip,
-                  const protocol::SettingChoices &choices = protocol::defaultChoices()) {
+app::Result send(Action action, const std::string &port, const std::string &ip,
+                 const protocol::SettingChoices &choices = protocol::defaultChoices()) {
     app::ActionInputs in;
     in.port = {port, ip, "19200", ""};
     in.choices = choices;
@@ -42,7 +43,8 @@ TEST(emulator_test, store_setting_sent_by_the_action_is_printed_back_decoded) {
     ASSERT_FALSE(address.empty());
     protocol::SettingChoices options = protocol::defaultChoices();
     options.beeper = !options.beeper; // another beeper choice than the default
-    const app::Outcome out = send(Action::StoreSetting, "ETHERNET", address, options);
+    const app::Message out = app::messageFor(
+        Action::StoreSetting, send(Action::StoreSetting, "ETHERNET", address, options));
     EXPECT_EQ(out.title, "info") << out.detail;
     EXPECT_EQ(out.text, "Please Restart Printer.");
     const std::string line = emu.frameLine();
@@ -142,7 +144,7 @@ TEST(emulator_test, a_serial_port_mapped_to_its_terminal_is_heard) {
     ASSERT_NE(status.find("linked at " + link), std::string::npos) << status;
     ScopedEnv env("POSDLL_PORT_COM9", link);
     for (Action a : {Action::RestoreDefault, Action::EnableDip}) {
-        const app::Outcome out = send(a, "COM9", "");
+        const app::Message out = app::messageFor(a, send(a, "COM9", ""));
         EXPECT_EQ(out.title, "info") << out.detail;
         EXPECT_EQ(emu.frameLine(), described(a, protocol::defaultChoices()));
     }

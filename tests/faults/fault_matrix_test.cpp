@@ -2,6 +2,7 @@
 // against real peers. For each: the error box and its reason, no descriptor and no open port left
 // behind, an answer within a bound, and the same port working again once the fault is gone.
 #include "app/actions.h"
+#include "app/message.h"
 #include "device/PosdllFuncs.h"
 #include "posdll/posdll.h"
 #include "protocol/frames.h"
@@ -52,9 +53,10 @@ class Fault {
 };
 
 // The real library, with the fault striking right after a successful open.
-class StrikeAfterOpen final : public device::PosdllFuncs {
+class StrikeAfterOpen final : public device::ForwardingPosdll {
   public:
-    explicit StrikeAfterOpen(Fault &fault) : m_fault(fault) {}
+    explicit StrikeAfterOpen(Fault &fault)
+        : ForwardingPosdll(device::libraryPosdll()), m_fault(fault) {}
     int POS_Open(const std::string &name, int baud, int dataBits, int stopBits, int parity,
                  int portType) override {
         const int handle = m_lib.POS_Open(name, baud, dataBits, stopBits, parity, portType);
@@ -62,27 +64,9 @@ class StrikeAfterOpen final : public device::PosdllFuncs {
             m_fault.strike();
         return handle;
     }
-    int POS_StartDoc() override { return m_lib.POS_StartDoc(); }
-    int POS_WriteFile(int handle, const std::uint8_t *bytes, int count) override {
-        return m_lib.POS_WriteFile(handle, bytes, count);
-    }
-    int POS_EndDoc() override { return m_lib.POS_EndDoc(); }
-    int POS_Close() override { return m_lib.POS_Close(); }
-    int POS_SetDocName(const std::string &title) override { return m_lib.POS_SetDocName(title); }
-    std::string POS_LastError() override { return m_lib.POS_LastError(); }
-    int POS_ReadFile(int handle, std::uint8_t *buffer, int count, int timeoutMillis) override {
-        return m_lib.POS_ReadFile(handle, buffer, count, timeoutMillis);
-    }
-    int POS_SetTimeouts(int connectMillis, int writeMillis) override {
-        return m_lib.POS_SetTimeouts(connectMillis, writeMillis);
-    }
-    int POS_LastErrorKind() override { return m_lib.POS_LastErrorKind(); }
-    int POS_SetDeliveryWait(int millis) override { return m_lib.POS_SetDeliveryWait(millis); }
-    int POS_DiscardInput(int handle) override { return m_lib.POS_DiscardInput(handle); }
 
   private:
     Fault &m_fault;
-    device::PosdllFuncs &m_lib = device::libraryPosdll();
 };
 
 // A network printer at a loopback port; once healed it takes one connection and reads it.
@@ -332,7 +316,8 @@ std::string leftOpen(const std::map<int, OpenFile> &before) {
 std::string meet(Fault &fault, const char *shown) {
     StrikeAfterOpen lib(fault);
     const auto before = openDescriptors();
-    const app::Outcome out = app::runAction(Action::StoreSetting, fault.inputs(), lib);
+    const app::Message out = app::messageFor(
+        Action::StoreSetting, app::runAction(Action::StoreSetting, fault.inputs(), lib));
     std::string problems = leftOpen(before);
     if (out.title != "error" || out.icon != app::MessageIcon::Error || out.text != shown)
         problems += "shown: " + out.title + " '" + out.text + "' (" + out.detail +
@@ -347,9 +332,10 @@ std::string meet(Fault &fault, const char *shown) {
 
 // With the fault gone, the self-test goes through the same port: "" or what was shown instead.
 std::string recover(Fault &fault) {
-    const app::Outcome out =
-        app::runAction(Action::PrintSelfTest, fault.inputs(), device::libraryPosdll());
-    return out.kind == app::OutcomeKind::Silent
+    const app::Message out =
+        app::messageFor(Action::PrintSelfTest, app::runAction(Action::PrintSelfTest, fault.inputs(),
+                                                              device::libraryPosdll()));
+    return out.kind == app::MessageKind::Silent
                ? ""
                : out.title + " '" + out.text + "' (" + out.detail + ")";
 }

@@ -1,5 +1,6 @@
 // The outcome the user gets: the setting actions through the real device library and real peers.
 #include "app/actions.h"
+#include "app/message.h"
 #include "device/PosdllFuncs.h"
 #include "device/status_query.h"
 #include "document.h"
@@ -16,7 +17,7 @@
 using namespace testing_support;
 using app::Action;
 using app::MessageIcon;
-using app::OutcomeKind;
+using app::MessageKind;
 
 namespace {
 
@@ -26,12 +27,12 @@ app::ActionInputs on(std::string port, std::string ip = "", std::string baud = "
     return in;
 }
 
-app::Outcome run(Action action, const app::ActionInputs &in) {
-    return app::runAction(action, in, device::libraryPosdll());
+app::Message run(Action action, const app::ActionInputs &in) {
+    return app::messageFor(action, app::runAction(action, in, device::libraryPosdll()));
 }
 
-void expectError(const app::Outcome &out, const char *text, const std::string &detail) {
-    EXPECT_EQ(out.kind, OutcomeKind::Message);
+void expectError(const app::Message &out, const char *text, const std::string &detail) {
+    EXPECT_EQ(out.kind, MessageKind::Box);
     EXPECT_EQ(out.title, "error");
     EXPECT_EQ(out.icon, MessageIcon::Error);
     EXPECT_EQ(out.text, text);
@@ -53,7 +54,7 @@ TEST(actions_through_library_test, store_setting_reaches_a_network_printer) {
     });
     app::ActionInputs in = on("ETHERNET", l.address());
     in.choices.cutter = !in.choices.cutter; // the other choice of the first group
-    const app::Outcome out = run(Action::StoreSetting, in);
+    const app::Message out = run(Action::StoreSetting, in);
     EXPECT_EQ(out.title, "info");
     EXPECT_EQ(out.text, "Please Restart Printer.");
     const Bytes sent = got.get();
@@ -66,7 +67,7 @@ TEST(actions_through_library_test, enable_dip_reaches_a_serial_printer_at_the_ch
     Pty pty;
     ASSERT_FALSE(pty.path.empty());
     ScopedEnv env("POSDLL_PORT_COM3", pty.path);
-    const app::Outcome out = run(Action::EnableDip, on("COM3", "", "38400"));
+    const app::Message out = run(Action::EnableDip, on("COM3", "", "38400"));
     EXPECT_EQ(out.title, "info");
     EXPECT_EQ(out.text, "Please Restart Printer First!");
     EXPECT_EQ(readCount(pty.master.get(), 11), bytesOf(protocol::enableFrame()));
@@ -82,8 +83,8 @@ TEST(actions_through_library_test, self_test_reaches_a_parallel_printer_and_show
     Fd(::open(file.c_str(), O_CREAT | O_WRONLY, 0644));
     ScopedEnv env("POSDLL_PORT_LPT1", file);
     ScopedEnv allowFiles("POSDLL_ALLOW_FILES", "1");
-    const app::Outcome out = run(Action::PrintSelfTest, on("LPT1"));
-    EXPECT_EQ(out.kind, OutcomeKind::Silent);
+    const app::Message out = run(Action::PrintSelfTest, on("LPT1"));
+    EXPECT_EQ(out.kind, MessageKind::Silent);
     Fd in(::open(file.c_str(), O_RDONLY));
     EXPECT_EQ(readUntilEof(in.get()), bytesOf(protocol::selfTestFrame()));
     expectNoPortOpen();
@@ -162,10 +163,12 @@ TEST(actions_through_library_test, verify_on_a_port_that_cannot_answer_refuses_a
         in.verify = true;
         in.statusWaitMillis = 10000;
         const auto started = std::chrono::steady_clock::now();
-        const app::Outcome out = run(Action::StoreSetting, in);
+        const app::Result result =
+            app::runAction(Action::StoreSetting, in, device::libraryPosdll());
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
-        EXPECT_EQ(out.failKind, device::FailKind::CannotVerify);
-        EXPECT_EQ(out.stage, device::Stage::Status);
+        EXPECT_EQ(result.kind, device::FailKind::CannotVerify);
+        EXPECT_EQ(result.stage, device::Stage::Status);
+        const app::Message out = app::messageFor(Action::StoreSetting, result);
         expectError(out, app::kCannotVerify, "this port cannot report the printer's status");
         EXPECT_NE(out.detail.find("nothing was sent"), std::string::npos) << out.detail;
         expectNoPortOpen();

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <future>
 #include <netinet/tcp.h>
 #include <sched.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <thread>
 #include <tuple>
@@ -153,6 +155,27 @@ TEST(net_test, refused_connection_names_the_address) {
     EXPECT_EQ(r.handle, -1);
     EXPECT_EQ(r.error, "network printer " + address + ": connection refused");
     EXPECT_EQ(POS_Close(), -1) << "nothing is left open";
+}
+
+// No descriptor left for the socket is a kind of its own, so a batch can wait for one.
+TEST(net_test, no_descriptor_left_is_its_own_kind) {
+    ClosedPort closed;
+    const int lowestFree = ::dup(0);
+    ASSERT_GE(lowestFree, 0);
+    ::close(lowestFree);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit full = saved;
+    full.rlim_cur = static_cast<rlim_t>(lowestFree); // the next descriptor is past the limit
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &full), 0);
+    const int handle = POS_Open(("127.0.0.1:" + std::to_string(closed.port)).c_str(), 0, 0, 0, 0,
+                                POS_PORT_NETWORK);
+    const int kind = POS_LastErrorKind();
+    const std::string reason = POS_LastError();
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(handle, -1);
+    EXPECT_EQ(kind, POS_ERR_NO_DESCRIPTORS) << reason;
+    EXPECT_NE(reason.find(std::strerror(EMFILE)), std::string::npos) << reason;
 }
 
 TEST(net_test, peer_that_closes_before_the_write_is_not_success) {

@@ -4,6 +4,7 @@
 #include "emulator/emulator_process.h"
 
 #include "app/actions.h"
+#include "app/message.h"
 #include "device/PosdllFuncs.h"
 #include "protocol/frame_decode.h"
 
@@ -73,8 +74,8 @@ void soak(EmulatorProcess &emu, const app::ActionInputs &base, int count, const 
         choices.baud = *protocol::baudOfRate(protocol::kBaudRates[static_cast<std::size_t>(i) % 4]);
         app::ActionInputs in = base;
         in.choices = choices;
-        const app::Outcome out = app::runAction(action, in, device::libraryPosdll());
-        ASSERT_TRUE(out.succeeded()) << "action " << i << ": " << out.text << " " << out.detail;
+        const app::Result out = app::runAction(action, in, device::libraryPosdll());
+        ASSERT_TRUE(out.succeeded()) << "action " << i << ": " << out.reason;
         expected.push_back(protocol::decodeFrame(app::frameFor(action, choices)).description);
         if (expected.size() < kBackToBack && i + 1 < count)
             continue;

@@ -1,5 +1,6 @@
 // The DRIVER port: frames through a real queue of a private cupsd to a listener behind it.
 #include "app/actions.h"
+#include "app/message.h"
 #include "device/PosdllFuncs.h"
 #include "device/port_access.h"
 #include "posdll/posdll.h"
@@ -45,6 +46,11 @@ struct Calls {
     std::string error; // POS_LastError after the step that matters to the test
 };
 
+// What the window would show after the action, through the real library.
+app::Message shown(app::Action action, const app::ActionInputs &in) {
+    return app::messageFor(action, app::runAction(action, in, device::libraryPosdll()));
+}
+
 int openQueue(const std::string &name) {
     return POS_Open(name.c_str(), 0, 0, 0, 0, POS_PORT_SPOOL);
 }
@@ -52,15 +58,13 @@ int openQueue(const std::string &name) {
 } // namespace
 
 TEST_F(SpoolTest, store_setting_and_selftest_arrive_unchanged_through_the_actions) {
-    const app::Outcome stored =
-        app::runAction(app::Action::StoreSetting, driverInputs(queue), device::libraryPosdll());
+    const app::Message stored = shown(app::Action::StoreSetting, driverInputs(queue));
     EXPECT_EQ(stored.title, "info");
     EXPECT_EQ(stored.text, app::kRestart) << stored.detail;
     ASSERT_TRUE(printer.waitForSessions(1, kDelivery)) << cups().logTail();
 
-    const app::Outcome selftest =
-        app::runAction(app::Action::PrintSelfTest, driverInputs(queue), device::libraryPosdll());
-    EXPECT_EQ(selftest.kind, app::OutcomeKind::Silent) << selftest.text << ": " << selftest.detail;
+    const app::Message selftest = shown(app::Action::PrintSelfTest, driverInputs(queue));
+    EXPECT_EQ(selftest.kind, app::MessageKind::Silent) << selftest.text << ": " << selftest.detail;
     ASSERT_TRUE(printer.waitForSessions(2, kDelivery)) << cups().logTail();
 
     const auto got = printer.sessions();
@@ -118,8 +122,7 @@ TEST_F(SpoolTest, a_queue_with_a_driver_is_bypassed) {
     const bool added = cups().addQueue("with_driver", behindDriver.port(), why, ppd);
     std::remove(ppd.c_str());
     ASSERT_TRUE(added) << why;
-    const auto out = app::runAction(app::Action::StoreSetting, driverInputs("with_driver"),
-                                    device::libraryPosdll());
+    const auto out = shown(app::Action::StoreSetting, driverInputs("with_driver"));
     EXPECT_EQ(out.text, app::kRestart) << out.detail;
     ASSERT_TRUE(behindDriver.waitForSessions(1, kDelivery)) << cups().logTail();
     EXPECT_EQ(behindDriver.sessions()[0], kStoreSetting9600);
@@ -149,8 +152,7 @@ TEST_F(SpoolTest, library_calls_stream_one_job_in_pieces) {
 }
 
 TEST_F(SpoolTest, missing_queue_names_queue_and_server) {
-    const auto out = app::runAction(app::Action::StoreSetting, driverInputs("no_such_queue"),
-                                    device::libraryPosdll());
+    const auto out = shown(app::Action::StoreSetting, driverInputs("no_such_queue"));
     EXPECT_EQ(out.title, "error");
     EXPECT_EQ(out.text, app::kOpenFailed);
     EXPECT_THAT(out.detail, HasSubstr("'no_such_queue'"));
@@ -183,7 +185,7 @@ TEST_F(SpoolTest, stopped_or_rejecting_queue_refuses_the_open_with_its_reason) {
     // Both undone, the queue takes a frame again.
     const auto out =
         app::runAction(app::Action::PrintSelfTest, driverInputs(queue), device::libraryPosdll());
-    EXPECT_TRUE(out.succeeded()) << out.detail;
+    EXPECT_TRUE(out.succeeded()) << out.reason;
     ASSERT_TRUE(printer.waitForSessions(1, kDelivery)) << cups().logTail();
     EXPECT_EQ(printer.sessions()[0], kSelfTest);
 }
@@ -205,9 +207,8 @@ TEST_F(SpoolTest, job_refused_after_the_open_is_a_failed_write_with_cups_reason)
 
 TEST_F(SpoolTest, server_down_before_the_open_fails_the_open) {
     cups().stop();
-    const auto out = finishesWithin(kNoHang, [in = driverInputs(queue)] {
-        return app::runAction(app::Action::StoreSetting, in, device::libraryPosdll());
-    });
+    const auto out = finishesWithin(
+        kNoHang, [in = driverInputs(queue)] { return shown(app::Action::StoreSetting, in); });
     ASSERT_TRUE(out) << "the open did not come back";
     EXPECT_EQ(out->text, app::kOpenFailed);
     EXPECT_THAT(out->detail, HasSubstr("cannot reach the print server " + cups().address()));

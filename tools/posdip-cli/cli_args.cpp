@@ -1,7 +1,7 @@
 #include "cli_args.h"
 
-#include "cidr.h"
-#include "targets.h"
+#include "batch/cidr.h"
+#include "batch/targets.h"
 
 #include "device/port_catalogue.h"
 #include "posdll/port_names.h"
@@ -106,7 +106,7 @@ std::string yesNo(const std::string &v, bool &out) {
 std::string parseBaud(const std::string &v, protocol::Baud &out) {
     const std::optional<protocol::Baud> baud = protocol::baudOfRate(protocol::knownBaud(v));
     if (!baud)
-        return notABaudRate(v);
+        return batch::notABaudRate(v);
     out = *baud;
     return {};
 }
@@ -190,7 +190,7 @@ std::vector<OptionRow> makeOptionRows() {
                    "--targets.",
          .handle =
              [](ParseState &s, const std::string &v) {
-                 if (const std::string why = checkPortWord(v); !why.empty())
+                 if (const std::string why = batch::checkPortWord(v); !why.empty())
                      return why;
                  s.portWord = v;
                  return std::string();
@@ -256,8 +256,8 @@ std::vector<OptionRow> makeOptionRows() {
                    "'DRIVER QUEUE'. A # starts a comment; blank lines are skipped. A bad line "
                    "is a usage error that names the file and the line number. A UTF-8 byte "
                    "order mark at the start is skipped. A line longer than " +
-                   std::to_string(kMaxTargetLineBytes) + " bytes, or a list longer than " +
-                   std::to_string(kMaxTargetFileBytes >> 20) +
+                   std::to_string(batch::kMaxTargetLineBytes) + " bytes, or a list longer than " +
+                   std::to_string(batch::kMaxTargetFileBytes >> 20) +
                    " MiB, is refused as a usage error before any printer is reached. - reads "
                    "the list from standard input. May be given many times, and mixed with --ip; "
                    "printers are served in the order given.",
@@ -321,13 +321,14 @@ std::vector<OptionRow> makeOptionRows() {
                   {kAll, "one JSON object a line instead of text"}},
          .manual =
              "One JSON object a line instead of text. A result has the keys schema (1), target, "
-             "action, ok, kind, stage, elapsed_ms, message and reason; sends add frame, store "
+             "action, ok, kind, stage, elapsed_ms, written (bytes of the frame the printer's "
+             "port took), message and reason; sends add frame, store "
              "and restore add setting (byte, cutter, beeper, density, two_byte, chars, "
              "paper_taken, baud), and status, scan and --verify add status (ready, bytes, "
              "conditions, offline, cover_open, paper, error) when the printer answered. kind is "
              "one of ok, spooled, refused, timeout, unreachable, reset, closed, busy, denied, "
-             "missing, not-a-device, queue, not-ready, cannot-verify, usage, internal; stage one "
-             "of open, status, write, end, close.",
+             "missing, not-a-device, queue, not-ready, cannot-verify, usage, no-descriptors, "
+             "internal; stage one of open, status, write, end, close.",
          .handle =
              [](ParseState &s, const std::string &) {
                  s.cmd.json = true;
@@ -603,10 +604,6 @@ const std::string &optionHelp(const OptionRow &row, std::optional<Subcommand> su
     return row.help.back().text; // not reached: each row's last wording is for all
 }
 
-std::string notABaudRate(const std::string &text) {
-    return quoted(text) + " is not one of " + protocol::baudRateChoices(", ");
-}
-
 ParseResult parseArgs(const std::vector<std::string> &args) {
     if (args.empty())
         return UsageError{"", "no subcommand given", std::nullopt};
@@ -636,7 +633,7 @@ ParseResult parseArgs(const std::vector<std::string> &args) {
         if (optionsEnded || word.size() < 2 || word[0] != '-') {
             if (*sub == Subcommand::Scan && s.cmd.network.empty()) {
                 std::string why;
-                if (!parseCidr(word, &why))
+                if (!batch::parseCidr(word, &why))
                     return error(why);
                 s.cmd.network = word;
                 continue;

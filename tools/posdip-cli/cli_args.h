@@ -119,7 +119,4 @@ bool appliesTo(const OptionRow &row, Subcommand sub);
 // The row's wording for sub (for the manual, with no subcommand: the first).
 const std::string &optionHelp(const OptionRow &row, std::optional<Subcommand> sub);
 
-// "'1200' is not one of 9600, 19200, 38400, 115200"
-std::string notABaudRate(const std::string &text);
-
 } // namespace cli

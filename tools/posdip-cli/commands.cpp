@@ -1,16 +1,13 @@
 #include "commands.h"
 
-#include "cidr.h"
 #include "cli_args.h"
-#include "descriptor_limit.h"
 #include "device_scan.h"
-#include "end_outside_slot.h"
 #include "help.h"
 #include "interrupt.h"
 #include "output.h"
 #include "progress.h"
-#include "runner.h"
-#include "targets.h"
+
+#include "batch/batch.h"
 
 #include "device/port_kind.h"
 #include "device/printers.h"
@@ -27,10 +24,14 @@
 #include <iostream>
 #include <optional>
 #include <stop_token>
+#include <system_error>
 
 namespace cli {
 
 namespace {
+
+using batch::Target;
+using batch::TargetFile;
 
 int usage(const Io &io, const std::string &message, std::optional<Subcommand> sub) {
     io.err << "posdip-cli: " << message << "\n" << usageHint(sub) << "\n";
@@ -54,11 +55,11 @@ void sayError(const Io &io, const std::string &text) {
 // The printers listed in a file, or in standard input for "-".
 TargetFile readTargets(const std::string &path, const Io &io, const std::string &defaultBaud) {
     if (path == "-")
-        return readTargetFile(io.in, "stdin", defaultBaud);
+        return batch::readTargetFile(io.in, "stdin", defaultBaud);
     std::ifstream f(path, std::ios::binary);
     if (!f)
         return {{}, {"cannot read " + posdll::quoted(path) + ": " + posdll::errnoText(errno)}};
-    TargetFile file = readTargetFile(f, path, defaultBaud);
+    TargetFile file = batch::readTargetFile(f, path, defaultBaud);
     if (f.bad())
         file.errors.push_back("cannot read " + posdll::quoted(path) + ": " +
                               posdll::errnoText(errno));
@@ -68,13 +69,13 @@ TargetFile readTargets(const std::string &path, const Io &io, const std::string 
 // The targets in command-line order; false after printing the usage errors.
 bool collectTargets(const Command &cmd, const Io &io, std::vector<Target> &out) {
     if (cmd.port) {
-        out.push_back(portTarget(*cmd.port, cmd.baud, cmd.printer));
+        out.push_back(batch::portTarget(*cmd.port, cmd.baud, cmd.printer));
         return true;
     }
     bool ok = true;
     for (const TargetArg &a : cmd.targets) {
         if (a.kind == TargetArg::Kind::Address) {
-            out.push_back(networkTarget(a.value));
+            out.push_back(batch::networkTarget(a.value));
             continue;
         }
         TargetFile file = readTargets(a.value, io, cmd.baud);
@@ -120,98 +121,82 @@ bool writeResult(const Io &io, const std::string &line) {
     return io.out.good();
 }
 
-// Which results make exit status 0.
-enum class Verdict { EveryOk, AnyShown };
+// Runs a batch with the signal watch, the progress line and output errors; `show` gives what to
+// print for one result; returns the exit status.
+using ShowResult = std::function<std::string(const batch::Result &)>;
+using RunBatch = std::function<batch::Summary(const batch::Hooks &, std::stop_token)>;
 
-// What to print for one result (nothing for a scanned address without a printer).
-using ShowResult =
-    std::function<std::optional<std::string>(std::size_t, const app::Outcome &, long long ms)>;
-
-// Serves every target, network ones side by side, and prints each result in target order as
-// it comes; returns the exit status.
-int serveTargets(const Command &cmd, const Io &io, const std::vector<Target> &targets,
-                 const std::function<app::Outcome(std::size_t)> &serve, const ShowResult &show,
-                 Verdict verdict) {
-    std::vector<bool> network;
-    for (const Target &t : targets)
-        network.push_back(t.network());
-    std::vector<long long> elapsed(targets.size()); // each written by the target's own task
+int runBatch(const Io &io, std::size_t total, const RunBatch &run, const ShowResult &show,
+             bool anyResultIsOk) {
     std::stop_source stop;
     std::optional<InterruptWatch> interrupts;
-    if (io.watchSignals)
-        interrupts.emplace(stop);
+    try {
+        if (io.watchSignals)
+            interrupts.emplace(stop);
+    } catch (const std::system_error &e) { // before any printer is reached
+        sayError(io, "cannot start a thread to watch for signals: " +
+                         posdll::errnoText(e.code().value()));
+        return kExitIncomplete;
+    }
     // Each print-queue document's hold, from its start until its result is shown.
-    std::vector<std::optional<InterruptWatch::Hold>> holds(targets.size());
-    DescriptorWait descriptors;
-    ProgressLine progress(io.err, io.progress, targets.size());
-    bool allOk = true;
-    bool anyShown = false;
+    std::vector<std::optional<InterruptWatch::Hold>> holds(interrupts ? total : 0);
+    ProgressLine progress(io.err, io.progress, total);
     std::optional<int> outputError; // errno of the first failed write
     std::size_t unshown = 0;
-    RunHooks hooks;
+    batch::Hooks hooks;
     hooks.onProgress = [&](std::size_t done, std::size_t failed) { progress.show(done, failed); };
-    const auto showResult = [&](std::size_t i, const app::Outcome &outcome) {
+    const auto showResult = [&](const batch::Result &r) {
         progress.clear();
-        allOk = allOk && outcome.succeeded();
-        const std::optional<std::string> line = show(i, outcome, elapsed[i]);
-        if (!line)
-            return;
-        anyShown = true;
         if (outputError) {
             ++unshown;
             return;
         }
         errno = 0;
-        if (!writeResult(io, *line)) {
+        if (!writeResult(io, show(r))) {
             outputError = errno;
             ++unshown;
             stop.request_stop();
         }
     };
-    hooks.onResult = [&](std::size_t i, const app::Outcome &outcome) {
-        showResult(i, outcome);
-        holds[i].reset();
+    hooks.onResult = [&](const batch::Result &r) {
+        showResult(r);
+        if (!holds.empty())
+            holds[r.index].reset();
     };
-    const std::size_t notAttempted = runTargets(
-        network, cmd.jobs, printersWithinDescriptorLimit(),
-        [&](std::size_t i) {
-            if (interrupts &&
-                device::portKindOf(targets[i].port.portName) == device::PortKind::Driver)
-                holds[i].emplace(*interrupts);
-            const auto started = std::chrono::steady_clock::now();
-            app::Outcome o = descriptors.run([&] { return serve(i); });
-            elapsed[i] = std::chrono::duration_cast<std::chrono::milliseconds>(
-                             std::chrono::steady_clock::now() - started)
-                             .count();
-            return o;
-        },
-        hooks, stop.get_token());
+    if (interrupts)
+        hooks.onMustFinish = [&](std::size_t i) { holds[i].emplace(*interrupts); };
+    const batch::Summary summary = run(hooks, stop.get_token());
     progress.clear();
+    if (summary.descriptorShortages > 0)
+        sayError(io, "out of file descriptors " + counted(summary.descriptorShortages, "time") +
+                         " (the open-file limit, ulimit -n, or the system's): those printers "
+                         "waited for others to end");
     if (outputError) {
         outputFailed(io, *outputError);
-        sayError(io, "stopped: " + counted(unshown, "result") + " of " +
-                         counted(targets.size(), "printer") + " not shown, " +
-                         std::to_string(notAttempted) + " not attempted");
-    } else if (notAttempted > 0) {
-        sayError(io, "stopped: " + counted(notAttempted, "printer") + " of " +
-                         std::to_string(targets.size()) + " not attempted");
+        sayError(io, "stopped: " + counted(unshown, "result") + " of " + counted(total, "printer") +
+                         " not shown, " + std::to_string(summary.notAttempted) + " not attempted");
+    } else if (summary.notAttempted > 0) {
+        sayError(io, "stopped: " + counted(summary.notAttempted, "printer") + " of " +
+                         std::to_string(total) + " not attempted");
     }
     if (interrupts && interrupts->signal())
         return exitStatusForSignal(interrupts->signal());
     if (outputError)
         return kExitIncomplete;
-    return (verdict == Verdict::EveryOk ? allOk : anyShown) ? kExitOk : kExitFailed;
+    const bool ok = anyResultIsOk ? summary.results > 0 : summary.failed == 0;
+    return ok ? kExitOk : kExitFailed;
 }
 
-// The inputs of one target's exchange, with the bounds the command line gave.
-app::ActionInputs inputsFor(const Command &cmd, const Target &target) {
-    app::ActionInputs in{target.port, cmd.choices};
-    in.verify = cmd.verify;
-    in.statusWaitMillis = cmd.statusMillis;
-    in.connectMillis = cmd.connectMillis;
-    in.writeMillis = cmd.writeMillis;
-    in.deliveryWaitMillis = cmd.waitSeconds * 1000;
-    return in;
+// The bounds the command line gave.
+batch::Bounds boundsOf(const Command &cmd) {
+    batch::Bounds b;
+    b.jobs = cmd.jobs;
+    b.connectMillis = cmd.connectMillis;
+    b.writeMillis = cmd.writeMillis;
+    b.statusMillis = cmd.statusMillis;
+    b.deliveryMillis = cmd.waitSeconds * 1000;
+    b.verify = cmd.verify;
+    return b;
 }
 
 int sendFrame(const Command &cmd, app::Action action, const Io &io, device::PosdllFuncs &lib) {
@@ -221,48 +206,50 @@ int sendFrame(const Command &cmd, app::Action action, const Io &io, device::Posd
     const protocol::Frame frame = app::frameFor(action, cmd.choices);
     if (cmd.dryRun)
         return dryRun(cmd, frame, targets, io);
-    EndOutsideSlot batchLib(lib);
-    return serveTargets(
-        cmd, io, targets,
-        [&](std::size_t i) { return app::runAction(action, inputsFor(cmd, targets[i]), batchLib); },
-        [&](std::size_t i, const app::Outcome &o, long long ms) {
-            return cmd.json ? resultJson(targets[i], subcommandName(cmd.sub), frame, o, ms)
-                            : resultLine(targets[i], o);
+    return runBatch(
+        io, targets.size(),
+        [&](const batch::Hooks &hooks, std::stop_token stop) {
+            return batch::send(action, cmd.choices, targets, boundsOf(cmd), lib, hooks, stop);
         },
-        Verdict::EveryOk);
+        [&](const batch::Result &r) {
+            const app::Message m = app::messageFor(action, r.result);
+            return cmd.json ? resultJson(r.target, subcommandName(cmd.sub), frame, r.result, m)
+                            : resultLine(r.target, r.result, m);
+        },
+        false);
 }
 
 int status(const Command &cmd, const Io &io, device::PosdllFuncs &lib) {
     std::vector<Target> targets;
     if (!collectTargets(cmd, io, targets))
         return kExitUsage;
-    return serveTargets(
-        cmd, io, targets,
-        [&](std::size_t i) { return app::checkStatus(inputsFor(cmd, targets[i]), lib); },
-        [&](std::size_t i, const app::Outcome &o, long long ms) {
-            return cmd.json ? resultJson(targets[i], "status", {}, o, ms)
-                            : statusLine(targets[i], o);
+    return runBatch(
+        io, targets.size(),
+        [&](const batch::Hooks &hooks, std::stop_token stop) {
+            return batch::status(targets, boundsOf(cmd), lib, hooks, stop);
         },
-        Verdict::EveryOk);
+        [&](const batch::Result &r) {
+            return cmd.json
+                       ? resultJson(r.target, "status", {}, r.result, app::statusMessage(r.result))
+                       : statusLine(r.target, r.result);
+        },
+        false);
 }
 
-int scan(const Command &cmd, const Io &io, device::PosdllFuncs &lib) {
+int scan(const Command &cmd, const Io &io) {
     std::string why;
-    const auto network = parseCidr(cmd.network, &why); // checked while parsing
-    std::vector<Target> targets;
-    for (const std::string &host : cidrHosts(*network))
-        targets.push_back(networkTarget(cmd.scanPort == posdll::kPrinterPort
-                                            ? host
-                                            : host + ":" + std::to_string(cmd.scanPort)));
-    return serveTargets(
-        cmd, io, targets,
-        [&](std::size_t i) { return app::checkStatus(inputsFor(cmd, targets[i]), lib); },
-        [&](std::size_t i, const app::Outcome &o, long long ms) -> std::optional<std::string> {
-            if (!o.status) // only what answered as a printer does
-                return std::nullopt;
-            return cmd.json ? resultJson(targets[i], "scan", {}, o, ms) : targets[i].label;
+    const auto network = batch::parseCidr(cmd.network, &why); // checked while parsing
+    return runBatch(
+        io, batch::cidrHostCount(*network),
+        [&](const batch::Hooks &hooks, std::stop_token stop) {
+            return batch::scan(*network, cmd.scanPort, boundsOf(cmd), hooks, stop);
         },
-        Verdict::AnyShown);
+        [&](const batch::Result &r) {
+            return cmd.json
+                       ? resultJson(r.target, "scan", {}, r.result, app::statusMessage(r.result))
+                       : r.target.label;
+        },
+        true);
 }
 
 int decode(const Command &cmd, const Io &io) {
@@ -367,7 +354,7 @@ int runCli(const std::vector<std::string> &args, const Io &io, device::PosdllFun
     case Subcommand::Status:
         return status(cmd, io, lib);
     case Subcommand::Scan:
-        return scan(cmd, io, lib);
+        return scan(cmd, io);
     case Subcommand::Enable:
     case Subcommand::Disable:
     case Subcommand::Restore:

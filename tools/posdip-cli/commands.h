@@ -12,7 +12,8 @@ namespace cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
-// The run could not finish: standard output could not be written, or memory ran out.
+// The run could not finish: standard output could not be written, memory ran out, or the
+// program could not start a thread of its own.
 inline constexpr int kExitIncomplete = 3;
 
 struct Io {

@@ -1,6 +1,6 @@
 #include "help.h"
 
-#include "cidr.h"
+#include "batch/cidr.h"
 
 #include "device/port_catalogue.h"
 #include "protocol/frame_decode.h"
@@ -66,8 +66,9 @@ OwnHelp ownHelp(Subcommand sub) {
     case Subcommand::Scan:
         return {
             "find the printers of an IPv4 network (at most a /" +
-                std::to_string(kWidestScanPrefix) + ")",
-            "Tries every host address of the network (prefix " + std::to_string(kWidestScanPrefix) +
+                std::to_string(batch::kWidestScanPrefix) + ")",
+            "Tries every host address of the network (prefix " +
+                std::to_string(batch::kWidestScanPrefix) +
                 " to 32; the network and\n"
                 "broadcast addresses are skipped below /31) and prints 'ETHERNET ADDRESS[:PORT]'\n"
                 "for each that accepts and answers DLE EOT 1 to 4 with status bytes: a targets\n"

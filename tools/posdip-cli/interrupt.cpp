@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <system_error>
 
 namespace cli {
 
@@ -35,7 +36,12 @@ InterruptWatch::InterruptWatch(std::stop_source stop) : m_stop(std::move(stop)) 
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
     m_signals.reset(::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK));
     m_wake.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    m_thread = std::thread([this] { watch(); });
+    try {
+        m_thread = std::thread([this] { watch(); });
+    } catch (const std::system_error &) {
+        pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+        throw;
+    }
 }
 
 InterruptWatch::~InterruptWatch() {

@@ -17,7 +17,8 @@ namespace cli {
 class InterruptWatch {
   public:
     // Blocks both signals in the calling thread, so threads it starts later inherit that, and
-    // waits for them on a thread of its own. The first requests a stop on `stop`.
+    // waits for them on a thread of its own. The first requests a stop on `stop`. Throws
+    // std::system_error, the signals let through as before, when that thread cannot start.
     explicit InterruptWatch(std::stop_source stop);
     // Stops waiting and lets the signals through again; one that came meanwhile ends the program.
     ~InterruptWatch();

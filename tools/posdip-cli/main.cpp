@@ -1,6 +1,6 @@
 // posdip-cli: the window's setting actions from a command line, for one printer or many.
+#include "batch/descriptor_limit.h"
 #include "commands.h"
-#include "descriptor_limit.h"
 
 #include "posdll/program_start.h"
 
@@ -15,7 +15,7 @@ int main(int argc, char **argv) try {
     posdll::openMissingStandardDescriptors();
     // A closed reader of standard output shows as EPIPE on the write, which is reported.
     std::signal(SIGPIPE, SIG_IGN);
-    cli::raiseDescriptorLimit();
+    batch::raiseDescriptorLimit();
     const std::vector<std::string> args(argv + 1, argv + argc);
     const cli::Io io{
         std::cout, std::cerr, std::cin, isatty(STDERR_FILENO) == 1, isatty(STDOUT_FILENO) == 1,

@@ -1,6 +1,6 @@
 #include "output.h"
 
-#include "targets.h"
+#include "batch/targets.h"
 
 #include "protocol/frame_decode.h"
 #include "protocol/setting_byte.h"
@@ -109,16 +109,17 @@ JsonObject &JsonObject::addRaw(std::string_view k, std::string_view json) {
     return *this;
 }
 
-std::string outcomeText(const app::Outcome &outcome) {
-    if (!outcome.succeeded())
-        return "failed: " + outcome.text +
-               (outcome.detail.empty() ? "" : " (" + outcome.detail + ")");
-    const std::string word = outcome.failKind == device::FailKind::Spooled ? "spooled" : "ok";
-    return outcome.text.empty() ? word : word + ": " + outcome.text;
+std::string outcomeText(const app::Result &result, const app::Message &message) {
+    if (!result.succeeded())
+        return "failed: " + message.text +
+               (message.detail.empty() ? "" : " (" + message.detail + ")");
+    const std::string word = result.kind == device::FailKind::Spooled ? "spooled" : "ok";
+    return message.text.empty() ? word : word + ": " + message.text;
 }
 
-std::string resultLine(const Target &target, const app::Outcome &outcome) {
-    return target.label + ": " + outcomeText(outcome);
+std::string resultLine(const Target &target, const app::Result &result,
+                       const app::Message &message) {
+    return target.label + ": " + outcomeText(result, message);
 }
 
 namespace {
@@ -155,44 +156,45 @@ std::string statusJson(const device::StatusReading &r) {
 } // namespace
 
 std::string resultJson(const Target &target, std::string_view action, const protocol::Frame &frame,
-                       const app::Outcome &outcome, long long elapsedMs) {
+                       const app::Result &result, const app::Message &message) {
     JsonObject o;
     o.add("schema", static_cast<long long>(kJsonSchema))
         .add("target", target.label)
         .add("action", action)
-        .add("ok", outcome.succeeded())
-        .add("kind", device::failKindName(outcome.failKind))
-        .add("stage", device::stageName(outcome.stage))
-        .add("elapsed_ms", elapsedMs)
-        .add("message", outcome.text)
-        .add("reason", outcome.detail);
+        .add("ok", result.succeeded())
+        .add("kind", device::failKindName(result.kind))
+        .add("stage", device::stageName(result.stage))
+        .add("elapsed_ms", static_cast<long long>(result.elapsed.count()))
+        .add("written", static_cast<long long>(result.written))
+        .add("message", message.text)
+        .add("reason", message.detail);
     if (!frame.empty()) {
         o.add("frame", protocol::toHex(frame));
         if (const protocol::DecodedFrame d = protocol::decodeFrame(frame);
             d.kind == protocol::FrameKind::WriteSetting)
             o.addRaw("setting", settingJson(d.setting));
     }
-    if (outcome.status)
-        o.addRaw("status", statusJson(*outcome.status));
-    if (outcome.queue)
+    if (result.status)
+        o.addRaw("status", statusJson(*result.status));
+    if (result.queue)
         o.addRaw("status", JsonObject()
-                               .add("queue", outcome.queue->queue)
-                               .add("accepting", outcome.queue->accepting)
-                               .add("stopped", outcome.queue->stopped)
-                               .add("reason", outcome.queue->reason)
+                               .add("queue", result.queue->queue)
+                               .add("accepting", result.queue->accepting)
+                               .add("stopped", result.queue->stopped)
+                               .add("reason", result.queue->reason)
                                .add("source", "queue")
                                .str());
     return o.str();
 }
 
-std::string statusLine(const Target &target, const app::Outcome &outcome) {
-    if (outcome.status)
-        return target.label + ": " + protocol::describeSummary(outcome.status->summary);
-    if (outcome.queue) // said as the queue's, so nobody takes it for the printer's
+std::string statusLine(const Target &target, const app::Result &result) {
+    if (result.status)
+        return target.label + ": " + protocol::describeSummary(result.status->summary);
+    if (result.queue) // said as the queue's, so nobody takes it for the printer's
         return target.label + ": " +
-               (outcome.succeeded() ? "queue accepts jobs" : "queue not ready: " + outcome.detail) +
+               (result.succeeded() ? "queue accepts jobs" : "queue not ready: " + result.reason) +
                " (the print queue's state, not the printer's)";
-    return target.label + ": failed: " + outcome.detail;
+    return target.label + ": failed: " + result.reason;
 }
 
 std::string frameLine(const protocol::Frame &bytes) {

@@ -1,16 +1,21 @@
 // What posdip-cli prints: one text line or one JSON object per result. Pure.
 #pragma once
 
-#include "app/actions.h"
+#include "app/message.h"
+#include "app/result.h"
 #include "protocol/frames.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+namespace batch {
+struct Target;
+}
+
 namespace cli {
 
-struct Target;
+using batch::Target;
 
 // A JSON string literal with its quotes: control characters, quote and backslash escaped,
 // bytes that are not UTF-8 replaced by U+FFFD so that the line stays valid JSON.
@@ -35,17 +40,20 @@ class JsonObject {
 
 // "ok", "ok: Please Restart Printer." or "failed: Fail to open port,please check! (reason)";
 // "spooled" instead of "ok" for a success that only means a print queue took the job.
-std::string outcomeText(const app::Outcome &outcome);
+// The message is the one derived from the result (app::messageFor, app::statusMessage).
+std::string outcomeText(const app::Result &result, const app::Message &message);
 
 // "ETHERNET 10.1.2.3: ok: Please Restart Printer.", "DRIVER Kitchen: spooled: ..."
-std::string resultLine(const Target &target, const app::Outcome &outcome);
-// The result object: schema, target, action, ok, kind, stage, elapsed_ms, message, reason; for
-// a send (frame not empty) the frame, and the setting it stores; the status when one was read.
+std::string resultLine(const Target &target, const app::Result &result,
+                       const app::Message &message);
+// The result object: schema, target, action, ok, kind, stage, elapsed_ms, written, message,
+// reason; for a send (frame not empty) the frame, and the setting it stores; the status when one
+// was read.
 std::string resultJson(const Target &target, std::string_view action, const protocol::Frame &frame,
-                       const app::Outcome &outcome, long long elapsedMs);
+                       const app::Result &result, const app::Message &message);
 
 // "COM3: ready", "COM3: not ready: cover open, paper end", "COM3: failed: REASON"
-std::string statusLine(const Target &target, const app::Outcome &outcome);
+std::string statusLine(const Target &target, const app::Result &result);
 
 // The version of the result objects' fields; raised when a field changes meaning.
 inline constexpr int kJsonSchema = 1;

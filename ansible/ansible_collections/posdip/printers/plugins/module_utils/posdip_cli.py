@@ -89,6 +89,36 @@ def run(module, subcommand, extra_args):
     return rc, _json_lines(module, cmd, rc, out, err), err
 
 
+def _label(line):
+    """The name posdip-cli gives the printer of a target line, '' for a blank or comment line:
+    'ETHERNET 10.1.2.3', 'DRIVER Kitchen', 'COM3' (without its rate), 'LPT1'."""
+    words = line.split('#', 1)[0].replace('\ufeff', '').split(None, 1)
+    if not words:
+        return ''
+    if words[0] in ('ETHERNET', 'DRIVER') and len(words) > 1:
+        return '%s %s' % (words[0], words[1].strip())
+    return words[0]
+
+
+def missing_targets(targets, results):
+    """The printers of the target lines that no result names, in their order."""
+    unanswered = [label for label in (_label(t) for t in targets) if label]
+    for r in results:
+        if r.get('target') in unanswered:
+            unanswered.remove(r.get('target'))
+    return unanswered
+
+
+def require_every_target(module, results, stderr):
+    """Fails the task when posdip-cli gave no result for some printer, naming each."""
+    missing = missing_targets(module.params['targets'], results)
+    if missing:
+        module.fail_json(msg='posdip-cli gave no result for %d of %d printers: %s (posdip-cli said: %s)'
+                         % (len(missing), len(missing) + len(results), ', '.join(missing),
+                            stderr or 'nothing'),
+                         results=results, missing_targets=missing, stderr=stderr)
+
+
 def not_ok_targets(results):
     """The targets of the results that are not ok, in their order."""
     return [r.get('target', '?') for r in results if not r.get('ok')]

@@ -15,6 +15,9 @@ description:
     the setting made of I(settings), C(restore) writes the default setting (byte 0xFD),
     C(selftest) makes the printer print its self-test page.
   - A stored setting takes effect when the printer restarts.
+  - The task is changed when at least one printer's port took the frame (its result's
+    C(written) is more than 0), and fails when a printer did not take it or posdip-cli gave no
+    result for it.
 version_added: 1.0.0
 author:
   - posdip developers
@@ -113,8 +116,9 @@ results:
     - C(target), C(action), C(ok), C(frame), C(message) (what the window would say) and C(reason)
       (why, on a failure); newer posdip-cli versions add C(schema), C(kind) (C(ok), C(spooled),
       C(refused), C(timeout), C(reset), C(closed), C(busy), C(denied), C(missing),
-      C(not-a-device), C(queue), C(not-ready), C(usage), C(internal)), C(stage), C(elapsed_ms),
-      C(setting) and, with I(verify), C(status).
+      C(not-a-device), C(queue), C(not-ready), C(usage), C(no-descriptors), C(internal)),
+      C(stage), C(elapsed_ms), C(written) (bytes of the frame the printer's port took; the task
+      is changed when some printer took its frame), C(setting) and, with I(verify), C(status).
   returned: when not in check mode
   type: list
   elements: dict
@@ -167,10 +171,6 @@ SETTING_OPTIONS = dict(
     baud='--set-baud',
 )
 
-# Stages a send ends in once the frame, or part of it, went out to the printer.
-WRITTEN_STAGES = ('write', 'end', 'close')
-
-
 def setting_args(settings):
     args = []
     for key, option in SETTING_OPTIONS.items():
@@ -184,8 +184,8 @@ def setting_args(settings):
 
 
 def frame_written(result):
-    # posdip-cli versions without `stage` say only `ok`: a failed send then counts as unwritten.
-    return bool(result.get('ok')) or result.get('stage') in WRITTEN_STAGES
+    """True when the printer's port took the frame: posdip-cli says how many bytes it took."""
+    return bool(result.get('frame')) and result.get('written', 0) > 0
 
 
 def main():
@@ -227,6 +227,7 @@ def main():
     if p['verify']:
         args.append('--verify')
     rc, results, stderr = posdip_cli.run(module, p['action'], args)
+    posdip_cli.require_every_target(module, results, stderr)
     failures = posdip_cli.describe_failures(results)
     outcome = dict(
         changed=any(frame_written(r) for r in results),

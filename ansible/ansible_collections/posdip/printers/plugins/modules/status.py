@@ -14,8 +14,8 @@ description:
   - Sends no command that changes a printer, so the task is never changed and runs in check mode
     too.
   - A printer that is not ready, or does not answer, does not fail the task; its result says
-    why (C(ok=false) and C(kind)), so a play can branch on it. Only arguments posdip-cli refuses
-    fail the task.
+    why (C(ok=false) and C(kind)), so a play can branch on it. Only arguments posdip-cli refuses,
+    and a run of posdip-cli that gives no result for some printer, fail the task.
 version_added: 1.0.0
 author:
   - posdip developers
@@ -120,6 +120,7 @@ def main():
     # Exit status 1 only says some printer is not ready; each result says which. A returned rc
     # would make Ansible fail the task, so it is left out.
     _, results, stderr = posdip_cli.run(module, 'status', [])
+    posdip_cli.require_every_target(module, results, stderr)
     not_ready = posdip_cli.not_ok_targets(results)
     summary = posdip_cli.describe_failures(results)
     if summary:

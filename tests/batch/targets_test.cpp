@@ -1,17 +1,17 @@
-#include "targets.h"
+#include "batch/targets.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
-using cli::Target;
+using batch::Target;
 
 namespace {
 
-cli::TargetFile parseTargetFile(const std::string &text, const std::string &name,
-                                const std::string &baud) {
+batch::TargetFile parseTargetFile(const std::string &text, const std::string &name,
+                                  const std::string &baud) {
     std::istringstream in(text);
-    return cli::readTargetFile(in, name, baud);
+    return batch::readTargetFile(in, name, baud);
 }
 
 std::vector<std::string> labels(const std::vector<Target> &ts) {
@@ -23,7 +23,7 @@ std::vector<std::string> labels(const std::vector<Target> &ts) {
 
 } // namespace
 
-TEST(cli_targets_test, comments_blanks_and_every_kind) {
+TEST(batch_targets_test, comments_blanks_and_every_kind) {
     const auto f = parseTargetFile("# the shop\n"
                                    "\n"
                                    "ETHERNET 127.0.0.1\r\n"
@@ -53,7 +53,7 @@ TEST(cli_targets_test, comments_blanks_and_every_kind) {
     EXPECT_FALSE(f.targets[5].network());
 }
 
-TEST(cli_targets_test, bad_lines_are_reported_with_their_numbers) {
+TEST(batch_targets_test, bad_lines_are_reported_with_their_numbers) {
     const auto f = parseTargetFile("ETHERNET 127.0.0.1\n"           // 1 fine
                                    "ETHERNET\n"                     // 2
                                    "COM3 1200\n"                    // 3
@@ -90,7 +90,7 @@ TEST(cli_targets_test, bad_lines_are_reported_with_their_numbers) {
     }
 }
 
-TEST(cli_targets_test, empty_and_comment_only_files_have_no_targets) {
+TEST(batch_targets_test, empty_and_comment_only_files_have_no_targets) {
     for (const char *text : {"", "\n\n", "# only\n   # comments\n"}) {
         const auto f = parseTargetFile(text, "x", "19200");
         EXPECT_TRUE(f.targets.empty()) << text;
@@ -98,27 +98,27 @@ TEST(cli_targets_test, empty_and_comment_only_files_have_no_targets) {
     }
 }
 
-TEST(cli_targets_test, port_words) {
+TEST(batch_targets_test, port_words) {
     for (const char *ok : {"ETHERNET", "DRIVER", "COM1", "COM255", "LPT3", "LPT12"})
-        EXPECT_EQ(cli::checkPortWord(ok), "") << ok;
+        EXPECT_EQ(batch::checkPortWord(ok), "") << ok;
     for (const char *bad : {"", "ETH", "ethernet", "COM", "COM01", "COM-1", "LPT0", "DRIVERX"})
-        EXPECT_NE(cli::checkPortWord(bad), "") << bad;
+        EXPECT_NE(batch::checkPortWord(bad), "") << bad;
 }
 
-TEST(cli_targets_test, targets_fill_the_inputs_of_one_kind_only) {
-    const Target net = cli::networkTarget("127.0.0.1:9101");
+TEST(batch_targets_test, targets_fill_the_inputs_of_one_kind_only) {
+    const Target net = batch::networkTarget("127.0.0.1:9101");
     EXPECT_EQ(net.port.ipText, "127.0.0.1:9101");
     EXPECT_EQ(net.port.baudText, "");
-    const Target com = cli::portTarget("COM2", "9600", "");
+    const Target com = batch::portTarget("COM2", "9600", "");
     EXPECT_EQ(com.label, "COM2");
     EXPECT_EQ(com.port.baudText, "9600");
     EXPECT_EQ(com.port.ipText, "");
-    const Target drv = cli::portTarget("DRIVER", "", "Front Desk");
+    const Target drv = batch::portTarget("DRIVER", "", "Front Desk");
     EXPECT_EQ(drv.label, "DRIVER Front Desk");
     EXPECT_EQ(drv.port.printerName, "Front Desk");
 }
 
-TEST(cli_targets_test, a_byte_order_mark_is_skipped_at_the_start_only) {
+TEST(batch_targets_test, a_byte_order_mark_is_skipped_at_the_start_only) {
     const auto f = parseTargetFile("\xEF\xBB\xBF"
                                    "LPT1\n\xEF\xBB\xBFLPT2\n",
                                    "bom.txt", "19200");
@@ -127,8 +127,8 @@ TEST(cli_targets_test, a_byte_order_mark_is_skipped_at_the_start_only) {
     EXPECT_EQ(f.errors[0].rfind("bom.txt:2: '\xEF\xBB\xBFLPT2' is not", 0), 0u) << f.errors[0];
 }
 
-TEST(cli_targets_test, long_lines_and_large_files_are_refused_where_they_start) {
-    const std::string longest = "LPT1" + std::string(cli::kMaxTargetLineBytes - 4, ' ');
+TEST(batch_targets_test, long_lines_and_large_files_are_refused_where_they_start) {
+    const std::string longest = "LPT1" + std::string(batch::kMaxTargetLineBytes - 4, ' ');
     auto f = parseTargetFile(longest + "\n" + longest, "x", "19200"); // the last without newline
     EXPECT_TRUE(f.errors.empty()) << f.errors.front();
     EXPECT_EQ(f.targets.size(), 2u);
@@ -140,7 +140,7 @@ TEST(cli_targets_test, long_lines_and_large_files_are_refused_where_they_start) 
 
     std::string many;
     const std::string line = "# " + std::string(1021, '-') + "\n"; // 1 KiB a line
-    for (std::size_t i = 0; i < (cli::kMaxTargetFileBytes >> 10); ++i)
+    for (std::size_t i = 0; i < (batch::kMaxTargetFileBytes >> 10); ++i)
         many += line;
     EXPECT_TRUE(parseTargetFile(many, "x", "19200").errors.empty()); // exactly at the limit
     f = parseTargetFile(many + "LPT1\n", "x", "19200");

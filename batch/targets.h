@@ -9,13 +9,18 @@
 #include <string_view>
 #include <vector>
 
-namespace cli {
+namespace batch {
 
 struct Target {
     device::PortInputs port; // what OpenPort reads, as the window would fill it
     std::string label;       // "ETHERNET 10.1.2.3", "COM3", "LPT1", "DRIVER Kitchen"
     bool network() const;
+    // A document that a stop must not cut off: a print queue would keep an unfinished job.
+    bool mustFinish() const;
 };
+
+// "'1200' is not one of 9600, 19200, 38400, 115200"
+std::string notABaudRate(const std::string &text);
 
 // "" when the word is ETHERNET, COMn, LPTn (n from 1 to 255) or DRIVER; else why it is not.
 std::string checkPortWord(const std::string &word);
@@ -40,4 +45,4 @@ struct TargetFile {
 TargetFile readTargetFile(std::istream &in, const std::string &fileName,
                           const std::string &defaultBaud);
 
-} // namespace cli
+} // namespace batch

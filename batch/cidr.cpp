@@ -1,26 +1,11 @@
-#include "cidr.h"
+#include "batch/cidr.h"
 
 #include "posdll/printer_address.h"
 #include "posdll/quoted.h"
 
 #include <arpa/inet.h>
 
-#include <utility>
-
-namespace cli {
-
-namespace {
-
-// The first host and one past the last: without the network and broadcast addresses below
-// /31, where they are no host's.
-std::pair<std::uint64_t, std::uint64_t> hostRange(const Cidr &cidr) {
-    const std::uint64_t size = std::uint64_t{1} << (32 - cidr.prefix);
-    const bool edgesAreHosts = cidr.prefix >= 31;
-    return {cidr.network + (edgesAreHosts ? 0 : 1),
-            cidr.network + (edgesAreHosts ? size : size - 1)};
-}
-
-} // namespace
+namespace batch {
 
 std::optional<Cidr> parseCidr(const std::string &text, std::string *why) {
     const auto slash = text.find('/');
@@ -44,20 +29,34 @@ std::optional<Cidr> parseCidr(const std::string &text, std::string *why) {
     const Cidr cidr{ntohl(a.s_addr) & mask, prefix};
     // A network of multicast, reserved or "this network" addresses has no printer to find, and
     // a probe to them would leave the machine.
-    const auto [first, end] = hostRange(cidr);
-    for (std::uint64_t host = first; host < end; ++host)
-        if (!posdll::notAPrinterIpv4(static_cast<std::uint32_t>(host)))
+    for (std::size_t i = 0; i < cidrHostCount(cidr); ++i)
+        if (!posdll::notAPrinterIpv4(cidrHost(cidr, i)))
             return cidr;
     *why = posdll::quoted(text) + ": no address in it can be a printer (" +
-           *posdll::notAPrinterIpv4(static_cast<std::uint32_t>(first)) + ")";
+           *posdll::notAPrinterIpv4(cidrHost(cidr, 0)) + ")";
     return std::nullopt;
 }
 
+namespace {
+// Below /31 the network and broadcast addresses are no host's.
+bool edgesAreHosts(const Cidr &cidr) {
+    return cidr.prefix >= 31;
+}
+} // namespace
+
+std::size_t cidrHostCount(const Cidr &cidr) {
+    const std::size_t size = std::size_t{1} << (32 - cidr.prefix);
+    return edgesAreHosts(cidr) ? size : size - 2;
+}
+
+std::uint32_t cidrHost(const Cidr &cidr, std::size_t i) {
+    return cidr.network + static_cast<std::uint32_t>(edgesAreHosts(cidr) ? i : i + 1);
+}
+
 std::vector<std::string> cidrHosts(const Cidr &cidr) {
-    const auto [first, end] = hostRange(cidr);
     std::vector<std::string> hosts;
-    for (std::uint64_t host = first; host < end; ++host) {
-        in_addr a{htonl(static_cast<std::uint32_t>(host))};
+    for (std::size_t i = 0; i < cidrHostCount(cidr); ++i) {
+        in_addr a{htonl(cidrHost(cidr, i))};
         char text[INET_ADDRSTRLEN];
         ::inet_ntop(AF_INET, &a, text, sizeof text);
         hosts.emplace_back(text);
@@ -65,4 +64,4 @@ std::vector<std::string> cidrHosts(const Cidr &cidr) {
     return hosts;
 }
 
-} // namespace cli
+} // namespace batch

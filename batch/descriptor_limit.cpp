@@ -1,26 +1,20 @@
-#include "descriptor_limit.h"
-
-#include "posdll/fd.h"
+#include "batch/descriptor_limit.h"
 
 #include <sys/resource.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <filesystem>
 #include <limits>
 #include <system_error>
 
-namespace cli {
+namespace batch {
 
 namespace {
 
-// Descriptors kept free for the serial, parallel and queue lane, the print server's connection,
-// name lookups and the runtime (a sanitizer's memory checks open a pipe).
-constexpr long kReserve = 16;
-
+// The descriptors open now, not counting the one that lists them.
 long openDescriptors() {
     std::error_code ec;
-    long n = 0;
+    long n = -1;
     for (std::filesystem::directory_iterator it("/proc/self/fd", ec), end; !ec && it != end;
          it.increment(ec))
         ++n;
@@ -42,14 +36,8 @@ int printersWithinDescriptorLimit() {
     rlimit lim{};
     if (::getrlimit(RLIMIT_NOFILE, &lim) != 0 || lim.rlim_cur == RLIM_INFINITY)
         return kUnlimited;
-    const long left = static_cast<long>(lim.rlim_cur) - openDescriptors() - kReserve;
+    const long left = static_cast<long>(lim.rlim_cur) - openDescriptors() - kDescriptorReserve;
     return static_cast<int>(std::clamp<long>(left, 1, kUnlimited));
-}
-
-bool outOfDescriptors(const app::Outcome &outcome) {
-    static const std::string kText = posdll::errnoText(EMFILE);
-    return !outcome.succeeded() && outcome.text == app::kOpenFailed &&
-           outcome.detail.find(kText) != std::string::npos;
 }
 
 void DescriptorWait::begin() {
@@ -71,10 +59,16 @@ std::size_t DescriptorWait::ended() {
     return m_ended;
 }
 
+std::size_t DescriptorWait::shortages() {
+    std::lock_guard lock(m_mutex);
+    return m_shortages;
+}
+
 bool DescriptorWait::waitForAnEnd(std::size_t endedBefore) {
     std::unique_lock lock(m_mutex);
+    ++m_shortages;
     m_changed.wait(lock, [&] { return m_ended != endedBefore || m_inFlight == 1; });
     return m_ended != endedBefore;
 }
 
-} // namespace cli
+} // namespace batch

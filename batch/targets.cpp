@@ -1,12 +1,11 @@
-#include "targets.h"
-
-#include "cli_args.h"
+#include "batch/targets.h"
 
 #include "device/port_kind.h"
 #include "posdll/port_names.h"
 #include "posdll/quoted.h"
+#include "protocol/setting_byte.h"
 
-namespace cli {
+namespace batch {
 
 namespace {
 
@@ -77,6 +76,14 @@ bool Target::network() const {
     return device::portKindOf(port.portName) == device::PortKind::Ethernet;
 }
 
+bool Target::mustFinish() const {
+    return device::portKindOf(port.portName) == device::PortKind::Driver;
+}
+
+std::string notABaudRate(const std::string &text) {
+    return quoted(text) + " is not one of " + protocol::baudRateChoices(", ");
+}
+
 std::string checkPortWord(const std::string &word) {
     if (word == "ETHERNET" || word == "DRIVER" || posdll::portNumber(word, "COM") ||
         posdll::portNumber(word, "LPT"))
@@ -126,4 +133,4 @@ TargetFile readTargetFile(std::istream &in, const std::string &fileName,
     return file;
 }
 
-} // namespace cli
+} // namespace batch

@@ -1,0 +1,31 @@
+// How one exchange with a printer ended, as facts: every face (the window's message, posdip-cli's
+// lines and JSON, the Ansible modules through it) reads these, and every decision reads the kind.
+#pragma once
+
+#include "device/failure.h"
+#include "device/printers.h"
+#include "device/status_query.h"
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+namespace app {
+
+struct Result {
+    device::FailKind kind = device::FailKind::Ok;
+    device::Stage stage = device::Stage::Close; // where a failure ended it; Close when none did
+    int written = 0; // bytes of the frame the port took: all of them, or 0 when the write failed
+    std::chrono::milliseconds elapsed{0};
+    std::string reason; // why it failed: the port, device path or queue and the system's words
+    std::optional<device::StatusReading> status; // what the printer answered, when it did
+    std::optional<device::QueueStatus> queue;    // a print queue's own state
+    bool succeeded() const {
+        return kind == device::FailKind::Ok || kind == device::FailKind::Spooled;
+    }
+};
+
+// A failure of `kind` in `stage` for `reason`.
+Result failure(device::FailKind kind, device::Stage stage, std::string reason);
+
+} // namespace app
