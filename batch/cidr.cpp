@@ -1,10 +1,26 @@
 #include "batch/cidr.h"
 
+#include "posdll/printer_address.h"
 #include "posdll/quoted.h"
 
 #include <arpa/inet.h>
 
+#include <utility>
+
 namespace batch {
+
+namespace {
+
+// The first host and one past the last: without the network and broadcast addresses below
+// /31, where they are no host's.
+std::pair<std::uint64_t, std::uint64_t> hostRange(const Cidr &cidr) {
+    const std::uint64_t size = std::uint64_t{1} << (32 - cidr.prefix);
+    const bool edgesAreHosts = cidr.prefix >= 31;
+    return {cidr.network + (edgesAreHosts ? 0 : 1),
+            cidr.network + (edgesAreHosts ? size : size - 1)};
+}
+
+} // namespace
 
 std::optional<Cidr> parseCidr(const std::string &text, std::string *why) {
     const auto slash = text.find('/');
@@ -25,15 +41,23 @@ std::optional<Cidr> parseCidr(const std::string &text, std::string *why) {
         return std::nullopt;
     }
     const std::uint32_t mask = ~std::uint32_t{0} << (32 - prefix);
-    return Cidr{ntohl(a.s_addr) & mask, prefix};
+    const Cidr cidr{ntohl(a.s_addr) & mask, prefix};
+    // A network of multicast, reserved or "this network" addresses has no printer to find, and
+    // a probe to them would leave the machine.
+    const auto [first, end] = hostRange(cidr);
+    for (std::uint64_t host = first; host < end; ++host)
+        if (!posdll::notAPrinterIpv4(static_cast<std::uint32_t>(host)))
+            return cidr;
+    *why = posdll::quoted(text) + ": no address in it can be a printer (" +
+           *posdll::notAPrinterIpv4(static_cast<std::uint32_t>(first)) + ")";
+    return std::nullopt;
 }
 
 std::vector<std::string> cidrHosts(const Cidr &cidr) {
-    const std::uint64_t size = std::uint64_t{1} << (32 - cidr.prefix);
-    const bool edgesAreHosts = cidr.prefix >= 31;
+    const auto [first, end] = hostRange(cidr);
     std::vector<std::string> hosts;
-    for (std::uint64_t i = edgesAreHosts ? 0 : 1; i < (edgesAreHosts ? size : size - 1); ++i) {
-        in_addr a{htonl(static_cast<std::uint32_t>(cidr.network + i))};
+    for (std::uint64_t host = first; host < end; ++host) {
+        in_addr a{htonl(static_cast<std::uint32_t>(host))};
         char text[INET_ADDRSTRLEN];
         ::inet_ntop(AF_INET, &a, text, sizeof text);
         hosts.emplace_back(text);

@@ -17,6 +17,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace posdll {
@@ -128,8 +129,10 @@ Fd openLocked(const DeviceKind &kind, const DeviceTarget &target, int flags) {
     PortFile file;
     file.mode = before.st_mode;
     file.resolvedTo = target.device.path == resolved ? "" : resolved;
-    file.kernelFile = S_ISREG(before.st_mode) && onKernelFileSystem(look.get());
+    file.kernelFile = onKernelFileSystem(look.get()) || onKernelPath(resolved);
     file.filesAllowed = filesAllowed();
+    file.major = major(before.st_rdev);
+    file.minor = minor(before.st_rdev);
     if (const auto refused = portFileRefusal(kind.family, file)) {
         setLastError(target.label + ": " + *refused, POS_ERR_NOT_DEVICE);
         return Fd();

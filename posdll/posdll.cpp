@@ -175,6 +175,15 @@ extern "C" int POS_SetDeliveryWait(int millis) {
     });
 }
 
+extern "C" int POS_CutDeliveryWaits(int millis) {
+    return guarded([&] {
+        if (millis < 0)
+            return fail("delivery wait cut to " + std::to_string(millis) + " ms: not 0 or more");
+        cutDeliveryWaits(milliseconds(millis));
+        return 0;
+    });
+}
+
 extern "C" const char *POS_LastError(void) {
     return lastError().c_str();
 }

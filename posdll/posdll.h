@@ -31,8 +31,11 @@ extern "C" {
  *                  "[v6]" (port 9100 when none is given); serial: "COMn" (n >= 1, the device
  *                  /dev/ttyS(n-1), or $POSDLL_PORT_COMn); parallel: "LPTn" (/dev/lp(n-1), else
  *                  /dev/usb/lp(n-1), or $POSDLL_PORT_LPTn); spool: the name of a print queue.
- *                  A serial path must lead to a terminal, a parallel one to a character
- *                  device or a FIFO, or to a regular file when $POSDLL_ALLOW_FILES is 1.
+ *                  A serial path must lead to a terminal, a parallel one to a parallel or
+ *                  USB printer's character device or a FIFO; when $POSDLL_ALLOW_FILES is 1
+ *                  also to a regular file or another character device (/dev/null), never
+ *                  to memory or storage nor into /proc or /sys. Network addresses of no
+ *                  single host (0.0.0.0/8, multicast, 240.0.0.0/4) are refused.
  * @param baud      serial only: 9600, 19200, 38400, 115200 (or another standard rate).
  * @param dataBits  serial only: 5 to 8.
  * @param stopBits  serial only: 0 for one stop bit, 2 for two.
@@ -77,6 +80,16 @@ POSDLL_API int POS_EndDoc(void);
 POSDLL_API int POS_SetDeliveryWait(int millis);
 
 /**
+ * Cuts short, from any thread, every delivery wait of the process (POS_SetDeliveryWait): those in
+ * progress and those that start later end at most millis from now, as a wait that ran out does
+ * (the job cancelled, POS_EndDoc failing). A later call only brings the end nearer. Meant for a
+ * program asked to stop, so a job neither holds it up nor prints after it ended.
+ * @param millis 0 to end them at once, or more.
+ * @return 0 on success, -1 when millis is negative.
+ */
+POSDLL_API int POS_CutDeliveryWaits(int millis);
+
+/**
  * Releases the port opened last, so the next POS_Open can take it again.
  * @return 0 on success, -1 when no port was open or the system reported a failure.
  */
@@ -105,7 +118,8 @@ POSDLL_API int POS_ReadFile(int handle, unsigned char *buffer, int count, int ti
  * Sets the bounds this thread's later calls wait: connectMillis for POS_Open to reach a
  * network printer (name lookup included), writeMillis for a port to take more bytes and for
  * the end of a document. A value <= 0 restores that bound's default. Print queues keep bounds of
- * their own, for reaching the print server and for each of its answers.
+ * their own, for reaching the print server (3 s) and for each of its answers (5 s), which
+ * $POSDLL_PRINT_SERVER_MILLIS (1 to 600000) sets for the whole process.
  * @return 0.
  */
 POSDLL_API int POS_SetTimeouts(int connectMillis, int writeMillis);

@@ -171,9 +171,10 @@ class SpoolPort final : public Transport {
     enum class Doc { None, Streaming, Broken };
 
     // Follows the job taken until the server completes it. One still waiting at the end of the
-    // wait would print at some later time nobody expects, so it is cancelled.
+    // wait, or when the program cuts the waits short, would print at some later time nobody
+    // expects, so it is cancelled.
     bool awaitDelivery(milliseconds wait) {
-        const auto deadline = Clock::now() + wait;
+        const auto started = Clock::now();
         for (;;) {
             JobState job;
             std::string why;
@@ -191,13 +192,34 @@ class SpoolPort final : public Transport {
                 return fail("job " + std::to_string(ended) + " was not delivered: the print " +
                             "server ended it, " + job.text());
             }
+            const auto deadline = std::min(started + wait, deliveryWaitsEnd());
+            const bool cutShort = deadline < started + wait;
             const auto now = Clock::now();
             if (now >= deadline)
-                return failAndCancel("not delivered within " + durationText(wait) + ", " +
-                                     job.text());
+                return failUndelivered(
+                    job, cutShort ? std::chrono::round<std::chrono::seconds>(now - started) : wait,
+                    cutShort);
             std::this_thread::sleep_for(
                 std::min<Clock::duration>(kJobPollInterval, deadline - now));
         }
+    }
+
+    // A job still pending never reached the printer; one the backend is processing may have: it
+    // may have sent every byte and be waiting for the printer to close its side.
+    bool failUndelivered(const JobState &job, milliseconds waited, bool cutShort) {
+        const bool mayHavePrinted =
+            job.state == IPP_JSTATE_PROCESSING || job.state == IPP_JSTATE_STOPPED;
+        const std::string within =
+            "within " + durationText(waited) + (cutShort ? " (the wait was cut short)" : "");
+        const std::string name = "job " + std::to_string(m_job);
+        const std::string why = cancelUnfinished();
+        const std::string cancelled =
+            name + (why.empty() ? " cancelled" : " could not be cancelled (" + why + ")");
+        return fail((mayHavePrinted ? "delivery not confirmed " + within + "; " + cancelled +
+                                          " (the printer may have printed it)"
+                                    : "not delivered " + within + "; " + cancelled) +
+                        "; it was " + job.text(),
+                    POS_ERR_TIMEOUT);
     }
 
     bool fail(const std::string &what, ErrorKind kind = POS_ERR_QUEUE) {

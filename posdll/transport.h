@@ -57,5 +57,9 @@ std::chrono::milliseconds writeWait();
 // by the print server is enough.
 void setDeliveryWait(std::chrono::milliseconds wait);
 std::chrono::milliseconds deliveryWait();
+// When every delivery wait of the process ends at the latest (POS_CutDeliveryWaits); the far
+// future until a cut.
+void cutDeliveryWaits(std::chrono::milliseconds fromNow);
+std::chrono::steady_clock::time_point deliveryWaitsEnd();
 
 } // namespace posdll

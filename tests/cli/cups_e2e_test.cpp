@@ -102,7 +102,7 @@ TEST_F(CliCupsTest, wait_reports_delivered_jobs_ok_and_cancels_those_not_deliver
                           0),
               0u)
         << r.out;
-    EXPECT_NE(r.out.find("is cancelled: not delivered within 2 s"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("delivery not confirmed within 2 s; job "), std::string::npos) << r.out;
     const auto kitchenJobs = cups().jobs("Kitchen");
     ASSERT_EQ(kitchenJobs.size(), 1u);
     EXPECT_EQ(kitchenJobs[0].state, IPP_JSTATE_COMPLETED);
@@ -112,6 +112,37 @@ TEST_F(CliCupsTest, wait_reports_delivered_jobs_ok_and_cancels_those_not_deliver
     const auto jammed = cups().endedJobs("Jammed");
     ASSERT_EQ(jammed.size(), 1u);
     EXPECT_EQ(jammed[0].state, IPP_JSTATE_CANCELED);
+}
+
+// A signal during a long --wait on a printer that never confirms: the first cuts the wait to
+// 5 s more, the second ends it within 2 s; either way the job is cancelled and reported.
+TEST_F(CliCupsTest, signals_cut_a_delivery_wait_short_and_report_the_cancelled_job) {
+    struct Row {
+        std::vector<cli_test::SignalLater> signals;
+        std::chrono::seconds within; // from the start, with slack for the loaded machine
+    } rows[] = {{{{SIGTERM, "", 1s}}, 10s}, {{{SIGINT, "", 1s}, {SIGINT, "", 200ms}}, 5s}};
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.signals.size());
+        const testing_support::Listener neverConfirms;
+        std::string why;
+        ASSERT_TRUE(cups().addQueue("Jammed", neverConfirms.port(), why)) << why;
+        cli_test::CliSetup setup;
+        setup.signals = row.signals;
+        setup.limit = 40s;
+        const auto begin = std::chrono::steady_clock::now();
+        const auto r = runCliBinary(
+            {"enable", "--port", "DRIVER", "--printer", "Jammed", "--wait", "30"}, setup);
+        EXPECT_LT(std::chrono::steady_clock::now() - begin, row.within) << r.out << r.err;
+        EXPECT_EQ(r.status, 128 + row.signals[0].number) << r.err;
+        EXPECT_NE(r.out.find("DRIVER Jammed: failed: "), std::string::npos) << r.out << r.err;
+        EXPECT_NE(r.out.find("(the wait was cut short); job "), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(" cancelled (the printer may have printed it)"), std::string::npos)
+            << r.out;
+        const auto jobs = cups().endedJobs("Jammed");
+        ASSERT_EQ(jobs.size(), 1u);
+        EXPECT_EQ(jobs[0].state, IPP_JSTATE_CANCELED);
+        ASSERT_TRUE(cups().removeAllQueues(why)) << why;
+    }
 }
 
 TEST_F(CliCupsTest, status_of_a_queue_is_the_queues_own_and_says_so) {
@@ -151,6 +182,7 @@ TEST_F(CliCupsTest, status_of_a_queue_is_the_queues_own_and_says_so) {
 TEST_F(CliCupsTest, status_of_a_queue_on_an_unreachable_or_silent_server_says_which) {
     const std::vector<std::string> status = {"status", "--json",    "--port",
                                              "DRIVER", "--printer", "Kitchen"};
+    const testing_support::ShortServerWaits shortWaits;
     cups().pause();
     const auto silent = runCliBinary(status);
     cups().resume();

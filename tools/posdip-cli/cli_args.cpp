@@ -305,9 +305,10 @@ std::vector<OptionRow> makeOptionRows() {
          .manual = "For print queues (DRIVER): wait until the print server reports each job "
                    "completed, at most SECONDS (1 to " +
                    std::to_string(kMaxWaitSeconds) +
-                   "). A job not completed in time fails with \"not delivered within N s\" and "
-                   "is cancelled, so it cannot print later; one the server aborts or someone "
-                   "cancels fails at once. Without --wait, a job the queue took is reported as "
+                   "). A job not completed in time is cancelled, so it cannot print later, and "
+                   "fails (kind timeout) with \"delivery not confirmed within N s\" when the "
+                   "printer may have taken it, \"not delivered\" when it never left the queue; "
+                   "one the server aborts or someone cancels fails at once. Without --wait, a job the queue took is reported as "
                    "spooled, not ok. Other printers ignore it.",
          .handle =
              [](ParseState &s, const std::string &v) {
