@@ -2,6 +2,9 @@
 
 #include "device/port_access.h"
 #include "protocol/frame_decode.h"
+#include "protocol/printer_id.h"
+
+#include <chrono>
 
 namespace device {
 
@@ -12,6 +15,28 @@ StatusReading failed(FailKind kind, std::string reason) {
     r.kind = kind;
     r.reason = std::move(reason);
     return r;
+}
+
+// Reads the byte that answers a request within waitMillis, passing over what a printer with
+// automatic status on sends unasked (status blocks, XON, XOFF): 1, 0 when none came, or -1.
+int readAnswer(PosdllFuncs &lib, int handle, int waitMillis, std::uint8_t &answer) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(waitMillis);
+    std::size_t blockLeft = 0;
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const int got =
+            lib.POS_ReadFile(handle, &answer, 1, static_cast<int>(std::max<long>(left.count(), 0)));
+        if (got <= 0)
+            return got;
+        if (blockLeft > 0)
+            --blockLeft;
+        else if (protocol::startsAutomaticStatus(answer))
+            blockLeft = protocol::kAutomaticStatusSize - 1;
+        else if (answer != protocol::kXon && answer != protocol::kXoff)
+            return 1;
+    }
 }
 
 } // namespace
@@ -27,7 +52,7 @@ StatusReading readStatus(PosdllFuncs &lib, int handle, int waitMillis) {
         if (sent != static_cast<int>(bytes.size()))
             return failed(lastFailKind(lib),
                           "sending " + asked + " failed: " + lib.POS_LastError());
-        const int got = lib.POS_ReadFile(handle, &r.bytes[i], 1, waitMillis);
+        const int got = readAnswer(lib, handle, waitMillis, r.bytes[i]);
         if (got < 0)
             return failed(lastFailKind(lib), "no answer to " + asked + ": " + lib.POS_LastError());
         if (got == 0)
