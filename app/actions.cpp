@@ -187,7 +187,9 @@ Result runAction(Action action, const ActionInputs &in, device::PosdllFuncs &lib
     return timed(std::move(r), started);
 }
 
-Result checkStatus(const ActionInputs &in, device::PosdllFuncs &lib) {
+namespace {
+
+Result readPrinter(const ActionInputs &in, device::PosdllFuncs &lib, bool identify) {
     const auto started = Clock::now();
     if (isDriver(in))
         return timed(checkQueue(in), started);
@@ -196,12 +198,27 @@ Result checkStatus(const ActionInputs &in, device::PosdllFuncs &lib) {
     if (!port.opened())
         return timed(failure(port.kind, device::Stage::Open, port.reason), started);
     device::StatusReading reading = device::readStatus(lib, port.handle, in.statusWaitMillis);
+    std::optional<device::Identity> identity;
+    if (identify && reading.answered) // a printer that does not answer its status is not asked
+        identity = device::readIdentity(lib, port.handle, in.statusWaitMillis);
     device::ClosePort(lib); // what the printer said stands, whatever the close says
-    if (auto refused = statusFailure(reading))
-        return timed(std::move(*refused), started);
     Result r;
-    r.status = std::move(reading);
+    if (auto refused = statusFailure(reading))
+        r = std::move(*refused);
+    else
+        r.status = std::move(reading);
+    r.identity = std::move(identity);
     return timed(std::move(r), started);
+}
+
+} // namespace
+
+Result checkStatus(const ActionInputs &in, device::PosdllFuncs &lib) {
+    return readPrinter(in, lib, false);
+}
+
+Result identifyPrinter(const ActionInputs &in, device::PosdllFuncs &lib) {
+    return readPrinter(in, lib, true);
 }
 
 } // namespace app

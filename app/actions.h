@@ -59,4 +59,7 @@ Result runAction(Action action, const ActionInputs &in, device::PosdllFuncs &lib
 // answered and is ready; the reading is in status whenever the printer answered.
 Result checkStatus(const ActionInputs &in, device::PosdllFuncs &lib);
 
+// As checkStatus, and then, when the printer answered, asks who it is (identity).
+Result identifyPrinter(const ActionInputs &in, device::PosdllFuncs &lib);
+
 } // namespace app

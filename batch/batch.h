@@ -62,6 +62,10 @@ Summary send(app::Action action, const protocol::OptionStates &options,
 Summary status(std::span<const Target> targets, const Bounds &bounds, device::PosdllFuncs &lib,
                const Hooks &hooks, std::stop_token stop = {});
 
+// Reads every target's status and asks each printer that answered who it is.
+Summary identify(std::span<const Target> targets, const Bounds &bounds, device::PosdllFuncs &lib,
+                 const Hooks &hooks, std::stop_token stop = {});
+
 // Asks every host of the network, on TCP port `port`, for its status; onResult hears only the
 // hosts that answered as a printer does (ready or not).
 Summary scan(const Cidr &network, int port, const Bounds &bounds, device::PosdllFuncs &lib,

@@ -23,8 +23,8 @@ std::string requestText(IdRequest request) {
 enum class Outcome { Answered, Unanswered, Refused, Broken };
 
 // One request and its reply within its own deadline and byte cap.
-Outcome ask(PosdllFuncs &lib, int handle, int waitMillis, IdReplyReader &reader,
-            IdRequest request, std::string &problem) {
+Outcome ask(PosdllFuncs &lib, int handle, int waitMillis, IdReplyReader &reader, IdRequest request,
+            std::string &problem) {
     // Whatever came before the request answers none of it.
     std::array<std::uint8_t, 64> unread{};
     int drained = 0;
