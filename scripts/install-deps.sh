@@ -11,6 +11,7 @@ packages=(
   xvfb xauth x11-utils socat iproute2 util-linux time
   imagemagick fonts-dejavu-core
   ansible-core
+  python3-prometheus-client prometheus-node-exporter  # the metrics file read back as Prometheus does
   qt6-svg-dev dpkg-dev lintian desktop-file-utils appstream bash-completion zsh file man-db
 )
 
