@@ -44,24 +44,13 @@ TEST(cli_identify_test, each_printer_says_what_it_answered) {
     for (const Printer &p : kPrinters) {
         LoopbackEmulator printer(p.emulator);
         ASSERT_FALSE(printer.address.empty());
-        const std::vector<std::string> target = {"--ip", printer.address, "--status-timeout",
-                                                 "0.5"};
-        std::vector<std::string> text = {"identify"}, json = {"identify", "--json"};
-        text.insert(text.end(), target.begin(), target.end());
-        json.insert(json.end(), target.begin(), target.end());
-        const auto line = runCliBinary(text);
+        const std::vector<std::string> args = {"identify", "--ip", printer.address,
+                                               "--status-timeout", "0.5"};
+        const auto line = runCliBinary(args);
         EXPECT_EQ(line.status, 0) << p.emulator[0] << ": " << line.err;
         EXPECT_EQ(line.out, "ETHERNET " + printer.address + ": " + p.line + "\n");
-        const auto object = runCliBinary(json);
-        EXPECT_EQ(object.status, 0) << p.emulator[0] << ": " << object.err;
-        EXPECT_NE(object.out.find(p.json), std::string::npos) << object.out;
+        std::vector<std::string> json = args;
+        json.push_back("--json");
+        EXPECT_NE(runCliBinary(json).out.find(p.json), std::string::npos) << p.emulator[0];
     }
-}
-
-TEST(cli_identify_test, a_printer_that_does_not_answer_its_status_is_not_identified) {
-    LoopbackEmulator silent({"--fault", "silent"});
-    ASSERT_FALSE(silent.address.empty());
-    const auto run = runCliBinary({"identify", "--ip", silent.address, "--status-timeout", "0.3"});
-    EXPECT_EQ(run.status, 1) << run.out << run.err;
-    EXPECT_NE(run.out.find(": failed: no answer to DLE EOT 1"), std::string::npos) << run.out;
 }

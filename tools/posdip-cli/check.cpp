@@ -6,7 +6,6 @@
 #include "batch/batch.h"
 
 #include "posdll/fd.h"
-#include "posdll/posdll.h"
 #include "protocol/status_summary.h"
 
 #include <unistd.h>
@@ -118,14 +117,12 @@ int runCheck(const batch::Target &target, const Command &cmd, const Io &io,
              device::PosdllFuncs &lib) {
     const milliseconds bound(cmd.checkMillis);
     batch::Bounds bounds;
-    bounds.connectMillis = std::min(
-        cmd.connectMillis > 0 ? cmd.connectMillis : POS_DEFAULT_CONNECT_MILLIS, cmd.checkMillis);
-    bounds.writeMillis =
-        std::min(cmd.writeMillis > 0 ? cmd.writeMillis : POS_DEFAULT_WRITE_MILLIS, cmd.checkMillis);
-    bounds.statusMillis = std::min(cmd.statusMillis, cmd.checkMillis);
+    bounds.connectMillis = cmd.connectMillis;
+    bounds.writeMillis = cmd.writeMillis;
+    bounds.statusMillis = cmd.statusMillis;
 
-    // The whole bound holds even where the exchanges' own bounds add up past it: once it
-    // passes, the line is said and the program ends.
+    // The whole bound holds whatever the exchanges' own bounds add up to: once it passes, the
+    // line is said and the program ends.
     std::mutex lock;
     std::condition_variable finished;
     bool said = false;

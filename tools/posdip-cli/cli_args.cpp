@@ -436,8 +436,8 @@ std::vector<OptionRow> makeOptionRows() {
          .scope = kCheck,
          .help = {{kAll, "the whole check's bound" + seconds(kDefaultCheckMillis)}},
          .manual = "How many seconds the whole check may take" + seconds(kDefaultCheckMillis) +
-                   "; a printer that has not answered by then is CRITICAL. The connect and "
-                   "status timeouts are cut to fit within it.",
+                   "; a printer that has not answered by then is CRITICAL, whatever the "
+                   "connect and status timeouts.",
          .handle = [](ParseState &s,
                       const std::string &v) { return parseSeconds(v, s.cmd.checkMillis); }},
         {.name = "--help",
