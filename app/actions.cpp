@@ -177,14 +177,28 @@ Result runAction(Action action, const ActionInputs &in, device::PosdllFuncs &lib
     lib.POS_SetDeliveryWait(in.deliveryWaitMillis);
     const device::WriteResult w =
         device::writeTransaction(lib, port.handle, frame, std::string("posdip: ") + entry.caption);
-    Result r = w.ok ? Result{} : failure(w.kind, w.stage, w.reason);
-    r.written = w.written;
     if (!w.ok)
-        return timed(std::move(r), started);
+        return timed(writeFailure(w), started);
+    Result r;
+    r.written = w.written;
     r.status = std::move(status);
     if (in.deliveryWaitMillis == 0 && isDriver(in))
         r.kind = device::FailKind::Spooled;
     return timed(std::move(r), started);
+}
+
+Result statusResult(device::StatusReading reading) {
+    if (auto refused = statusFailure(reading))
+        return std::move(*refused);
+    Result r;
+    r.status = std::move(reading);
+    return r;
+}
+
+Result writeFailure(const device::WriteResult &w) {
+    Result r = failure(w.kind, w.stage, w.reason);
+    r.written = w.written;
+    return r;
 }
 
 namespace {
@@ -202,11 +216,7 @@ Result readPrinter(const ActionInputs &in, device::PosdllFuncs &lib, bool identi
     if (identify && reading.answered) // a printer that does not answer its status is not asked
         identity = device::readIdentity(lib, port.handle, in.statusWaitMillis);
     device::ClosePort(lib); // what the printer said stands, whatever the close says
-    Result r;
-    if (auto refused = statusFailure(reading))
-        r = std::move(*refused);
-    else
-        r.status = std::move(reading);
+    Result r = statusResult(std::move(reading));
     r.identity = std::move(identity);
     return timed(std::move(r), started);
 }

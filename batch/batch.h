@@ -68,7 +68,8 @@ Summary identify(std::span<const Target> targets, const Bounds &bounds, device::
 
 // Asks every host of the network, on TCP port `port`, for its status; onResult hears only the
 // hosts that answered as a printer does (ready or not).
-Summary scan(const Cidr &network, int port, const Bounds &bounds, device::PosdllFuncs &lib,
-             const Hooks &hooks, std::stop_token stop = {});
+// They are asked from the calling thread, up to bounds.jobs at once (batch/scan_probe.h).
+Summary scan(const Cidr &network, int port, const Bounds &bounds, const Hooks &hooks,
+             std::stop_token stop = {});
 
 } // namespace batch

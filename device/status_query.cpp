@@ -4,68 +4,96 @@
 #include "protocol/frame_decode.h"
 #include "protocol/printer_id.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace device {
 
-namespace {
-
-StatusReading failed(FailKind kind, std::string reason) {
-    StatusReading r;
-    r.kind = kind;
-    r.reason = std::move(reason);
-    return r;
+std::array<std::uint8_t, 3> StatusExchange::request() const {
+    return protocol::statusRequestBytes(protocol::kStatusRequests[m_next]);
 }
 
-// Reads the byte that answers a request within waitMillis, passing over what a printer with
-// automatic status on sends unasked (status blocks, XON, XOFF): 1, 0 when none came, or -1.
-int readAnswer(PosdllFuncs &lib, int handle, int waitMillis, std::uint8_t &answer) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(waitMillis);
-    std::size_t blockLeft = 0;
-    for (;;) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        const int got =
-            lib.POS_ReadFile(handle, &answer, 1, static_cast<int>(std::max<long>(left.count(), 0)));
-        if (got <= 0)
-            return got;
-        if (blockLeft > 0)
-            --blockLeft;
-        else if (protocol::startsAutomaticStatus(answer))
-            blockLeft = protocol::kAutomaticStatusSize - 1;
-        else if (answer != protocol::kXon && answer != protocol::kXoff)
-            return 1;
+std::string StatusExchange::asked() const {
+    const protocol::StatusRequest request = protocol::kStatusRequests[m_next];
+    return "DLE EOT " + std::to_string(static_cast<unsigned>(request)) + " (" +
+           protocol::statusRequestName(request) + ")";
+}
+
+void StatusExchange::fail(FailKind kind, std::string reason) {
+    m_reading.kind = kind;
+    m_reading.reason = std::move(reason);
+    m_over = true;
+}
+
+bool StatusExchange::answer(std::uint8_t byte) {
+    if (m_blockLeft > 0) {
+        --m_blockLeft;
+        return false;
     }
+    if (protocol::startsAutomaticStatus(byte)) {
+        m_blockLeft = protocol::kAutomaticStatusSize - 1;
+        return false;
+    }
+    if (byte == protocol::kXon || byte == protocol::kXoff)
+        return false;
+    m_reading.bytes[m_next] = byte;
+    if (!protocol::decodeStatus(protocol::kStatusRequests[m_next], byte).valid) {
+        fail(FailKind::Internal, "the answer " + protocol::toHex(&byte, 1) + " to " + asked() +
+                                     " is not a status byte; is this a printer?");
+        return true;
+    }
+    if (++m_next < protocol::kStatusRequests.size())
+        return true;
+    m_reading.answered = true;
+    m_reading.summary = protocol::summarizeStatus(m_reading.bytes);
+    m_over = true;
+    return true;
 }
 
-} // namespace
+void StatusExchange::sendFailed(FailKind kind, const std::string &why) {
+    fail(kind, "sending " + asked() + " failed: " + why);
+}
+
+void StatusExchange::readFailed(FailKind kind, const std::string &why) {
+    fail(kind, "no answer to " + asked() + ": " + why);
+}
+
+void StatusExchange::noAnswerWithin(int waitMillis) {
+    fail(FailKind::Timeout,
+         "no answer to " + asked() + " within " + std::to_string(waitMillis) + " ms");
+}
 
 StatusReading readStatus(PosdllFuncs &lib, int handle, int waitMillis) {
-    StatusReading r;
-    for (std::size_t i = 0; i < protocol::kStatusRequests.size(); ++i) {
-        const protocol::StatusRequest request = protocol::kStatusRequests[i];
-        const std::string asked = "DLE EOT " + std::to_string(static_cast<unsigned>(request)) +
-                                  " (" + protocol::statusRequestName(request) + ")";
-        const auto bytes = protocol::statusRequestBytes(request);
+    StatusExchange x;
+    while (!x.over()) {
+        const auto bytes = x.request();
         const int sent = lib.POS_WriteFile(handle, bytes.data(), static_cast<int>(bytes.size()));
-        if (sent != static_cast<int>(bytes.size()))
-            return failed(lastFailKind(lib),
-                          "sending " + asked + " failed: " + lib.POS_LastError());
-        const int got = readAnswer(lib, handle, waitMillis, r.bytes[i]);
-        if (got < 0)
-            return failed(lastFailKind(lib), "no answer to " + asked + ": " + lib.POS_LastError());
-        if (got == 0)
-            return failed(FailKind::Timeout, "no answer to " + asked + " within " +
-                                                 std::to_string(waitMillis) + " ms");
-        if (!protocol::decodeStatus(request, r.bytes[i]).valid)
-            return failed(FailKind::Internal, "the answer " + protocol::toHex(&r.bytes[i], 1) +
-                                                  " to " + asked +
-                                                  " is not a status byte; is this a printer?");
+        if (sent != static_cast<int>(bytes.size())) {
+            x.sendFailed(lastFailKind(lib), lib.POS_LastError());
+            break;
+        }
+        // The answer's wait is its own, however many unasked bytes come before it.
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMillis);
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            std::uint8_t byte = 0;
+            const int got = lib.POS_ReadFile(handle, &byte, 1,
+                                             static_cast<int>(std::max<long>(left.count(), 0)));
+            if (got < 0) {
+                x.readFailed(lastFailKind(lib), lib.POS_LastError());
+                break;
+            }
+            if (got == 0) {
+                x.noAnswerWithin(waitMillis);
+                break;
+            }
+            if (x.answer(byte))
+                break;
+        }
     }
-    r.answered = true;
-    r.summary = protocol::summarizeStatus(r.bytes);
-    return r;
+    return x.reading();
 }
 
 } // namespace device
