@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <ostream>
+#include <system_error>
 #include <thread>
 
 namespace cli {
@@ -126,13 +127,19 @@ int runCheck(const batch::Target &target, const Command &cmd, const Io &io,
     std::mutex lock;
     std::condition_variable finished;
     bool said = false;
-    std::thread watch([&] {
-        std::unique_lock<std::mutex> held(lock);
-        if (finished.wait_for(held, bound, [&] { return said; }))
-            return;
-        sayReport(io, checkTimedOut(target, bound));
-        std::_Exit(static_cast<int>(PluginState::Critical));
-    });
+    std::thread watch;
+    try {
+        watch = std::thread([&] {
+            std::unique_lock<std::mutex> held(lock);
+            if (finished.wait_for(held, bound, [&] { return said; }))
+                return;
+            sayReport(io, checkTimedOut(target, bound));
+            std::_Exit(static_cast<int>(PluginState::Critical));
+        });
+    } catch (const std::system_error &e) { // nothing was sent
+        return sayReport(
+            io, checkUnknown("cannot start a thread: " + posdll::errnoText(e.code().value())));
+    }
     std::optional<PluginReport> got;
     batch::Hooks hooks;
     hooks.onResult = [&](const batch::Result &r) { got = checkReport(target, r.result); };
