@@ -48,11 +48,6 @@ bool has(const std::string &text, const std::string &part) {
     return text.find(part) != std::string::npos;
 }
 
-// The words that run posdip-cli as nobody, so a folder root owns cannot be written.
-std::vector<std::string> asNobody() {
-    return {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
-}
-
 } // namespace
 
 TEST(cli_metrics_test, each_printer_state_is_read_by_the_parser_and_the_node_exporter) {
@@ -115,7 +110,7 @@ TEST(cli_metrics_test, each_printer_state_is_read_by_the_parser_and_the_node_exp
     if (::geteuid() != 0)
         ::chmod(dir.file("").c_str(), 0555);
     CliSetup nobody;
-    nobody.wrapper = ::geteuid() == 0 ? asNobody() : std::vector<std::string>{};
+    nobody.wrapper = testing_support::nobodyRunner(); // root writes anywhere
     const auto refused = runCliBinary({"status", "--ip", ok.address, "--metrics", prom}, nobody);
     EXPECT_EQ(refused.status, 3) << refused.err;
     EXPECT_TRUE(has(refused.err, "cannot create '" + prom + ".tmp.")) << refused.err;

@@ -1,13 +1,8 @@
 #!/usr/bin/python3
-"""Reads Prometheus text with prometheus_client's own parser, one JSON sample a line.
-
-read_metrics.py FILE            the samples of the file
-read_metrics.py --scrape URL    the samples an exporter serves (loopback, no proxy)
-read_metrics.py --watch FILE STOP
-                                parses FILE over and over until STOP exists; prints
-                                "reads N partial M", a partial read being one that fails to
-                                parse or lacks the file's last series
-"""
+"""Prometheus text read by prometheus_client's own parser, one JSON sample a line: of FILE,
+of what an exporter serves (--scrape URL, no proxy), or (--watch FILE STOP) "reads N partial M"
+after parsing FILE over and over until STOP exists, a partial read being one that fails to
+parse or lacks the file's last series."""
 import json
 import os
 import sys
