@@ -5,22 +5,7 @@
 
 #include <arpa/inet.h>
 
-#include <utility>
-
 namespace batch {
-
-namespace {
-
-// The first host and one past the last: without the network and broadcast addresses below
-// /31, where they are no host's.
-std::pair<std::uint64_t, std::uint64_t> hostRange(const Cidr &cidr) {
-    const std::uint64_t size = std::uint64_t{1} << (32 - cidr.prefix);
-    const bool edgesAreHosts = cidr.prefix >= 31;
-    return {cidr.network + (edgesAreHosts ? 0 : 1),
-            cidr.network + (edgesAreHosts ? size : size - 1)};
-}
-
-} // namespace
 
 std::optional<Cidr> parseCidr(const std::string &text, std::string *why) {
     const auto slash = text.find('/');
@@ -44,12 +29,11 @@ std::optional<Cidr> parseCidr(const std::string &text, std::string *why) {
     const Cidr cidr{ntohl(a.s_addr) & mask, prefix};
     // A network of multicast, reserved or "this network" addresses has no printer to find, and
     // a probe to them would leave the machine.
-    const auto [first, end] = hostRange(cidr);
-    for (std::uint64_t host = first; host < end; ++host)
-        if (!posdll::notAPrinterIpv4(static_cast<std::uint32_t>(host)))
+    for (std::size_t i = 0; i < cidrHostCount(cidr); ++i)
+        if (!posdll::notAPrinterIpv4(cidrHost(cidr, i)))
             return cidr;
     *why = posdll::quoted(text) + ": no address in it can be a printer (" +
-           *posdll::notAPrinterIpv4(static_cast<std::uint32_t>(first)) + ")";
+           *posdll::notAPrinterIpv4(cidrHost(cidr, 0)) + ")";
     return std::nullopt;
 }
 

@@ -26,11 +26,7 @@ enum class Outcome { Answered, Unanswered, Refused, Broken };
 Outcome ask(PosdllFuncs &lib, int handle, int waitMillis, IdReplyReader &reader, IdRequest request,
             std::string &problem) {
     // Whatever came before the request answers none of it.
-    std::array<std::uint8_t, 64> unread{};
-    int drained = 0;
-    while ((drained = lib.POS_ReadFile(handle, unread.data(), int(unread.size()), 0)) > 0) {
-    }
-    if (drained < 0) {
+    if (lib.POS_DiscardInput(handle) != 0) {
         problem = "cannot throw away earlier input: " + lib.POS_LastError();
         return Outcome::Broken;
     }

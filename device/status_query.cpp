@@ -1,11 +1,13 @@
 #include "device/status_query.h"
 
 #include "device/port_access.h"
+#include "posdll/fd.h"
 #include "protocol/frame_decode.h"
 #include "protocol/printer_id.h"
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 
 namespace device {
 
@@ -25,23 +27,31 @@ void StatusExchange::fail(FailKind kind, std::string reason) {
     m_over = true;
 }
 
-bool StatusExchange::answer(std::uint8_t byte) {
-    if (m_blockLeft > 0) {
-        --m_blockLeft;
-        return false;
+bool StatusExchange::answer(const std::uint8_t *bytes, std::size_t count) {
+    std::optional<std::uint8_t> reply;
+    bool behind = false;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (m_blockLeft > 0)
+            --m_blockLeft;
+        else if (protocol::startsAutomaticStatus(bytes[i]))
+            m_blockLeft = protocol::kAutomaticStatusSize - 1;
+        else if (bytes[i] == protocol::kXon || bytes[i] == protocol::kXoff)
+            continue;
+        else if (reply)
+            behind = true;
+        else
+            reply = bytes[i];
     }
-    if (protocol::startsAutomaticStatus(byte)) {
-        m_blockLeft = protocol::kAutomaticStatusSize - 1;
+    if (!reply)
         return false;
-    }
-    if (byte == protocol::kXon || byte == protocol::kXoff)
-        return false;
-    m_reading.bytes[m_next] = byte;
-    if (!protocol::decodeStatus(protocol::kStatusRequests[m_next], byte).valid) {
-        fail(FailKind::Internal, "the answer " + protocol::toHex(&byte, 1) + " to " + asked() +
-                                     " is not a status byte; is this a printer?");
+    if (behind || !protocol::decodeStatus(protocol::kStatusRequests[m_next], *reply).valid) {
+        fail(FailKind::Internal, "the answer " + protocol::toHex(bytes, count) + " to " + asked() +
+                                     " is not a status answer" +
+                                     (behind ? " (one byte was expected)" : "") +
+                                     "; is this a printer?");
         return true;
     }
+    m_reading.bytes[m_next] = *reply;
     if (++m_next < protocol::kStatusRequests.size())
         return true;
     m_reading.answered = true;
@@ -64,6 +74,16 @@ void StatusExchange::noAnswerWithin(int waitMillis) {
 }
 
 StatusReading readStatus(PosdllFuncs &lib, int handle, int waitMillis) {
+    // Whatever came before the first request answers none of the four.
+    if (lib.POS_DiscardInput(handle) != 0) {
+        StatusReading r;
+        r.kind = lastFailKind(lib);
+        r.reason =
+            (r.kind == FailKind::CannotVerify ? std::string(kCannotReportStatus) + ": "
+                                              : std::string("cannot throw away earlier input: ")) +
+            lib.POS_LastError();
+        return r;
+    }
     StatusExchange x;
     while (!x.over()) {
         const auto bytes = x.request();
@@ -75,12 +95,11 @@ StatusReading readStatus(PosdllFuncs &lib, int handle, int waitMillis) {
         // The answer's wait is its own, however many unasked bytes come before it.
         const auto deadline =
             std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMillis);
-        for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            std::uint8_t byte = 0;
-            const int got = lib.POS_ReadFile(handle, &byte, 1,
-                                             static_cast<int>(std::max<long>(left.count(), 0)));
+        for (bool answered = false; !answered;) {
+            // Room for more than the one byte, so that bytes behind the answer are seen.
+            std::array<std::uint8_t, kMostAnswerBytes> answer{};
+            int got = lib.POS_ReadFile(handle, answer.data(), kMostAnswerBytes,
+                                       posdll::millisecondsLeft(deadline));
             if (got < 0) {
                 x.readFailed(lastFailKind(lib), lib.POS_LastError());
                 break;
@@ -89,8 +108,9 @@ StatusReading readStatus(PosdllFuncs &lib, int handle, int waitMillis) {
                 x.noAnswerWithin(waitMillis);
                 break;
             }
-            if (x.answer(byte))
-                break;
+            if (got == 1) // what already came behind it; a closed connection shows next request
+                got += std::max(0, lib.POS_ReadFile(handle, &answer[1], kMostAnswerBytes - 1, 0));
+            answered = x.answer(answer.data(), static_cast<std::size_t>(got));
         }
     }
     return x.reading();

@@ -19,16 +19,24 @@ struct StatusReading {
     std::string reason;
 };
 
+// Why a port that passes nothing back gives no reading.
+inline constexpr const char *kCannotReportStatus = "this port cannot report the printer's status";
+
+// The most bytes of one answer that are read and named.
+inline constexpr int kMostAnswerBytes = 16;
+
 // One reading as bytes, whatever carries them: the requests one at a time, each answer judged
 // as it comes, and the reasons a reading fails for.
 class StatusExchange {
   public:
     // The request to send now (until over()).
     std::array<std::uint8_t, 3> request() const;
-    // A byte that came after the request was sent: false when it was passed over as something
-    // a printer with automatic status on sends unasked (status blocks, XON, XOFF), so the
-    // answer is still to come; else the answer, and one that is no status byte ends the reading.
-    bool answer(std::uint8_t byte);
+    // What came after the request was sent (count >= 1). What a printer with automatic status on
+    // sends unasked (status blocks, XON, XOFF) is passed over: false when that was all, so the
+    // answer is still to come. Bytes behind the one answer, or a byte that is no status byte,
+    // end the reading (Internal), so no condition is read from a byte that did not answer its
+    // request.
+    bool answer(const std::uint8_t *bytes, std::size_t count);
     void sendFailed(FailKind kind, const std::string &why);
     void readFailed(FailKind kind, const std::string &why);
     void noAnswerWithin(int waitMillis);
@@ -46,7 +54,9 @@ class StatusExchange {
     bool m_over = false;
 };
 
-// Sends each request and waits at most waitMillis for its answer. Leaves the port open.
+// Throws away unread input, then sends each request and waits at most waitMillis for its answer,
+// judged as StatusExchange does. A port that passes nothing back fails before anything is sent
+// (CannotVerify). Leaves the port open.
 StatusReading readStatus(PosdllFuncs &lib, int handle, int waitMillis);
 
 } // namespace device

@@ -139,6 +139,14 @@ extern "C" int POS_ReadFile(int handle, unsigned char *buffer, int count, int ti
     });
 }
 
+extern "C" int POS_DiscardInput(int handle) {
+    return guarded([&] {
+        if (!haveHandle("discard input", handle))
+            return -1;
+        return t_state.port->discardInput() ? 0 : -1;
+    });
+}
+
 extern "C" int POS_SetTimeouts(int connectMillis, int writeMillis) {
     setWaits(connectMillis, writeMillis);
     return 0;

@@ -28,6 +28,8 @@ class Transport {
     // Reads up to count bytes, waiting at most `wait` for the first; returns the count read,
     // 0 when nothing came, or -1.
     virtual int read(unsigned char *bytes, int count, std::chrono::milliseconds wait) = 0;
+    // Throws away unread input; fails with POS_ERR_NO_BACK_CHANNEL on a port that has none.
+    virtual bool discardInput() = 0;
     // Releases the port; the destructor releases it too, so close() only reports failures.
     virtual bool close() = 0;
 };

@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 using cli_test::runCliBinary;
 using testing_support::TcpListener;
@@ -175,6 +177,44 @@ TEST_F(CliCupsTest, status_of_a_queue_is_the_queues_own_and_says_so) {
         runCliBinary({"status", "--json", "--port", "DRIVER", "--printer", "Cellar"});
     EXPECT_NE(missing.out.find(R"("kind":"missing","stage":"open")"), std::string::npos)
         << missing.out;
+}
+
+// A queue passes nothing back from its printer: what its server knows decides. In front of a
+// printer --verify sends; in front of a closed port, with a job the backend cannot deliver, the
+// queue is not ready and --verify sends nothing.
+TEST_F(CliCupsTest, verify_and_status_of_a_queue_follow_what_its_server_knows_of_the_printer) {
+    const auto sent = runCliBinary(
+        {"selftest", "--verify", "--json", "--port", "DRIVER", "--printer", "Kitchen"});
+    EXPECT_EQ(sent.status, 0) << sent.out << sent.err;
+    EXPECT_NE(sent.out.find(R"("ok":true,"kind":"spooled")"), std::string::npos) << sent.out;
+    ASSERT_TRUE(kitchen.waitForSessions(1, kDelivery)) << cups().logTail();
+
+    const testing_support::ClosedPort closed;
+    std::string why;
+    ASSERT_TRUE(cups().addQueue("Gone", closed.port, why)) << why;
+    testing_support::TempDir dir;
+    std::ofstream(dir.file("job")) << "x";
+    ASSERT_TRUE(testing_support::runTool({"lp", "-d", "Gone", "-o", "raw", dir.file("job")}).ok());
+    const std::vector<std::string> status = {"status", "--json",    "--port",
+                                             "DRIVER", "--printer", "Gone"};
+    auto stuck = runCliBinary(status); // ready until the backend has tried the port
+    for (const auto end = std::chrono::steady_clock::now() + kDelivery;
+         stuck.status == 0 && std::chrono::steady_clock::now() < end;
+         std::this_thread::sleep_for(200ms))
+        stuck = runCliBinary(status);
+    EXPECT_EQ(stuck.status, 1) << stuck.out;
+    EXPECT_NE(stuck.out.find(R"("ok":false,"kind":"not-ready","stage":"status")"),
+              std::string::npos)
+        << stuck.out;
+    EXPECT_NE(stuck.out.find("may not exist or is unavailable"), std::string::npos) << stuck.out;
+    const auto refused =
+        runCliBinary({"selftest", "--verify", "--json", "--port", "DRIVER", "--printer", "Gone"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.out.find(R"("kind":"not-ready","stage":"status")"), std::string::npos)
+        << refused.out;
+    EXPECT_NE(refused.out.find("nothing was sent"), std::string::npos) << refused.out;
+    EXPECT_EQ(cups().jobs("Gone").size(), 1u) << "verify made a job";
+    testing_support::runTool({"cancel", "-a", "Gone"});
 }
 
 // The same kinds a job to the queue would end with, so a script tells a server that is down from

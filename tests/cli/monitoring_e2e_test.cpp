@@ -117,20 +117,6 @@ TEST(cli_metrics_test, each_printer_state_is_read_by_the_parser_and_the_node_exp
     EXPECT_EQ(readAll(prom), text);
 }
 
-TEST(cli_metrics_test, a_queue_name_with_quote_backslash_and_newline_reads_back_as_it_is) {
-    TempDir dir;
-    const std::string prom = dir.file("posdip.prom");
-    CliSetup noServer; // a print server that is not there: the queue is simply down
-    noServer.env = {"CUPS_SERVER=" + dir.file("no-cupsd.sock")};
-    const auto run = runCliBinary(
-        {"status", "--port", "DRIVER", "--printer", "we\"ird\\queue\nname", "--metrics", prom},
-        noServer);
-    ASSERT_EQ(run.status, 0) << run.err;
-    const std::string expected =
-        sample("posdip_printer_up", R"("target": "DRIVER we\"ird\\queue\nname")", "0.0");
-    EXPECT_TRUE(has(parsed({prom}), expected)) << readAll(prom);
-}
-
 TEST(cli_metrics_test, a_reader_never_sees_half_a_file_while_it_is_rewritten) {
     LoopbackEmulator printer({});
     TempDir dir;

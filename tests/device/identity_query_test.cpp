@@ -26,6 +26,10 @@ class ScriptedPrinter : public testing_support::RecordingPosdll {
         m_pending.insert(m_pending.end(), reply.begin(), reply.end());
         return count;
     }
+    int POS_DiscardInput(int) override {
+        m_pending.clear();
+        return 0;
+    }
     int POS_ReadFile(int, std::uint8_t *buffer, int, int) override {
         if (m_pending.empty())
             return 0;

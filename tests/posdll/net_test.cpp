@@ -7,6 +7,7 @@
 #include <cstring>
 #include <future>
 #include <netinet/tcp.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <thread>
@@ -348,4 +349,32 @@ TEST(net_test, malformed_address_is_refused_before_any_connection) {
     EXPECT_EQ(POS_Open("300.1.2.3", 0, 0, 0, 0, POS_PORT_NETWORK), -1);
     EXPECT_STREQ(POS_LastError(), "network printer '300.1.2.3': '300.1.2.3' is not a valid IPv4 "
                                   "address (four numbers 0 to 255, as 10.0.0.5)");
+}
+
+// In a network namespace of the test's own, with no interface up, no address has a route: the
+// connect fails at once without a packet leaving, as on a machine whose network is down.
+TEST(net_test, no_route_to_the_printer_is_unreachable_not_a_timeout) {
+    int p[2];
+    ASSERT_EQ(::pipe(p), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(p[0]);
+        std::string said = "skip: cannot make a network namespace";
+        if (::unshare(CLONE_NEWNET) == 0) {
+            const int handle = POS_Open("192.0.2.1", 0, 0, 0, 0, POS_PORT_NETWORK);
+            said = std::to_string(handle) + " " + std::to_string(POS_LastErrorKind()) + " " +
+                   POS_LastError();
+        }
+        [[maybe_unused]] const ssize_t n = ::write(p[1], said.data(), said.size());
+        ::_exit(0);
+    }
+    ::close(p[1]);
+    const Bytes text = readUntilEof(p[0]);
+    ::close(p[0]);
+    ::waitpid(pid, nullptr, 0);
+    const std::string said(text.begin(), text.end());
+    if (said.starts_with("skip: "))
+        GTEST_SKIP() << said;
+    EXPECT_EQ(said, "-1 " + std::to_string(POS_ERR_UNREACHABLE) +
+                        " network printer 192.0.2.1:9100: Network is unreachable");
 }

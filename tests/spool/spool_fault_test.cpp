@@ -42,6 +42,7 @@ enum class JobFate { NeverCreated, Cancelled, LeftWaiting, CancelledOrPrinted };
 struct Outcome {
     Step failed = Step::None;
     std::string reason; // of the first failing call
+    int kind = POS_ERR_NONE;
     int close = 0;
     Clock::duration took{};
 };
@@ -55,6 +56,7 @@ Outcome runDocument(const std::string &queue, Step strikeAfter,
         if (!ok && o.failed == Step::None) {
             o.failed = step;
             o.reason = POS_LastError();
+            o.kind = POS_LastErrorKind();
         }
         return ok;
     };
@@ -88,6 +90,7 @@ struct Row {
     std::vector<Step> fails; // the call that fails first (when the reset arrives is a race)
     std::vector<std::string> says;
     JobFate fate;
+    int kind = POS_ERR_TIMEOUT; // a server that does not answer, as when a status asks it
 };
 
 } // namespace
@@ -124,13 +127,15 @@ TEST_F(SpoolFaultTest, hung_or_dead_server_fails_the_action_in_time) {
          [](CupsFaultProxy &p) { p.resetAtDocument(Later::Pass); },
          {Step::Start, Step::End},
          {" is cancelled: "},
-         JobFate::Cancelled},
+         JobFate::Cancelled,
+         POS_ERR_NONE},
         {"dies when the document starts",
          Step::Open,
          [](CupsFaultProxy &p) { p.resetAtDocument(Later::Refused); },
          {Step::Start, Step::End},
          {" could not be cancelled (cannot reach the print server"},
-         JobFate::LeftWaiting},
+         JobFate::LeftWaiting,
+         POS_ERR_NONE},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
@@ -149,6 +154,9 @@ TEST_F(SpoolFaultTest, hung_or_dead_server_fails_the_action_in_time) {
         EXPECT_LT(out->took, kActionBound);
         EXPECT_THAT(row.fails, Contains(out->failed)) << out->reason;
         EXPECT_THAT(out->reason, HasSubstr("print queue '" + queue + "'"));
+        if (row.kind != POS_ERR_NONE) { // a reset is no answer too, but no timeout
+            EXPECT_EQ(out->kind, row.kind) << out->reason;
+        }
         for (const std::string &s : row.says)
             EXPECT_THAT(out->reason, HasSubstr(s));
         printer.waitForSessions(printer.accepted(), 10s); // the printer's end of a job that ran

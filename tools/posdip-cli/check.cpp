@@ -45,6 +45,7 @@ PluginState stateOfFailure(device::FailKind kind) {
     switch (kind) {
     case device::FailKind::Refused:
     case device::FailKind::Timeout:
+    case device::FailKind::Unreachable:
     case device::FailKind::Reset:
     case device::FailKind::Closed:
     case device::FailKind::Busy:
@@ -56,6 +57,7 @@ PluginState stateOfFailure(device::FailKind kind) {
         return PluginState::Critical;
     case device::FailKind::Ok:
     case device::FailKind::Spooled:
+    case device::FailKind::CannotVerify:
     case device::FailKind::Usage:
     case device::FailKind::NoDescriptors:
     case device::FailKind::Internal:

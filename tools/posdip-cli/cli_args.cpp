@@ -243,6 +243,8 @@ std::vector<OptionRow> makeOptionRows() {
              [](ParseState &s, const std::string &v) {
                  if (v.empty())
                      return std::string("the queue name is empty");
+                 if (const auto problem = posdll::queueNameProblem(v))
+                     return quoted(v) + ": " + *problem;
                  s.cmd.printer = v;
                  s.printerGiven = true;
                  return std::string();
@@ -334,10 +336,9 @@ std::vector<OptionRow> makeOptionRows() {
              "and status --identify add identity (maker, model, firmware, serial, multibyte, "
              "cutter, each null when the printer did not say, and raw: every reply by its n, "
              "the one-byte ones in hex). kind is "
-             "one of ok, spooled, refused, timeout, reset, closed, busy, denied, missing, "
-             "not-a-device, queue, not-ready, usage, no-descriptors, internal; stage one of open, "
-             "status, write, "
-             "end, close.",
+             "one of ok, spooled, refused, timeout, unreachable, reset, closed, busy, denied, "
+             "missing, not-a-device, queue, not-ready, cannot-verify, usage, no-descriptors, "
+             "internal; stage one of open, status, write, end, close.",
          .handle =
              [](ParseState &s, const std::string &) {
                  s.cmd.json = true;
@@ -358,7 +359,10 @@ std::vector<OptionRow> makeOptionRows() {
          .help = {{kAll, "ask for the status first; send nothing to a printer that is not\n"
                          "ready (kind not-ready, stage status)"}},
          .manual = "Reads the printer's status first, on the same connection, and sends nothing "
-                   "to a printer that is not ready (kind not-ready, stage status).",
+                   "to a printer that is not ready (kind not-ready, stage status). For a DRIVER "
+                   "target it checks the queue as status does; a port that passes nothing back "
+                   "from its printer (a FIFO, a parallel port without a back channel) is refused "
+                   "at once (kind cannot-verify, stage status).",
          .handle =
              [](ParseState &s, const std::string &) {
                  s.cmd.verify = true;
