@@ -72,8 +72,8 @@ struct Command {
     int checkMillis = kDefaultCheckMillis;   // check: -t, the whole check's bound
     std::string network;                     // scan: the CIDR
     int scanPort = posdll::kPrinterPort;     // scan: --port-number
-    protocol::OptionStates options = protocol::defaultOptionStates(); // store
-    std::vector<std::string> hex;                                     // decode
+    protocol::SettingChoices choices = protocol::defaultChoices(); // store
+    std::vector<std::string> hex;                                  // decode
 };
 
 struct ShowHelp {
