@@ -156,8 +156,8 @@ class Prober {
             const int err = n == 0 ? 0 : errno;
             x.status.readFailed(n == 0 ? device::FailKind::Closed : failKindOf(err),
                                 x.label + ": " + posdll::noAnswerReason(err));
-        } else {
-            x.status.answer(answer.data(), static_cast<std::size_t>(n));
+        } else if (!x.status.answer(answer.data(), static_cast<std::size_t>(n))) {
+            return; // passed over: the answer is still to come
         }
         if (x.status.over())
             return end(s);
