@@ -3,6 +3,7 @@
 #include "app/message.h"
 
 #include "device/port_kind.h"
+#include "device/serial_number.h"
 #include "posdll/queue_refusal.h"
 #include "posdll/quoted.h"
 #include "protocol/frames.h"
@@ -164,6 +165,20 @@ Result runAction(Action action, const ActionInputs &in, device::PosdllFuncs &lib
     if (!port.opened())
         return timed(failure(port.kind, device::Stage::Open, port.reason), started);
 
+    std::optional<std::string> serial;
+    if (in.gate) {
+        if (!isDriver(in))
+            serial = device::readSerialNumber(lib, port.handle, in.statusWaitMillis);
+        if (const Gate gate = in.gate(serial); gate != Gate::Send) {
+            device::ClosePort(lib);
+            Result left; // nothing sent: a rehearsal is a plain success
+            left.kind =
+                gate == Gate::Unchanged ? device::FailKind::Unchanged : device::FailKind::Ok;
+            left.serial = std::move(serial);
+            return timed(std::move(left), started);
+        }
+    }
+
     std::optional<device::StatusReading> status;
     if (in.verify) {
         status = device::readStatus(lib, port.handle, in.statusWaitMillis);
@@ -179,6 +194,7 @@ Result runAction(Action action, const ActionInputs &in, device::PosdllFuncs &lib
         device::writeTransaction(lib, port.handle, frame, std::string("posdip: ") + entry.caption);
     Result r = w.ok ? Result{} : failure(w.kind, w.stage, w.reason);
     r.written = w.written;
+    r.serial = std::move(serial);
     if (!w.ok)
         return timed(std::move(r), started);
     r.status = std::move(status);

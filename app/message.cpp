@@ -14,10 +14,11 @@ Message box(MessageIcon icon, std::string text, std::string detail = {}) {
     return m;
 }
 
-// A failure is told by the stage it ended in; a success by `success` (nothing when null).
+// A failure is told by the stage it ended in; a success by `success` once the printer took the
+// frame (nothing when null, or when nothing was sent).
 Message described(const Result &result, const char *success) {
     if (result.succeeded())
-        return success ? box(MessageIcon::Information, success) : Message{};
+        return success && result.written > 0 ? box(MessageIcon::Information, success) : Message{};
     switch (result.stage) {
     case device::Stage::Open:
         return box(MessageIcon::Error, kOpenFailed, result.reason);

@@ -52,6 +52,7 @@ constexpr Mask maskOf(bool actionsOnly) {
 }
 constexpr Mask kActions = maskOf(true);
 constexpr Mask kStore = bit(Subcommand::Store);
+constexpr Mask kSettings = kStore | bit(Subcommand::Restore); // the sends that store a setting
 constexpr Mask kOpens = kActions | bit(Subcommand::Status);
 constexpr Mask kReads = bit(Subcommand::Status) | bit(Subcommand::Scan);
 constexpr Mask kAll = maskOf(false);
@@ -322,9 +323,13 @@ std::vector<OptionRow> makeOptionRows() {
              "action, ok, kind, stage, elapsed_ms, written (bytes of the frame the printer's "
              "port took), message and reason; sends add frame, store "
              "and restore add setting (byte, cutter, beeper, density, two_byte, chars, "
-             "paper_taken, baud), and status, scan and --verify add status (ready, bytes, "
+             "paper_taken, baud, meaning); with --if-changed or --ledger they add serial (null "
+             "when the printer gave none), replaced, previous (the setting the ledger says the "
+             "printer holds, as setting, or null) and, with --dry-run, dry_run; status, scan and "
+             "--verify add status (ready, bytes, "
              "conditions, offline, cover_open, paper, error) when the printer answered. kind is "
-             "one of ok, spooled, refused, timeout, reset, closed, busy, denied, missing, "
+             "one of ok, spooled, unchanged, refused, timeout, reset, closed, busy, denied, "
+             "missing, "
              "not-a-device, queue, not-ready, usage, no-descriptors, internal; stage one of open, "
              "status, write, "
              "end, close.",
@@ -335,12 +340,72 @@ std::vector<OptionRow> makeOptionRows() {
              }},
         {.name = "--dry-run",
          .scope = kActions,
-         .help = {{kAll, "print the frame in hex and what it means, open nothing"}},
+         .help = {{kSettings, "print the frame in hex and what it means, open nothing;\n"
+                              "with --if-changed, say which printers would be sent it"},
+                  {kAll, "print the frame in hex and what it means, open nothing"}},
          .manual = "Prints the frame in hex and what it means, and the printers it would go to; "
-                   "opens nothing.",
+                   "opens nothing. With --if-changed, asks each printer for its serial number "
+                   "and reads the ledger instead, and says for each printer whether it would be "
+                   "sent the frame (kind ok) or not (kind unchanged); it sends and records "
+                   "nothing.",
          .handle =
              [](ParseState &s, const std::string &) {
                  s.cmd.dryRun = true;
+                 return std::string();
+             }},
+        {.name = "--if-changed",
+         .scope = kSettings,
+         .help = {{kAll, "send nothing to a printer the ledger says holds the setting\n"
+                         "(kind unchanged); record what was stored"}},
+         .manual = "Keeps a ledger of the settings stored: each printer is asked for its serial "
+                   "number (GS I 68) first, and one whose ledger entry has the same serial "
+                   "number (or, for a printer that gives none, none) and the same setting byte "
+                   "is sent nothing; its result is of kind unchanged and counts as success. A "
+                   "printer with another serial number than the ledger's at that target has "
+                   "been replaced: it is sent the setting and its result says replaced. Each "
+                   "setting that reached a printer is recorded with its target, serial number "
+                   "and time; a print queue's is recorded once --wait saw it delivered. With "
+                   "--dry-run, the printers are asked and the ledger read, and nothing is sent "
+                   "or recorded. The ledger knows only what posdip-cli stored with it: a setting "
+                   "changed at the printer itself, by its own switches or another program, is "
+                   "not seen.",
+         .handle =
+             [](ParseState &s, const std::string &) {
+                 s.cmd.ifChanged = true;
+                 return std::string();
+             }},
+        {.name = "--force",
+         .scope = kSettings,
+         .help = {{kAll, "with --if-changed: send to every printer all the same,\n"
+                         "and record it"}},
+         .manual = "With --if-changed: sends the setting even to printers the ledger says hold "
+                   "it, and records it as --if-changed does.",
+         .handle =
+             [](ParseState &s, const std::string &) {
+                 s.cmd.force = true;
+                 return std::string();
+             }},
+        {.name = "--ledger",
+         .hint = "FILE",
+         .value = OptionValue::File,
+         .scope = kSettings,
+         .help = {{kAll, "the ledger of stored settings (default /var/lib/posdip/ledger.json\n"
+                         "when it can be written, else $XDG_STATE_HOME/posdip/ledger.json);\n"
+                         "without --if-changed, only records"}},
+         .manual = "The ledger --if-changed reads and keeps. Without this option it is "
+                   "/var/lib/posdip/ledger.json when that folder can be written, else "
+                   "$XDG_STATE_HOME/posdip/ledger.json (~/.local/state/posdip/ledger.json when "
+                   "XDG_STATE_HOME is not set). The file is JSON; it is replaced whole through a "
+                   "temporary file in the same folder, under a lock on FILE.lock, so that "
+                   "posdip-cli runs side by side lose no entry. A ledger that cannot be read or "
+                   "does not parse is an error naming it, before any printer is reached, and is "
+                   "never overwritten (exit status 3). Given without --if-changed, every printer "
+                   "is sent the setting and the ledger records it.",
+         .handle =
+             [](ParseState &s, const std::string &v) {
+                 if (v.empty())
+                     return std::string("the file name is empty");
+                 s.cmd.ledgerPath = v;
                  return std::string();
              }},
         {.name = "--verify",
@@ -524,6 +589,8 @@ std::optional<UsageError> finish(ParseState &s) {
             s.byte ? protocol::explainSettingByte(*s.byte) : s.choices;
         protocol::optionStatesFor(choices, c.options); // every value was checked above
     }
+    if (c.force && !c.ifChanged)
+        return error("--force", "--force goes with --if-changed");
     if (c.sub == Subcommand::Scan && c.network.empty())
         return error("", "scan needs the network to sweep, e.g. 'scan 192.168.1.0/24'");
     if (!opensTargets(c.sub))
