@@ -14,11 +14,13 @@ Message box(MessageIcon icon, std::string text, std::string detail = {}) {
     return m;
 }
 
-// A failure is told by the stage it ended in; a success by `success` once the printer took the
-// frame (nothing when null, or when nothing was sent).
+// A failure is told by the stage it ended in; a success by `success` (nothing when null, or
+// when nothing was sent since the printer holds the setting).
 Message described(const Result &result, const char *success) {
     if (result.succeeded())
-        return success && result.written > 0 ? box(MessageIcon::Information, success) : Message{};
+        return success && result.kind != device::FailKind::Unchanged
+                   ? box(MessageIcon::Information, success)
+                   : Message{};
     switch (result.stage) {
     case device::Stage::Open:
         return box(MessageIcon::Error, kOpenFailed, result.reason);

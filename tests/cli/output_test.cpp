@@ -98,7 +98,8 @@ TEST(cli_output_test, result_json_shape) {
               R"("message":"Fail to open port,please check!","reason":"queue\tgone",)"
               R"("frame":"1F 1B 1F A1 10 11 12 13 14 15 FC","setting":{"byte":"0xFC",)"
               R"("cutter":false,"beeper":true,"density":"light","two_byte":true,"chars":48,)"
-              R"("paper_taken":true,"baud":19200}})");
+              R"("paper_taken":true,"baud":19200,"meaning":"cutter no, beeper yes, density light, )"
+              R"(two-byte yes, 48 chars, paper-taken yes, 19200 bps"}})");
     app::Result selftest;
     selftest.written = 12;
     EXPECT_EQ(cli::resultJson(batch::networkTarget("127.0.0.1"), "selftest",

@@ -230,7 +230,8 @@ int sendFrame(const Command &cmd, app::Action action, const Io &io, device::Posd
             return s;
         },
         [&](const batch::Result &r) {
-            const app::Message m = app::messageFor(action, r.result);
+            // A rehearsal has nothing to tell: the frame was not sent.
+            const app::Message m = cmd.dryRun ? app::Message{} : app::messageFor(action, r.result);
             if (cmd.json)
                 return resultJson(r.target, subcommandName(cmd.sub), frame, r.result, m, r.ledger,
                                   cmd.dryRun);
