@@ -15,7 +15,7 @@ description:
     the setting made of I(settings), C(restore) writes the default setting (byte 0xFD),
     C(selftest) makes the printer print its self-test page.
   - A stored setting takes effect when the printer restarts.
-  - C(store) and C(restore) change only what differs: posdip-cli keeps a ledger of the settings
+  - C(store) and C(restore) change only what differs. posdip-cli keeps a ledger of the settings
     it stored (C(--if-changed)), asks each printer for its serial number, and sends nothing to a
     printer whose ledger entry has the same serial number and setting (its result's C(kind) is
     C(unchanged)). A printer with another serial number than the ledger's at that target was
