@@ -357,18 +357,12 @@ std::vector<OptionRow> makeOptionRows() {
          .scope = kSettings,
          .help = {{kAll, "send nothing to a printer the ledger says holds the setting\n"
                          "(kind unchanged); record what was stored"}},
-         .manual = "Keeps a ledger of the settings stored: each printer is asked for its serial "
-                   "number (GS I 68) first, and one whose ledger entry has the same serial "
-                   "number (or, for a printer that gives none, none) and the same setting byte "
-                   "is sent nothing; its result is of kind unchanged and counts as success. A "
-                   "printer with another serial number than the ledger's at that target has "
-                   "been replaced: it is sent the setting and its result says replaced. Each "
-                   "setting that reached a printer is recorded with its target, serial number "
-                   "and time; a print queue's is recorded once --wait saw it delivered. With "
-                   "--dry-run, the printers are asked and the ledger read, and nothing is sent "
-                   "or recorded. The ledger knows only what posdip-cli stored with it: a setting "
-                   "changed at the printer itself, by its own switches or another program, is "
-                   "not seen.",
+         .manual = "Asks each printer for its serial number (GS I 68) first and sends nothing to "
+                   "one the ledger says holds the setting already (kind unchanged, a success); "
+                   "a printer swapped for another at the same target is sent it (replaced). "
+                   "Each setting that reached a printer is recorded. With --dry-run, says which "
+                   "printers would be sent the frame and sends and records nothing. See THE "
+                   "LEDGER.",
          .handle =
              [](ParseState &s, const std::string &) {
                  s.cmd.ifChanged = true;
@@ -392,15 +386,12 @@ std::vector<OptionRow> makeOptionRows() {
          .help = {{kAll, "the ledger of stored settings (default /var/lib/posdip/ledger.json\n"
                          "when it can be written, else $XDG_STATE_HOME/posdip/ledger.json);\n"
                          "without --if-changed, only records"}},
-         .manual = "The ledger --if-changed reads and keeps. Without this option it is "
+         .manual = "The ledger --if-changed reads and keeps; by default "
                    "/var/lib/posdip/ledger.json when that folder can be written, else "
-                   "$XDG_STATE_HOME/posdip/ledger.json (~/.local/state/posdip/ledger.json when "
-                   "XDG_STATE_HOME is not set). The file is JSON; it is replaced whole through a "
-                   "temporary file in the same folder, under a lock on FILE.lock, so that "
-                   "posdip-cli runs side by side lose no entry. A ledger that cannot be read or "
-                   "does not parse is an error naming it, before any printer is reached, and is "
-                   "never overwritten (exit status 3). Given without --if-changed, every printer "
-                   "is sent the setting and the ledger records it.",
+                   "$XDG_STATE_HOME/posdip/ledger.json (~/.local/state when XDG_STATE_HOME is "
+                   "not set). It is replaced whole through a temporary file in the same folder, "
+                   "under a lock on FILE.lock. Given without --if-changed, every printer is sent "
+                   "the setting and the ledger records it.",
          .handle =
              [](ParseState &s, const std::string &v) {
                  if (v.empty())
