@@ -192,11 +192,14 @@ Result runAction(Action action, const ActionInputs &in, device::PosdllFuncs &lib
     lib.POS_SetDeliveryWait(in.deliveryWaitMillis);
     const device::WriteResult w =
         device::writeTransaction(lib, port.handle, frame, std::string("posdip: ") + entry.caption);
-    Result r = w.ok ? Result{} : failure(w.kind, w.stage, w.reason);
+    if (!w.ok) {
+        Result failed = writeFailure(w);
+        failed.serial = std::move(serial);
+        return timed(std::move(failed), started);
+    }
+    Result r;
     r.written = w.written;
     r.serial = std::move(serial);
-    if (!w.ok)
-        return timed(std::move(r), started);
     r.status = std::move(status);
     if (in.deliveryWaitMillis == 0 && isDriver(in))
         r.kind = device::FailKind::Spooled;
@@ -213,11 +216,21 @@ Result checkStatus(const ActionInputs &in, device::PosdllFuncs &lib) {
         return timed(failure(port.kind, device::Stage::Open, port.reason), started);
     device::StatusReading reading = device::readStatus(lib, port.handle, in.statusWaitMillis);
     device::ClosePort(lib); // what the printer said stands, whatever the close says
+    return timed(statusResult(std::move(reading)), started);
+}
+
+Result statusResult(device::StatusReading reading) {
     if (auto refused = statusFailure(reading))
-        return timed(std::move(*refused), started);
+        return std::move(*refused);
     Result r;
     r.status = std::move(reading);
-    return timed(std::move(r), started);
+    return r;
+}
+
+Result writeFailure(const device::WriteResult &w) {
+    Result r = failure(w.kind, w.stage, w.reason);
+    r.written = w.written;
+    return r;
 }
 
 } // namespace app

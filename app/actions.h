@@ -66,5 +66,9 @@ Result runAction(Action action, const ActionInputs &in, device::PosdllFuncs &lib
 // Opens the port, reads the printer's status and closes it: succeeded() only when the printer
 // answered and is ready; the reading is in status whenever the printer answered.
 Result checkStatus(const ActionInputs &in, device::PosdllFuncs &lib);
+// The result of a status reading (as checkStatus gives it) and of a send whose write transaction
+// failed (as runAction gives it): for callers that do these steps their own way.
+Result statusResult(device::StatusReading reading);
+Result writeFailure(const device::WriteResult &w);
 
 } // namespace app

@@ -1,28 +1,28 @@
 #include "batch/batch.h"
 
 #include "batch/descriptor_limit.h"
-#include "batch/end_outside_slot.h"
+#include "batch/end_handover.h"
 #include "batch/runner.h"
+#include "batch/scan_probe.h"
 
 #include "posdll/port_names.h"
 
+#include <algorithm>
+#include <arpa/inet.h>
 #include <chrono>
-
 #include <vector>
 
 namespace batch {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+constexpr std::chrono::milliseconds kProgressEvery{100};
 
-// Which results onResult hears.
-using Shown = std::function<bool(const app::Result &)>;
 using Serve = std::function<app::Result(const Target &)>;
 
 // Serves every target through `serve`, network ones side by side.
 Summary serveAll(std::span<const Target> targets, const Bounds &bounds, const Serve &serve,
-                 const Hooks &hooks, const Shown &shown, std::stop_token stop) {
+                 const Hooks &hooks, std::stop_token stop) {
     std::vector<bool> network;
     network.reserve(targets.size());
     for (const Target &t : targets)
@@ -32,8 +32,6 @@ Summary serveAll(std::span<const Target> targets, const Bounds &bounds, const Se
     RunHooks run;
     run.onProgress = hooks.onProgress;
     run.onResult = [&](std::size_t i, const app::Result &result) {
-        if (shown && !shown(result))
-            return;
         ++summary.results;
         summary.failed += result.succeeded() ? 0 : 1;
         hooks.onResult(Result{i, targets[i], result, std::nullopt});
@@ -44,11 +42,7 @@ Summary serveAll(std::span<const Target> targets, const Bounds &bounds, const Se
             std::unique_lock<std::mutex> hold;
             if (hooks.holdExit && targets[i].mustFinish())
                 hold = hooks.holdExit();
-            const auto started = Clock::now();
-            app::Result r = descriptors.run([&] { return serve(targets[i]); });
-            r.elapsed =
-                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
-            return r;
+            return descriptors.run([&] { return serve(targets[i]); });
         },
         run, stop);
     summary.descriptorShortages = descriptors.shortages();
@@ -67,16 +61,12 @@ app::ActionInputs inputsFor(const Bounds &bounds, const Target &target) {
     return in;
 }
 
-Serve statusReader(const Bounds &bounds, device::PosdllFuncs &lib) {
-    return [&](const Target &t) { return app::checkStatus(inputsFor(bounds, t), lib); };
-}
-
 } // namespace
 
 Summary send(app::Action action, const protocol::OptionStates &options,
              std::span<const Target> targets, const Bounds &bounds, device::PosdllFuncs &lib,
              const Hooks &hooks, std::stop_token stop, const LedgerUse *ledger) {
-    EndOutsideSlot batchLib(lib);
+    EndHandedOver batchLib(lib);
     const std::uint8_t setting = app::frameFor(action, options).back();
     // Each written by its target's own task, read once the target is done.
     std::vector<std::optional<Decision>> decisions(ledger ? targets.size() : 0);
@@ -107,25 +97,63 @@ Summary send(app::Action action, const protocol::OptionStates &options,
                 };
             return app::runAction(action, in, batchLib);
         },
-        kept, {}, stop);
+        kept, stop);
     summary.stored = std::move(stored);
     return summary;
 }
 
 Summary status(std::span<const Target> targets, const Bounds &bounds, device::PosdllFuncs &lib,
                const Hooks &hooks, std::stop_token stop) {
-    return serveAll(targets, bounds, statusReader(bounds, lib), hooks, {}, stop);
+    return serveAll(
+        targets, bounds,
+        [&](const Target &t) { return app::checkStatus(inputsFor(bounds, t), lib); }, hooks, stop);
 }
 
-Summary scan(const Cidr &network, int port, const Bounds &bounds, device::PosdllFuncs &lib,
-             const Hooks &hooks, std::stop_token stop) {
-    std::vector<Target> targets;
-    for (const std::string &host : cidrHosts(network))
-        targets.push_back(
-            networkTarget(port == posdll::kPrinterPort ? host : host + ":" + std::to_string(port)));
-    return serveAll(
-        targets, bounds, statusReader(bounds, lib), hooks,
-        [](const app::Result &o) { return o.status.has_value(); }, stop);
+Summary scan(const Cidr &network, int port, const Bounds &bounds, const Hooks &hooks,
+             std::stop_token stop) {
+    ProbeBounds probe;
+    probe.inFlight = std::clamp(bounds.jobs, 1, printersWithinDescriptorLimit());
+    if (bounds.connectMillis > 0)
+        probe.connect = std::chrono::milliseconds(bounds.connectMillis);
+    probe.answerMillis = bounds.statusMillis;
+    const std::size_t count = cidrHostCount(network);
+    Summary summary;
+    std::size_t done = 0, failed = 0;
+    auto lastProgress = std::chrono::steady_clock::time_point{};
+    summary.notAttempted = probeHosts(
+        count,
+        [&](std::size_t i) {
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_port = htons(static_cast<std::uint16_t>(port));
+            a.sin_addr.s_addr = htonl(cidrHost(network, i));
+            return a;
+        },
+        probe,
+        [&](const Probe &p) {
+            const app::Result o = resultOf(p);
+            ++done;
+            failed += o.succeeded() ? 0 : 1;
+            // A few times a second: a sweep settles thousands of hosts in one.
+            if (const auto now = std::chrono::steady_clock::now();
+                hooks.onProgress && (now - lastProgress > kProgressEvery || done == count)) {
+                lastProgress = now;
+                hooks.onProgress(done, failed);
+            }
+            if (!o.status) // only what answered as a printer does is a result
+                return;
+            in_addr host{htonl(cidrHost(network, p.index))};
+            char text[INET_ADDRSTRLEN];
+            ::inet_ntop(AF_INET, &host, text, sizeof text);
+            const Target t = networkTarget(port == posdll::kPrinterPort
+                                               ? text
+                                               : std::string(text) + ":" + std::to_string(port));
+            ++summary.results;
+            summary.failed += o.succeeded() ? 0 : 1;
+            hooks.onResult(Result{p.index, t, o, std::nullopt});
+        },
+        stop);
+    return summary;
 }
 
 } // namespace batch

@@ -33,7 +33,7 @@ struct Bounds {
 struct Result {
     std::size_t index; // in the targets given
     const Target &target;
-    app::Result result;             // its elapsed time counts any wait for a free descriptor
+    app::Result result; // elapsed from the start to the settled end, any wait for a descriptor too
     std::optional<Decision> ledger; // what the ledger said, for sends that keep it
 };
 
@@ -77,7 +77,8 @@ Summary status(std::span<const Target> targets, const Bounds &bounds, device::Po
 
 // Asks every host of the network, on TCP port `port`, for its status; onResult hears only the
 // hosts that answered as a printer does (ready or not).
-Summary scan(const Cidr &network, int port, const Bounds &bounds, device::PosdllFuncs &lib,
-             const Hooks &hooks, std::stop_token stop = {});
+// They are asked from the calling thread, up to bounds.jobs at once (batch/scan_probe.h).
+Summary scan(const Cidr &network, int port, const Bounds &bounds, const Hooks &hooks,
+             std::stop_token stop = {});
 
 } // namespace batch

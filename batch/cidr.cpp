@@ -28,12 +28,26 @@ std::optional<Cidr> parseCidr(const std::string &text, std::string *why) {
     return Cidr{ntohl(a.s_addr) & mask, prefix};
 }
 
+namespace {
+// Below /31 the network and broadcast addresses are no host's.
+bool edgesAreHosts(const Cidr &cidr) {
+    return cidr.prefix >= 31;
+}
+} // namespace
+
+std::size_t cidrHostCount(const Cidr &cidr) {
+    const std::size_t size = std::size_t{1} << (32 - cidr.prefix);
+    return edgesAreHosts(cidr) ? size : size - 2;
+}
+
+std::uint32_t cidrHost(const Cidr &cidr, std::size_t i) {
+    return cidr.network + static_cast<std::uint32_t>(edgesAreHosts(cidr) ? i : i + 1);
+}
+
 std::vector<std::string> cidrHosts(const Cidr &cidr) {
-    const std::uint64_t size = std::uint64_t{1} << (32 - cidr.prefix);
-    const bool edgesAreHosts = cidr.prefix >= 31;
     std::vector<std::string> hosts;
-    for (std::uint64_t i = edgesAreHosts ? 0 : 1; i < (edgesAreHosts ? size : size - 1); ++i) {
-        in_addr a{htonl(static_cast<std::uint32_t>(cidr.network + i))};
+    for (std::size_t i = 0; i < cidrHostCount(cidr); ++i) {
+        in_addr a{htonl(cidrHost(cidr, i))};
         char text[INET_ADDRSTRLEN];
         ::inet_ntop(AF_INET, &a, text, sizeof text);
         hosts.emplace_back(text);

@@ -1,6 +1,7 @@
 // The addresses a scan sweeps: an IPv4 network written A.B.C.D/PREFIX. Pure.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -23,5 +24,8 @@ std::optional<Cidr> parseCidr(const std::string &text, std::string *why);
 // The hosts of the network in order, dotted: without the network and broadcast addresses
 // below /31, where they are no host's.
 std::vector<std::string> cidrHosts(const Cidr &cidr);
+// How many they are, and the i-th of them (from 0) in host byte order.
+std::size_t cidrHostCount(const Cidr &cidr);
+std::uint32_t cidrHost(const Cidr &cidr, std::size_t i);
 
 } // namespace batch

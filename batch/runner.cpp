@@ -1,5 +1,9 @@
 #include "batch/runner.h"
 
+#include "batch/end_handover.h"
+#include "batch/end_watch.h"
+
+#include "app/actions.h"
 #include "posdll/fd.h"
 
 #include <algorithm>
@@ -17,22 +21,12 @@ namespace batch {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
 using Slots = std::counting_semaphore<>;
 
-// The slot the task on this thread holds, null when none.
-thread_local Slots *t_slot = nullptr;
-
-// Holds one of the job slots for a task, unless the task left it early.
-class SlotLease {
-  public:
-    explicit SlotLease(Slots &slots) {
-        slots.acquire();
-        t_slot = &slots;
-    }
-    ~SlotLease() { leaveJobSlot(); }
-    SlotLease(const SlotLease &) = delete;
-    SlotLease &operator=(const SlotLease &) = delete;
-};
+std::chrono::milliseconds since(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+}
 
 app::Result guarded(const TargetTask &task, std::size_t index) {
     try {
@@ -48,20 +42,17 @@ class ResultBoard {
   public:
     explicit ResultBoard(std::size_t n) : m_results(n), m_settled(n, false) {}
 
-    // Runs the task unless a stop was requested first.
-    void settle(std::size_t index, const TargetTask &task, const std::stop_token &stop) {
-        std::optional<app::Result> result;
-        if (!stop.stop_requested())
-            result = guarded(task, index);
+    // Records target index's result (from any thread); nothing when it was not attempted.
+    void record(std::size_t index, std::optional<app::Result> result) {
         {
             std::lock_guard lock(m_mutex);
             if (result) {
                 m_failed += result->succeeded() ? 0 : 1;
                 ++m_done;
+                m_results[index] = std::move(result);
             } else {
                 ++m_skipped;
             }
-            m_results[index] = std::move(result);
             m_settled[index] = true;
         }
         m_changed.notify_one();
@@ -115,48 +106,103 @@ class ResultBoard {
     std::size_t m_skipped = 0;
 };
 
-} // namespace
+// Serves targets onto the board: each result at once, or, when its task handed the end of
+// its document over, once the watch has seen that end settle.
+class Server {
+  public:
+    Server(ResultBoard &board, const TargetTask &task, const std::stop_token &stop, bool watchEnds)
+        : m_board(board), m_task(task), m_stop(stop) {
+        if (!watchEnds)
+            return;
+        try {
+            m_watch.emplace();
+        } catch (const std::system_error &) {
+            // No epoll for the watch: each end is waited for where it happens, as it was.
+        }
+    }
 
-void leaveJobSlot() {
-    if (Slots *slots = std::exchange(t_slot, nullptr))
-        slots->release();
-}
+    // Settles target index with `result` without running it (unless a stop came first).
+    void fail(std::size_t index, const app::Result &result) {
+        m_board.record(index,
+                       m_stop.stop_requested() ? std::nullopt : std::optional<app::Result>(result));
+    }
+
+    // Serves target index on this thread; `release` runs once it holds no connection.
+    void serve(std::size_t index, const std::function<void()> &release) {
+        if (m_stop.stop_requested()) {
+            m_board.record(index, std::nullopt);
+            return release();
+        }
+        const auto started = Clock::now();
+        std::optional<device::PendingEnd> end;
+        app::Result result;
+        {
+            const EndsHandedOver handingOver(m_watch.has_value());
+            result = guarded(m_task, index);
+            end = takeHandedOverEnd();
+        }
+        if (!end) {
+            result.elapsed = since(started);
+            m_board.record(index, std::move(result));
+            return release();
+        }
+        m_watch->watch(std::move(*end), [this, index, sent = std::move(result), started,
+                                         release](const device::WriteResult &settled) {
+            release(); // first: once all is recorded, the runner's counts may go
+            app::Result r = sent;
+            if (!settled.ok) { // the printer took the bytes; its end of document failed
+                r = app::writeFailure(settled);
+                r.written = sent.written;
+            }
+            r.elapsed = since(started);
+            m_board.record(index, std::move(r));
+        });
+    }
+
+  private:
+    ResultBoard &m_board;
+    const TargetTask &m_task;
+    const std::stop_token &m_stop;
+    std::optional<EndWatch> m_watch; // last: its ends settle before the rest goes
+};
+
+} // namespace
 
 std::size_t runTargets(const std::vector<bool> &network, int jobs, int maxOpen,
                        const TargetTask &task, const RunHooks &hooks, std::stop_token stop,
                        const StartThread &startThread) {
     const std::size_t n = network.size();
-    if (n == 1) {
-        if (stop.stop_requested())
-            return 1;
-        const app::Result result = guarded(task, 0);
-        if (hooks.onProgress)
-            hooks.onProgress(1, result.succeeded() ? 0 : 1);
-        hooks.onResult(0, result);
-        return 0;
-    }
     std::vector<std::size_t> remote, local;
     for (std::size_t i = 0; i < n; ++i)
         (network[i] ? remote : local).push_back(i);
 
     ResultBoard board(n);
+    // A lone network target ends its document where it runs: nothing would overlap the watch.
+    Server server(board, task, stop, remote.size() > 1);
+    if (n == 1) {
+        server.serve(0, [] {});
+        board.deliver(hooks);
+        return board.skipped();
+    }
     const int openCount = std::max(maxOpen, 1);
     const int slotCount = std::clamp(jobs, 1, openCount);
-    Slots slots(slotCount);
+    Slots open(openCount); // a connection each, until its end has settled
     std::atomic<std::size_t> nextRemote{0};
-    // The slot first, then the next target: targets start in the order listed.
+    // The connection first, then the next target: targets start in the order listed.
     auto remoteWorker = [&] {
         for (;;) {
-            const SlotLease lease(slots);
+            open.acquire();
             const std::size_t k = nextRemote.fetch_add(1);
-            if (k >= remote.size())
+            if (k >= remote.size()) {
+                open.release();
                 return;
-            board.settle(remote[k], task, stop);
+            }
+            server.serve(remote[k], [&open] { open.release(); });
         }
     };
     auto localLane = [&] {
         for (std::size_t i : local)
-            board.settle(i, task, stop);
+            server.serve(i, [] {});
     };
     std::vector<std::jthread> threads;
     std::optional<app::Result> noThread; // why the last thread asked for did not start
@@ -172,15 +218,13 @@ std::size_t runTargets(const std::vector<bool> &network, int jobs, int maxOpen,
             return false;
         }
     };
-    // Each lane that got no thread at all fails its targets; one with fewer threads than asked
+    // A lane that got no thread at all fails its targets; one with fewer threads than asked
     // for serves them all on those it got.
     auto failAll = [&](const std::vector<std::size_t> &lane) {
         for (std::size_t i : lane)
-            board.settle(
-                i, [&](std::size_t) { return *noThread; }, stop);
+            server.fail(i, *noThread);
     };
-    const std::size_t workers = std::min({static_cast<std::size_t>(slotCount) * (1 + kEndingPerJob),
-                                          static_cast<std::size_t>(openCount), remote.size()});
+    const std::size_t workers = std::min(static_cast<std::size_t>(slotCount), remote.size());
     threads.reserve(workers + 1);
     std::size_t started = 0;
     while (started < workers && start(remoteWorker))

@@ -5,14 +5,24 @@
 #   2. 1,000 network targets with -j 32 against xargs -P 32 socat over the same list (aim: 3 x);
 #   3. a list where a tenth of the printers never answer (a listener whose backlog is full):
 #      done within about one connect timeout per -j batch, each of those reported as failed;
-#   4. 1,000 printers that keep their side open after the document, -j 32: each end of a
-#      document watches 0.5 s for a late reset, which must overlap (aim: far below
-#      1,000 x 0.5 s / 32).
+#   4. 1,000 printers that keep their side open after the document, default options: each end of
+#      a document watches 0.5 s for a late reset, all watched on one thread (aim: at most 2.2 s);
+#   5. the most threads alive at once, for store, status and scan with -j 32 (aim: -j + 4);
+#   6. scan 127.0.0.0/16 -j 1024 --status-timeout 0.1 against a listener on every loopback
+#      address that accepts and never answers (aims: at most 64 MiB and 7.5 s), and the same
+#      sweep where every connection is refused (aim: under 0.5 s).
 # Usage: bench/cli-bench.sh [RUNS]   RUNS single stores each (default 30); BATCH_RUNS (default 3),
 # TARGETS (default 1000) and SILENT_LIST (default 320) in the environment. Every peer this starts
-# ends by itself after PEER_SECONDS (default 600) and is killed at exit.
+# ends by itself after PEER_SECONDS (default 600) and is killed at exit. It runs in a network
+# namespace of its own, lo its only interface, so the sweeps reach nothing but this machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if [ -z "${POSDIP_BENCH_NETNS:-}" ]; then
+  export POSDIP_BENCH_NETNS=1
+  own=-rn # a user namespace too, unless root
+  [ "$(id -u)" -eq 0 ] && own=-n
+  exec unshare "$own" bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$@"
+fi
 runs=${1:-30}
 batch_runs=${BATCH_RUNS:-3}
 targets=${TARGETS:-1000}
@@ -134,20 +144,32 @@ awk -v s="$start" -v e="$end" -v b="$batches" -v t="$connect_timeout" -v f="$fai
   printf "reported failed: %d (of them the silent printer: %d, expected %d); ok: %d; exit status %d\n",
          f, df, n, ok, st }'
 
-echo "== 4. $targets printers that keep their side open, -j $jobs"
+# Prints "SECONDS PEAK_THREADS PEAK_KIB EXIT_STATUS" for one run of posdip-cli.
+measure() { "$peers_bin" measure "$cli" "$@"; }
+
+echo "== 4. $targets printers that keep their side open, default options"
 start_peer keep-open kept
 : >"$work/kept"
 for _ in $(seq "$targets"); do echo "ETHERNET 127.0.0.1:$port" >>"$work/kept"; done
-# Seconds: the device library's watch for a reset after the printer acknowledged; kLinger in
-# posdll/net.cpp holds it, and this must follow it.
-linger=0.5
-start=$EPOCHREALTIME
-status=0
-"$cli" store --targets "$work/kept" -j "$jobs" >"$work/kept.out" || status=$?
-end=$EPOCHREALTIME
-ok=$(grep -c ": ok: " "$work/kept.out" || true)
-awk -v s="$start" -v e="$end" -v n="$targets" -v j="$jobs" -v l="$linger" -v ok="$ok" \
-    -v st="$status" 'BEGIN {
-  el = e - s; serial = n * l / j
-  printf "elapsed %.2f s for %d printers (%d ok, exit status %d); in -j %d slots one after another the watch alone would take %.1f s: %.1f x faster\n",
-         el, n, ok, st, j, serial, serial / el }'
+read -r seconds threads _ status <<<"$(measure store --targets "$work/kept")"
+echo "elapsed $seconds s for $targets printers, exit status $status, at most $threads threads (aim: at most 2.2 s)"
+
+echo "== 5. the most threads alive at once, -j $jobs (aim: at most $(( jobs + 4 )))"
+start_peer sink-any silent-all; silent_all=$port
+: >"$work/silent-list"
+for _ in $(seq "$targets"); do echo "ETHERNET 127.0.0.1:$silent_all" >>"$work/silent-list"; done
+read -r seconds threads _ status <<<"$(measure store --targets "$work/kept" -j "$jobs")"
+echo "store, $targets printers that keep their side open: $threads threads ($seconds s)"
+read -r seconds threads _ status <<<"$(measure status --targets "$work/silent-list" -j "$jobs" --status-timeout 0.1)"
+echo "status, $targets printers that never answer: $threads threads ($seconds s)"
+read -r seconds threads _ status <<<"$(measure scan 127.0.0.0/22 --port-number "$silent_all" -j "$jobs" --status-timeout 0.1)"
+echo "scan 127.0.0.0/22, hosts that never answer: $threads threads ($seconds s)"
+
+echo "== 6. scan 127.0.0.0/16 -j 1024 --status-timeout 0.1"
+read -r seconds threads kib status <<<"$(measure scan 127.0.0.0/16 --port-number "$silent_all" -j 1024 --status-timeout 0.1)"
+awk -v s="$seconds" -v t="$threads" -v k="$kib" 'BEGIN {
+  printf "every host accepts, none answers: %.2f s (aim <= 7.5), peak %.1f MiB (aim <= 64), %d threads\n", s, k/1024, t }'
+kill "${peers[-1]}"; wait "${peers[-1]}" 2>/dev/null || true
+read -r seconds threads kib status <<<"$(measure scan 127.0.0.0/16 --port-number "$silent_all" -j 1024 --status-timeout 0.1)"
+awk -v s="$seconds" -v t="$threads" -v k="$kib" 'BEGIN {
+  printf "every connection refused: %.2f s (aim < 0.5), peak %.1f MiB, %d threads\n", s, k/1024, t }'

@@ -4,15 +4,23 @@
 //                                   "connections N bytes M" and exit
 //   loopback_peers keep-open SECONDS  as sink, but a connection the sender ended stays open on
 //                                   this side for 2 s more, as a printer that never closes
+//   loopback_peers sink-any SECONDS   as sink, on every address of this machine (all of
+//                                   127.0.0.0/8): only where lo is the sole interface, as
+//                                   inside `unshare -n`; it never answers, a silent printer
 //   loopback_peers silent SECONDS   listen on a free port, print it, never accept, backlog full
 //   loopback_peers runs N CMD...    run CMD N times, its output to /dev/null; print each run's
 //                                   wall time in microseconds and exit 1 if any run failed
+//   loopback_peers measure CMD...   run CMD once, its output to /dev/null; print
+//                                   "SECONDS PEAK_THREADS PEAK_KIB EXIT_STATUS", the threads
+//                                   sampled from /proc/PID/status every millisecond
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <ifaddrs.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,6 +29,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -36,17 +45,30 @@ volatile sig_atomic_t g_stop = 0;
     std::exit(2);
 }
 
-sockaddr_in loopback(int port) {
+sockaddr_in loopback(int port, in_addr_t address = INADDR_LOOPBACK) {
     sockaddr_in a{};
     a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_addr.s_addr = htonl(address);
     a.sin_port = htons(static_cast<uint16_t>(port));
     return a;
 }
 
-int listenOnFreePort(int backlog, int &port) {
+// True when lo is this network namespace's only interface, so a listener on every address
+// can be reached from this machine alone.
+bool onlyLoopback() {
+    ifaddrs *list = nullptr;
+    if (::getifaddrs(&list) != 0)
+        return false;
+    bool only = true;
+    for (const ifaddrs *i = list; i; i = i->ifa_next)
+        only = only && std::strcmp(i->ifa_name, "lo") == 0;
+    ::freeifaddrs(list);
+    return only;
+}
+
+int listenOnFreePort(int backlog, int &port, in_addr_t address = INADDR_LOOPBACK) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a = loopback(0);
+    sockaddr_in a = loopback(0, address);
     socklen_t len = sizeof a;
     if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 ||
         ::listen(fd, backlog) != 0 || ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len))
@@ -73,9 +95,15 @@ using Clock = std::chrono::steady_clock;
 // descriptors.
 constexpr auto kKeptOpen = std::chrono::seconds(2);
 
-int sink(int seconds, bool keepOpen) {
+int sink(int seconds, bool keepOpen, in_addr_t address = INADDR_LOOPBACK) {
     int port = 0;
-    const int lfd = listenOnFreePort(1024, port);
+    const int lfd = listenOnFreePort(4096, port, address);
+    ::fcntl(lfd, F_SETFL, O_NONBLOCK); // accepts all that wait, then polls again
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0) { // a connection for each of many senders
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
     std::printf("%d\n", port);
     std::fflush(stdout);
     stopOnSignals();
@@ -90,12 +118,12 @@ int sink(int seconds, bool keepOpen) {
         }
         if (::poll(fds.data(), fds.size(), 100) <= 0)
             continue;
-        if (fds[0].revents & POLLIN) {
+        for (int taken = 0; (fds[0].revents & POLLIN) && taken < 256; ++taken) {
             const int c = ::accept4(lfd, nullptr, nullptr, SOCK_CLOEXEC);
-            if (c >= 0) {
-                ++connections;
-                fds.push_back({c, POLLIN, 0});
-            }
+            if (c < 0)
+                break;
+            ++connections;
+            fds.push_back({c, POLLIN, 0});
         }
         for (std::size_t i = fds.size(); i-- > 1;) {
             if (!fds[i].revents)
@@ -142,6 +170,39 @@ int silent(int seconds) {
     return 0;
 }
 
+// The number after "Threads:" in /proc/PID/status, 0 once the process is gone.
+int threadsOf(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string word;
+    while (status >> word)
+        if (word == "Threads:" && status >> word)
+            return std::atoi(word.c_str());
+    return 0;
+}
+
+int measure(char **argv) {
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+    const auto start = Clock::now();
+    pid_t pid;
+    if (posix_spawnp(&pid, argv[0], &quiet, nullptr, argv, environ) != 0)
+        die(argv[0]);
+    int peakThreads = 0;
+    int status = 0;
+    rusage usage{};
+    while (::wait4(pid, &status, WNOHANG, &usage) == 0) {
+        peakThreads = std::max(peakThreads, threadsOf(pid));
+        ::poll(nullptr, 0, 1);
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    std::printf("%.3f %d %ld %d\n", seconds, peakThreads, usage.ru_maxrss,
+                WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+    posix_spawn_file_actions_destroy(&quiet);
+    return 0;
+}
+
 int runs(int n, char **argv) {
     posix_spawn_file_actions_t quiet;
     posix_spawn_file_actions_init(&quiet);
@@ -171,10 +232,21 @@ int main(int argc, char **argv) {
     const int number = argc > 2 ? std::atoi(argv[2]) : 0;
     if ((mode == "sink" || mode == "keep-open") && number > 0)
         return sink(number, mode == "keep-open");
+    if (mode == "sink-any" && number > 0) {
+        if (!onlyLoopback()) {
+            std::fprintf(stderr, "loopback_peers: sink-any only where lo is the sole interface "
+                                 "(unshare -n, then ip link set lo up)\n");
+            return 2;
+        }
+        return sink(number, false, INADDR_ANY);
+    }
+    if (mode == "measure" && argc > 2)
+        return measure(argv + 2);
     if (mode == "silent" && number > 0)
         return silent(number);
     if (mode == "runs" && number > 0 && argc > 3)
         return runs(number, argv + 3);
-    std::fprintf(stderr, "usage: loopback_peers sink|keep-open|silent SECONDS | runs N CMD...\n");
+    std::fprintf(stderr, "usage: loopback_peers sink|keep-open|sink-any|silent SECONDS | runs N "
+                         "CMD... | measure CMD...\n");
     return 2;
 }

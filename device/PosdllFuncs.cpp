@@ -30,6 +30,7 @@ class LibraryPosdll final : public PosdllFuncs {
     }
     int POS_LastErrorKind() override { return ::POS_LastErrorKind(); }
     int POS_SetDeliveryWait(int millis) override { return ::POS_SetDeliveryWait(millis); }
+    int POS_EndDocLater(POS_PendingEnd **pending) override { return ::POS_EndDocLater(pending); }
 };
 
 } // namespace

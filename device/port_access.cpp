@@ -74,17 +74,16 @@ FailKind lastFailKind(PosdllFuncs &lib) {
     return failKindOfLibraryError(lib.POS_LastErrorKind());
 }
 
+WriteResult failedStep(const char *step, Stage stage, FailKind kind, const std::string &why) {
+    return {false, std::string(step) + " failed" + (why.empty() ? "" : ": " + why), kind, stage};
+}
+
 WriteResult writeTransaction(PosdllFuncs &lib, int handle, const protocol::Frame &frame,
                              const std::string &docName) {
     WriteResult r{true, {}};
     auto check = [&](bool stepOk, const char *step, Stage stage) {
-        if (stepOk || !r.ok)
-            return;
-        r.ok = false;
-        r.kind = lastFailKind(lib);
-        r.stage = stage;
-        const std::string why = lib.POS_LastError();
-        r.reason = std::string(step) + " failed" + (why.empty() ? "" : ": " + why);
+        if (!stepOk && r.ok)
+            r = failedStep(step, stage, lastFailKind(lib), lib.POS_LastError());
     };
     lib.POS_SetDocName(docName);
     check(lib.POS_StartDoc() >= 0, "start of document", Stage::Write);
@@ -98,9 +97,9 @@ WriteResult writeTransaction(PosdllFuncs &lib, int handle, const protocol::Frame
         r.stage = Stage::Write;
     }
     check(written >= 0, "write", Stage::Write);
+    check(lib.POS_EndDoc() >= 0, kEndStep, Stage::End);
+    check(ClosePort(lib) >= 0, kCloseStep, Stage::Close);
     r.written = std::max(written, 0);
-    check(lib.POS_EndDoc() >= 0, "end of document", Stage::End);
-    check(ClosePort(lib) >= 0, "close", Stage::Close);
     return r;
 }
 

@@ -43,6 +43,13 @@ struct WriteResult {
     int written = 0;            // bytes the port took; 0 when the write failed
 };
 
+// The steps of a transaction that end it, as its reasons name them.
+inline constexpr const char *kEndStep = "end of document";
+inline constexpr const char *kCloseStep = "close";
+
+// The result of a transaction whose `step` failed, the library giving `why`.
+WriteResult failedStep(const char *step, Stage stage, FailKind kind, const std::string &why);
+
 // Start document, write the whole frame, end document, close: every step runs even after a
 // failure, so the port is always released.
 WriteResult writeTransaction(PosdllFuncs &lib, int handle, const protocol::Frame &frame,

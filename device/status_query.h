@@ -1,4 +1,4 @@
-// Asking an open port for the printer's real-time status: DLE EOT 1 to 4, one byte each.
+// Asking a printer for its real-time status: DLE EOT 1 to 4, one byte each.
 #pragma once
 
 #include "device/PosdllFuncs.h"
@@ -17,6 +17,30 @@ struct StatusReading {
     protocol::StatusSummary summary; // when answered
     FailKind kind = FailKind::Ok;    // why not, when not answered
     std::string reason;
+};
+
+// One reading as bytes, whatever carries them: the requests one at a time, each answer judged
+// as it comes, and the reasons a reading fails for.
+class StatusExchange {
+  public:
+    // The request to send now (until over()).
+    std::array<std::uint8_t, 3> request() const;
+    // The answer to the request sent; a byte that is no status byte ends the reading.
+    void answer(std::uint8_t byte);
+    void sendFailed(FailKind kind, const std::string &why);
+    void readFailed(FailKind kind, const std::string &why);
+    void noAnswerWithin(int waitMillis);
+    // Every answer came, or the reading failed.
+    bool over() const { return m_over; }
+    const StatusReading &reading() const { return m_reading; }
+
+  private:
+    void fail(FailKind kind, std::string reason);
+    std::string asked() const; // "DLE EOT 1 (printer status)"
+
+    StatusReading m_reading;
+    std::size_t m_next = 0;
+    bool m_over = false;
 };
 
 // Sends each request and waits at most waitMillis for its byte. Leaves the port open.

@@ -57,6 +57,12 @@ int Fd::reset(int fd) {
     return err;
 }
 
+int socketError(int fd) {
+    int err = 0;
+    socklen_t len = sizeof err;
+    return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 ? err : errno;
+}
+
 int millisecondsLeft(Clock::time_point deadline) {
     const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now()).count();
     return left > 0 ? static_cast<int>(left) : 0;

@@ -58,6 +58,9 @@ class SigpipeBlocked {
 // 0 when the deadline passed, -1 with errno on failure.
 int pollUntil(int fd, short events, Clock::time_point deadline);
 
+// The pending error of a socket (SO_ERROR, which clears it), 0 when none.
+int socketError(int fd);
+
 // Milliseconds left until the deadline, 0 once it has passed.
 int millisecondsLeft(Clock::time_point deadline);
 

@@ -1,4 +1,5 @@
 // Network printers: a TCP connection to the raw printing port (9100 unless told otherwise).
+#include "posdll/document_end.h"
 #include "posdll/fd.h"
 #include "posdll/name_lookup.h"
 #include "posdll/port_names.h"
@@ -8,12 +9,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <linux/sockios.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <vector>
 
@@ -22,24 +21,10 @@ namespace posdll {
 namespace {
 
 // connectWait() bounds the name lookup and all connection attempts; writeWait() how long the
-// printer may take no bytes, and at the end acknowledge none.
-constexpr milliseconds kLinger{500}; // then for it to close or reset the connection
+// printer may take no bytes, and at the end acknowledge none (document_end.h).
 
 constexpr std::size_t kMaxLookups = 64; // outstanding name lookups, given-up ones included
 constexpr milliseconds kSlice{100};     // how often a wait looks at the printer's progress
-
-std::string reasonOf(int err) {
-    switch (err) {
-    case ECONNREFUSED:
-        return "connection refused";
-    case ECONNRESET:
-        return "the printer reset the connection";
-    case EPIPE:
-        return "the printer closed the connection (broken pipe)";
-    default:
-        return errnoText(err);
-    }
-}
 
 std::string addressText(const sockaddr *sa) {
     char host[NI_MAXHOST];
@@ -143,12 +128,12 @@ class NetworkPort final : public Transport {
             return failed("the document was already ended on this connection");
         // A printer that has already closed or reset its side would lose the bytes.
         if (const int err = peerGone())
-            return failed(
-                (err == EPIPE ? std::string("the printer closed the connection") : reasonOf(err)) +
-                    (m_sent == 0
-                         ? " before the first byte (0 of " + std::to_string(count) + " bytes)"
-                         : " " + sentText()),
-                errorKindOf(err));
+            return failed((err == EPIPE ? std::string("the printer closed the connection")
+                                        : connectionReasonOf(err)) +
+                              (m_sent == 0 ? " before the first byte (0 of " +
+                                                 std::to_string(count) + " bytes)"
+                                           : " " + sentText()),
+                          errorKindOf(err));
         const WriteProgress p = sendAll(bytes, count);
         if (p.complete(count))
             return count;
@@ -157,56 +142,39 @@ class NetworkPort final : public Transport {
             return failed("the printer took no bytes for " + durationText(writeWait()) + " " +
                               progressText(p, count),
                           POS_ERR_TIMEOUT);
-        return failed(reasonOf(p.error) + " " + progressText(p, count), errorKindOf(p.error));
+        return failed(connectionReasonOf(p.error) + " " + progressText(p, count),
+                      errorKindOf(p.error));
     }
 
-    // Success only once the printer's side has acknowledged every byte and has neither reset
-    // the connection nor shut it before the bytes arrived.
     bool endDoc() override {
         if (m_ended)
             return true;
-        m_ended = true;
-        if (m_writeFailed)
-            return fail("the document is incomplete: a write failed " + sentText());
-        if (::shutdown(m_fd.get(), SHUT_WR) != 0) {
-            const int err = errno == ENOTCONN ? ECONNRESET : errno;
-            return fail(reasonOf(err) + " " + sentText(), errorKindOf(err));
-        }
-        StallTimer stall(writeWait());
-        long long waiting = unacknowledged();
-        Clock::time_point lingerEnd{};
-        bool acked = false;
-        bool peerClosed = false;
+        if (!beginEnd())
+            return false;
+        DocumentEnd end(m_fd.get(), m_label, m_sent, writeWait());
         for (;;) {
-            if (const int err = socketError())
-                return fail(reasonOf(err) + " " + sentText(), errorKindOf(err));
-            if (const long long left = unacknowledged(); left < waiting) {
-                waiting = left;
-                stall.restart();
-            }
-            if (!acked && waiting == 0) {
-                acked = true;
-                lingerEnd = Clock::now() + kLinger;
-            }
-            if (acked && (peerClosed || Clock::now() >= lingerEnd))
+            switch (end.look()) {
+            case DocumentEnd::State::Ended:
                 return true;
-            if (!acked && stall.expired()) // the count may include our end-of-stream mark
-                return fail("the printer acknowledged nothing for " + durationText(writeWait()) +
-                                ": " + std::to_string(std::min(waiting, m_sent)) + " of " +
-                                std::to_string(m_sent) + " bytes are unacknowledged",
-                            POS_ERR_TIMEOUT);
-            if (peerClosed) {
-                ::poll(nullptr, 0, 10);
-                continue;
+            case DocumentEnd::State::Failed:
+                return false;
+            case DocumentEnd::State::Waiting:
+                break;
             }
-            if (pollUntil(m_fd.get(), POLLIN, Clock::now() + milliseconds(10)) > 0) {
-                const int r = drainInput();
-                if (r == 0)
-                    peerClosed = true;
-                else if (const int err = errno; r < 0 && err != EAGAIN && err != EWOULDBLOCK)
-                    return fail(reasonOf(err) + " " + sentText(), errorKindOf(err));
-            }
+            if (end.wantsInput())
+                pollUntil(m_fd.get(), POLLIN, end.nextLook()); // whatever it says, look again
+            else
+                ::poll(nullptr, 0, millisecondsLeft(end.nextLook()));
         }
+    }
+
+    std::unique_ptr<POS_PendingEnd> endDocLater(bool &ok) override {
+        ok = m_ended;
+        if (m_ended || !(ok = beginEnd()))
+            return nullptr;
+        const int fd = m_fd.get();
+        return std::make_unique<POS_PendingEnd>(
+            POS_PendingEnd{std::move(m_fd), DocumentEnd(fd, m_label, m_sent, writeWait())});
     }
 
     int read(unsigned char *bytes, int count, milliseconds wait) override {
@@ -215,18 +183,28 @@ class NetworkPort final : public Transport {
             return failed("the printer closed the connection without answering", POS_ERR_CLOSED);
         if (got < 0) {
             const int err = errno;
-            return failed(reasonOf(err) + " while waiting for an answer", errorKindOf(err));
+            return failed(connectionReasonOf(err) + " while waiting for an answer",
+                          errorKindOf(err));
         }
         return got;
     }
 
-    bool close() override {
-        drainInput(); // unread input would make close() reset the connection
-        const int err = m_fd.reset();
-        return err == 0 || fail("closing the connection failed: " + errnoText(err));
-    }
+    bool close() override { return closeConnection(m_fd, m_label); }
 
   private:
+    // Marks the document ended and shuts our sending side; false after recording why the
+    // document cannot end well.
+    bool beginEnd() {
+        m_ended = true;
+        if (m_writeFailed)
+            return fail("the document is incomplete: a write failed " + sentText());
+        if (::shutdown(m_fd.get(), SHUT_WR) != 0) {
+            const int err = errno == ENOTCONN ? ECONNRESET : errno;
+            return fail(connectionReasonOf(err) + " " + sentText(), errorKindOf(err));
+        }
+        return true;
+    }
+
     bool fail(const std::string &reason, ErrorKind kind = POS_ERR_INTERNAL) const {
         setLastError(m_label + ": " + reason, kind);
         return false;
@@ -237,25 +215,13 @@ class NetworkPort final : public Transport {
     }
     std::string sentText() const { return "after " + std::to_string(m_sent) + " bytes were sent"; }
 
-    int socketError() const {
-        int err = 0;
-        socklen_t len = sizeof err;
-        return ::getsockopt(m_fd.get(), SOL_SOCKET, SO_ERROR, &err, &len) == 0 ? err : errno;
-    }
-
-    // Bytes sent but not yet acknowledged by the printer's side.
-    long long unacknowledged() const {
-        int n = 0;
-        return ::ioctl(m_fd.get(), SIOCOUTQ, &n) == 0 ? n : m_sent;
-    }
-
     // Sends all bytes. The socket buffer frees room only in large steps, so the printer's pace
     // is read from its acknowledgements: it counts as stalled only when for writeWait() it
     // neither acknowledged a byte nor did the system take one.
     WriteProgress sendAll(const unsigned char *bytes, int count) {
         WriteProgress p;
         StallTimer stall(writeWait());
-        long long acked = m_sent - unacknowledged();
+        long long acked = m_sent - unacknowledged(m_fd.get(), m_sent);
         bool hungUp = false;
         while (p.written < count) {
             const auto left = static_cast<std::size_t>(count - p.written);
@@ -287,7 +253,7 @@ class NetworkPort final : public Transport {
                 return p;
             }
             hungUp = ready != 0 && !(ready & POLLOUT);
-            if (const long long now = m_sent - unacknowledged(); now > acked) {
+            if (const long long now = m_sent - unacknowledged(m_fd.get(), m_sent); now > acked) {
                 acked = now;
                 stall.restart();
             }
@@ -297,7 +263,7 @@ class NetworkPort final : public Transport {
 
     // EPIPE when the printer has shut its side, ECONNRESET etc. when it reset, 0 when open.
     int peerGone() const {
-        if (const int err = socketError())
+        if (const int err = socketError(m_fd.get()))
             return err;
         char c;
         const ssize_t n = ::recv(m_fd.get(), &c, 1, MSG_PEEK | MSG_DONTWAIT);
@@ -306,18 +272,6 @@ class NetworkPort final : public Transport {
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
             return errno;
         return 0;
-    }
-
-    // Reads and drops what the printer sent; 0 at its end of stream, -1 with errno, else > 0.
-    int drainInput() const {
-        char buf[512];
-        ssize_t n = 0;
-        int total = 0;
-        while (total < (1 << 16) && (n = ::recv(m_fd.get(), buf, sizeof buf, MSG_DONTWAIT)) > 0)
-            total += static_cast<int>(n);
-        if (n == 0)
-            return 0;
-        return total > 0 ? total : -1;
     }
 
     Fd m_fd;
@@ -369,10 +323,10 @@ std::unique_ptr<Transport> openNetwork(const std::string &address) {
         kind = err == kNoAnswer ? POS_ERR_TIMEOUT : errorKindOf(err);
         if (candidates.size() == 1 && failures.empty()) {
             failures.push_back(err == kNoAnswer ? "no answer within " + durationText(connectWait())
-                                                : reasonOf(err));
+                                                : connectionReasonOf(err));
         } else {
             failures.push_back(addressText(candidates[i]->ai_addr) + " " +
-                               (err == kNoAnswer ? "no answer" : reasonOf(err)));
+                               (err == kNoAnswer ? "no answer" : connectionReasonOf(err)));
         }
     }
     std::string all;

@@ -42,6 +42,13 @@ template <class Body> int guarded(Body body) noexcept {
     return -1;
 }
 
+// The thread has no port open any more.
+void forgetPort() {
+    t_state.port.reset();
+    t_state.handle = 0;
+    t_state.docName = "posdip";
+}
+
 bool havePort(const char *call) {
     if (t_state.port)
         return true;
@@ -145,14 +152,59 @@ extern "C" int POS_EndDoc(void) {
     });
 }
 
+extern "C" int POS_EndDocLater(POS_PendingEnd **pending) {
+    return guarded([&] {
+        if (!pending)
+            return fail("end document: no place for the pending end given");
+        *pending = nullptr;
+        if (!havePort("end document"))
+            return -1;
+        bool ok = false;
+        std::unique_ptr<POS_PendingEnd> handedOver = t_state.port->endDocLater(ok);
+        if (!handedOver)
+            return ok ? 0 : -1;
+        forgetPort(); // the connection is the pending end's now
+        *pending = handedOver.release();
+        return 0;
+    });
+}
+
+extern "C" int POS_PendingEndFd(const POS_PendingEnd *pending) {
+    return pending ? pending->fd.get() : -1;
+}
+
+extern "C" int POS_PendingEndCheck(POS_PendingEnd *pending, int *waitMillis) {
+    return guarded([&] {
+        if (!pending || !waitMillis)
+            return fail("pending end: none given");
+        switch (pending->end.look()) {
+        case DocumentEnd::State::Ended:
+            return 1;
+        case DocumentEnd::State::Failed:
+            return -1;
+        case DocumentEnd::State::Waiting:
+            break;
+        }
+        *waitMillis = millisecondsLeft(pending->end.nextLook());
+        return 0;
+    });
+}
+
+extern "C" int POS_PendingEndClose(POS_PendingEnd *pending) {
+    return guarded([&] {
+        if (!pending)
+            return fail("close: no pending end given");
+        const std::unique_ptr<POS_PendingEnd> owned(pending);
+        return closeConnection(owned->fd, owned->end.label()) ? 0 : -1;
+    });
+}
+
 extern "C" int POS_Close(void) {
     return guarded([&] {
         if (!havePort("close"))
             return -1;
         const bool ok = t_state.port->close();
-        t_state.port.reset();
-        t_state.handle = 0;
-        t_state.docName = "posdip";
+        forgetPort();
         return ok ? 0 : -1;
     });
 }

@@ -65,6 +65,48 @@ POSDLL_API int POS_WriteFile(int handle, const unsigned char *bytes, int count);
  */
 POSDLL_API int POS_EndDoc(void);
 
+/* A document whose end its caller watches (POS_EndDocLater). */
+typedef struct POS_PendingEnd POS_PendingEnd;
+
+/**
+ * Ends the document as POS_EndDoc does, except that on a network port the wait for the
+ * printer (its acknowledgement of every byte, then half a second for a late reset) is handed to
+ * the caller, who may watch many such ends on one thread: the connection leaves this thread,
+ * which then has no port open (POS_Close is not called for it), and becomes *pending. Other
+ * ports end at once as with POS_EndDoc, leaving *pending NULL and the port open.
+ * A pending end keeps the bounds of the thread that handed it over, and its rules are those of
+ * POS_EndDoc: watch POS_PendingEndFd for input, look with POS_PendingEndCheck when input comes
+ * or the wait it gave has passed, and release it with POS_PendingEndClose.
+ * @param pending where the pending end goes; NULL when none was handed over.
+ * @return 0 when the end was handed over or ended well, -1 when the document was refused or
+ *         could not be finished (as POS_EndDoc; the port stays open).
+ */
+POSDLL_API int POS_EndDocLater(POS_PendingEnd **pending);
+
+/**
+ * @return the descriptor of a pending end's connection, owned by it: watch it for input
+ *         edge-triggered (EPOLLIN | EPOLLET), since once the printer has closed its side it stays
+ *         readable. -1 when pending is NULL.
+ */
+POSDLL_API int POS_PendingEndFd(const POS_PendingEnd *pending);
+
+/**
+ * Looks at a pending end now: what the printer sent, its acknowledgements, the bounds.
+ * Thread-safe for different pending ends; a failure's reason goes to the calling thread's
+ * POS_LastError().
+ * @param pending    from POS_EndDocLater.
+ * @param waitMillis when it returns 0: how long (ms) until the next look, unless input comes.
+ * @return 1 when the document ended well, 0 while it is still pending, -1 when it failed (a reset
+ *         or close before every byte was acknowledged, nothing acknowledged within the bound).
+ */
+POSDLL_API int POS_PendingEndCheck(POS_PendingEnd *pending, int *waitMillis);
+
+/**
+ * Closes a pending end's connection, whatever its state, and frees it (as POS_Close).
+ * @return 0 on success, -1 when pending is NULL or the system reported a failure.
+ */
+POSDLL_API int POS_PendingEndClose(POS_PendingEnd *pending);
+
 /**
  * Sets how long POS_EndDoc waits, on this thread, for a print queue to deliver its job: until the
  * print server reports the job completed. A job the server cancels or aborts, or one not

@@ -1,6 +1,7 @@
 // The inside of the device library: one Transport per kind of port, behind the C dispatcher.
 #pragma once
 
+#include "posdll/document_end.h"
 #include "posdll/posdll.h"
 
 #include <chrono>
@@ -17,6 +18,13 @@ class Transport {
     // Writes all of count bytes within a bounded time; returns count, or -1.
     virtual int write(const unsigned char *bytes, int count) = 0;
     virtual bool endDoc() { return true; }
+    // Ends the document as endDoc() does, except that a port whose end is a wait on the far side
+    // hands that wait over: it returns the pending end and keeps nothing of the connection.
+    // nullptr when the end is settled already, `ok` telling how.
+    virtual std::unique_ptr<POS_PendingEnd> endDocLater(bool &ok) {
+        ok = endDoc();
+        return nullptr;
+    }
     // Reads up to count bytes, waiting at most `wait` for the first; returns the count read,
     // 0 when nothing came, or -1.
     virtual int read(unsigned char *bytes, int count, std::chrono::milliseconds wait) = 0;
@@ -42,9 +50,6 @@ using ErrorKind = int;
 
 // Records the reason (and its kind) of the failure the current call returns.
 void setLastError(std::string reason, ErrorKind kind = POS_ERR_INTERNAL);
-
-// The kind of failure a system error stands for: ECONNREFUSED refused, ENOENT missing ...
-ErrorKind errorKindOf(int err);
 
 const std::string &lastError();
 ErrorKind lastErrorKind();

@@ -1,4 +1,8 @@
+#include "batch/end_handover.h"
 #include "batch/runner.h"
+
+#include "app/actions.h"
+#include "support/loopback_printers.h"
 
 #include <gtest/gtest.h>
 
@@ -6,6 +10,8 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <mutex>
 #include <stdexcept>
@@ -239,48 +245,58 @@ TEST(batch_runner_test, a_stop_lets_running_targets_finish_and_starts_no_more) {
     EXPECT_TRUE(none.order.empty());
 }
 
-// The end of a document (a printer's acknowledgement and the watch for a late reset) gives the
-// slot to the next target: ends overlap beyond `jobs`, connecting and writing never does.
-TEST(batch_runner_test, targets_that_left_their_slot_end_beside_the_jobs) {
+// The ends of network documents (each printer acknowledges, then keeps its side open past the
+// half-second watch for a late reset) are watched on one thread beside the `jobs` threads that
+// connect and write, and overlap beyond them; `maxOpen` bounds the connections, ends included.
+TEST(batch_runner_test, ends_overlap_on_one_thread_beside_the_jobs_within_the_descriptors) {
     constexpr int kJobs = 2;
-    constexpr std::size_t kEndingAtOnce = kJobs * batch::kEndingPerJob; // every end beside the jobs
-    constexpr std::size_t kTargets = kEndingAtOnce + kJobs;
-    Overlap writing(kJobs), ending(kEndingAtOnce);
-    Delivered d;
-    batch::runTargets(
-        std::vector<bool>(kTargets, true), kJobs, kAnyOpen,
-        [&](std::size_t) {
-            writing.enter(false, 5ms);
-            batch::leaveJobSlot();
-            batch::leaveJobSlot(); // a second time gives nothing more away
-            ending.enter(true, 50ms);
-            return succeeded();
-        },
-        recordingHooks(d));
-    EXPECT_LE(writing.peak(), static_cast<std::size_t>(kJobs));
-    EXPECT_GE(ending.peak(), kEndingAtOnce);
-    EXPECT_EQ(d.order, iota(kTargets));
-}
-
-// Every network target holds a descriptor until it has ended: `maxOpen` bounds them all, those
-// ending beside the jobs included, and the jobs as well.
-TEST(batch_runner_test, no_more_targets_hold_a_connection_than_the_descriptors_allow) {
-    for (const auto &[jobs, maxOpen] : {std::pair{2, 5}, std::pair{16, 3}}) {
-        Overlap open(static_cast<std::size_t>(maxOpen)), writing(1);
-        Delivered d;
-        batch::runTargets(
-            std::vector<bool>(40, true), jobs, maxOpen,
-            [&](std::size_t) {
-                writing.enter(false, 1ms);
-                batch::leaveJobSlot();
-                open.enter(true, 5ms);
-                return succeeded();
-            },
-            recordingHooks(d));
-        EXPECT_EQ(open.peak(), static_cast<std::size_t>(maxOpen)) << "-j " << jobs;
-        EXPECT_LE(writing.peak(), static_cast<std::size_t>(std::min(jobs, maxOpen)));
-        EXPECT_EQ(d.order, iota(40));
-    }
+    constexpr int kMaxOpen = 10;
+    constexpr std::size_t kTargets = 30;
+    testing_support::LoopbackPrinters printers("", 700ms);
+    const auto threads = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                             std::filesystem::directory_iterator());
+    };
+    // This process's side of its connections to the printers, not yet closed.
+    const auto connections = [port = printers.port()] {
+        std::ifstream tcp("/proc/net/tcp");
+        std::string line, slot, local, remote, state, queues, timer, retries, uid, timeout, inode;
+        long n = 0;
+        for (std::getline(tcp, line); tcp >> slot >> local >> remote >> state >> queues >> timer >>
+                                      retries >> uid >> timeout >> inode;
+             std::getline(tcp, line))
+            n +=
+                std::stoi(remote.substr(remote.find(':') + 1), nullptr, 16) == port && inode != "0";
+        return n;
+    };
+    const auto before = threads();
+    std::atomic<long> most{0}, mostOpen{0};
+    std::vector<std::string> shown(kTargets);
+    std::vector<std::chrono::milliseconds> took(kTargets);
+    std::vector<int> written(kTargets);
+    batch::EndHandedOver lib(device::libraryPosdll());
+    batch::runTargets(std::vector<bool>(kTargets, true), kJobs, kMaxOpen,
+                      [&](std::size_t) {
+                          app::ActionInputs in;
+                          in.port.portName = "ETHERNET";
+                          in.port.ipText = printers.address();
+                          app::Result o = app::runAction(app::Action::StoreSetting, in, lib);
+                          most = std::max(most.load(), threads() - before);
+                          mostOpen = std::max(mostOpen.load(), connections());
+                          return o;
+                      },
+                      {[&](std::size_t i, const app::Result &o) {
+                           shown[i] = o.succeeded() ? "" : o.reason;
+                           took[i] = o.elapsed;
+                           written[i] = o.written;
+                       },
+                       {}});
+    EXPECT_EQ(shown, std::vector<std::string>(kTargets, ""));
+    EXPECT_EQ(written, std::vector<int>(kTargets, 11));
+    EXPECT_LE(most, kJobs + 1) << "the jobs and the watch, no thread for an end";
+    EXPECT_GT(mostOpen, kJobs) << "the ends overlap beyond the jobs";
+    EXPECT_LE(mostOpen, kMaxOpen);
+    EXPECT_GE(*std::min_element(took.begin(), took.end()), 450ms) << "the linger is counted";
 }
 
 // The system starts only `allowed` threads: the targets are served on those there are, and a

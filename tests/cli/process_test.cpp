@@ -122,9 +122,9 @@ TEST(cli_process_test, a_low_open_file_limit_serves_every_printer_in_turn) {
     EXPECT_EQ(emu.exitStatus(), 0);
 }
 
-// A process limit that leaves the program no thread, then only its signal watch, then one
-// worker. The limit counts the processes of a user and binds no root, so the program runs as
-// nobody.
+// A process limit that leaves the program no thread, then only its signal watch, then the watch
+// of the ends of documents and one worker. The limit counts the processes of a user and binds no
+// root, so the program runs as nobody.
 TEST(cli_process_test, threads_the_system_will_not_start_lose_no_result) {
     EmulatorProcess emu({"--listen", "127.0.0.1:0"});
     const std::string address = emu.listeningAddress();
@@ -139,7 +139,7 @@ TEST(cli_process_test, threads_the_system_will_not_start_lose_no_result) {
                  "cannot start a thread to watch for signals: Resource temporarily "
                  "unavailable"},
                 {2, 1, 0, 5, ""},
-                {3, 0, 5, 0, ""}};
+                {4, 0, 5, 0, ""}};
     for (const Row &r : rows) {
         CliSetup limited;
         limited.wrapper = {"prlimit", "--nproc=" + std::to_string(r.threads)};

@@ -53,9 +53,10 @@ class Fault {
 };
 
 // The real library, with the fault striking right after a successful open.
-class StrikeAfterOpen final : public device::PosdllFuncs {
+class StrikeAfterOpen final : public device::ForwardingPosdll {
   public:
-    explicit StrikeAfterOpen(Fault &fault) : m_fault(fault) {}
+    explicit StrikeAfterOpen(Fault &fault)
+        : ForwardingPosdll(device::libraryPosdll()), m_fault(fault) {}
     int POS_Open(const std::string &name, int baud, int dataBits, int stopBits, int parity,
                  int portType) override {
         const int handle = m_lib.POS_Open(name, baud, dataBits, stopBits, parity, portType);
@@ -63,26 +64,9 @@ class StrikeAfterOpen final : public device::PosdllFuncs {
             m_fault.strike();
         return handle;
     }
-    int POS_StartDoc() override { return m_lib.POS_StartDoc(); }
-    int POS_WriteFile(int handle, const std::uint8_t *bytes, int count) override {
-        return m_lib.POS_WriteFile(handle, bytes, count);
-    }
-    int POS_EndDoc() override { return m_lib.POS_EndDoc(); }
-    int POS_Close() override { return m_lib.POS_Close(); }
-    int POS_SetDocName(const std::string &title) override { return m_lib.POS_SetDocName(title); }
-    std::string POS_LastError() override { return m_lib.POS_LastError(); }
-    int POS_ReadFile(int handle, std::uint8_t *buffer, int count, int timeoutMillis) override {
-        return m_lib.POS_ReadFile(handle, buffer, count, timeoutMillis);
-    }
-    int POS_SetTimeouts(int connectMillis, int writeMillis) override {
-        return m_lib.POS_SetTimeouts(connectMillis, writeMillis);
-    }
-    int POS_LastErrorKind() override { return m_lib.POS_LastErrorKind(); }
-    int POS_SetDeliveryWait(int millis) override { return m_lib.POS_SetDeliveryWait(millis); }
 
   private:
     Fault &m_fault;
-    device::PosdllFuncs &m_lib = device::libraryPosdll();
 };
 
 // A network printer at a loopback port; once healed it takes one connection and reads it.

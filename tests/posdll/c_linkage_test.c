@@ -27,6 +27,8 @@ int main(void) {
     size_t n;
     int fd = mkstemp(path);
     int handle;
+    int waitMillis = 0;
+    POS_PendingEnd *pending = (POS_PendingEnd *)&waitMillis; /* must come back NULL */
     CHECK(fd >= 0);
     close(fd);
     setenv("POSDLL_PORT_LPT9", path, 1);
@@ -36,6 +38,10 @@ int main(void) {
     CHECK(POS_StartDoc() == -1 && strstr(POS_LastError(), "no port is open") != NULL);
     CHECK(POS_WriteFile(1, frame, 11) == -1);
     CHECK(POS_EndDoc() == -1);
+    CHECK(POS_EndDocLater(NULL) == -1);
+    CHECK(POS_PendingEndFd(NULL) == -1);
+    CHECK(POS_PendingEndCheck(NULL, &waitMillis) == -1);
+    CHECK(POS_PendingEndClose(NULL) == -1);
     CHECK(POS_Close() == -1);
     CHECK(POS_SetDocName(NULL) == -1);
     CHECK(POS_Open(NULL, 0, 0, 0, 0, POS_PORT_PARALLEL) == -1);
@@ -49,7 +55,8 @@ int main(void) {
     CHECK(strcmp(POS_LastError(), "") == 0);
     CHECK(POS_StartDoc() == 0);
     CHECK(POS_WriteFile(handle, frame, (int)sizeof frame) == (int)sizeof frame);
-    CHECK(POS_EndDoc() == 0);
+    /* A port whose end is no wait on a printer ends at once and stays open. */
+    CHECK(POS_EndDocLater(&pending) == 0 && pending == NULL);
     CHECK(POS_Close() == 0);
 
     f = fopen(path, "rb");

@@ -262,13 +262,13 @@ int status(const Command &cmd, const Io &io, device::PosdllFuncs &lib) {
         false);
 }
 
-int scan(const Command &cmd, const Io &io, device::PosdllFuncs &lib) {
+int scan(const Command &cmd, const Io &io) {
     std::string why;
     const auto network = batch::parseCidr(cmd.network, &why); // checked while parsing
     return runBatch(
-        io, batch::cidrHosts(*network).size(),
+        io, batch::cidrHostCount(*network),
         [&](const batch::Hooks &hooks, std::stop_token stop) {
-            return batch::scan(*network, cmd.scanPort, boundsOf(cmd), lib, hooks, stop);
+            return batch::scan(*network, cmd.scanPort, boundsOf(cmd), hooks, stop);
         },
         [&](const batch::Result &r) {
             return cmd.json
@@ -380,7 +380,7 @@ int runCli(const std::vector<std::string> &args, const Io &io, device::PosdllFun
     case Subcommand::Status:
         return status(cmd, io, lib);
     case Subcommand::Scan:
-        return scan(cmd, io, lib);
+        return scan(cmd, io);
     case Subcommand::Enable:
     case Subcommand::Disable:
     case Subcommand::Restore:
