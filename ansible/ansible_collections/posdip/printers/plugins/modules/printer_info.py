@@ -9,9 +9,9 @@ DOCUMENTATION = r'''
 module: printer_info
 short_description: Ask receipt printers whether they are ready, and which printers they are
 description:
-  - Asks every printer in I(targets) for its status with C(posdip-cli status --json) and for its
-    identity (maker, model, firmware, serial number) with C(posdip-cli identify --json) on the
-    managed host, and returns each answer.
+  - Asks every printer in I(targets) for its status and, on the same connection, for its
+    identity (maker, model, firmware, serial number) with C(posdip-cli status --identify --json)
+    on the managed host, and returns each answer.
   - Sends no command that changes a printer, so the task is never changed and runs in check mode
     too.
   - C(posdip.printers.status) is the former name of this module and leads here.
@@ -70,7 +70,7 @@ results:
       holds the answer, for a printer C(ready), C(bytes), C(conditions), C(offline),
       C(cover_open), C(paper) (C(ok), C(near-end) or C(out)) and C(error); for a print queue
       C(queue), C(accepting), C(stopped), C(reason).
-    - With C(identity) gathered, C(identity) holds what C(posdip-cli identify --json) says of the
+    - With C(identity) gathered, C(identity) holds what C(posdip-cli identify) says of the
       printer (C(maker), C(model), C(firmware), C(serial), C(multibyte), C(cutter), C(raw)), each
       null when the printer did not answer it; the whole is null when it gave no identity.
   returned: always
@@ -96,13 +96,6 @@ from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.posdip.printers.plugins.module_utils import posdip_cli
 
 
-def identities(module):
-    """The identity of each printer posdip-cli identify answered for, by target."""
-    # Exit status 1 only says some printer did not answer; its result says so.
-    _, answers, _ = posdip_cli.run(module, 'identify', [])
-    return dict((a.get('target'), a.get('identity')) for a in answers)
-
-
 def main():
     options = dict(
         gather=dict(type='list', elements='str', choices=['status', 'identity'],
@@ -115,12 +108,12 @@ def main():
         module.fail_json(msg='gather must hold status: the results are the status answers')
     # Exit status 1 only says some printer is not ready; each result says which. A returned rc
     # would make Ansible fail the task, so it is left out.
-    _, results, stderr = posdip_cli.run(module, 'status', [])
+    identify = 'identity' in gather
+    _, results, stderr = posdip_cli.run(module, 'status', ['--identify'] if identify else [])
     posdip_cli.require_every_target(module, results, stderr)
-    if 'identity' in gather:
-        known = identities(module)
+    if identify:
         for r in results:
-            r['identity'] = known.get(r.get('target'))
+            r.setdefault('identity', None)
     not_ready = posdip_cli.not_ok_targets(results)
     summary = posdip_cli.describe_failures(results)
     if summary:
