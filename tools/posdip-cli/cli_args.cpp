@@ -385,7 +385,7 @@ std::vector<OptionRow> makeOptionRows() {
          .scope = kSettings,
          .help = {{kAll, "the ledger of stored settings (default /var/lib/posdip/ledger.json\n"
                          "when it can be written, else $XDG_STATE_HOME/posdip/ledger.json);\n"
-                         "without --if-changed, only records"}},
+                         "without --if-changed, sends to every printer and records"}},
          .manual = "The ledger --if-changed reads and keeps; by default "
                    "/var/lib/posdip/ledger.json when that folder can be written, else "
                    "$XDG_STATE_HOME/posdip/ledger.json (~/.local/state when XDG_STATE_HOME is "
@@ -434,12 +434,16 @@ std::vector<OptionRow> makeOptionRows() {
         {.name = "--status-timeout",
          .hint = "S",
          .scope = kOpens | kReads,
-         .help = {{kActions, statusByte + " with --verify" + statusDefault},
+         .help = {{kSettings, statusByte +
+                                  " with --verify, and for the serial\nnumber with "
+                                  "--if-changed" +
+                                  statusDefault},
+                  {kActions, statusByte + " with --verify" + statusDefault},
                   {bit(Subcommand::Status),
                    statusByte + statusDefault + "; it\ndoes not follow --write-timeout"},
                   {kAll, statusByte + statusDefault}},
          .manual = "How many seconds to wait for each status byte, with status, scan and "
-                   "--verify" +
+                   "--verify, and for the serial number with --if-changed" +
                    statusDefault + ".",
          .handle = [](ParseState &s,
                       const std::string &v) { return parseSeconds(v, s.cmd.statusMillis); }},
