@@ -39,9 +39,8 @@ Summary serveAll(std::span<const Target> targets, const Bounds &bounds, const Se
     summary.notAttempted = runTargets(
         network, bounds.jobs, printersWithinDescriptorLimit(),
         [&](std::size_t i) {
-            std::unique_lock<std::mutex> hold;
-            if (hooks.holdExit && targets[i].mustFinish())
-                hold = hooks.holdExit();
+            if (hooks.onMustFinish && targets[i].mustFinish())
+                hooks.onMustFinish(i);
             return descriptors.run([&] { return serve(targets[i]); });
         },
         run, stop);

@@ -11,7 +11,6 @@
 
 #include <cstddef>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <span>
 #include <stop_token>
@@ -42,9 +41,9 @@ struct Hooks {
     std::function<void(const Result &)> onResult;
     // On the calling thread after any target finishes (may be empty).
     std::function<void(std::size_t done, std::size_t failed)> onProgress;
-    // Held while a target that must finish (Target::mustFinish) is served, so that whoever ends
-    // the program waits for it; may be empty.
-    std::function<std::unique_lock<std::mutex>()> holdExit;
+    // On the target's own thread as a target that must finish (Target::mustFinish) starts, so
+    // that whoever ends the program can wait for it until its result is handed over; may be empty.
+    std::function<void(std::size_t index)> onMustFinish;
 };
 
 struct Summary {

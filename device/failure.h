@@ -10,6 +10,7 @@ enum class FailKind {
     Unchanged, // nothing sent: the ledger says the printer holds the setting already
     Refused,
     Timeout,
+    Unreachable, // no route to the printer's network or host
     Reset,
     Closed,
     Busy,
@@ -18,6 +19,7 @@ enum class FailKind {
     NotADevice,
     Queue,
     NotReady,
+    CannotVerify, // the port passes nothing back, so the printer's status cannot be read
     Usage,
     NoDescriptors, // this process or the system had no file descriptor left to open the port
     Internal,
@@ -25,8 +27,8 @@ enum class FailKind {
 
 enum class Stage { Open, Status, Write, End, Close };
 
-// "ok", "spooled", "unchanged", "refused", ... "not-a-device", "not-ready", "usage",
-// "no-descriptors", "internal"
+// "ok", "spooled", "unchanged", "refused", ... "not-a-device", "not-ready", "cannot-verify",
+// "usage", "no-descriptors", "internal"
 const char *failKindName(FailKind kind);
 // "open", "status", "write", "end", "close"
 const char *stageName(Stage stage);

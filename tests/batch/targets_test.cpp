@@ -66,7 +66,8 @@ TEST(batch_targets_test, bad_lines_are_reported_with_their_numbers) {
                                    "COM0\n"                         // 10
                                    "USB1\n"                         // 11
                                    "COM256\n"                       // 12
-                                   "LPT2\n",                        // 13 fine
+                                   "LPT2\n"                         // 13 fine
+                                   "DRIVER a/b\n",                  // 14
                                    "shop.txt", "19200");
     EXPECT_EQ(labels(f.targets), (std::vector<std::string>{"ETHERNET 127.0.0.1", "LPT2"}));
     const std::vector<std::pair<std::string, std::string>> expected = {
@@ -80,6 +81,7 @@ TEST(batch_targets_test, bad_lines_are_reported_with_their_numbers) {
         {"shop.txt:10: ", "'COM0'"},
         {"shop.txt:11: ", "'USB1'"},
         {"shop.txt:12: ", "'COM256'"},
+        {"shop.txt:14: ", "'a/b': not a queue name"},
     };
     ASSERT_EQ(f.errors.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {

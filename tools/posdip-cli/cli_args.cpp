@@ -240,6 +240,8 @@ std::vector<OptionRow> makeOptionRows() {
              [](ParseState &s, const std::string &v) {
                  if (v.empty())
                      return std::string("the queue name is empty");
+                 if (const auto problem = posdll::queueNameProblem(v))
+                     return quoted(v) + ": " + *problem;
                  s.cmd.printer = v;
                  s.printerGiven = true;
                  return std::string();
@@ -306,9 +308,11 @@ std::vector<OptionRow> makeOptionRows() {
          .manual = "For print queues (DRIVER): wait until the print server reports each job "
                    "completed, at most SECONDS (1 to " +
                    std::to_string(kMaxWaitSeconds) +
-                   "). A job not completed in time fails with \"not delivered within N s\" and "
-                   "is cancelled, so it cannot print later; one the server aborts or someone "
-                   "cancels fails at once. Without --wait, a job the queue took is reported as "
+                   "). A job not completed in time is cancelled, so it cannot print later, and "
+                   "fails (kind timeout) with \"delivery not confirmed within N s\" when the "
+                   "printer may have taken it, \"not delivered\" when it never left the queue; "
+                   "one the server aborts or someone cancels fails at once. Without --wait, a job "
+                   "the queue took is reported as "
                    "spooled, not ok. Other printers ignore it.",
          .handle =
              [](ParseState &s, const std::string &v) {
@@ -328,11 +332,10 @@ std::vector<OptionRow> makeOptionRows() {
              "printer holds, as setting, or null) and, with --dry-run, dry_run; status, scan and "
              "--verify add status (ready, bytes, "
              "conditions, offline, cover_open, paper, error) when the printer answered. kind is "
-             "one of ok, spooled, unchanged, refused, timeout, reset, closed, busy, denied, "
-             "missing, "
-             "not-a-device, queue, not-ready, usage, no-descriptors, internal; stage one of open, "
-             "status, write, "
-             "end, close.",
+             "one of ok, spooled, unchanged, refused, timeout, unreachable, reset, closed, busy, "
+             "denied, "
+             "missing, not-a-device, queue, not-ready, cannot-verify, usage, no-descriptors, "
+             "internal; stage one of open, status, write, end, close.",
          .handle =
              [](ParseState &s, const std::string &) {
                  s.cmd.json = true;
@@ -404,7 +407,10 @@ std::vector<OptionRow> makeOptionRows() {
          .help = {{kAll, "ask for the status first; send nothing to a printer that is not\n"
                          "ready (kind not-ready, stage status)"}},
          .manual = "Reads the printer's status first, on the same connection, and sends nothing "
-                   "to a printer that is not ready (kind not-ready, stage status).",
+                   "to a printer that is not ready (kind not-ready, stage status). For a DRIVER "
+                   "target it checks the queue as status does; a port that passes nothing back "
+                   "from its printer (a FIFO, a parallel port without a back channel) is refused "
+                   "at once (kind cannot-verify, stage status).",
          .handle =
              [](ParseState &s, const std::string &) {
                  s.cmd.verify = true;

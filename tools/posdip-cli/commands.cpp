@@ -138,12 +138,14 @@ int runBatch(const Io &io, std::size_t total, const RunBatch &run, const ShowRes
                          posdll::errnoText(e.code().value()));
         return kExitIncomplete;
     }
+    // Each print-queue document's hold, from its start until its result is shown.
+    std::vector<std::optional<InterruptWatch::Hold>> holds(interrupts ? total : 0);
     ProgressLine progress(io.err, io.progress, total);
     std::optional<int> outputError; // errno of the first failed write
     std::size_t unshown = 0;
     batch::Hooks hooks;
     hooks.onProgress = [&](std::size_t done, std::size_t failed) { progress.show(done, failed); };
-    hooks.onResult = [&](const batch::Result &r) {
+    const auto showResult = [&](const batch::Result &r) {
         progress.clear();
         if (outputError) {
             ++unshown;
@@ -156,8 +158,13 @@ int runBatch(const Io &io, std::size_t total, const RunBatch &run, const ShowRes
             stop.request_stop();
         }
     };
+    hooks.onResult = [&](const batch::Result &r) {
+        showResult(r);
+        if (!holds.empty())
+            holds[r.index].reset();
+    };
     if (interrupts)
-        hooks.holdExit = [&] { return interrupts->holdExit(); };
+        hooks.onMustFinish = [&](std::size_t i) { holds[i].emplace(*interrupts); };
     const batch::Summary summary = run(hooks, stop.get_token());
     progress.clear();
     if (summary.descriptorShortages > 0)
