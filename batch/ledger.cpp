@@ -272,10 +272,11 @@ bool LedgerFile::add(const std::vector<Stored> &stores, std::string *why) {
         return false;
     const auto giveUp = std::chrono::steady_clock::now() + kLockWait;
     while (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
-        if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() > giveUp) {
-            *why = "cannot lock " + named(m_path) + ": " +
-                   (errno == EWOULDBLOCK ? "another program held it for 10 s"
-                                         : posdll::errnoText(errno));
+        const int err = errno;
+        if ((err != EWOULDBLOCK && err != EINTR) || std::chrono::steady_clock::now() > giveUp) {
+            *why =
+                "cannot lock " + named(m_path) + ": " +
+                (err == EWOULDBLOCK ? "another program held it for 10 s" : posdll::errnoText(err));
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
