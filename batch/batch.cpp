@@ -62,11 +62,11 @@ app::ActionInputs inputsFor(const Bounds &bounds, const Target &target) {
 
 } // namespace
 
-Summary send(app::Action action, const protocol::OptionStates &options,
+Summary send(app::Action action, const protocol::SettingChoices &choices,
              std::span<const Target> targets, const Bounds &bounds, device::PosdllFuncs &lib,
              const Hooks &hooks, std::stop_token stop, const LedgerUse *ledger) {
     EndHandedOver batchLib(lib);
-    const std::uint8_t setting = app::frameFor(action, options).back();
+    const std::uint8_t setting = app::frameFor(action, choices).back();
     // Each written by its target's own task, read once the target is done.
     std::vector<std::optional<Decision>> decisions(ledger ? targets.size() : 0);
     std::vector<Stored> stored;
@@ -84,7 +84,7 @@ Summary send(app::Action action, const protocol::OptionStates &options,
         targets, bounds,
         [&](const Target &t) {
             app::ActionInputs in = inputsFor(bounds, t);
-            in.options = options;
+            in.choices = choices;
             if (ledger)
                 in.gate = [&, i = static_cast<std::size_t>(&t - targets.data())](
                               const std::optional<std::string> &serial) {

@@ -64,9 +64,9 @@ struct LedgerUse {
     bool dryRun = false;   // send nothing at all; the results say what would be sent
 };
 
-// Sends the action's frame (built from `options`) to every target; a write-setting frame with a
+// Sends the action's frame (built from `choices`) to every target; a write-setting frame with a
 // ledger as `ledger` says.
-Summary send(app::Action action, const protocol::OptionStates &options,
+Summary send(app::Action action, const protocol::SettingChoices &choices,
              std::span<const Target> targets, const Bounds &bounds, device::PosdllFuncs &lib,
              const Hooks &hooks, std::stop_token stop = {}, const LedgerUse *ledger = nullptr);
 

@@ -1,11 +1,9 @@
 #include "device/printers.h"
 
-#include "posdll/cups_connection.h"
-#include "posdll/cups_queue.h"
 #include "posdll/port_names.h"
-#include "posdll/queue_refusal.h"
+#include "posdll/posdll.h"
 
-#include <utility>
+#include <string>
 
 namespace device {
 
@@ -16,31 +14,27 @@ class SystemPrinters final : public PrinterSource {
     PrinterList list() override { return installedPrinters(); }
 };
 
+std::string printServer() {
+    std::string name(256, '\0');
+    const int length = POS_PrintServer(name.data(), static_cast<int>(name.size()));
+    if (length >= static_cast<int>(name.size())) {
+        name.resize(static_cast<std::size_t>(length) + 1);
+        POS_PrintServer(name.data(), static_cast<int>(name.size()));
+    }
+    name.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+    return name;
+}
+
 } // namespace
 
-// One CUPS-Get-Printers request: the server answers with its queues and classes sorted by name,
-// the order `lpstat -e` shows. (cupsGetDests2 would add a second request, and with it a second
-// wait on a server that does not answer.)
 PrinterList installedPrinters() {
     PrinterList result;
-    result.server = posdll::cups::serverName();
-    const posdll::cups::Connection http = posdll::cups::connect(result.error);
-    if (!http)
-        return result;
-    posdll::cups::Ipp request(ippNewRequest(IPP_OP_CUPS_GET_PRINTERS));
-    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
-                 "printer-name");
-    const posdll::cups::Reply reply = posdll::cups::ask(http.get(), std::move(request), "/");
-    // A server without queues answers "not found".
-    if (!reply.ok() && !reply.notFound()) {
-        result.error = "the print server " + result.server +
-                       " did not answer the request for its printers: " + reply.why;
-        return result;
-    }
-    ipp_t *response = reply.answer.get();
-    for (ipp_attribute_t *a = ippFindAttribute(response, "printer-name", IPP_TAG_NAME); a;
-         a = ippFindNextAttribute(response, "printer-name", IPP_TAG_NAME))
-        result.names.emplace_back(ippGetString(a, 0, nullptr));
+    result.server = printServer();
+    auto add = [](const char *name, void *list) {
+        static_cast<PrinterList *>(list)->names.emplace_back(name);
+    };
+    if (POS_EnumQueues(add, &result) < 0)
+        result.error = POS_LastError();
     return result;
 }
 
@@ -57,19 +51,21 @@ QueueStatus queueStatus(const std::string &queue) {
         q.failKind = FailKind::Usage;
         return q;
     }
-    std::string why;
-    const posdll::cups::Connection http = posdll::cups::connect(why);
-    posdll::cups::QueueState state;
-    if (!http || !posdll::cups::queryQueue(http.get(), queue, state, why)) {
-        q.error = why;
-        q.failKind = http ? FailKind::Timeout : FailKind::Refused;
+    std::string message(1024, '\0');
+    std::string trouble(1024, '\0');
+    const int state =
+        POS_QueueState(queue.c_str(), message.data(), static_cast<int>(message.size()),
+                       trouble.data(), static_cast<int>(trouble.size()));
+    if (state < 0) {
+        q.error = POS_LastError();
+        q.failKind = POS_LastErrorKind() == POS_ERR_REFUSED ? FailKind::Refused : FailKind::Timeout;
         return q;
     }
-    q.exists = state.exists;
-    q.accepting = state.accepting;
-    q.stopped = state.stopped;
-    q.reason = state.message;
-    q.printerTrouble = posdll::printerTrouble(state.reasons, state.message).value_or("");
+    q.exists = state & POS_QUEUE_EXISTS;
+    q.accepting = state & POS_QUEUE_ACCEPTING;
+    q.stopped = state & POS_QUEUE_STOPPED;
+    q.reason = message.c_str();
+    q.printerTrouble = trouble.c_str();
     return q;
 }
 

@@ -217,7 +217,7 @@ int sendFrame(const Command &cmd, app::Action action, const Io &io, device::Posd
     std::vector<Target> targets;
     if (!collectTargets(cmd, io, targets))
         return kExitUsage;
-    const protocol::Frame frame = app::frameFor(action, cmd.options);
+    const protocol::Frame frame = app::frameFor(action, cmd.choices);
     if (cmd.dryRun && !cmd.ifChanged)
         return dryRun(cmd, frame, targets, io);
     std::optional<batch::LedgerFile> ledger;
@@ -230,7 +230,7 @@ int sendFrame(const Command &cmd, app::Action action, const Io &io, device::Posd
     const int status = runBatch(
         io, targets.size(),
         [&](const batch::Hooks &hooks, std::stop_token stop) {
-            batch::Summary s = batch::send(action, cmd.options, targets, boundsOf(cmd), lib, hooks,
+            batch::Summary s = batch::send(action, cmd.choices, targets, boundsOf(cmd), lib, hooks,
                                            stop, use ? &*use : nullptr);
             if (ledger && !s.stored.empty())
                 ledger->add(s.stored, &unrecorded);
