@@ -2,6 +2,7 @@
 
 #include "batch/file_text.h"
 #include "batch/json.h"
+#include "batch/metrics.h"
 
 #include "posdll/fd.h"
 #include "posdll/quoted.h"
@@ -286,8 +287,8 @@ bool LedgerFile::add(const std::vector<Stored> &stores, std::string *why) {
         return false;
     for (const Stored &s : stores)
         record(*ledger, s);
-    if (const int err = replaceFile(m_path, serialiseLedger(*ledger))) {
-        *why = "cannot write " + named(m_path) + ": " + posdll::errnoText(err);
+    if (const std::string failed = replaceFile(m_path, serialiseLedger(*ledger)); !failed.empty()) {
+        *why = "cannot write " + named(m_path) + ": " + failed;
         return false;
     }
     m_ledger = std::move(*ledger);

@@ -1,6 +1,7 @@
 #include "batch/ledger.h"
 
 #include "batch/file_text.h"
+#include "batch/metrics.h"
 
 #include "support/posix_peers.h"
 
@@ -102,7 +103,7 @@ TEST(batch_ledger_test, the_file_keeps_every_writer_and_refuses_damage) {
     ASSERT_TRUE(third.load(&why)) << why;
     EXPECT_EQ(third.ledger().targets.size(), 2u); // the second read the first's entry again
 
-    ASSERT_EQ(batch::replaceFile(path, "{\"version\": 1,"), 0);
+    ASSERT_EQ(batch::replaceFile(path, "{\"version\": 1,"), "");
     for (batch::LedgerFile *f : {&first, &third}) {
         why.clear();
         EXPECT_FALSE(f == &first ? f->add({{"COM3", std::nullopt, 3, "t"}}, &why) : f->load(&why));
