@@ -177,6 +177,20 @@ Result runAction(Action action, const ActionInputs &in, device::PosdllFuncs &lib
     if (!port.opened())
         return timed(failure(port.kind, device::Stage::Open, port.reason), started);
 
+    std::optional<std::string> serial;
+    if (in.gate) {
+        if (!isDriver(in))
+            serial = device::readSerialNumber(lib, port.handle, in.statusWaitMillis);
+        if (const Gate gate = in.gate(serial); gate != Gate::Send) {
+            device::ClosePort(lib);
+            Result left; // nothing sent: a rehearsal is a plain success
+            left.kind =
+                gate == Gate::Unchanged ? device::FailKind::Unchanged : device::FailKind::Ok;
+            left.serial = std::move(serial);
+            return timed(std::move(left), started);
+        }
+    }
+
     std::optional<device::StatusReading> status;
     if (in.verify && !driver) {
         status = device::readStatus(lib, port.handle, in.statusWaitMillis);
@@ -190,10 +204,14 @@ Result runAction(Action action, const ActionInputs &in, device::PosdllFuncs &lib
     lib.POS_SetDeliveryWait(in.deliveryWaitMillis);
     const device::WriteResult w =
         device::writeTransaction(lib, port.handle, frame, std::string("posdip: ") + entry.caption);
-    if (!w.ok)
-        return timed(writeFailure(w), started);
+    if (!w.ok) {
+        Result failed = writeFailure(w);
+        failed.serial = std::move(serial);
+        return timed(std::move(failed), started);
+    }
     Result r;
     r.written = w.written;
+    r.serial = std::move(serial);
     r.status = std::move(status);
     r.queue = std::move(queue);
     if (in.deliveryWaitMillis == 0 && driver)

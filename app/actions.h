@@ -8,6 +8,7 @@
 #include "device/status_query.h"
 #include "protocol/setting_byte.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -15,6 +16,10 @@ namespace app {
 
 // How long an action waits for the printer's status, unless told otherwise.
 inline constexpr int kDefaultStatusWaitMillis = 2000;
+
+// What a send does once the port is open: send the frame, or leave the printer alone because it
+// holds the setting already (Unchanged), or because this is a rehearsal (Hold).
+enum class Gate { Send, Unchanged, Hold };
 
 enum class Action { EnableDip, DisableDip, RestoreDefault, StoreSetting, PrintSelfTest, Close };
 
@@ -30,6 +35,9 @@ struct ActionInputs {
     int writeMillis = 0;
     // DRIVER: how long to wait for the queue to deliver the job (0: the queue taking it is enough).
     int deliveryWaitMillis = 0;
+    // Asked once the port is open, before anything is sent, with the serial number the printer
+    // gave (GS I 68, read within statusWaitMillis; none from a print queue). Empty: send.
+    std::function<Gate(const std::optional<std::string> &serial)> gate;
 };
 
 // Everything that is particular to one action: the window's button, posdip-cli's subcommand and

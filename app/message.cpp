@@ -15,10 +15,13 @@ Message box(MessageIcon icon, std::string text, std::string detail = {}) {
 }
 
 // A failure is told by the stage it ended in (and a status that cannot be read by its kind); a
-// success by `success` (nothing when null).
+// success by `success` (nothing when null, or when nothing was sent since the printer holds the
+// setting).
 Message described(const Result &result, const char *success) {
     if (result.succeeded())
-        return success ? box(MessageIcon::Information, success) : Message{};
+        return success && result.kind != device::FailKind::Unchanged
+                   ? box(MessageIcon::Information, success)
+                   : Message{};
     switch (result.stage) {
     case device::Stage::Open:
         return box(MessageIcon::Error, kOpenFailed, result.reason);

@@ -22,8 +22,11 @@ struct Result {
     std::optional<device::StatusReading> status; // what the printer answered, when it did
     std::optional<device::QueueStatus> queue;    // a print queue's own state
     std::optional<device::Identity> identity;    // when asked and the printer answered its status
+    // The printer's serial number (GS I 68), when it was asked and gave one.
+    std::optional<std::string> serial;
     bool succeeded() const {
-        return kind == device::FailKind::Ok || kind == device::FailKind::Spooled;
+        return kind == device::FailKind::Ok || kind == device::FailKind::Spooled ||
+               kind == device::FailKind::Unchanged;
     }
 };
 

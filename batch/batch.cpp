@@ -34,7 +34,7 @@ Summary serveAll(std::span<const Target> targets, const Bounds &bounds, const Se
     run.onResult = [&](std::size_t i, const app::Result &result) {
         ++summary.results;
         summary.failed += result.succeeded() ? 0 : 1;
-        hooks.onResult(Result{i, targets[i], result});
+        hooks.onResult(Result{i, targets[i], result, std::nullopt});
     };
     summary.notAttempted = runTargets(
         network, bounds.jobs, printersWithinDescriptorLimit(),
@@ -50,7 +50,8 @@ Summary serveAll(std::span<const Target> targets, const Bounds &bounds, const Se
 
 // The inputs of one target's exchange within the bounds.
 app::ActionInputs inputsFor(const Bounds &bounds, const Target &target) {
-    app::ActionInputs in{target.port};
+    app::ActionInputs in;
+    in.port = target.port;
     in.verify = bounds.verify;
     in.statusWaitMillis = bounds.statusMillis;
     in.connectMillis = bounds.connectMillis;
@@ -63,16 +64,41 @@ app::ActionInputs inputsFor(const Bounds &bounds, const Target &target) {
 
 Summary send(app::Action action, const protocol::SettingChoices &choices,
              std::span<const Target> targets, const Bounds &bounds, device::PosdllFuncs &lib,
-             const Hooks &hooks, std::stop_token stop) {
+             const Hooks &hooks, std::stop_token stop, const LedgerUse *ledger) {
     EndHandedOver batchLib(lib);
-    return serveAll(
+    const std::uint8_t setting = app::frameFor(action, choices).back();
+    // Each written by its target's own task, read once the target is done.
+    std::vector<std::optional<Decision>> decisions(ledger ? targets.size() : 0);
+    std::vector<Stored> stored;
+    Hooks kept = hooks;
+    if (ledger)
+        kept.onResult = [&](const Result &r) {
+            Result told = r;
+            told.ledger = decisions[r.index];
+            // Only what surely reached the printer: a queue that merely took the job may fail.
+            if (!ledger->dryRun && r.result.kind == device::FailKind::Ok && r.result.written > 0)
+                stored.push_back({r.target.label, r.result.serial, setting, utcNow()});
+            hooks.onResult(told);
+        };
+    Summary summary = serveAll(
         targets, bounds,
         [&](const Target &t) {
             app::ActionInputs in = inputsFor(bounds, t);
             in.choices = choices;
+            if (ledger)
+                in.gate = [&, i = static_cast<std::size_t>(&t - targets.data())](
+                              const std::optional<std::string> &serial) {
+                    decisions[i] = decide(ledger->ledger, t.label, serial, setting);
+                    if (ledger->dryRun)
+                        return decisions[i]->send ? app::Gate::Hold : app::Gate::Unchanged;
+                    return decisions[i]->send || !ledger->ifChanged ? app::Gate::Send
+                                                                    : app::Gate::Unchanged;
+                };
             return app::runAction(action, in, batchLib);
         },
-        hooks, stop);
+        kept, stop);
+    summary.stored = std::move(stored);
+    return summary;
 }
 
 Summary status(std::span<const Target> targets, const Bounds &bounds, device::PosdllFuncs &lib,
@@ -131,7 +157,7 @@ Summary scan(const Cidr &network, int port, const Bounds &bounds, const Hooks &h
                                                : std::string(text) + ":" + std::to_string(port));
             ++summary.results;
             summary.failed += o.succeeded() ? 0 : 1;
-            hooks.onResult(Result{p.index, t, o});
+            hooks.onResult(Result{p.index, t, o, std::nullopt});
         },
         stop);
     return summary;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "batch/cidr.h"
+#include "batch/ledger.h"
 #include "batch/targets.h"
 
 #include "app/actions.h"
@@ -10,6 +11,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <span>
 #include <stop_token>
 
@@ -31,6 +33,7 @@ struct Result {
     std::size_t index; // in the targets given
     const Target &target;
     app::Result result; // elapsed from the start to the settled end, any wait for a descriptor too
+    std::optional<Decision> ledger; // what the ledger said, for sends that keep it
 };
 
 struct Hooks {
@@ -50,12 +53,22 @@ struct Summary {
     // Times a printer found no file descriptor free (it then waits for another to end): none
     // unless something outside the batch takes descriptors.
     std::size_t descriptorShortages = 0;
+    // Sends that keep the ledger: the settings that reached a printer, to be recorded.
+    std::vector<Stored> stored;
 };
 
-// Sends the action's frame (built from `choices`) to every target.
+// A store or restore that keeps the ledger: each printer is asked for its serial number first.
+struct LedgerUse {
+    const Ledger &ledger;  // as it was before the batch
+    bool ifChanged = true; // send nothing where the ledger says the printer holds the setting
+    bool dryRun = false;   // send nothing at all; the results say what would be sent
+};
+
+// Sends the action's frame (built from `choices`) to every target; a write-setting frame with a
+// ledger as `ledger` says.
 Summary send(app::Action action, const protocol::SettingChoices &choices,
              std::span<const Target> targets, const Bounds &bounds, device::PosdllFuncs &lib,
-             const Hooks &hooks, std::stop_token stop = {});
+             const Hooks &hooks, std::stop_token stop = {}, const LedgerUse *ledger = nullptr);
 
 // Reads every target's status.
 Summary status(std::span<const Target> targets, const Bounds &bounds, device::PosdllFuncs &lib,

@@ -10,6 +10,8 @@ const char *failKindName(FailKind kind) {
         return "ok";
     case FailKind::Spooled:
         return "spooled";
+    case FailKind::Unchanged:
+        return "unchanged";
     case FailKind::Refused:
         return "refused";
     case FailKind::Timeout:

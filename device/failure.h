@@ -6,7 +6,8 @@ namespace device {
 
 enum class FailKind {
     Ok,
-    Spooled, // handed to a print queue; whether it printed is the queue's business
+    Spooled,   // handed to a print queue; whether it printed is the queue's business
+    Unchanged, // nothing sent: the ledger says the printer holds the setting already
     Refused,
     Timeout,
     Unreachable, // no route to the printer's network or host
@@ -26,9 +27,8 @@ enum class FailKind {
 
 enum class Stage { Open, Status, Write, End, Close };
 
-// "ok", "spooled", "refused", ... "not-a-device", "not-ready", "cannot-verify", "usage",
-// "no-descriptors",
-// "internal"
+// "ok", "spooled", "unchanged", "refused", ... "not-a-device", "not-ready", "cannot-verify",
+// "usage", "no-descriptors", "internal"
 const char *failKindName(FailKind kind);
 // "open", "status", "write", "end", "close"
 const char *stageName(Stage stage);

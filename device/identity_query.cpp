@@ -112,4 +112,12 @@ Identity readIdentity(PosdllFuncs &lib, int handle, int waitMillis) {
     return id;
 }
 
+std::optional<std::string> readSerialNumber(PosdllFuncs &lib, int handle, int waitMillis) {
+    IdReplyReader reader(IdRequest::Serial);
+    std::string problem;
+    const bool answered =
+        ask(lib, handle, waitMillis, reader, IdRequest::Serial, problem) == Outcome::Answered;
+    return answered && !reader.text().empty() ? std::optional(reader.text()) : std::nullopt;
+}
+
 } // namespace device

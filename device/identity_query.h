@@ -35,4 +35,8 @@ struct Identity {
 // is not asked the rest. Leaves the port open.
 Identity readIdentity(PosdllFuncs &lib, int handle, int waitMillis);
 
+// Asks GS I 68 alone: the serial number, or none when the printer gave none within waitMillis
+// (no answer, a reply that is none, a port that cannot be read). Leaves the port open.
+std::optional<std::string> readSerialNumber(PosdllFuncs &lib, int handle, int waitMillis);
+
 } // namespace device

@@ -11,7 +11,7 @@ for f in "$collection"/plugins/*/*.py; do
     "$f" "$work/$(basename "$f")c" || fail "$f does not compile"
 done
 
-for module in dip status; do
+for module in dip printer_info; do
   doc=$(ansible-doc "posdip.printers.$module" 2>&1) || fail "ansible-doc posdip.printers.$module: $doc"
   # The shared options come from the doc fragment; the sections from each module.
   for part in '= targets' 'connect_timeout' 'posdip_cli' 'EXAMPLES:' 'RETURN VALUES:' '- results'; do
@@ -21,9 +21,13 @@ $doc"
 done
 
 listed=$(ansible-doc -l posdip.printers 2>&1)
-for module in dip status; do
+for module in dip printer_info; do
   grep -q "^posdip.printers.$module " <<<"$listed" || fail "ansible-doc -l does not list $module: $listed"
 done
+
+# The former name leads to printer_info.
+doc=$(ansible-doc posdip.printers.status 2>&1) || fail "ansible-doc posdip.printers.status: $doc"
+grep -q 'printer_info' <<<"$doc" || fail "posdip.printers.status does not lead to printer_info: $doc"
 
 ansible-playbook -i "$examples/inventory.yml" --syntax-check "$examples/playbook.yml" >/dev/null
 # Two shops, each host with its own printers.

@@ -10,12 +10,14 @@ stand_in_cli closed-cli 1 '{"schema":1,"target":"ETHERNET 127.0.0.1:9","action":
 '"message":"Fail to write to port,please check!","reason":"write failed: network printer '\
 '127.0.0.1:9: the printer closed the connection before the first byte (0 of 11 bytes)",'\
 '"frame":"1F 1B 1F A1 10 11 12 13 14 15 FD"}'
-start_emulator printer --count 2
+start_emulator printer --count 4
 play dip.yml "{\"emulator_port\": $emulator_port, \"refused_port\": $refused_port}"
 
 wait_for_exit "$emulator_pid"
 # Only the bytes after '|' count; the text before them is the emulator's explanation.
-expected="| 1F 1B 1F A1 10 11 12 13 14 15 42
+expected="| 1D 49 44
+| 1D 49 44
+| 1F 1B 1F A1 10 11 12 13 14 15 42
 | 1F 1B 1F C0 15 14 13 12 11 10 AA"
 heard=$(sed 's/^[^|]*|/|/' "$work/printer.out")
 [ "$heard" = "$expected" ] ||
@@ -23,4 +25,4 @@ heard=$(sed 's/^[^|]*|/|/' "$work/printer.out")
 $(cat "$work/printer.out")
 expected these frames and no other:
 $expected"
-echo "the emulator heard exactly the store and the enable frame"
+echo "the emulator heard exactly the two serial number requests, the store and the enable frame"

@@ -24,18 +24,22 @@ export ANSIBLE_HOME=$work/ansible-home ANSIBLE_LOCAL_TEMP=$work/ansible-tmp
 export ANSIBLE_REMOTE_TEMP=$work/ansible-remote ANSIBLE_RETRY_FILES_ENABLED=0
 export ANSIBLE_NOCOLOR=1 ANSIBLE_FORCE_COLOR=0 ANSIBLE_DEPRECATION_WARNINGS=0
 export ANSIBLE_PYTHON_INTERPRETER=/usr/bin/python3
+# posdip-cli's default ledger, for the stores that give none, is in the scratch folder too.
+export XDG_STATE_HOME=$work/state
 
 fail() {
   echo "FAIL: $*" >&2
   exit 1
 }
 
-# start_emulator NAME [OPTION...]: posdip-emulator --listen 127.0.0.1:0 --hex, its frames in
-# $work/NAME.out and its log in $work/NAME.err; sets emulator_port and emulator_pid.
+# start_emulator NAME [OPTION...]: posdip-emulator --listen 127.0.0.1:0 (or $emulator_listen)
+# --hex, its frames in $work/NAME.out and its log in $work/NAME.err; sets emulator_port and
+# emulator_pid.
 start_emulator() {
   local name=$1
   shift
-  "$POSDIP_EMULATOR" --listen 127.0.0.1:0 --hex "$@" >"$work/$name.out" 2>"$work/$name.err" &
+  "$POSDIP_EMULATOR" --listen "${emulator_listen:-127.0.0.1:0}" --hex "$@" \
+    >"$work/$name.out" 2>"$work/$name.err" &
   emulator_pid=$!
   emulator_pids+=("$emulator_pid")
   local i

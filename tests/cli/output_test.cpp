@@ -85,6 +85,24 @@ TEST(cli_output_test, result_lines_say_ok_or_failed_with_the_windows_message) {
               "DRIVER Bar: spooled: Please Restart Printer.");
 }
 
+TEST(cli_output_test, ledger_lines_say_unchanged_replaced_or_what_a_dry_run_would_do) {
+    const batch::Target t = batch::networkTarget("10.1.2.3");
+    app::Result left;
+    left.kind = device::FailKind::Unchanged;
+    app::Result sent;
+    sent.written = 11;
+    sent.serial = "B2";
+    const auto line = [&](const app::Result &r, const batch::Decision &d, bool dryRun) {
+        return cli::ledgerResultLine(t, r, app::messageFor(app::Action::StoreSetting, r), d,
+                                     dryRun);
+    };
+    EXPECT_EQ(line(left, {false, false, 0xFD}, false), "ETHERNET 10.1.2.3: unchanged");
+    EXPECT_EQ(line(sent, {true, true, std::nullopt}, false),
+              "ETHERNET 10.1.2.3: ok: Please Restart Printer. (a new printer, serial B2)");
+    EXPECT_EQ(line(app::Result{}, {true, false, 0xFD}, true),
+              "ETHERNET 10.1.2.3: would send (the ledger has 0xFD)");
+}
+
 TEST(cli_output_test, result_json_shape) {
     const batch::Target t = batch::portTarget("DRIVER", "", "Bar \"1\"");
     app::Result failed =
@@ -98,7 +116,8 @@ TEST(cli_output_test, result_json_shape) {
               R"("message":"Fail to open port,please check!","reason":"queue\tgone",)"
               R"("frame":"1F 1B 1F A1 10 11 12 13 14 15 FC","setting":{"byte":"0xFC",)"
               R"("cutter":false,"beeper":true,"density":"light","two_byte":true,"chars":48,)"
-              R"("paper_taken":true,"baud":19200}})");
+              R"("paper_taken":true,"baud":19200,"meaning":"cutter no, beeper yes, density light, )"
+              R"(two-byte yes, 48 chars, paper-taken yes, 19200 bps"}})");
     app::Result selftest;
     selftest.written = 12;
     EXPECT_EQ(cli::resultJson(batch::networkTarget("127.0.0.1"), "selftest",

@@ -57,6 +57,7 @@ PluginState stateOfFailure(device::FailKind kind) {
         return PluginState::Critical;
     case device::FailKind::Ok:
     case device::FailKind::Spooled:
+    case device::FailKind::Unchanged: // a send's, never a status reading's
     case device::FailKind::CannotVerify:
     case device::FailKind::Usage:
     case device::FailKind::NoDescriptors:

@@ -55,6 +55,7 @@ constexpr Mask maskOf(bool actionsOnly) {
 }
 constexpr Mask kActions = maskOf(true);
 constexpr Mask kStore = bit(Subcommand::Store);
+constexpr Mask kSettings = kStore | bit(Subcommand::Restore); // the sends that store a setting
 constexpr Mask kCheck = bit(Subcommand::Check);
 constexpr Mask kStatus = bit(Subcommand::Status);
 constexpr Mask kOpens = kActions | kStatus | bit(Subcommand::Identify) | kCheck;
@@ -329,12 +330,16 @@ std::vector<OptionRow> makeOptionRows() {
              "action, ok, kind, stage, elapsed_ms, written (bytes of the frame the printer's "
              "port took), message and reason; sends add frame, store "
              "and restore add setting (byte, cutter, beeper, density, two_byte, chars, "
-             "paper_taken, baud), and status, scan and --verify add status (ready, bytes, "
+             "paper_taken, baud, meaning); with --if-changed or --ledger they add serial (null "
+             "when the printer gave none), replaced, previous (the setting the ledger says the "
+             "printer holds, as setting, or null) and, with --dry-run, dry_run; status, scan and "
+             "--verify add status (ready, bytes, "
              "conditions, offline, cover_open, paper, error) when the printer answered; identify "
              "and status --identify add identity (maker, model, firmware, serial, multibyte, "
              "cutter, each null when the printer did not say, and raw: every reply by its n, "
              "the one-byte ones in hex). kind is "
-             "one of ok, spooled, refused, timeout, unreachable, reset, closed, busy, denied, "
+             "one of ok, spooled, unchanged, refused, timeout, unreachable, reset, closed, busy, "
+             "denied, "
              "missing, not-a-device, queue, not-ready, cannot-verify, usage, no-descriptors, "
              "internal; stage one of open, status, write, end, close.",
          .handle =
@@ -344,12 +349,63 @@ std::vector<OptionRow> makeOptionRows() {
              }},
         {.name = "--dry-run",
          .scope = kActions,
-         .help = {{kAll, "print the frame in hex and what it means, open nothing"}},
+         .help = {{kSettings, "print the frame in hex and what it means, open nothing;\n"
+                              "with --if-changed, say which printers would be sent it"},
+                  {kAll, "print the frame in hex and what it means, open nothing"}},
          .manual = "Prints the frame in hex and what it means, and the printers it would go to; "
-                   "opens nothing.",
+                   "opens nothing. With --if-changed, asks each printer for its serial number "
+                   "and reads the ledger instead, and says for each printer whether it would be "
+                   "sent the frame (kind ok) or not (kind unchanged); it sends and records "
+                   "nothing.",
          .handle =
              [](ParseState &s, const std::string &) {
                  s.cmd.dryRun = true;
+                 return std::string();
+             }},
+        {.name = "--if-changed",
+         .scope = kSettings,
+         .help = {{kAll, "send nothing to a printer the ledger says holds the setting\n"
+                         "(kind unchanged); record what was stored"}},
+         .manual = "Asks each printer for its serial number (GS I 68) first and sends nothing to "
+                   "one the ledger says holds the setting already (kind unchanged, a success); "
+                   "a printer swapped for another at the same target is sent it (replaced). "
+                   "Each setting that reached a printer is recorded. With --dry-run, says which "
+                   "printers would be sent the frame and sends and records nothing. See THE "
+                   "LEDGER.",
+         .handle =
+             [](ParseState &s, const std::string &) {
+                 s.cmd.ifChanged = true;
+                 return std::string();
+             }},
+        {.name = "--force",
+         .scope = kSettings,
+         .help = {{kAll, "with --if-changed: send to every printer all the same,\n"
+                         "and record it"}},
+         .manual = "With --if-changed: sends the setting even to printers the ledger says hold "
+                   "it, and records it as --if-changed does.",
+         .handle =
+             [](ParseState &s, const std::string &) {
+                 s.cmd.force = true;
+                 return std::string();
+             }},
+        {.name = "--ledger",
+         .hint = "FILE",
+         .value = OptionValue::File,
+         .scope = kSettings,
+         .help = {{kAll, "the ledger of stored settings (default /var/lib/posdip/ledger.json\n"
+                         "when it can be written, else $XDG_STATE_HOME/posdip/ledger.json);\n"
+                         "without --if-changed, sends to every printer and records"}},
+         .manual = "The ledger --if-changed reads and keeps; by default "
+                   "/var/lib/posdip/ledger.json when that folder can be written, else "
+                   "$XDG_STATE_HOME/posdip/ledger.json (~/.local/state when XDG_STATE_HOME is "
+                   "not set). It is replaced whole through a temporary file in the same folder, "
+                   "under a lock on FILE.lock. Given without --if-changed, every printer is sent "
+                   "the setting and the ledger records it.",
+         .handle =
+             [](ParseState &s, const std::string &v) {
+                 if (v.empty())
+                     return std::string("the file name is empty");
+                 s.cmd.ledgerPath = v;
                  return std::string();
              }},
         {.name = "--verify",
@@ -390,12 +446,16 @@ std::vector<OptionRow> makeOptionRows() {
         {.name = "--status-timeout",
          .hint = "S",
          .scope = kOpens | kReads,
-         .help = {{kActions, statusByte + " with --verify" + statusDefault},
+         .help = {{kSettings, statusByte +
+                                  " with --verify, and for the serial\nnumber with "
+                                  "--if-changed" +
+                                  statusDefault},
+                  {kActions, statusByte + " with --verify" + statusDefault},
                   {bit(Subcommand::Status),
                    statusByte + statusDefault + "; it\ndoes not follow --write-timeout"},
                   {kAll, statusByte + statusDefault}},
          .manual = "How many seconds to wait for each status byte, with status, scan and "
-                   "--verify" +
+                   "--verify, and for the serial number with --if-changed" +
                    statusDefault + ".",
          .handle = [](ParseState &s,
                       const std::string &v) { return parseSeconds(v, s.cmd.statusMillis); }},
@@ -579,6 +639,8 @@ std::optional<UsageError> finish(ParseState &s) {
                                           s.firstSettingName);
         c.choices = s.byte ? protocol::explainSettingByte(*s.byte) : s.choices;
     }
+    if (c.force && !c.ifChanged)
+        return error("--force", "--force goes with --if-changed");
     if (c.sub == Subcommand::Scan && c.network.empty())
         return error("", "scan needs the network to sweep, e.g. 'scan 192.168.1.0/24'");
     if (!c.metricsPath.empty() && c.json)

@@ -63,7 +63,10 @@ struct Command {
     int waitSeconds = 0; // --wait: print queues deliver within this, 0 = not waited
     bool json = false;
     bool dryRun = false;
-    bool verify = false;                     // sends: status first
+    bool verify = false;    // sends: status first
+    bool ifChanged = false; // store, restore: send nothing where the ledger holds the setting
+    bool force = false;     // with ifChanged: send all the same
+    std::optional<std::string> ledgerPath;   // --ledger
     int connectMillis = 0;                   // --connect-timeout; 0: the library's default
     int writeMillis = 0;                     // --write-timeout; 0: the library's default
     int statusMillis = kDefaultStatusMillis; // --status-timeout

@@ -202,24 +202,57 @@ batch::Bounds boundsOf(const Command &cmd) {
     return b;
 }
 
+// The ledger of a store or restore with --if-changed or --ledger, read before any printer is
+// reached; false after saying why it cannot be.
+bool openLedger(const Command &cmd, const Io &io, std::optional<batch::LedgerFile> &out) {
+    std::string why;
+    const std::string path = cmd.ledgerPath ? *cmd.ledgerPath : batch::defaultLedgerPath(&why);
+    if (!path.empty()) {
+        out.emplace(path);
+        if (out->load(&why))
+            return true;
+    }
+    sayError(io, why);
+    return false;
+}
+
 int sendFrame(const Command &cmd, app::Action action, const Io &io, device::PosdllFuncs &lib) {
     std::vector<Target> targets;
     if (!collectTargets(cmd, io, targets))
         return kExitUsage;
     const protocol::Frame frame = app::frameFor(action, cmd.choices);
-    if (cmd.dryRun)
+    if (cmd.dryRun && !cmd.ifChanged)
         return dryRun(cmd, frame, targets, io);
-    return runBatch(
+    std::optional<batch::LedgerFile> ledger;
+    if ((cmd.ifChanged || cmd.ledgerPath) && !openLedger(cmd, io, ledger))
+        return kExitIncomplete;
+    std::optional<batch::LedgerUse> use;
+    if (ledger)
+        use.emplace(batch::LedgerUse{ledger->ledger(), cmd.ifChanged && !cmd.force, cmd.dryRun});
+    std::string unrecorded; // why the ledger could not be written
+    const int status = runBatch(
         io, targets.size(),
         [&](const batch::Hooks &hooks, std::stop_token stop) {
-            return batch::send(action, cmd.choices, targets, boundsOf(cmd), lib, hooks, stop);
+            batch::Summary s = batch::send(action, cmd.choices, targets, boundsOf(cmd), lib, hooks,
+                                           stop, use ? &*use : nullptr);
+            if (ledger && !s.stored.empty())
+                ledger->add(s.stored, &unrecorded);
+            return s;
         },
         [&](const batch::Result &r) {
-            const app::Message m = app::messageFor(action, r.result);
-            return cmd.json ? resultJson(r.target, subcommandName(cmd.sub), frame, r.result, m)
+            // A rehearsal has nothing to tell: the frame was not sent.
+            const app::Message m = cmd.dryRun ? app::Message{} : app::messageFor(action, r.result);
+            if (cmd.json)
+                return resultJson(r.target, subcommandName(cmd.sub), frame, r.result, m, r.ledger,
+                                  cmd.dryRun);
+            return r.ledger ? ledgerResultLine(r.target, r.result, m, *r.ledger, cmd.dryRun)
                             : resultLine(r.target, r.result, m);
         },
         false);
+    if (unrecorded.empty())
+        return status;
+    sayError(io, unrecorded + "; the printers it leaves out took their setting all the same");
+    return status == kExitOk || status == kExitFailed ? kExitIncomplete : status;
 }
 
 // The readings of every target written to the --metrics file instead of printed.

@@ -12,8 +12,8 @@ namespace cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
-// The run could not finish: standard output could not be written, memory ran out, or the
-// program could not start a thread of its own.
+// The run could not finish: standard output could not be written, memory ran out, the
+// program could not start a thread of its own, or the ledger could not be read or written.
 inline constexpr int kExitIncomplete = 3;
 
 struct Io {

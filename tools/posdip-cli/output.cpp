@@ -6,83 +6,7 @@
 #include "protocol/setting_byte.h"
 #include "protocol/status_summary.h"
 
-#include <cstdio>
-
 namespace cli {
-
-namespace {
-
-// Length of the valid UTF-8 sequence at s[i], 0 when there is none.
-std::size_t utf8Length(std::string_view s, std::size_t i) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    std::size_t len = 0;
-    unsigned min = 0;
-    if (c >= 0xC2 && c <= 0xDF) {
-        len = 2;
-        min = 0x80;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        len = 3;
-        min = 0x800;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        len = 4;
-        min = 0x10000;
-    } else {
-        return 0;
-    }
-    if (i + len > s.size())
-        return 0;
-    unsigned cp = c & (0x3F >> (len - 1));
-    for (std::size_t k = 1; k < len; ++k) {
-        const auto cc = static_cast<unsigned char>(s[i + k]);
-        if ((cc & 0xC0) != 0x80)
-            return 0;
-        cp = cp << 6 | (cc & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
-    return len;
-}
-
-} // namespace
-
-std::string jsonString(std::string_view text) {
-    std::string out = "\"";
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            continue;
-        case '\\':
-            out += "\\\\";
-            continue;
-        case '\n':
-            out += "\\n";
-            continue;
-        case '\r':
-            out += "\\r";
-            continue;
-        case '\t':
-            out += "\\t";
-            continue;
-        default:
-            break;
-        }
-        if (c < 0x20 || c == 0x7F) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (const std::size_t len = utf8Length(text, i)) {
-            out.append(text.substr(i, len));
-            i += len - 1;
-        } else {
-            out += "\\ufffd";
-        }
-    }
-    return out + "\"";
-}
 
 void JsonObject::key(std::string_view k) {
     if (!m_body.empty())
@@ -113,13 +37,28 @@ std::string outcomeText(const app::Result &result, const app::Message &message) 
     if (!result.succeeded())
         return "failed: " + message.text +
                (message.detail.empty() ? "" : " (" + message.detail + ")");
-    const std::string word = result.kind == device::FailKind::Spooled ? "spooled" : "ok";
+    const std::string word = result.kind == device::FailKind::Ok
+                                 ? "ok"
+                                 : device::failKindName(result.kind); // spooled, unchanged
     return message.text.empty() ? word : word + ": " + message.text;
 }
 
 std::string resultLine(const Target &target, const app::Result &result,
                        const app::Message &message) {
     return target.label + ": " + outcomeText(result, message);
+}
+
+std::string ledgerResultLine(const Target &target, const app::Result &result,
+                             const app::Message &message, const batch::Decision &ledger,
+                             bool dryRun) {
+    const bool rehearsed = dryRun && result.kind == device::FailKind::Ok;
+    std::string line =
+        target.label + ": " + (rehearsed ? "would send" : outcomeText(result, message));
+    if (ledger.replaced)
+        line += " (a new printer, serial " + result.serial.value_or("") + ")";
+    else if (rehearsed && ledger.previous)
+        line += " (the ledger has " + protocol::hexByte(*ledger.previous) + ")";
+    return line;
 }
 
 namespace {
@@ -135,6 +74,7 @@ std::string settingJson(std::uint8_t byte) {
         .add("chars", static_cast<long long>(protocol::charCount(c.charsPerLine)))
         .add("paper_taken", c.paperTakenDetect)
         .add("baud", static_cast<long long>(protocol::baudRate(c.baud)))
+        .add("meaning", protocol::describeSettingByte(byte))
         .str();
 }
 
@@ -198,7 +138,8 @@ std::string identityLine(const Target &target, const app::Result &result) {
 }
 
 std::string resultJson(const Target &target, std::string_view action, const protocol::Frame &frame,
-                       const app::Result &result, const app::Message &message) {
+                       const app::Result &result, const app::Message &message,
+                       const std::optional<batch::Decision> &ledger, bool dryRun) {
     JsonObject o;
     o.add("schema", static_cast<long long>(kJsonSchema))
         .add("target", target.label)
@@ -215,6 +156,13 @@ std::string resultJson(const Target &target, std::string_view action, const prot
         if (const protocol::DecodedFrame d = protocol::decodeFrame(frame);
             d.kind == protocol::FrameKind::WriteSetting)
             o.addRaw("setting", settingJson(d.setting));
+    }
+    if (ledger) {
+        o.addRaw("serial", result.serial ? jsonString(*result.serial) : "null")
+            .add("replaced", ledger->replaced)
+            .addRaw("previous", ledger->previous ? settingJson(*ledger->previous) : "null");
+        if (dryRun)
+            o.add("dry_run", true);
     }
     if (result.status)
         o.addRaw("status", statusJson(*result.status));

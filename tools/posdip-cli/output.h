@@ -3,9 +3,12 @@
 
 #include "app/message.h"
 #include "app/result.h"
+#include "batch/json.h"
+#include "batch/ledger.h"
 #include "protocol/frames.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,9 +20,7 @@ namespace cli {
 
 using batch::Target;
 
-// A JSON string literal with its quotes: control characters, quote and backslash escaped,
-// bytes that are not UTF-8 replaced by U+FFFD so that the line stays valid JSON.
-std::string jsonString(std::string_view text);
+using batch::jsonString;
 
 // Builds one JSON object, keys in the order added.
 class JsonObject {
@@ -38,19 +39,30 @@ class JsonObject {
     std::string m_body;
 };
 
-// "ok", "ok: Please Restart Printer." or "failed: Fail to open port,please check! (reason)";
-// "spooled" instead of "ok" for a success that only means a print queue took the job.
+// "ok", "ok: Please Restart Printer.", "unchanged" or "failed: Fail to open port,please check!
+// (reason)"; "spooled" instead of "ok" for a success that only means a print queue took the job,
+// "unchanged" for a printer left alone because it holds the setting.
 // The message is the one derived from the result (app::messageFor, app::statusMessage).
 std::string outcomeText(const app::Result &result, const app::Message &message);
 
 // "ETHERNET 10.1.2.3: ok: Please Restart Printer.", "DRIVER Kitchen: spooled: ..."
 std::string resultLine(const Target &target, const app::Result &result,
                        const app::Message &message);
+// A send that keeps the ledger: "ETHERNET 10.1.2.3: unchanged",
+// "... ok: Please Restart Printer. (a new printer, serial B2)"; in a dry run "... would send
+// (the ledger has 0xFD)".
+std::string ledgerResultLine(const Target &target, const app::Result &result,
+                             const app::Message &message, const batch::Decision &ledger,
+                             bool dryRun);
+
 // The result object: schema, target, action, ok, kind, stage, elapsed_ms, written, message,
-// reason; for a send (frame not empty) the frame, and the setting it stores; the status when one
-// was read.
+// reason; for a send (frame not empty) the frame, and the setting it stores; for a send that
+// keeps the ledger the serial number, replaced and the previous setting (and dry_run); the
+// status when one was read.
 std::string resultJson(const Target &target, std::string_view action, const protocol::Frame &frame,
-                       const app::Result &result, const app::Message &message);
+                       const app::Result &result, const app::Message &message,
+                       const std::optional<batch::Decision> &ledger = std::nullopt,
+                       bool dryRun = false);
 
 // "COM3: ready", "COM3: not ready: cover open, paper end", "COM3: failed: REASON"
 std::string statusLine(const Target &target, const app::Result &result);

@@ -13,6 +13,8 @@ EXIT_USAGE = 2
 # Every printer took the frame (or answered ready) / at least one did not.
 EXIT_OK = 0
 EXIT_FAILED = 1
+# The run could not finish, e.g. the ledger could not be read or written; what it printed stands.
+EXIT_INCOMPLETE = 3
 
 # The options every module shares; the documentation for them is the doc fragment posdip.printers.cli.
 COMMON_ARGS = dict(
@@ -69,11 +71,17 @@ def _json_lines(module, cmd, rc, out, err):
     return objects
 
 
+def frame_written(result):
+    """True when the printer's port took the frame: posdip-cli says how many bytes it took."""
+    return bool(result.get('frame')) and result.get('written', 0) > 0
+
+
 def run(module, subcommand, extra_args):
     """Runs `posdip-cli SUBCOMMAND --json --targets -` with the module's targets on standard input.
 
-    Returns (rc, objects, stderr). Fails the task on a usage error and on an exit status
-    posdip-cli never gives (it was killed, or is not posdip-cli)."""
+    Returns (rc, objects, stderr). Fails the task on a usage error, on a run that could not
+    finish (changed when a printer took its frame before), and on an exit status posdip-cli
+    never gives (it was killed, or is not posdip-cli)."""
     targets = module.params['targets']
     _check_targets(module, targets)
     cmd = [cli_path(module), subcommand, '--json', '--targets', '-'] + _common_options(module) \
@@ -83,6 +91,11 @@ def run(module, subcommand, extra_args):
     if rc == EXIT_USAGE:
         module.fail_json(msg='posdip-cli refused the arguments: %s' % (err or 'no reason given'),
                          cmd=cmd, rc=rc, stderr=err)
+    if rc == EXIT_INCOMPLETE:
+        objects = _json_lines(module, cmd, rc, out, err)
+        module.fail_json(msg='posdip-cli could not finish: %s' % (err or 'no message'), cmd=cmd,
+                         rc=rc, results=objects, stderr=err,
+                         changed=any(frame_written(o) for o in objects))
     if rc not in (EXIT_OK, EXIT_FAILED):
         module.fail_json(msg='posdip-cli ended with exit status %d: %s' % (rc, err or 'no message'),
                          cmd=cmd, rc=rc, stdout=out, stderr=err)

@@ -15,6 +15,13 @@ description:
     the setting made of I(settings), C(restore) writes the default setting (byte 0xFD),
     C(selftest) makes the printer print its self-test page.
   - A stored setting takes effect when the printer restarts.
+  - C(store) and C(restore) change only what differs. posdip-cli keeps a ledger of the settings
+    it stored (C(--if-changed)), asks each printer for its serial number, and sends nothing to a
+    printer whose ledger entry has the same serial number and setting (its result's C(kind) is
+    C(unchanged)). A printer with another serial number than the ledger's at that target was
+    replaced (C(replaced)) and is sent the setting. Each printer's settings memory wears with
+    every write, so a play run every day leaves it alone.
+  - C(enable), C(disable) and C(selftest) are actions, not settings, and are always sent.
   - The task is changed when at least one printer's port took the frame (its result's
     C(written) is more than 0), and fails when a printer did not take it or posdip-cli gave no
     result for it.
@@ -61,6 +68,20 @@ options:
         description: The printer's serial rate after its restart (C(--set-baud)).
         type: int
         choices: [9600, 19200, 38400, 115200]
+  force:
+    description:
+      - With C(action=store) or C(action=restore), send the setting even to printers the ledger
+        says hold it (C(--force)); the ledger still records it.
+    type: bool
+    default: false
+  ledger:
+    description:
+      - The ledger of stored settings on the managed host (C(--ledger)). By default posdip-cli's
+        own, C(/var/lib/posdip/ledger.json) when that folder can be written, else
+        C($XDG_STATE_HOME/posdip/ledger.json) (C(~/.local/state/posdip/ledger.json)).
+      - A ledger that cannot be read, or is not one, fails the task with its path; it is never
+        overwritten.
+    type: path
   verify:
     description:
       - Ask each printer for its status first and send nothing to one that is not ready
@@ -70,8 +91,16 @@ options:
 notes:
   - The task is changed when the frame was written to at least one printer, and failed when any
     printer did not take it; the message names those printers and why.
-  - In check mode nothing is opened or sent (C(--dry-run)); the task returns the frame and what it
-    means, and reports changed, since a real run would send it.
+  - The ledger knows only what posdip-cli stored with it. A setting changed at the printer itself
+    (with its own DIP switches, from its panel, or by another program, posdip's window included)
+    is not seen, and the printer is then left alone as long as its ledger entry matches; use
+    I(force) to write it again.
+  - C(store) and C(restore) in check mode ask each printer for its serial number and read the
+    ledger (C(--dry-run --if-changed)), send nothing, and report changed when some printer would
+    be sent the setting. C(enable), C(disable) and C(selftest) open nothing in check mode
+    (C(--dry-run)) and report changed, since a real run would send them.
+  - In diff mode, each printer sent the setting (or, in check mode, that would be) shows what the
+    ledger says it held before and the setting after, in words.
 '''
 
 EXAMPLES = r'''
@@ -89,6 +118,13 @@ EXAMPLES = r'''
       - COM3 115200
       - DRIVER Kitchen
     connect_timeout: 2
+
+- name: Write the default setting again, even where the ledger says it is there
+  posdip.printers.dip:
+    action: restore
+    force: true
+    targets: [ETHERNET 10.1.2.3]
+    ledger: /srv/shop/posdip-ledger.json
 
 - name: Enable the DIP-switch commands, only on printers that are ready
   posdip.printers.dip:
@@ -115,11 +151,16 @@ results:
     - One object for each printer, in the order of I(targets), as C(posdip-cli --json) prints it.
     - C(target), C(action), C(ok), C(frame), C(message) (what the window would say) and C(reason)
       (why, on a failure); newer posdip-cli versions add C(schema), C(kind) (C(ok), C(spooled),
-      C(refused), C(timeout), C(reset), C(closed), C(busy), C(denied), C(missing),
+      C(unchanged), C(refused), C(timeout), C(reset), C(closed), C(busy), C(denied), C(missing),
       C(not-a-device), C(queue), C(not-ready), C(usage), C(no-descriptors), C(internal)),
       C(stage), C(elapsed_ms), C(written) (bytes of the frame the printer's port took; the task
-      is changed when some printer took its frame), C(setting) and, with I(verify), C(status).
-  returned: when not in check mode
+      is changed when some printer took its frame), C(setting) (with C(meaning), the setting in
+      words) and, with I(verify), C(status).
+    - C(store) and C(restore) add C(serial) (the printer's serial number, null when it gave
+      none), C(replaced) (another serial number than the ledger's at that target) and
+      C(previous) (the setting the ledger says the printer held, as C(setting), or null); in check
+      mode C(dry_run), with C(kind) C(ok) for a printer that would be sent the setting.
+  returned: when not in check mode, and for store and restore in check mode
   type: list
   elements: dict
   sample:
@@ -127,32 +168,43 @@ results:
       action: restore
       frame: 1F 1B 1F A1 10 11 12 13 14 15 FD
       ok: true
-      message: Please Restart Printer.
+      kind: unchanged
+      written: 0
+      message: ''
       reason: ''
+      serial: A1
+      replaced: false
+      previous: {byte: '0xFD', meaning: 'cutter yes, beeper yes, density light, two-byte yes, 48 chars, paper-taken yes, 19200 bps'}
 failed_targets:
   description: The printers that did not take the frame.
   returned: when not in check mode
   type: list
   elements: str
   sample: [ETHERNET 10.1.2.4:9101]
+unchanged_targets:
+  description: The printers left alone because the ledger says they hold the setting.
+  returned: for store and restore
+  type: list
+  elements: str
+  sample: [ETHERNET 10.1.2.3]
 dry_run:
   description: True in check mode, when nothing was sent.
   returned: in check mode
   type: bool
 meaning:
   description: What the frame tells the printer.
-  returned: in check mode
+  returned: in check mode, for enable, disable and selftest
   type: str
   sample: 'store setting 0xBD: cutter yes, beeper yes, density light, two-byte yes, 48 chars, paper-taken yes, 9600 bps'
 setting:
   description: The setting byte and what it stands for, for C(action=store) and C(action=restore).
-  returned: in check mode, when posdip-cli gives it
+  returned: in check mode for enable, disable and selftest, when posdip-cli gives it
   type: dict
   sample: {byte: '0xBD', cutter: true, beeper: true, density: light, two_byte: true, chars: 48,
            paper_taken: true, baud: 9600}
 targets:
   description: The printers that would be sent the frame, as posdip-cli read them.
-  returned: in check mode
+  returned: in check mode, for enable, disable and selftest
   type: list
   elements: str
 '''
@@ -183,9 +235,35 @@ def setting_args(settings):
     return args
 
 
-def frame_written(result):
-    """True when the printer's port took the frame: posdip-cli says how many bytes it took."""
-    return bool(result.get('frame')) and result.get('written', 0) > 0
+# The actions that store a setting: the ledger decides whether to send them.
+SETTING_ACTIONS = ('store', 'restore')
+
+
+def diff_of(results, check_mode):
+    """Before and after, in words, for each printer sent the setting (or that would be)."""
+    diffs = []
+    for r in results:
+        sent = r.get('ok') and r.get('kind') != 'unchanged' and (
+            check_mode or posdip_cli.frame_written(r))
+        if not sent or not r.get('setting'):
+            continue
+        before = (r.get('previous') or {}).get('meaning', 'not in the ledger')
+        label = r.get('target', '?') + (' (a new printer)' if r.get('replaced') else '')
+        diffs.append(dict(before_header=label, after_header=label, before=before + '\n',
+                          after=r['setting'].get('meaning', r['setting'].get('byte', '')) + '\n'))
+    return diffs
+
+
+def plan_without_sending(module, action, args):
+    """Check mode for enable, disable and selftest: the frame and the printers, nothing opened."""
+    _, objects, _ = posdip_cli.run(module, action, args + ['--dry-run'])
+    if len(objects) != 1:
+        module.fail_json(msg='posdip-cli --dry-run printed %d objects, not one' % len(objects),
+                         objects=objects)
+    plan = objects[0]
+    module.exit_json(changed=True, dry_run=True, frame=plan.get('frame', ''),
+                     meaning=plan.get('meaning', ''), setting=plan.get('setting'),
+                     targets=plan.get('targets', []))
 
 
 def main():
@@ -201,48 +279,66 @@ def main():
             paper_taken=dict(type='bool'),
             baud=dict(type='int', choices=[9600, 19200, 38400, 115200]),
         )),
+        force=dict(type='bool', default=False),
+        ledger=dict(type='path'),
         verify=dict(type='bool', default=False),
     )
     options.update(posdip_cli.COMMON_ARGS)
     module = AnsibleModule(argument_spec=options, supports_check_mode=True)
     p = module.params
+    action = p['action']
+    keeps_ledger = action in SETTING_ACTIONS
 
     args = []
     if p['settings'] is not None:
-        if p['action'] != 'store':
-            module.fail_json(msg='settings go with action=store only, not action=%s' % p['action'])
+        if action != 'store':
+            module.fail_json(msg='settings go with action=store only, not action=%s' % action)
         args += setting_args(p['settings'])
+    if not keeps_ledger and (p['force'] or p['ledger']):
+        module.fail_json(msg='force and ledger go with action=store or restore, not action=%s'
+                         % action)
+    if keeps_ledger:
+        args.append('--if-changed')
+        if p['force']:
+            args.append('--force')
+        if p['ledger']:
+            args += ['--ledger', p['ledger']]
 
     if module.check_mode:
-        _, objects, _ = posdip_cli.run(module, p['action'], args + ['--dry-run'])
-        if len(objects) != 1:
-            module.fail_json(msg='posdip-cli --dry-run printed %d objects, not one' % len(objects),
-                             objects=objects)
-        plan = objects[0]
-        module.exit_json(changed=True, dry_run=True, frame=plan.get('frame', ''),
-                         meaning=plan.get('meaning', ''), setting=plan.get('setting'),
-                         targets=plan.get('targets', []))
-
-    # Asking first is part of sending; a dry run opens nothing to ask.
-    if p['verify']:
+        if not keeps_ledger:
+            plan_without_sending(module, action, args)
+        args.append('--dry-run')
+    elif p['verify']:
+        # Asking first is part of sending; a dry run opens nothing to ask.
         args.append('--verify')
-    rc, results, stderr = posdip_cli.run(module, p['action'], args)
+    rc, results, stderr = posdip_cli.run(module, action, args)
     posdip_cli.require_every_target(module, results, stderr)
     failures = posdip_cli.describe_failures(results)
     outcome = dict(
-        changed=any(frame_written(r) for r in results),
+        changed=any(posdip_cli.frame_written(r) for r in results),
         results=results,
         frame=results[0].get('frame', '') if results else '',
         failed_targets=posdip_cli.not_ok_targets(results),
     )
+    if keeps_ledger:
+        unchanged = [r.get('target', '?') for r in results if r.get('kind') == 'unchanged']
+        outcome['unchanged_targets'] = unchanged
+        if module.check_mode:
+            outcome.update(dry_run=True, changed=any(
+                r.get('ok') and r.get('kind') != 'unchanged' for r in results))
+        if module._diff:
+            outcome['diff'] = diff_of(results, module.check_mode)
     if failures:
         module.fail_json(msg='%d of %d printers did not take the %s frame: %s'
-                         % (len(failures), len(results), p['action'], '; '.join(failures)),
+                         % (len(failures), len(results), action, '; '.join(failures)),
                          stderr=stderr, **outcome)
     if rc != posdip_cli.EXIT_OK or not results:
         module.fail_json(msg='posdip-cli ended with exit status %d and %d results: %s'
                          % (rc, len(results), stderr or 'no message'), stderr=stderr, **outcome)
-    module.exit_json(msg='%d printers took the %s frame' % (len(results), p['action']), **outcome)
+    sent = len(results) - len(outcome.get('unchanged_targets', []))
+    module.exit_json(msg='%d printers %s the %s frame, %d unchanged'
+                     % (sent, 'would take' if module.check_mode else 'took', action,
+                        len(results) - sent), **outcome)
 
 
 if __name__ == '__main__':

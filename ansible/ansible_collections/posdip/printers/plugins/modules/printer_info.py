@@ -6,13 +6,15 @@ from __future__ import absolute_import, division, print_function
 __metaclass__ = type
 
 DOCUMENTATION = r'''
-module: status
-short_description: Ask receipt printers whether they are ready
+module: printer_info
+short_description: Ask receipt printers whether they are ready, and which printers they are
 description:
-  - Asks every printer in I(targets) for its status with C(posdip-cli status --json) on the
-    managed host and returns each answer.
+  - Asks every printer in I(targets) for its status and, on the same connection, for its
+    identity (maker, model, firmware, serial number) with C(posdip-cli status --identify --json)
+    on the managed host, and returns each answer.
   - Sends no command that changes a printer, so the task is never changed and runs in check mode
     too.
+  - C(posdip.printers.status) is the former name of this module and leads here.
   - A printer that is not ready, or does not answer, does not fail the task; its result says
     why (C(ok=false) and C(kind)), so a play can branch on it. Only arguments posdip-cli refuses,
     and a run of posdip-cli that gives no result for some printer, fail the task.
@@ -21,11 +23,20 @@ author:
   - posdip developers
 extends_documentation_fragment:
   - posdip.printers.cli
+options:
+  gather:
+    description:
+      - What to ask each printer. C(identity) asks the printer ID requests (GS I n) after the
+        status.
+    type: list
+    elements: str
+    choices: [status, identity]
+    default: [status, identity]
 '''
 
 EXAMPLES = r'''
 - name: Ask the shop's printers
-  posdip.printers.status:
+  posdip.printers.printer_info:
     targets:
       - ETHERNET 10.1.2.3
       - DRIVER Kitchen
@@ -37,6 +48,11 @@ EXAMPLES = r'''
     settings: {density: dark}
     targets: "{{ shop_printers }}"
   when: printers.not_ready | length == 0
+
+- name: Has the kitchen printer been swapped?
+  ansible.builtin.debug:
+    msg: "{{ item.target }} is serial {{ item.identity.serial | default('unknown') }}"
+  loop: "{{ printers.results }}"
 
 - name: Show what is wrong
   ansible.builtin.debug:
@@ -54,6 +70,9 @@ results:
       holds the answer, for a printer C(ready), C(bytes), C(conditions), C(offline),
       C(cover_open), C(paper) (C(ok), C(near-end) or C(out)) and C(error); for a print queue
       C(queue), C(accepting), C(stopped), C(reason).
+    - With C(identity) gathered, C(identity) holds what C(posdip-cli identify) says of the
+      printer (C(maker), C(model), C(firmware), C(serial), C(multibyte), C(cutter), C(raw)), each
+      null when the printer did not answer it; the whole is null when it gave no identity.
     - C(bytes) are the printer's answers to DLE EOT 1 to 4 in hex; with its cover open a printer
       answers C(1A 16 12 12) (off-line; cover open; no error; paper present).
   returned: always
@@ -116,11 +135,23 @@ from ansible_collections.posdip.printers.plugins.module_utils import posdip_cli
 
 
 def main():
-    module = AnsibleModule(argument_spec=posdip_cli.COMMON_ARGS, supports_check_mode=True)
+    options = dict(
+        gather=dict(type='list', elements='str', choices=['status', 'identity'],
+                    default=['status', 'identity']),
+    )
+    options.update(posdip_cli.COMMON_ARGS)
+    module = AnsibleModule(argument_spec=options, supports_check_mode=True)
+    gather = module.params['gather']
+    if 'status' not in gather:
+        module.fail_json(msg='gather must hold status: the results are the status answers')
     # Exit status 1 only says some printer is not ready; each result says which. A returned rc
     # would make Ansible fail the task, so it is left out.
-    _, results, stderr = posdip_cli.run(module, 'status', [])
+    identify = 'identity' in gather
+    _, results, stderr = posdip_cli.run(module, 'status', ['--identify'] if identify else [])
     posdip_cli.require_every_target(module, results, stderr)
+    if identify:
+        for r in results:
+            r.setdefault('identity', None)
     not_ready = posdip_cli.not_ok_targets(results)
     summary = posdip_cli.describe_failures(results)
     if summary:
