@@ -38,7 +38,8 @@ struct TargetFile {
     std::vector<std::string> errors; // "shop.txt:4: ..." for each bad line
 };
 
-// One target a line: "ETHERNET ADDRESS[:PORT]", "COMn [BAUD]", "LPTn", "DRIVER QUEUE".
+// One target a line: "ETHERNET ADDRESS[:PORT]", "COMn [BAUD]", "LPTn", "DRIVER QUEUE"; a bare
+// address ("10.1.2.3", "10.1.2.3:9101", "[::1]") is ETHERNET; port words in any case ("com3").
 // '#' starts a comment; blank lines are skipped; a UTF-8 byte order mark at the start is
 // skipped. COM lines without a rate use defaultBaud. Reading stops at the first line longer than
 // kMaxTargetLineBytes or once the file passes kMaxTargetFileBytes, with that as the last error.

@@ -37,7 +37,7 @@ constexpr SubcommandEntry kSubcommands[] = {
     {Subcommand::Store, app::Action::StoreSetting, nullptr, nullptr},
     {Subcommand::SelfTest, app::Action::PrintSelfTest, nullptr, nullptr},
     {Subcommand::Status, std::nullopt, "status", nullptr},
-    {Subcommand::Scan, std::nullopt, "scan", "A.B.C.D/PREFIX [OPTIONS]"},
+    {Subcommand::Scan, std::nullopt, "scan", "A.B.C.D[/PREFIX] [OPTIONS]"},
     {Subcommand::Decode, std::nullopt, "decode", "[--json] HEX..."},
     {Subcommand::Printers, std::nullopt, "printers", "[--json]"},
     {Subcommand::Ports, std::nullopt, "ports", "[--json]"},
@@ -253,7 +253,8 @@ std::vector<OptionRow> makeOptionRows() {
                              "stdin"},
                   {kAll, "one printer a line, as for the sending subcommands"}},
          .manual = "One printer a line: 'ETHERNET ADDRESS[:PORT]', 'COMn [BAUD]', 'LPTn', "
-                   "'DRIVER QUEUE'. A # starts a comment; blank lines are skipped. A bad line "
+                   "'DRIVER QUEUE'; a bare address is a network printer, and port words may be "
+                   "written in any case. A # starts a comment; blank lines are skipped. A bad line "
                    "is a usage error that names the file and the line number. A UTF-8 byte "
                    "order mark at the start is skipped. A line longer than " +
                    std::to_string(batch::kMaxTargetLineBytes) + " bytes, or a list longer than " +
