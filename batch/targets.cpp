@@ -38,7 +38,8 @@ std::string upper(std::string_view word) {
 
 // A line that starts with an address (a digit, '[' or ':') names a network printer.
 bool bareAddress(std::string_view word) {
-    return !word.empty() && ((word[0] >= '0' && word[0] <= '9') || word[0] == '[' || word[0] == ':');
+    return !word.empty() &&
+           ((word[0] >= '0' && word[0] <= '9') || word[0] == '[' || word[0] == ':');
 }
 
 // The error for one line, or "" with the target filled.

@@ -25,8 +25,8 @@ TEST(batch_cidr_test, sweeps_the_hosts_without_network_and_broadcast) {
 }
 
 TEST(batch_cidr_test, refuses_what_is_not_a_small_ipv4_network) {
-    for (const char *bad : {"127.0.0.0/15", "127.0.0.0/33", "127.0.0.0/", "127.0.0/24",
-                            "::1/128", "127.0.0.0/2x", "127.0.0.0/-1", "localhost/24", "/24"}) {
+    for (const char *bad : {"127.0.0.0/15", "127.0.0.0/33", "127.0.0.0/", "127.0.0/24", "::1/128",
+                            "127.0.0.0/2x", "127.0.0.0/-1", "localhost/24", "/24"}) {
         std::string why;
         EXPECT_FALSE(batch::parseCidr(bad, &why)) << bad;
         EXPECT_FALSE(why.empty()) << bad;
