@@ -187,6 +187,29 @@ TEST(cli_commands_test, usage_error_exits_2_and_names_the_argument) {
     EXPECT_EQ(run({"--help"}).status, 0);
 }
 
+TEST(cli_commands_test, an_option_for_a_kind_of_port_none_of_the_targets_is_refused) {
+    TempFile f("127.0.0.1\ncom2\n");
+    const struct {
+        std::vector<std::string> args;
+        std::string refusal; // "" when it runs
+    } rows[] = {
+        {{"store", "--dry-run", "--ip", "127.0.0.1", "--baud", "9600"},
+         "--baud is for COM ports, and none is among the printers given; to store the printer's "
+         "own rate, use store --set-baud\n"},
+        {{"enable", "--dry-run", "--port", "LPT1", "--wait", "5"}, "--wait is for print queues"},
+        {{"status", "--port", "COM1", "--connect-timeout", "1"}, "--connect-timeout is for net"},
+        {{"enable", "--dry-run", "--targets", f.path(), "--baud", "9600"}, ""},
+        {{"enable", "--dry-run", "--targets", f.path(), "--connect-timeout", "1"}, ""},
+        {{"enable", "--dry-run", "--port", "DRIVER", "--printer", "Bar", "--wait", "5"}, ""},
+    };
+    for (const auto &row : rows) {
+        const CliResult r = run(row.args);
+        EXPECT_EQ(r.status, row.refusal.empty() ? 0 : 2) << row.args[1] << r.err;
+        if (!row.refusal.empty())
+            EXPECT_NE(r.err.find("posdip-cli: " + row.refusal), std::string::npos) << r.err;
+    }
+}
+
 TEST(cli_commands_test, decode_frames_and_a_lone_setting_byte) {
     CliResult r = run({"decode", "1F", "1B", "1F", "A1", "10", "11", "12", "13", "14", "15", "7D"});
     EXPECT_EQ(r.status, 0);

@@ -221,6 +221,8 @@ std::vector<OptionRow> makeOptionRows() {
          .scope = kOpens,
          .help = {{kAll,
                    "line speed of COM ports" + byDefault(std::to_string(protocol::defaultBaud()))}},
+         .forPort = device::PortKind::Serial,
+         .insteadHint = "to store the printer's own rate, use store --set-baud",
          .handle =
              [](ParseState &s, const std::string &v) {
                  int rate = 0;
@@ -309,7 +311,9 @@ std::vector<OptionRow> makeOptionRows() {
                    "). A job not completed in time fails with \"not delivered within N s\" and "
                    "is cancelled, so it cannot print later; one the server aborts or someone "
                    "cancels fails at once. Without --wait, a job the queue took is reported as "
-                   "spooled, not ok. Other printers ignore it.",
+                   "spooled, not ok. Given with no print queue among the printers, it is a "
+                   "usage error.",
+         .forPort = device::PortKind::Driver,
          .handle =
              [](ParseState &s, const std::string &v) {
                  return wholeNumber(v, 1, kMaxWaitSeconds, s.cmd.waitSeconds);
@@ -364,6 +368,7 @@ std::vector<OptionRow> makeOptionRows() {
                    "seconds to reach a network printer" + seconds(POS_DEFAULT_CONNECT_MILLIS)}},
          .manual = "How many seconds reaching a network printer may take, name lookup included" +
                    seconds(POS_DEFAULT_CONNECT_MILLIS) + ".",
+         .forPort = device::PortKind::Ethernet,
          .handle = [](ParseState &s,
                       const std::string &v) { return parseSeconds(v, s.cmd.connectMillis); }},
         {.name = "--write-timeout",
@@ -590,6 +595,13 @@ const std::vector<OptionRow> &optionRows() {
     return rows;
 }
 
+const OptionRow *optionRow(std::string_view name) {
+    for (const auto &o : optionRows())
+        if (name == o.name)
+            return &o;
+    return nullptr;
+}
+
 bool appliesTo(const OptionRow &row, Subcommand sub) {
     return (row.scope & bit(sub)) != 0;
 }
@@ -671,6 +683,8 @@ ParseResult parseArgs(const std::vector<std::string> &args) {
             s.firstSettingName = opt->name;
         if (const std::string why = opt->handle(s, value.value_or("")); !why.empty())
             return error(name + ": " + why);
+        if (opt->forPort && *sub != Subcommand::Scan) // a scan's targets are all network ones
+            s.cmd.portOptions.push_back(opt->name);
         if (s.reply)
             return *s.reply;
     }

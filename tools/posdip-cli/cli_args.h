@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/actions.h"
+#include "device/port_kind.h"
 #include "posdll/port_names.h"
 #include "protocol/setting_byte.h"
 
@@ -67,6 +68,8 @@ struct Command {
     int scanPort = posdll::kPrinterPort;     // scan: --port-number
     protocol::OptionStates options = protocol::defaultOptionStates(); // store
     std::vector<std::string> hex;                                     // decode
+    // The options given that serve one kind of port only (--baud: COM), by name.
+    std::vector<std::string> portOptions;
 };
 
 struct ShowHelp {
@@ -109,12 +112,16 @@ struct OptionRow {
     std::vector<Help> help{}; // the first whose subs hold the subcommand is its wording
     std::string manual{};     // the manual page's longer text; empty: the first wording
     bool repeatable = false;
+    // The one kind of port the option serves; given with no such target, it is refused.
+    std::optional<device::PortKind> forPort{};
+    std::string insteadHint{}; // what the user may have meant then: "--set-baud sets ..."
     OptionHandler handle = nullptr;
     // Before any subcommand (--help, --version).
     bool topLevel = false;
 };
 
 const std::vector<OptionRow> &optionRows();
+const OptionRow *optionRow(std::string_view name);
 bool appliesTo(const OptionRow &row, Subcommand sub);
 // The row's wording for sub (for the manual, with no subcommand: the first).
 const std::string &optionHelp(const OptionRow &row, std::optional<Subcommand> sub);

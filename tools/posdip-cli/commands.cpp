@@ -16,6 +16,7 @@
 #include "posdll/quoted.h"
 #include "protocol/frame_decode.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <fstream>
@@ -66,13 +67,45 @@ TargetFile readTargets(const std::string &path, const Io &io, const std::string 
     return file;
 }
 
+// "COM ports": the targets an option for one kind of port serves.
+const char *portKindWords(device::PortKind kind) {
+    switch (kind) {
+    case device::PortKind::Ethernet:
+        return "network printers";
+    case device::PortKind::Serial:
+        return "COM ports";
+    case device::PortKind::Parallel:
+        return "LPT ports";
+    case device::PortKind::Driver:
+        return "print queues (DRIVER)";
+    case device::PortKind::Unknown:
+        break;
+    }
+    return "ports";
+}
+
+// An option for one kind of port, given with no such target, would be ignored: it is refused,
+// since the user meant something else (--baud for --set-baud). False after saying so.
+bool optionsServeTargets(const Command &cmd, const std::vector<Target> &targets, const Io &io) {
+    for (const std::string &name : cmd.portOptions) {
+        const OptionRow &row = *optionRow(name);
+        if (std::ranges::any_of(targets, [&](const Target &t) {
+                return device::portKindOf(t.port.portName) == *row.forPort;
+            }))
+            continue;
+        sayError(io, name + " is for " + portKindWords(*row.forPort) +
+                         ", and none is among the printers given" +
+                         (row.insteadHint.empty() ? "" : "; " + row.insteadHint));
+        return false;
+    }
+    return true;
+}
+
 // The targets in command-line order; false after printing the usage errors.
 bool collectTargets(const Command &cmd, const Io &io, std::vector<Target> &out) {
-    if (cmd.port) {
-        out.push_back(batch::portTarget(*cmd.port, cmd.baud, cmd.printer));
-        return true;
-    }
     bool ok = true;
+    if (cmd.port)
+        out.push_back(batch::portTarget(*cmd.port, cmd.baud, cmd.printer));
     for (const TargetArg &a : cmd.targets) {
         if (a.kind == TargetArg::Kind::Address) {
             out.push_back(batch::networkTarget(a.value));
@@ -88,6 +121,7 @@ bool collectTargets(const Command &cmd, const Io &io, std::vector<Target> &out) 
         ok = ok && file.errors.empty();
         out.insert(out.end(), file.targets.begin(), file.targets.end());
     }
+    ok = ok && optionsServeTargets(cmd, out, io);
     if (!ok)
         io.err << usageHint(cmd.sub) << "\n";
     return ok;
