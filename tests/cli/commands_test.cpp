@@ -296,6 +296,7 @@ TEST(cli_commands_test, overview_says_what_each_action_subcommand_is_followed_by
                              "Printer First!)\n",
                              "  restore    store the default setting        (then: Please Restart "
                              "Printer.)\n",
+                             "  store      set all seven settings, defaults if not given   (then",
                              "  selftest   make the printer print its self-test\n",
                              "  ports      list the serial and parallel devices"})
         EXPECT_NE(overview.find(line), std::string::npos) << line << "\nin:\n" << overview;
@@ -304,5 +305,9 @@ TEST(cli_commands_test, overview_says_what_each_action_subcommand_is_followed_by
               std::string::npos)
         << selftest;
     EXPECT_NE(run({"restore", "--help"}).out.find("FD\nThen says: Please Restart Printer.\n"),
+              std::string::npos);
+    EXPECT_NE(run({"store", "--help"})
+                  .out.find("\n\nSends the write-setting frame with all seven "
+                            "settings: those not given take\ntheir defaults"),
               std::string::npos);
 }
