@@ -1,5 +1,6 @@
 // posdip-cli run in-process: what it prints and returns, and what it asks of the library.
 #include "commands.h"
+#include "progress.h"
 
 #include "posdll/posdll.h"
 #include "protocol/frames.h"
@@ -13,6 +14,7 @@
 #include <mutex>
 #include <set>
 #include <sstream>
+#include <tuple>
 
 using testing_support::RecordedOpen;
 using testing_support::RecordingPosdll;
@@ -25,11 +27,13 @@ struct CliResult {
     std::string err;
 };
 
+// `terminal`: stderr is a terminal that takes escapes.
 CliResult run(const std::vector<std::string> &args, device::PosdllFuncs &lib,
-              std::string input = {}) {
+              std::string input = {}, bool terminal = false) {
     std::ostringstream out, err;
     std::istringstream in(input);
-    const int status = cli::runCli(args, cli::Io{out, err, in, false}, lib);
+    const int status =
+        cli::runCli(args, cli::Io{out, err, in, terminal, false, false, terminal}, lib);
     return {status, out.str(), err.str()};
 }
 
@@ -288,6 +292,22 @@ TEST(cli_commands_test, many_targets_each_get_the_frame_and_report_in_order) {
     for (const auto &[ip, bytes] : written)
         EXPECT_EQ(bytes, protocol::enableFrame()) << ip;
     EXPECT_EQ(r.err, ""); // no progress line when stderr is no terminal
+
+    args.push_back("-q"); // only the failures, and the counts on the terminal
+    const CliResult quiet = run(args, lib, {}, true);
+    EXPECT_EQ(quiet.status, 1);
+    EXPECT_EQ(quiet.out, "ETHERNET 127.0.0.3: failed: Fail to open port,please check! (connection "
+                         "refused)\nETHERNET 127.0.0.7: failed: Fail to open port,please check! "
+                         "(connection refused)\n");
+    EXPECT_EQ(quiet.err, "9 printers: 7 ok, 2 failed\n"); // no progress line either
+}
+
+TEST(cli_commands_test, a_dumb_terminal_takes_no_escapes) {
+    for (const auto &[terminal, term, takes] : {std::tuple{true, "xterm", true},
+                                                {true, nullptr, true},
+                                                {true, "dumb", false},
+                                                {false, "xterm", false}})
+        EXPECT_EQ(cli::takesEscapes(terminal, term), takes) << (term ? term : "unset");
 }
 
 TEST(cli_commands_test, overview_says_what_each_action_subcommand_is_followed_by) {

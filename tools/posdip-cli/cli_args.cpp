@@ -338,6 +338,18 @@ std::vector<OptionRow> makeOptionRows() {
                  s.cmd.json = true;
                  return std::string();
              }},
+        {.name = "--quiet",
+         .shortName = 'q',
+         .scope = kOpens,
+         .help = {{kAll, "print only the printers that failed, and no progress"}},
+         .manual = "Prints only the printers that failed and no progress line; on a terminal, "
+                   "one line of counts on standard error at the end (\"12 printers: 10 ok, 1 "
+                   "spooled, 1 failed\").",
+         .handle =
+             [](ParseState &s, const std::string &) {
+                 s.cmd.quiet = true;
+                 return std::string();
+             }},
         {.name = "--dry-run",
          .scope = kActions,
          .help = {{kAll, "print the frame in hex and what it means, open nothing"}},

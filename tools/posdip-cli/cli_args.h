@@ -59,6 +59,7 @@ struct Command {
     int jobs = kDefaultJobs;                                    // -j
     int waitSeconds = 0; // --wait: print queues deliver within this, 0 = not waited
     bool json = false;
+    bool quiet = false; // -q: only failures, no progress
     bool dryRun = false;
     bool verify = false;                     // sends: status first
     int connectMillis = 0;                   // --connect-timeout; 0: the library's default

@@ -160,8 +160,23 @@ bool writeResult(const Io &io, const std::string &line) {
 using ShowResult = std::function<std::string(const batch::Result &)>;
 using RunBatch = std::function<batch::Summary(const batch::Hooks &, std::stop_token)>;
 
-int runBatch(const Io &io, std::size_t total, const RunBatch &run, const ShowResult &show,
-             bool anyResultIsOk) {
+// The counts a quiet batch ends with: "12 printers: 10 ok, 1 spooled, 1 failed".
+struct Counts {
+    std::size_t ok = 0, spooled = 0, failed = 0;
+    void add(const app::Result &r) {
+        ++(!r.succeeded() ? failed : r.kind == device::FailKind::Spooled ? spooled : ok);
+    }
+    std::string line(std::size_t total, std::size_t notAttempted) const {
+        std::string text = counted(total, "printer") + ": " + std::to_string(ok) + " ok";
+        if (spooled)
+            text += ", " + std::to_string(spooled) + " spooled";
+        text += ", " + std::to_string(failed) + " failed";
+        return notAttempted ? text + ", " + std::to_string(notAttempted) + " not attempted" : text;
+    }
+};
+
+int runBatch(const Command &cmd, const Io &io, std::size_t total, const RunBatch &run,
+             const ShowResult &show, bool anyResultIsOk) {
     std::stop_source stop;
     std::optional<InterruptWatch> interrupts;
     try {
@@ -172,13 +187,17 @@ int runBatch(const Io &io, std::size_t total, const RunBatch &run, const ShowRes
                          posdll::errnoText(e.code().value()));
         return kExitIncomplete;
     }
-    ProgressLine progress(io.err, io.progress, total);
+    ProgressLine progress(io.err, io.progress && !cmd.quiet, total);
+    Counts counts;
     std::optional<int> outputError; // errno of the first failed write
     std::size_t unshown = 0;
     batch::Hooks hooks;
     hooks.onProgress = [&](std::size_t done, std::size_t failed) { progress.show(done, failed); };
     hooks.onResult = [&](const batch::Result &r) {
         progress.clear();
+        counts.add(r.result);
+        if (cmd.quiet && r.result.succeeded())
+            return;
         if (outputError) {
             ++unshown;
             return;
@@ -206,6 +225,8 @@ int runBatch(const Io &io, std::size_t total, const RunBatch &run, const ShowRes
         sayError(io, "stopped: " + counted(summary.notAttempted, "printer") + " of " +
                          std::to_string(total) + " not attempted");
     }
+    if (cmd.quiet && io.errIsTerminal)
+        io.err << counts.line(total, summary.notAttempted) << "\n";
     if (interrupts && interrupts->signal())
         return exitStatusForSignal(interrupts->signal());
     if (outputError)
@@ -234,7 +255,7 @@ int sendFrame(const Command &cmd, app::Action action, const Io &io, device::Posd
     if (cmd.dryRun)
         return dryRun(cmd, frame, targets, io);
     return runBatch(
-        io, targets.size(),
+        cmd, io, targets.size(),
         [&](const batch::Hooks &hooks, std::stop_token stop) {
             return batch::send(action, cmd.options, targets, boundsOf(cmd), lib, hooks, stop);
         },
@@ -251,7 +272,7 @@ int status(const Command &cmd, const Io &io, device::PosdllFuncs &lib) {
     if (!collectTargets(cmd, io, targets))
         return kExitUsage;
     return runBatch(
-        io, targets.size(),
+        cmd, io, targets.size(),
         [&](const batch::Hooks &hooks, std::stop_token stop) {
             return batch::status(targets, boundsOf(cmd), lib, hooks, stop);
         },
@@ -267,7 +288,7 @@ int scan(const Command &cmd, const Io &io) {
     std::string why;
     const auto network = batch::parseCidr(cmd.network, &why); // checked while parsing
     return runBatch(
-        io, batch::cidrHostCount(*network),
+        cmd, io, batch::cidrHostCount(*network),
         [&](const batch::Hooks &hooks, std::stop_token stop) {
             return batch::scan(*network, cmd.scanPort, boundsOf(cmd), hooks, stop);
         },
