@@ -5,12 +5,43 @@
 
 #include <QApplication>
 
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <optional>
+#include <string_view>
+
+namespace {
+
+// --help and --version, answered before Qt looks for a display, so they work without one.
+std::optional<int> answerWithoutWindow(int argc, char *argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view word = argv[i];
+        if (word == "--version") {
+            std::printf("posdip %s\n", POSDIP_VERSION);
+            return EXIT_SUCCESS;
+        }
+        if (word == "--help" || word == "-h") {
+            std::fputs("Usage: posdip [QT-OPTIONS]\n\n"
+                       "Opens the settings window of a receipt printer: choose the port, then "
+                       "enable\nthe DIP switch, store a setting, restore the default or print "
+                       "the self-test.\nFrom a command line or for many printers, see "
+                       "posdip-cli(1).\n\n"
+                       "  -h, --help  this text\n"
+                       "  --version   print the version\n",
+                       stdout);
+            return EXIT_SUCCESS;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
 
 int main(int argc, char *argv[]) try {
     posdll::openMissingStandardDescriptors();
+    if (const std::optional<int> status = answerWithoutWindow(argc, argv))
+        return std::fflush(stdout) == 0 ? *status : EXIT_FAILURE;
     std::optional<QApplication> application;
     {
         const app::NoDisplayReport noDisplay;

@@ -49,6 +49,27 @@ std::size_t framesHeard(EmulatorProcess &emu) {
 
 } // namespace
 
+TEST(cli_process_test, every_program_answers_help_and_version_without_a_display) {
+    std::vector<std::string> programs = {POSDIP_CLI_PATH, POSDIP_EMULATOR};
+#ifdef POSDIP_WINDOW
+    programs.push_back(POSDIP_WINDOW);
+#endif
+    for (const std::string &program : programs) {
+        const std::string name = program.substr(program.rfind('/') + 1);
+        for (const std::string word : {"--help", "--version"}) {
+            CliSetup setup{.program = program};
+            setup.wrapper = {
+                "env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM"};
+            const auto run = runCliBinary({word}, setup);
+            EXPECT_EQ(run.status, 0) << name << " " << word << ": " << run.err;
+            if (word == "--version")
+                EXPECT_EQ(run.out.rfind(name + " ", 0), 0u) << run.out;
+            else
+                EXPECT_NE(run.out.find("--version"), std::string::npos) << name << run.out;
+        }
+    }
+}
+
 TEST(cli_process_test, closed_standard_output_never_sends_results_to_a_printer) {
     TcpListener printer;
     CliSetup closed;

@@ -30,6 +30,7 @@ struct Options {
     std::optional<std::string> stateFile;
     Fault fault = Fault::None;
     bool help = false;
+    bool version = false;
 };
 
 // Without --listen or --pty the emulator listens on 127.0.0.1:9100. Error text in *why.
