@@ -14,6 +14,7 @@ namespace batch {
 struct Target {
     device::PortInputs port; // what OpenPort reads, as the window would fill it
     std::string label;       // "ETHERNET 10.1.2.3", "COM3", "LPT1", "DRIVER Kitchen"
+    std::string device;      // the device file a COM or LPT port opens, when known
     bool network() const;
     // A document that a stop must not cut off: a print queue would keep an unfinished job.
     bool mustFinish() const;

@@ -144,10 +144,12 @@ TEST(cli_commands_test, dry_run_lists_the_targets_it_would_reach) {
                      "DRIVER Bar: not sent (dry run)\n");
     const CliResult j =
         run({"store", "--dry-run", "--json", "--cutter", "no", "--ip", "127.0.0.1"});
-    EXPECT_EQ(j.out, R"({"action":"store","dry_run":true,)"
+    EXPECT_EQ(j.out, R"({"schema":2,"action":"store","dry_run":true,)"
                      R"("frame":"1F 1B 1F A1 10 11 12 13 14 15 FC","meaning":"store setting )"
                      R"(0xFC: cutter no, beeper yes, density light, two-byte yes, 48 chars, )"
-                     R"(paper-taken yes, 19200 bps","targets":["ETHERNET 127.0.0.1"]})"
+                     R"(paper-taken yes, 19200 bps","setting":{"byte":"0xFC","cutter":false,)"
+                     R"("beeper":true,"density":"light","two_byte":true,"chars":48,)"
+                     R"("paper_taken":true,"baud":19200},"targets":["ETHERNET 127.0.0.1"]})"
                      "\n");
 }
 
@@ -231,10 +233,10 @@ TEST(cli_commands_test, decode_frames_and_a_lone_setting_byte) {
                      "1F 1B  unknown bytes (2): 1F 1B\n");
     r = run({"decode", "--json", "1F1B1FC0151413121110770D"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, R"({"frame":"1F 1B 1F C0 15 14 13 12 11 10 77","known":true,)"
+    EXPECT_EQ(r.out, R"({"schema":2,"frame":"1F 1B 1F C0 15 14 13 12 11 10 77","known":true,)"
                      R"("meaning":"disable DIP switch"})"
                      "\n"
-                     R"({"frame":"0D","known":false,"meaning":"unknown bytes (1): 0D"})"
+                     R"({"schema":2,"frame":"0D","known":false,"meaning":"unknown bytes (1): 0D"})"
                      "\n");
 }
 
@@ -250,11 +252,19 @@ TEST(cli_commands_test, one_port_gets_the_windows_open_arguments_and_frame) {
     EXPECT_EQ(lib.calls,
               (std::vector<std::string>{"open", "docname", "start", "write", "end", "close"}));
 
+    RecordingPosdll com; // the JSON line names the device the port opens
+    r = run({"enable", "--port", "COM3", "--json"}, com);
+    EXPECT_NE(r.out.find(R"("target":"COM3","port":"COM3","device":"/dev/ttyS2",)"),
+              std::string::npos)
+        << r.out;
+
     RecordingPosdll drv;
     r = run({"selftest", "--port", "DRIVER", "--printer", "Kitchen", "--json"}, drv);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(drv.opens.at(0), (RecordedOpen{"Kitchen", 0, 0, 0, 0, 20}));
-    EXPECT_NE(r.out.find(R"("target":"DRIVER Kitchen","action":"selftest")"), std::string::npos);
+    EXPECT_NE(r.out.find(R"("target":"DRIVER Kitchen","port":"DRIVER","queue":"Kitchen",)"
+                         R"("action":"selftest")"),
+              std::string::npos);
     // Without --wait a queue that took the job is a success of its own kind.
     EXPECT_NE(r.out.find(R"("ok":true,"kind":"spooled","stage":"close")"), std::string::npos)
         << r.out;

@@ -101,6 +101,21 @@ bool optionsServeTargets(const Command &cmd, const std::vector<Target> &targets,
     return true;
 }
 
+// The device file each COM and LPT target opens, for the JSON lines.
+void addDevices(std::vector<Target> &targets) {
+    std::optional<std::pair<Environment, std::vector<std::string>>> system; // read once
+    for (Target &t : targets) {
+        if (usualDevices(t.port.portName).empty())
+            continue;
+        if (!system) {
+            Environment env = portEnvironment();
+            std::vector<std::string> present = presentDevicesWith(env);
+            system.emplace(std::move(env), std::move(present));
+        }
+        t.device = mapPort(t.port.portName, system->first, system->second).device;
+    }
+}
+
 // The targets in command-line order; false after printing the usage errors.
 bool collectTargets(const Command &cmd, const Io &io, std::vector<Target> &out) {
     bool ok = true;
@@ -122,6 +137,8 @@ bool collectTargets(const Command &cmd, const Io &io, std::vector<Target> &out) 
         out.insert(out.end(), file.targets.begin(), file.targets.end());
     }
     ok = ok && optionsServeTargets(cmd, out, io);
+    if (cmd.json)
+        addDevices(out);
     if (!ok)
         io.err << usageHint(cmd.sub) << "\n";
     return ok;
@@ -133,14 +150,14 @@ int dryRun(const Command &cmd, const protocol::Frame &frame, const std::vector<T
         std::string list = "[";
         for (const Target &t : targets)
             list += (list.size() > 1 ? "," : "") + jsonString(t.label);
-        io.out << JsonObject()
-                      .add("action", subcommandName(cmd.sub))
-                      .add("dry_run", true)
-                      .add("frame", protocol::toHex(frame))
-                      .add("meaning", protocol::decodeFrame(frame).description)
-                      .addRaw("targets", list + "]")
-                      .str()
-               << "\n";
+        JsonObject o = jsonLine();
+        o.add("action", subcommandName(cmd.sub))
+            .add("dry_run", true)
+            .add("frame", protocol::toHex(frame))
+            .add("meaning", protocol::decodeFrame(frame).description);
+        if (const std::string setting = settingJsonOf(frame); !setting.empty())
+            o.addRaw("setting", setting);
+        io.out << o.addRaw("targets", list + "]").str() << "\n";
         return kExitOk;
     }
     io.out << frameLine(frame) << "\n";
@@ -329,7 +346,7 @@ int printers(const Command &cmd, const Io &io) {
         return kExitFailed;
     }
     for (const std::string &q : queues.names)
-        io.out << (cmd.json ? JsonObject().add("printer", q).str() : q) << "\n";
+        io.out << (cmd.json ? jsonLine().add("printer", q).str() : q) << "\n";
     if (queues.names.empty() && !cmd.json)
         io.err << "posdip-cli: no print queues are installed on " << queues.server << "\n";
     return kExitOk;
@@ -342,11 +359,11 @@ int ports(const Command &cmd, const Io &io) {
         const std::string variable =
             m.overridden ? posdll::overrideVariable(*posdll::parsePortName(m.name)) : "";
         if (cmd.json) {
-            io.out << JsonObject()
+            io.out << jsonLine()
                           .add("port", m.name)
                           .add("device", m.device)
                           .add("present", m.present)
-                          .add("override", variable)
+                          .addText("override", variable)
                           .str()
                    << "\n";
             continue;
@@ -359,12 +376,7 @@ int ports(const Command &cmd, const Io &io) {
     }
     for (const std::string &d : r.unmapped) {
         if (cmd.json) {
-            io.out << JsonObject()
-                          .addRaw("port", "null")
-                          .add("device", d)
-                          .add("present", true)
-                          .add("override", "")
-                          .str()
+            io.out << jsonLine().addRaw("port", "null").add("device", d).add("present", true).str()
                    << "\n";
             continue;
         }
