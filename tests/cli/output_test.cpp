@@ -112,6 +112,12 @@ TEST(cli_output_test, result_json_shape) {
               R"("frame":"1F 1B 1F 93 10 11 12 15 16 17 10 00"})");
 }
 
+TEST(cli_output_test, a_target_not_attempted_still_has_its_line) {
+    EXPECT_EQ(cli::notAttemptedJson(batch::portTarget("DRIVER", "", "Bar"), "enable"),
+              R"({"schema":2,"target":"DRIVER Bar","port":"DRIVER","queue":"Bar",)"
+              R"("action":"enable","ok":false,"kind":"not-attempted","written":0})");
+}
+
 TEST(cli_output_test, the_target_in_its_parts) {
     const batch::Target com = batch::portTarget("COM3", "9600", "");
     batch::Target known = com;

@@ -2,6 +2,7 @@
 
 #include "batch/cidr.h"
 #include "batch/targets.h"
+#include "output.h"
 
 #include "posdll/port_names.h"
 #include "posdll/posdll.h"
@@ -323,13 +324,18 @@ std::vector<OptionRow> makeOptionRows() {
          .help = {{bit(Subcommand::Scan), "the status result of each printer found, one a line"},
                   {kAll, "one JSON object a line instead of text"}},
          .manual =
-             "One JSON object a line instead of text. A result has the keys schema (1), target, "
-             "action, ok, kind, stage, elapsed_ms, written (bytes of the frame the printer's "
+             "One JSON object a line instead of text; every line has the key schema (" +
+             std::to_string(kJsonSchema) +
+             "), and a key with no value is left out. A result has the keys target, port "
+             "(ETHERNET, COMn, LPTn, DRIVER), address and tcp_port, device or queue, action, ok, "
+             "kind, stage, elapsed_ms, written (bytes of the frame the printer's "
              "port took), message and reason; sends add frame, store "
              "and restore add setting (byte, cutter, beeper, density, two_byte, chars, "
-             "paper_taken, baud), and status, scan and --verify add status (ready, bytes, "
-             "conditions, offline, cover_open, paper, error) when the printer answered. kind is "
-             "one of ok, spooled, refused, timeout, reset, closed, busy, denied, missing, "
+             "paper_taken, baud; the same object in decode and --dry-run), and status, scan and "
+             "--verify add status (ready, bytes, conditions, offline, cover_open, paper, error) "
+             "when the printer answered. A batch stopped by a signal gives each target it did "
+             "not reach a line of kind not-attempted. kind is one of not-attempted, ok, spooled, "
+             "refused, timeout, reset, closed, busy, denied, missing, "
              "not-a-device, queue, not-ready, usage, no-descriptors, internal; stage one of open, "
              "status, write, "
              "end, close.",

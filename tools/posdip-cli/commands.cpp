@@ -24,6 +24,7 @@
 #include <iomanip>
 #include <iostream>
 #include <optional>
+#include <span>
 #include <stop_token>
 #include <system_error>
 
@@ -192,8 +193,10 @@ struct Counts {
     }
 };
 
-int runBatch(const Command &cmd, const Io &io, std::size_t total, const RunBatch &run,
-             const ShowResult &show, bool anyResultIsOk) {
+// `listed`: the targets, each of which gets a line, "not attempted" after a stop (empty for a
+// scan, whose addresses get a line only when a printer answers).
+int runBatch(const Command &cmd, const Io &io, std::size_t total, std::span<const Target> listed,
+             const RunBatch &run, const ShowResult &show, bool anyResultIsOk) {
     std::stop_source stop;
     std::optional<InterruptWatch> interrupts;
     try {
@@ -206,13 +209,16 @@ int runBatch(const Command &cmd, const Io &io, std::size_t total, const RunBatch
     }
     ProgressLine progress(io.err, io.progress && !cmd.quiet, total);
     Counts counts;
-    std::optional<int> outputError; // errno of the first failed write
+    std::vector<bool> shown(listed.size()); // by index: handed over by the batch
+    std::optional<int> outputError;         // errno of the first failed write
     std::size_t unshown = 0;
     batch::Hooks hooks;
     hooks.onProgress = [&](std::size_t done, std::size_t failed) { progress.show(done, failed); };
     hooks.onResult = [&](const batch::Result &r) {
         progress.clear();
         counts.add(r.result);
+        if (r.index < shown.size())
+            shown[r.index] = true;
         if (cmd.quiet && r.result.succeeded())
             return;
         if (outputError) {
@@ -230,6 +236,12 @@ int runBatch(const Command &cmd, const Io &io, std::size_t total, const RunBatch
         hooks.holdExit = [&] { return interrupts->holdExit(); };
     const batch::Summary summary = run(hooks, stop.get_token());
     progress.clear();
+    // So that a script counts one line a target, even after a stop.
+    for (std::size_t i = 0; i < listed.size() && summary.notAttempted > 0 && !outputError; ++i)
+        if (!shown[i] &&
+            !writeResult(io, cmd.json ? notAttemptedJson(listed[i], subcommandName(cmd.sub))
+                                      : listed[i].label + ": not attempted"))
+            outputError = errno;
     if (summary.descriptorShortages > 0)
         sayError(io, "out of file descriptors " + counted(summary.descriptorShortages, "time") +
                          " (the open-file limit, ulimit -n, or the system's): those printers "
@@ -272,7 +284,7 @@ int sendFrame(const Command &cmd, app::Action action, const Io &io, device::Posd
     if (cmd.dryRun)
         return dryRun(cmd, frame, targets, io);
     return runBatch(
-        cmd, io, targets.size(),
+        cmd, io, targets.size(), targets,
         [&](const batch::Hooks &hooks, std::stop_token stop) {
             return batch::send(action, cmd.options, targets, boundsOf(cmd), lib, hooks, stop);
         },
@@ -289,7 +301,7 @@ int status(const Command &cmd, const Io &io, device::PosdllFuncs &lib) {
     if (!collectTargets(cmd, io, targets))
         return kExitUsage;
     return runBatch(
-        cmd, io, targets.size(),
+        cmd, io, targets.size(), targets,
         [&](const batch::Hooks &hooks, std::stop_token stop) {
             return batch::status(targets, boundsOf(cmd), lib, hooks, stop);
         },
@@ -305,7 +317,7 @@ int scan(const Command &cmd, const Io &io) {
     std::string why;
     const auto network = batch::parseCidr(cmd.network, &why); // checked while parsing
     return runBatch(
-        cmd, io, batch::cidrHostCount(*network),
+        cmd, io, batch::cidrHostCount(*network), {},
         [&](const batch::Hooks &hooks, std::stop_token stop) {
             return batch::scan(*network, cmd.scanPort, boundsOf(cmd), hooks, stop);
         },

@@ -218,6 +218,16 @@ std::string resultJson(const Target &target, std::string_view action, const prot
     return o.str();
 }
 
+std::string notAttemptedJson(const Target &target, std::string_view action) {
+    JsonObject o = jsonLine();
+    return addTarget(o, target)
+        .add("action", action)
+        .add("ok", false)
+        .add("kind", "not-attempted")
+        .add("written", 0LL)
+        .str();
+}
+
 std::string statusLine(const Target &target, const app::Result &result) {
     if (result.status)
         return target.label + ": " + protocol::describeSummary(result.status->summary);

@@ -59,6 +59,9 @@ JsonObject &addTarget(JsonObject &o, const Target &target);
 std::string resultJson(const Target &target, std::string_view action, const protocol::Frame &frame,
                        const app::Result &result, const app::Message &message);
 
+// The line of a target a stopped batch did not reach: kind not-attempted, no stage.
+std::string notAttemptedJson(const Target &target, std::string_view action);
+
 // "COM3: ready", "COM3: not ready: cover open, paper end", "COM3: failed: REASON"
 std::string statusLine(const Target &target, const app::Result &result);
 
