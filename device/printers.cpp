@@ -3,6 +3,8 @@
 #include "posdll/cups_connection.h"
 #include "posdll/cups_queue.h"
 
+#include <iterator>
+#include <string_view>
 #include <utility>
 
 namespace device {
@@ -14,7 +16,50 @@ class SystemPrinters final : public PrinterSource {
     PrinterList list() override { return installedPrinters(); }
 };
 
+// The queues of a CUPS-Get-Printers answer: each is a group of printer attributes, the groups
+// parted by a separator (an attribute without a name).
+std::vector<QueueEntry> queuesOf(ipp_t *answer) {
+    std::vector<QueueEntry> queues;
+    bool inGroup = false;
+    for (ipp_attribute_t *a = ippFirstAttribute(answer); a; a = ippNextAttribute(answer)) {
+        const char *name = ippGetName(a);
+        if (!name || ippGetGroupTag(a) != IPP_TAG_PRINTER) {
+            inGroup = false;
+            continue;
+        }
+        if (!inGroup)
+            queues.emplace_back();
+        inGroup = true;
+        QueueEntry &q = queues.back();
+        const std::string_view key = name;
+        const char *text = ippGetString(a, 0, nullptr);
+        if (key == "printer-name" && text)
+            q.name = text;
+        else if (key == "device-uri" && text)
+            q.deviceUri = text;
+        else if (key == "printer-is-accepting-jobs")
+            q.accepting = ippGetBoolean(a, 0);
+        else if (key == "printer-state")
+            q.state = ippGetInteger(a, 0) == IPP_PSTATE_STOPPED      ? QueueState::Stopped
+                      : ippGetInteger(a, 0) == IPP_PSTATE_PROCESSING ? QueueState::Processing
+                                                                     : QueueState::Idle;
+    }
+    return queues;
+}
+
 } // namespace
+
+const char *queueStateName(QueueState state) {
+    switch (state) {
+    case QueueState::Idle:
+        return "idle";
+    case QueueState::Processing:
+        return "processing";
+    case QueueState::Stopped:
+        return "stopped";
+    }
+    return "idle"; // not reached: every state is named above
+}
 
 // One CUPS-Get-Printers request: the server answers with its queues and classes sorted by name,
 // the order `lpstat -e` shows. (cupsGetDests2 would add a second request, and with it a second
@@ -25,9 +70,11 @@ PrinterList installedPrinters() {
     const posdll::cups::Connection http = posdll::cups::connect(result.error);
     if (!http)
         return result;
+    static const char *const wanted[] = {"printer-name", "printer-state",
+                                         "printer-is-accepting-jobs", "device-uri"};
     posdll::cups::Ipp request(ippNewRequest(IPP_OP_CUPS_GET_PRINTERS));
-    ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
-                 "printer-name");
+    ippAddStrings(request.get(), IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
+                  static_cast<int>(std::size(wanted)), nullptr, wanted);
     const posdll::cups::Reply reply = posdll::cups::ask(http.get(), std::move(request), "/");
     // A server without queues answers "not found".
     if (!reply.ok() && !reply.notFound()) {
@@ -35,10 +82,9 @@ PrinterList installedPrinters() {
                        " did not answer the request for its printers: " + reply.why;
         return result;
     }
-    ipp_t *response = reply.answer.get();
-    for (ipp_attribute_t *a = ippFindAttribute(response, "printer-name", IPP_TAG_NAME); a;
-         a = ippFindNextAttribute(response, "printer-name", IPP_TAG_NAME))
-        result.names.emplace_back(ippGetString(a, 0, nullptr));
+    result.queues = queuesOf(reply.answer.get());
+    for (const QueueEntry &q : result.queues)
+        result.names.push_back(q.name);
     return result;
 }
 

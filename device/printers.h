@@ -8,8 +8,20 @@
 
 namespace device {
 
+// A queue as `lpstat -p -v` shows it.
+enum class QueueState { Idle, Processing, Stopped };
+const char *queueStateName(QueueState state); // "idle", "processing", "stopped"
+
+struct QueueEntry {
+    std::string name;
+    QueueState state = QueueState::Idle;
+    bool accepting = false; // printer-is-accepting-jobs
+    std::string deviceUri;  // "socket://10.1.2.3:9100"; empty when the server gave none
+};
+
 struct PrinterList {
     std::vector<std::string> names; // in the order the print server lists them
+    std::vector<QueueEntry> queues; // the same, with their state
     std::string server;             // the server asked: "HOST:PORT" or its local socket
     // Empty when the server answered (with queues or without); otherwise which server could not
     // be asked and why.

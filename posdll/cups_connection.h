@@ -23,8 +23,14 @@ std::string serverName();
 // Connects within kConnectMillis and bounds each later wait for the server to kAnswerSeconds.
 // (A server that went away makes a write fail with EPIPE; SIGPIPE is held back during every
 // libcups call, see cups_lazy.cpp.)
-// On failure returns null and sets why to "cannot reach the print server S ...: reason".
+// On failure returns null and sets why: "the print server at S is not running (connection
+// refused)", "cannot reach the print server S: reason", or libraryFailure().
 Connection connect(std::string &why);
+
+// "" once libcups is loaded; else why not: "the CUPS library libcups.so.2 is not installed
+// (apt install libcups2)" when there is no such file, else the loader's words.
+const std::string &libraryFailure();
+std::string loadFailureText(const std::string &library, const std::string &loaderError);
 
 struct IppDelete {
     void operator()(ipp_t *ipp) const { ippDelete(ipp); }

@@ -357,9 +357,16 @@ int printers(const Command &cmd, const Io &io) {
         io.err << "posdip-cli: " << queues.error << "\n";
         return kExitFailed;
     }
-    for (const std::string &q : queues.names)
-        io.out << (cmd.json ? jsonLine().add("printer", q).str() : q) << "\n";
-    if (queues.names.empty() && !cmd.json)
+    for (const device::QueueEntry &q : queues.queues)
+        io.out << (cmd.json ? jsonLine()
+                                  .add("printer", q.name)
+                                  .add("state", device::queueStateName(q.state))
+                                  .add("accepting", q.accepting)
+                                  .addText("device_uri", q.deviceUri)
+                                  .str()
+                            : q.name)
+               << "\n";
+    if (queues.queues.empty() && !cmd.json)
         io.err << "posdip-cli: no print queues are installed on " << queues.server << "\n";
     return kExitOk;
 }
