@@ -8,13 +8,16 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QIcon>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QtConcurrent>
 
 #include <algorithm>
 #include <utility>
@@ -109,19 +112,13 @@ std::string local8(const QString &s) {
 
 QIcon programIcon() {
     QIcon icon;
-    for (int size : {16, 32, 48})
-        icon.addFile(QStringLiteral(":/icons/posdip-%1.png").arg(size), QSize(size, size));
+    for (int size : {16, 32, 48}) {
+        QImageReader png(QStringLiteral(":/icons/posdip-%1.png").arg(size), "png");
+        png.setAutoDetectImageFormat(false); // else every image plugin is loaded to be asked
+        icon.addPixmap(QPixmap::fromImage(png.read()));
+    }
     return icon;
 }
-
-// The busy cursor for the length of one action.
-class BusyCursor {
-  public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor &) = delete;
-    BusyCursor &operator=(const BusyCursor &) = delete;
-};
 
 } // namespace
 
@@ -134,12 +131,20 @@ FrmTest::FrmTest(device::PosdllFuncs &lib, device::PrinterSource &printers, QWid
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setWindowIcon(programIcon());
 
+    m_worker.setMaxThreadCount(1);
     createControls(printers);
     setTabOrderByIndex();
     nameForAssistiveTools();
     connectHandlers();
     formLoad();
     layOut(); // after the lists are filled: their entries count among the captions
+}
+
+FrmTest::~FrmTest() {
+    if (m_acting) {
+        m_action.waitForFinished(); // the action reads the device library it was handed
+        endAction();
+    }
 }
 
 void FrmTest::createControls(device::PrinterSource &printers) {
@@ -295,6 +300,10 @@ void FrmTest::connectHandlers() {
     connect(m_command4, &QPushButton::clicked, this, &FrmTest::command4Click);
     connect(m_command5, &QPushButton::clicked, this, &FrmTest::command5Click);
     connect(m_cmdDS, &QPushButton::clicked, this, &FrmTest::cmdDSClick);
+    connect(&m_action, &QFutureWatcherBase::finished, this, [this] {
+        if (m_acting) // not yet ended by a close that waited for it
+            report(endAction());
+    });
 }
 
 void FrmTest::formLoad() {
@@ -307,7 +316,9 @@ void FrmTest::formLoad() {
         m_combo3->addItem(QString::number(rate));
     m_combo3->setCurrentText(QString::number(protocol::defaultBaud()));
 
-    m_combo2->refill();
+    // Asked once the window is up: loading the print server's library takes longer than
+    // drawing the window, and needs none of it.
+    QMetaObject::invokeMethod(m_combo2, &PrinterListBox::refill, Qt::QueuedConnection);
 }
 
 void FrmTest::combo1Click(int index) {
@@ -351,12 +362,31 @@ ActionInputs FrmTest::inputs() const {
     return in;
 }
 
+// The action runs on the window's worker thread, so the window keeps drawing and answering; it
+// opens, writes and closes there, as the device library keeps its port per thread. Until it ends
+// the buttons that send are disabled and the cursor is busy.
 void FrmTest::run(Action action) {
-    Message outcome;
-    {
-        const BusyCursor busy;
-        outcome = messageFor(action, runAction(action, inputs(), m_lib));
-    }
+    m_focus = focusWidget();
+    setFocus(Qt::OtherFocusReason); // not on to the next button: a second key press would hit it
+    setSendingEnabled(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_acting = true;
+    m_action.setFuture(QtConcurrent::run(&m_worker, [action, in = inputs(), &lib = m_lib] {
+        return messageFor(action, runAction(action, in, lib));
+    }));
+}
+
+// Gives the window back to the user; the action has finished.
+Message FrmTest::endAction() {
+    m_acting = false;
+    QApplication::restoreOverrideCursor();
+    setSendingEnabled(true);
+    if (m_focus && focusWidget() == this) // unless the user has moved it meanwhile
+        m_focus->setFocus(Qt::OtherFocusReason);
+    return m_action.result();
+}
+
+void FrmTest::report(const Message &outcome) {
     switch (outcome.kind) {
     case MessageKind::Box:
         showMessage(QString::fromStdString(outcome.title),
@@ -370,6 +400,19 @@ void FrmTest::run(Action action) {
         close(); // the last window: the program ends with it
         break;
     }
+}
+
+void FrmTest::setSendingEnabled(bool enabled) {
+    for (QPushButton *b : {m_command5, m_cmdDS, m_command1, m_command2, m_command3})
+        b->setEnabled(enabled);
+}
+
+void FrmTest::closeEvent(QCloseEvent *event) {
+    if (m_acting) {
+        m_action.waitForFinished();
+        endAction();
+    }
+    QWidget::closeEvent(event);
 }
 
 void FrmTest::showMessage(const QString &title, QMessageBox::Icon icon, const QString &text,
@@ -389,7 +432,10 @@ void FrmTest::command3Click() {
     run(Action::PrintSelfTest);
 }
 void FrmTest::command4Click() {
-    run(Action::Close);
+    if (m_acting)
+        close(); // which waits for the action
+    else
+        run(Action::Close);
 }
 void FrmTest::command5Click() {
     run(Action::EnableDip);

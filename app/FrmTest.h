@@ -2,11 +2,15 @@
 #pragma once
 
 #include "app/actions.h"
+#include "app/message.h"
 #include "app/twips.h"
 #include "device/PosdllFuncs.h"
 #include "device/printers.h"
 
+#include <QFutureWatcher>
 #include <QMessageBox>
+#include <QPointer>
+#include <QThreadPool>
 #include <QWidget>
 
 #include <array>
@@ -33,6 +37,7 @@ class FrmTest : public QWidget {
     explicit FrmTest(device::PosdllFuncs &lib = device::libraryPosdll(),
                      device::PrinterSource &printers = device::systemPrinters(),
                      QWidget *parent = nullptr);
+    ~FrmTest() override;
 
     // The ratios the layout was drawn at, chosen for the captions in the font in use.
     const Twips &twips() const { return m_twips; }
@@ -42,6 +47,9 @@ class FrmTest : public QWidget {
     // to read what would be shown.
     virtual void showMessage(const QString &title, QMessageBox::Icon icon, const QString &text,
                              const QString &detail);
+    // Closing while an action runs waits for it (its own bounds limit the wait); what it would
+    // have said is not shown on a window that is going away.
+    void closeEvent(QCloseEvent *event) override;
 
   private:
     struct Placed {
@@ -69,6 +77,9 @@ class FrmTest : public QWidget {
     void applyPortKind(const QString &portName);
     ActionInputs inputs() const;
     void run(Action action);
+    Message endAction();
+    void report(const Message &outcome);
+    void setSendingEnabled(bool enabled);
 
     device::PosdllFuncs &m_lib;
     Twips m_twips{1.0, 1.0};
@@ -88,6 +99,11 @@ class FrmTest : public QWidget {
     std::array<QGroupBox *, 7> m_frame1{};
     std::array<QButtonGroup *, 7> m_group{}; // the exclusive group of each frame
     std::array<QRadioButton *, 16> m_option1{};
+
+    QThreadPool m_worker; // one thread: the device library keeps its port per thread
+    QFutureWatcher<Message> m_action;
+    bool m_acting = false;     // an action runs, its buttons are disabled and the cursor busy
+    QPointer<QWidget> m_focus; // where the keyboard focus was when the action started
 };
 
 } // namespace app

@@ -45,7 +45,8 @@ std::optional<Result> statusFailure(device::StatusReading &s) {
     return r;
 }
 
-// A print queue says nothing of its printer: its own state is what there is.
+// A print queue passes nothing back from its printer: its own state, and what the server knows
+// of the printer, is what there is.
 Result checkQueue(const ActionInputs &in) {
     device::QueueStatus q = device::queueStatus(in.port.printerName);
     const std::string where = "print queue " + posdll::quoted(q.queue) + ": ";
@@ -54,11 +55,13 @@ Result checkQueue(const ActionInputs &in) {
         r = failure(q.failKind, device::Stage::Open, where + q.error);
     else if (!q.exists)
         r = failure(device::FailKind::Missing, device::Stage::Open, where + "no such queue");
-    else if (!q.ready())
+    else if (!q.accepting || q.stopped)
         r = failure(device::FailKind::Queue, device::Stage::Status,
                     where + posdll::queueRefusalText(q.stopped ? posdll::QueueRefusal::Stopped
                                                                : posdll::QueueRefusal::NotAccepting,
                                                      q.queue, q.reason));
+    else if (!q.printerTrouble.empty())
+        r = failure(device::FailKind::NotReady, device::Stage::Status, where + q.printerTrouble);
     if (q.error.empty() && q.exists)
         r.queue = std::move(q);
     return r;
@@ -159,13 +162,23 @@ Result runAction(Action action, const ActionInputs &in, device::PosdllFuncs &lib
         return {};
     const auto started = Clock::now();
     const protocol::Frame frame = entry.frame(in.options);
+    const bool driver = isDriver(in);
+    std::optional<device::QueueStatus> queue;
+    if (in.verify && driver) { // the queue's word, before a job is made
+        Result checked = checkQueue(in);
+        if (!checked.succeeded()) {
+            checked.reason += "; nothing was sent";
+            return timed(std::move(checked), started);
+        }
+        queue = std::move(checked.queue);
+    }
     applyBounds(in, lib);
     const device::OpenResult port = device::OpenPort(lib, in.port);
     if (!port.opened())
         return timed(failure(port.kind, device::Stage::Open, port.reason), started);
 
     std::optional<device::StatusReading> status;
-    if (in.verify) {
+    if (in.verify && !driver) {
         status = device::readStatus(lib, port.handle, in.statusWaitMillis);
         if (auto refused = statusFailure(*status)) {
             device::ClosePort(lib);
@@ -182,7 +195,8 @@ Result runAction(Action action, const ActionInputs &in, device::PosdllFuncs &lib
     Result r;
     r.written = w.written;
     r.status = std::move(status);
-    if (in.deliveryWaitMillis == 0 && isDriver(in))
+    r.queue = std::move(queue);
+    if (in.deliveryWaitMillis == 0 && driver)
         r.kind = device::FailKind::Spooled;
     return timed(std::move(r), started);
 }

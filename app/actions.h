@@ -21,7 +21,8 @@ enum class Action { EnableDip, DisableDip, RestoreDefault, StoreSetting, PrintSe
 struct ActionInputs {
     device::PortInputs port;
     protocol::OptionStates options = protocol::defaultOptionStates(); // read by StoreSetting
-    // Ask for the status first and send nothing to a printer that is not ready.
+    // Ask for the status first and send nothing to a printer that is not ready (a print queue:
+    // the queue's state and what its server knows of the printer).
     bool verify = false;
     int statusWaitMillis = kDefaultStatusWaitMillis;
     // The device library's bounds for this exchange; 0 keeps its defaults.

@@ -5,11 +5,15 @@
 
 #include <QApplication>
 
+#include <fontconfig/fontconfig.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <optional>
 #include <string_view>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -36,17 +40,31 @@ std::optional<int> answerWithoutWindow(int argc, char *argv[]) {
     return std::nullopt;
 }
 
+// Reading the font configuration is the longest step before the first caption can be measured;
+// on a thread of its own it runs while the display is connected, and the toolkit finds it done.
+// Without a thread to spare the toolkit reads it itself.
+std::thread readFontConfigurationAhead() {
+    try {
+        return std::thread(FcInit);
+    } catch (const std::system_error &) {
+        return {};
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[]) try {
     posdll::openMissingStandardDescriptors();
     if (const std::optional<int> status = answerWithoutWindow(argc, argv))
         return std::fflush(stdout) == 0 ? *status : EXIT_FAILURE;
+    std::thread fonts = readFontConfigurationAhead();
     std::optional<QApplication> application;
     {
         const app::NoDisplayReport noDisplay;
         application.emplace(argc, argv);
     }
+    if (fonts.joinable())
+        fonts.join();
     QApplication::setApplicationName(QStringLiteral("posdip"));
     QApplication::setDesktopFileName(QStringLiteral("posdip"));
 

@@ -14,7 +14,8 @@ Message box(MessageIcon icon, std::string text, std::string detail = {}) {
     return m;
 }
 
-// A failure is told by the stage it ended in; a success by `success` (nothing when null).
+// A failure is told by the stage it ended in (and a status that cannot be read by its kind); a
+// success by `success` (nothing when null).
 Message described(const Result &result, const char *success) {
     if (result.succeeded())
         return success ? box(MessageIcon::Information, success) : Message{};
@@ -22,7 +23,9 @@ Message described(const Result &result, const char *success) {
     case device::Stage::Open:
         return box(MessageIcon::Error, kOpenFailed, result.reason);
     case device::Stage::Status:
-        return box(MessageIcon::Error, kNotReady, result.reason);
+        return box(MessageIcon::Error,
+                   result.kind == device::FailKind::CannotVerify ? kCannotVerify : kNotReady,
+                   result.reason);
     case device::Stage::Write:
     case device::Stage::End:
     case device::Stage::Close:

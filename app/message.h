@@ -24,6 +24,7 @@ inline constexpr const char *kWriteFailed = "Fail to write to port,please check!
 inline constexpr const char *kRestartFirst = "Please Restart Printer First!";
 inline constexpr const char *kRestart = "Please Restart Printer.";
 inline constexpr const char *kNotReady = "Printer is not ready,please check!";
+inline constexpr const char *kCannotVerify = "This port cannot report the printer's status.";
 
 // What the window says after `action` ended with `result`: a failure by the stage it ended in,
 // a success by the action's own words (nothing for the self-test); Close quits.

@@ -1,12 +1,36 @@
 #include "app/printer_list_box.h"
 
+#include <QtConcurrent>
+
+#include <utility>
+
 namespace app {
 
 PrinterListBox::PrinterListBox(device::PrinterSource &source, QWidget *parent)
-    : QComboBox(parent), m_source(source) {}
+    : QComboBox(parent), m_source(source) {
+    sayAsking(); // until the first answer
+    m_worker.setMaxThreadCount(1);
+    connect(&m_answer, &QFutureWatcherBase::finished, this, [this] {
+        fill(m_answer.result());
+        if (std::exchange(m_openOnAnswer, false))
+            QComboBox::showPopup();
+    });
+}
 
 void PrinterListBox::refill() {
-    const device::PrinterList printers = m_source.list();
+    if (m_answer.isRunning())
+        return; // the answer to the question already asked fills the list
+    sayAsking();
+    m_answer.setFuture(
+        QtConcurrent::run(&m_worker, [&source = m_source] { return source.list(); }));
+}
+
+void PrinterListBox::sayAsking() {
+    setPlaceholderText(QStringLiteral("(asking the print server)"));
+    m_serverError = "the print server has not answered yet";
+}
+
+void PrinterListBox::fill(const device::PrinterList &printers) {
     clear();
     for (const std::string &name : printers.names)
         addItem(QString::fromLocal8Bit(name.data(), qsizetype(name.size())));
@@ -25,9 +49,12 @@ void PrinterListBox::refill() {
 }
 
 void PrinterListBox::showPopup() {
-    if (count() == 0)
-        refill();
-    QComboBox::showPopup();
+    if (count() > 0) {
+        QComboBox::showPopup();
+        return;
+    }
+    m_openOnAnswer = true;
+    refill();
 }
 
 } // namespace app

@@ -18,13 +18,11 @@ namespace {
 
 constexpr std::chrono::milliseconds kProgressEvery{100};
 
-// Which results onResult hears.
-using Shown = std::function<bool(const app::Result &)>;
 using Serve = std::function<app::Result(const Target &)>;
 
 // Serves every target through `serve`, network ones side by side.
 Summary serveAll(std::span<const Target> targets, const Bounds &bounds, const Serve &serve,
-                 const Hooks &hooks, const Shown &shown, std::stop_token stop) {
+                 const Hooks &hooks, std::stop_token stop) {
     std::vector<bool> network;
     network.reserve(targets.size());
     for (const Target &t : targets)
@@ -34,8 +32,6 @@ Summary serveAll(std::span<const Target> targets, const Bounds &bounds, const Se
     RunHooks run;
     run.onProgress = hooks.onProgress;
     run.onResult = [&](std::size_t i, const app::Result &result) {
-        if (shown && !shown(result))
-            return;
         ++summary.results;
         summary.failed += result.succeeded() ? 0 : 1;
         hooks.onResult(Result{i, targets[i], result});
@@ -43,9 +39,8 @@ Summary serveAll(std::span<const Target> targets, const Bounds &bounds, const Se
     summary.notAttempted = runTargets(
         network, bounds.jobs, printersWithinDescriptorLimit(),
         [&](std::size_t i) {
-            std::unique_lock<std::mutex> hold;
-            if (hooks.holdExit && targets[i].mustFinish())
-                hold = hooks.holdExit();
+            if (hooks.onMustFinish && targets[i].mustFinish())
+                hooks.onMustFinish(i);
             return descriptors.run([&] { return serve(targets[i]); });
         },
         run, stop);
@@ -64,10 +59,6 @@ app::ActionInputs inputsFor(const Bounds &bounds, const Target &target) {
     return in;
 }
 
-Serve statusReader(const Bounds &bounds, device::PosdllFuncs &lib) {
-    return [&](const Target &t) { return app::checkStatus(inputsFor(bounds, t), lib); };
-}
-
 } // namespace
 
 Summary send(app::Action action, const protocol::OptionStates &options,
@@ -81,12 +72,14 @@ Summary send(app::Action action, const protocol::OptionStates &options,
             in.options = options;
             return app::runAction(action, in, batchLib);
         },
-        hooks, {}, stop);
+        hooks, stop);
 }
 
 Summary status(std::span<const Target> targets, const Bounds &bounds, device::PosdllFuncs &lib,
                const Hooks &hooks, std::stop_token stop) {
-    return serveAll(targets, bounds, statusReader(bounds, lib), hooks, {}, stop);
+    return serveAll(
+        targets, bounds,
+        [&](const Target &t) { return app::checkStatus(inputsFor(bounds, t), lib); }, hooks, stop);
 }
 
 Summary scan(const Cidr &network, int port, const Bounds &bounds, const Hooks &hooks,

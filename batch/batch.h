@@ -10,7 +10,6 @@
 
 #include <cstddef>
 #include <functional>
-#include <mutex>
 #include <span>
 #include <stop_token>
 
@@ -31,7 +30,7 @@ struct Bounds {
 struct Result {
     std::size_t index; // in the targets given
     const Target &target;
-    app::Result result; // its elapsed time counts any wait for a free descriptor
+    app::Result result; // elapsed from the start to the settled end, any wait for a descriptor too
 };
 
 struct Hooks {
@@ -39,9 +38,9 @@ struct Hooks {
     std::function<void(const Result &)> onResult;
     // On the calling thread after any target finishes (may be empty).
     std::function<void(std::size_t done, std::size_t failed)> onProgress;
-    // Held while a target that must finish (Target::mustFinish) is served, so that whoever ends
-    // the program waits for it; may be empty.
-    std::function<std::unique_lock<std::mutex>()> holdExit;
+    // On the target's own thread as a target that must finish (Target::mustFinish) starts, so
+    // that whoever ends the program can wait for it until its result is handed over; may be empty.
+    std::function<void(std::size_t index)> onMustFinish;
 };
 
 struct Summary {

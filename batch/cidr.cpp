@@ -1,5 +1,6 @@
 #include "batch/cidr.h"
 
+#include "posdll/printer_address.h"
 #include "posdll/quoted.h"
 
 #include <arpa/inet.h>
@@ -25,7 +26,15 @@ std::optional<Cidr> parseCidr(const std::string &text, std::string *why) {
         return std::nullopt;
     }
     const std::uint32_t mask = ~std::uint32_t{0} << (32 - prefix);
-    return Cidr{ntohl(a.s_addr) & mask, prefix};
+    const Cidr cidr{ntohl(a.s_addr) & mask, prefix};
+    // A network of multicast, reserved or "this network" addresses has no printer to find, and
+    // a probe to them would leave the machine.
+    for (std::size_t i = 0; i < cidrHostCount(cidr); ++i)
+        if (!posdll::notAPrinterIpv4(cidrHost(cidr, i)))
+            return cidr;
+    *why = posdll::quoted(text) + ": no address in it can be a printer (" +
+           *posdll::notAPrinterIpv4(cidrHost(cidr, 0)) + ")";
+    return std::nullopt;
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include "posdll/printer_address.h"
 
 #include <arpa/inet.h>
+#include <array>
 #include <sys/epoll.h>
 #include <sys/socket.h>
 
@@ -138,10 +139,12 @@ class Prober {
                 return end(s, posdll::connectionReasonOf(err), failKindOf(err));
             // No TCP_NODELAY needed: each request goes out only once the last was answered.
             x.probe.connected = true;
+            drainInput(x); // whatever came before the first request answers none of the four
             return ask(s, EPOLL_CTL_MOD);
         }
-        std::uint8_t byte = 0;
-        const ssize_t n = ::recv(x.fd.get(), &byte, 1, MSG_DONTWAIT);
+        // Room for more than the one byte, so that bytes behind the answer are seen.
+        std::array<std::uint8_t, device::kMostAnswerBytes> answer{};
+        const ssize_t n = ::recv(x.fd.get(), answer.data(), answer.size(), MSG_DONTWAIT);
         if (n < 0 && (errno == EAGAIN || errno == EINTR))
             return;
         if (n <= 0) {
@@ -149,11 +152,17 @@ class Prober {
             x.status.readFailed(n == 0 ? device::FailKind::Closed : failKindOf(err),
                                 x.label + ": " + posdll::noAnswerReason(err));
         } else {
-            x.status.answer(byte);
+            x.status.answer(answer.data(), static_cast<std::size_t>(n));
         }
         if (x.status.over())
             return end(s);
         ask(s, EPOLL_CTL_MOD);
+    }
+
+    static void drainInput(Exchange &x) {
+        char drop[64];
+        while (::recv(x.fd.get(), drop, sizeof drop, MSG_DONTWAIT) > 0) {
+        }
     }
 
     // Sends the status request due and waits for its answer.
@@ -186,10 +195,9 @@ class Prober {
         m_slots[s].reset();
         m_free.push_back(s);
         x.probe.reading = x.status.reading();
-        char drop[64]; // unread input would make the close reset the connection
-        while (x.probe.connected && ::recv(x.fd.get(), drop, sizeof drop, MSG_DONTWAIT) > 0) {
-        }
-        x.fd.reset(); // closing it takes it out of the epoll set
+        if (x.probe.connected)
+            drainInput(x); // unread input would make the close reset the connection
+        x.fd.reset();      // closing it takes it out of the epoll set
         if (!reason.empty())
             x.probe.connected = false;
         settle(x, reason, kind);

@@ -75,6 +75,8 @@ std::string parseLine(std::string_view line, const std::string &defaultBaud, Tar
     case device::PortKind::Driver:
         if (arg.empty())
             return "DRIVER needs the print queue's name, e.g. 'DRIVER Kitchen'";
+        if (const auto problem = posdll::queueNameProblem(arg))
+            return quoted(arg) + ": " + *problem;
         out = portTarget(word, {}, arg);
         return {};
     case device::PortKind::Unknown:

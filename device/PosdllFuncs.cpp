@@ -31,6 +31,7 @@ class LibraryPosdll final : public PosdllFuncs {
     int POS_LastErrorKind() override { return ::POS_LastErrorKind(); }
     int POS_SetDeliveryWait(int millis) override { return ::POS_SetDeliveryWait(millis); }
     int POS_EndDocLater(POS_PendingEnd **pending) override { return ::POS_EndDocLater(pending); }
+    int POS_DiscardInput(int handle) override { return ::POS_DiscardInput(handle); }
 };
 
 } // namespace

@@ -30,6 +30,7 @@ class PosdllFuncs {
         *pending = nullptr;
         return POS_EndDoc();
     }
+    virtual int POS_DiscardInput(int handle) = 0;
 };
 
 // Passes every call on to another library; a subclass overrides the calls it changes.
@@ -59,6 +60,7 @@ class ForwardingPosdll : public PosdllFuncs {
     int POS_EndDocLater(POS_PendingEnd **pending) override {
         return m_lib.POS_EndDocLater(pending);
     }
+    int POS_DiscardInput(int handle) override { return m_lib.POS_DiscardInput(handle); }
 
   protected:
     PosdllFuncs &m_lib;

@@ -14,6 +14,8 @@ const char *failKindName(FailKind kind) {
         return "refused";
     case FailKind::Timeout:
         return "timeout";
+    case FailKind::Unreachable:
+        return "unreachable";
     case FailKind::Reset:
         return "reset";
     case FailKind::Closed:
@@ -30,6 +32,8 @@ const char *failKindName(FailKind kind) {
         return "queue";
     case FailKind::NotReady:
         return "not-ready";
+    case FailKind::CannotVerify:
+        return "cannot-verify";
     case FailKind::Usage:
         return "usage";
     case FailKind::NoDescriptors:
@@ -78,6 +82,10 @@ FailKind failKindOfLibraryError(int code) {
         return FailKind::Queue;
     case POS_ERR_BAD_ARGUMENT:
         return FailKind::Usage;
+    case POS_ERR_UNREACHABLE:
+        return FailKind::Unreachable;
+    case POS_ERR_NO_BACK_CHANNEL:
+        return FailKind::CannotVerify;
     case POS_ERR_NO_DESCRIPTORS:
         return FailKind::NoDescriptors;
     default: // POS_ERR_NONE after a failure, POS_ERR_INTERNAL, or a code newer than this program

@@ -9,6 +9,7 @@ enum class FailKind {
     Spooled, // handed to a print queue; whether it printed is the queue's business
     Refused,
     Timeout,
+    Unreachable, // no route to the printer's network or host
     Reset,
     Closed,
     Busy,
@@ -17,6 +18,7 @@ enum class FailKind {
     NotADevice,
     Queue,
     NotReady,
+    CannotVerify, // the port passes nothing back, so the printer's status cannot be read
     Usage,
     NoDescriptors, // this process or the system had no file descriptor left to open the port
     Internal,
@@ -24,7 +26,8 @@ enum class FailKind {
 
 enum class Stage { Open, Status, Write, End, Close };
 
-// "ok", "spooled", "refused", ... "not-a-device", "not-ready", "usage", "no-descriptors",
+// "ok", "spooled", "refused", ... "not-a-device", "not-ready", "cannot-verify", "usage",
+// "no-descriptors",
 // "internal"
 const char *failKindName(FailKind kind);
 // "open", "status", "write", "end", "close"

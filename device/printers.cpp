@@ -2,6 +2,8 @@
 
 #include "posdll/cups_connection.h"
 #include "posdll/cups_queue.h"
+#include "posdll/port_names.h"
+#include "posdll/queue_refusal.h"
 
 #include <iterator>
 #include <string_view>
@@ -96,6 +98,11 @@ PrinterSource &systemPrinters() {
 QueueStatus queueStatus(const std::string &queue) {
     QueueStatus q;
     q.queue = queue;
+    if (const auto problem = posdll::queueNameProblem(queue)) {
+        q.error = *problem;
+        q.failKind = FailKind::Usage;
+        return q;
+    }
     std::string why;
     const posdll::cups::Connection http = posdll::cups::connect(why);
     posdll::cups::QueueState state;
@@ -108,6 +115,7 @@ QueueStatus queueStatus(const std::string &queue) {
     q.accepting = state.accepting;
     q.stopped = state.stopped;
     q.reason = state.message;
+    q.printerTrouble = posdll::printerTrouble(state.reasons, state.message).value_or("");
     return q;
 }
 

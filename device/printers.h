@@ -40,10 +40,16 @@ struct QueueStatus {
     bool accepting = false;
     bool stopped = false;
     std::string reason; // the server's message about the queue, often why it was stopped
-    std::string error;  // empty when the server answered; else which server and why not
-    // With an error: Refused when the server cannot be reached, Timeout when it does not answer.
+    // The server's words when what it knows of the printer says it cannot print (off-line,
+    // unreachable, out of paper); empty otherwise.
+    std::string printerTrouble;
+    std::string error; // empty when the server answered; else which server and why not
+    // With an error: Usage for a name that cannot be a queue's, Refused when the server cannot be
+    // reached, Timeout when it does not answer.
     FailKind failKind = FailKind::Ok;
-    bool ready() const { return error.empty() && exists && accepting && !stopped; }
+    bool ready() const {
+        return error.empty() && exists && accepting && !stopped && printerTrouble.empty();
+    }
 };
 
 QueueStatus queueStatus(const std::string &queue);

@@ -3,6 +3,8 @@
 #include "device/port_access.h"
 #include "protocol/frame_decode.h"
 
+#include <algorithm>
+
 namespace device {
 
 std::array<std::uint8_t, 3> StatusExchange::request() const {
@@ -21,11 +23,13 @@ void StatusExchange::fail(FailKind kind, std::string reason) {
     m_over = true;
 }
 
-void StatusExchange::answer(std::uint8_t byte) {
-    m_reading.bytes[m_next] = byte;
-    if (!protocol::decodeStatus(protocol::kStatusRequests[m_next], byte).valid)
-        return fail(FailKind::Internal, "the answer " + protocol::toHex(&byte, 1) + " to " +
-                                            asked() + " is not a status byte; is this a printer?");
+void StatusExchange::answer(const std::uint8_t *bytes, std::size_t count) {
+    if (count > 1 || !protocol::decodeStatus(protocol::kStatusRequests[m_next], bytes[0]).valid)
+        return fail(FailKind::Internal, "the answer " + protocol::toHex(bytes, count) + " to " +
+                                            asked() + " is not a status answer" +
+                                            (count > 1 ? " (one byte was expected)" : "") +
+                                            "; is this a printer?");
+    m_reading.bytes[m_next] = bytes[0];
     if (++m_next < protocol::kStatusRequests.size())
         return;
     m_reading.answered = true;
@@ -47,6 +51,16 @@ void StatusExchange::noAnswerWithin(int waitMillis) {
 }
 
 StatusReading readStatus(PosdllFuncs &lib, int handle, int waitMillis) {
+    // Whatever came before the first request answers none of the four.
+    if (lib.POS_DiscardInput(handle) != 0) {
+        StatusReading r;
+        r.kind = lastFailKind(lib);
+        r.reason =
+            (r.kind == FailKind::CannotVerify ? std::string(kCannotReportStatus) + ": "
+                                              : std::string("cannot throw away earlier input: ")) +
+            lib.POS_LastError();
+        return r;
+    }
     StatusExchange x;
     while (!x.over()) {
         const auto bytes = x.request();
@@ -55,14 +69,18 @@ StatusReading readStatus(PosdllFuncs &lib, int handle, int waitMillis) {
             x.sendFailed(lastFailKind(lib), lib.POS_LastError());
             break;
         }
-        std::uint8_t byte = 0;
-        const int got = lib.POS_ReadFile(handle, &byte, 1, waitMillis);
-        if (got < 0)
+        // Room for more than the one byte, so that bytes behind the answer are seen.
+        std::array<std::uint8_t, kMostAnswerBytes> answer{};
+        int got = lib.POS_ReadFile(handle, answer.data(), kMostAnswerBytes, waitMillis);
+        if (got < 0) {
             x.readFailed(lastFailKind(lib), lib.POS_LastError());
-        else if (got == 0)
+        } else if (got == 0) {
             x.noAnswerWithin(waitMillis);
-        else
-            x.answer(byte);
+        } else {
+            if (got == 1) // what already came behind it; a closed connection shows next request
+                got += std::max(0, lib.POS_ReadFile(handle, &answer[1], kMostAnswerBytes - 1, 0));
+            x.answer(answer.data(), static_cast<std::size_t>(got));
+        }
     }
     return x.reading();
 }

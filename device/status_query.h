@@ -19,14 +19,22 @@ struct StatusReading {
     std::string reason;
 };
 
+// Why a port that passes nothing back gives no reading.
+inline constexpr const char *kCannotReportStatus = "this port cannot report the printer's status";
+
+// The most bytes of one answer that are read and named.
+inline constexpr int kMostAnswerBytes = 16;
+
 // One reading as bytes, whatever carries them: the requests one at a time, each answer judged
 // as it comes, and the reasons a reading fails for.
 class StatusExchange {
   public:
     // The request to send now (until over()).
     std::array<std::uint8_t, 3> request() const;
-    // The answer to the request sent; a byte that is no status byte ends the reading.
-    void answer(std::uint8_t byte);
+    // What came in answer to the request sent (count >= 1): bytes behind the one answer, or a
+    // byte that is no status byte, end the reading (Internal), so no condition is read from a
+    // byte that did not answer its request.
+    void answer(const std::uint8_t *bytes, std::size_t count);
     void sendFailed(FailKind kind, const std::string &why);
     void readFailed(FailKind kind, const std::string &why);
     void noAnswerWithin(int waitMillis);
@@ -43,7 +51,9 @@ class StatusExchange {
     bool m_over = false;
 };
 
-// Sends each request and waits at most waitMillis for its byte. Leaves the port open.
+// Throws away unread input, then sends each request and waits at most waitMillis for its byte,
+// judged as StatusExchange does. A port that passes nothing back fails before anything is sent
+// (CannotVerify). Leaves the port open.
 StatusReading readStatus(PosdllFuncs &lib, int handle, int waitMillis);
 
 } // namespace device

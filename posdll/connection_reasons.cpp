@@ -12,9 +12,10 @@ int errorKindOf(int err) {
     case ECONNREFUSED:
         return POS_ERR_REFUSED;
     case ETIMEDOUT:
+        return POS_ERR_TIMEOUT;
     case EHOSTUNREACH:
     case ENETUNREACH:
-        return POS_ERR_TIMEOUT;
+        return POS_ERR_UNREACHABLE;
     case ECONNRESET:
     case ECONNABORTED:
         return POS_ERR_RESET;

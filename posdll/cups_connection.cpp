@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <netdb.h>
 #include <optional>
@@ -34,6 +35,26 @@ std::string lowerFirst(std::string text) {
 }
 constexpr std::size_t kServerTextChars = 200;
 
+std::chrono::milliseconds setOr(std::chrono::milliseconds fallback) {
+    const char *text = std::getenv(kServerWaitVariable);
+    char *end = nullptr;
+    const long millis = text ? std::strtol(text, &end, 10) : 0;
+    const bool valid = text && *text && *end == '\0' && millis >= 1 && millis <= 600000;
+    return valid ? std::chrono::milliseconds(millis) : fallback;
+}
+
+} // namespace
+
+std::chrono::milliseconds connectWait() {
+    return setOr(kConnectWait);
+}
+
+std::chrono::milliseconds answerWait() {
+    return setOr(kAnswerWait);
+}
+
+namespace {
+
 // The socket's error, else a failure libcups recorded (an HTTP refusal such as 403) in the
 // server's words; nothing when neither says anything.
 std::optional<std::string> recordedReason(http_t *http) {
@@ -48,9 +69,9 @@ std::optional<std::string> recordedReason(http_t *http) {
 // Why a request got no answer: the time limit, else what the socket or libcups recorded.
 std::string noAnswer(http_t *http, Clock::time_point since) {
     const int error = httpError(http);
-    if (error == ETIMEDOUT ||
-        (error == 0 && Clock::now() - since >= std::chrono::duration<double>(kAnswerSeconds)))
-        return "no answer within " + std::to_string(static_cast<int>(kAnswerSeconds)) + " s";
+    const std::chrono::milliseconds bound = answerWait();
+    if (error == ETIMEDOUT || (error == 0 && Clock::now() - since >= bound))
+        return "no answer within " + durationText(bound);
     return recordedReason(http).value_or("the connection closed without an answer");
 }
 
@@ -113,8 +134,7 @@ int connectError(const sockaddr *address, socklen_t length) {
         return 0;
     if (errno != EINPROGRESS)
         return errno;
-    const int ready =
-        pollUntil(fd.get(), POLLOUT, Clock::now() + std::chrono::milliseconds(kConnectMillis));
+    const int ready = pollUntil(fd.get(), POLLOUT, Clock::now() + connectWait());
     return ready > 0 ? socketError(fd.get()) : ready == 0 ? ETIMEDOUT : errno;
 }
 
@@ -149,7 +169,7 @@ int serverConnectError() {
 Connection connect(std::string &why) {
     errno = 0;
     Connection http(httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
-                                 kConnectMillis, nullptr));
+                                 static_cast<int>(connectWait().count()), nullptr));
     if (!http) {
         if (const std::string &missing = libraryFailure(); !missing.empty())
             why = missing;
@@ -161,7 +181,8 @@ Connection connect(std::string &why) {
                   (error ? errnoText(error) : lastReason());
         return nullptr;
     }
-    httpSetTimeout(http.get(), kAnswerSeconds, nullptr, nullptr);
+    httpSetTimeout(http.get(), std::chrono::duration<double>(answerWait()).count(), nullptr,
+                   nullptr);
     return http;
 }
 

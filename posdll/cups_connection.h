@@ -4,13 +4,19 @@
 
 #include <cups/cups.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 
 namespace posdll::cups {
 
-inline constexpr int kConnectMillis = 3000;
-inline constexpr double kAnswerSeconds = 5.0;
+// The waits for the print server: to connect, and for each answer. $POSDLL_PRINT_SERVER_MILLIS
+// (1 to 600000) sets both, for a slow server or a test that makes one fall silent.
+inline constexpr std::chrono::milliseconds kConnectWait{3000};
+inline constexpr std::chrono::milliseconds kAnswerWait{5000};
+inline constexpr const char *kServerWaitVariable = "POSDLL_PRINT_SERVER_MILLIS";
+std::chrono::milliseconds connectWait();
+std::chrono::milliseconds answerWait();
 
 struct HttpClose {
     void operator()(http_t *http) const { httpClose(http); }
@@ -20,7 +26,7 @@ using Connection = std::unique_ptr<http_t, HttpClose>;
 // "HOST:PORT", or the path of the local socket, of the server libcups talks to.
 std::string serverName();
 
-// Connects within kConnectMillis and bounds each later wait for the server to kAnswerSeconds.
+// Connects within connectWait() and bounds each later wait for the server to answerWait().
 // (A server that went away makes a write fail with EPIPE; SIGPIPE is held back during every
 // libcups call, see cups_lazy.cpp.)
 // On failure returns null and sets why: "the print server at S is not running (connection
@@ -46,11 +52,11 @@ struct Reply {
     bool notFound() const; // the server answered that what was asked about does not exist
 };
 
-// Sends the request and waits at most kAnswerSeconds for its answer.
+// Sends the request and waits at most answerWait() for its answer.
 Reply ask(http_t *http, Ipp request, const std::string &resource);
 // Sends the head of a request whose document follows with cupsWriteRequestData; false with why.
 bool startStream(http_t *http, const Ipp &request, const std::string &resource, std::string &why);
-// The answer to a streamed request, waited for at most kAnswerSeconds.
+// The answer to a streamed request, waited for at most answerWait().
 Reply streamAnswer(http_t *http, const std::string &resource);
 
 // The reason for the last failure of libcups on this thread (the socket's error when there is

@@ -122,6 +122,7 @@ POSDLL_CUPS_CALL(ipp_attribute_t *, ippFindAttribute,
 POSDLL_CUPS_CALL(ipp_attribute_t *, ippFindNextAttribute,
                  (ipp_t * ipp, const char *name, ipp_tag_t value_tag), (ipp, name, value_tag),
                  nullptr)
+POSDLL_CUPS_CALL(int, ippGetCount, (ipp_attribute_t * attr), (attr), 0)
 POSDLL_CUPS_CALL(int, ippGetBoolean, (ipp_attribute_t * attr, int element), (attr, element), 0)
 POSDLL_CUPS_CALL(ipp_attribute_t *, ippFirstAttribute, (ipp_t * ipp), (ipp), nullptr)
 POSDLL_CUPS_CALL(ipp_attribute_t *, ippNextAttribute, (ipp_t * ipp), (ipp), nullptr)

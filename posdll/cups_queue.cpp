@@ -1,6 +1,7 @@
 #include "posdll/cups_queue.h"
 
 #include <iterator>
+#include <string_view>
 
 namespace posdll::cups {
 
@@ -17,7 +18,7 @@ Ipp queueRequest(ipp_op_t op, const std::string &queue) {
 
 bool queryQueue(http_t *http, const std::string &queue, QueueState &state, std::string &why) {
     static const char *const wanted[] = {"printer-state", "printer-is-accepting-jobs",
-                                         "printer-state-message"};
+                                         "printer-state-message", "printer-state-reasons"};
     Ipp request = queueRequest(IPP_OP_GET_PRINTER_ATTRIBUTES, queue);
     ippAddStrings(request.get(), IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
                   static_cast<int>(std::size(wanted)), nullptr, wanted);
@@ -37,6 +38,10 @@ bool queryQueue(http_t *http, const std::string &queue, QueueState &state, std::
     a = ippFindAttribute(answer, "printer-state-message", IPP_TAG_TEXT);
     if (a && ippGetString(a, 0, nullptr))
         state.message = ippGetString(a, 0, nullptr);
+    a = ippFindAttribute(answer, "printer-state-reasons", IPP_TAG_KEYWORD);
+    for (int i = 0; a && i < ippGetCount(a); ++i)
+        if (const char *r = ippGetString(a, i, nullptr); r && std::string_view(r) != "none")
+            state.reasons.emplace_back(r);
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include "posdll/cups_connection.h"
 
 #include <string>
+#include <vector>
 
 namespace posdll::cups {
 
@@ -15,6 +16,7 @@ struct QueueState {
     bool stopped = false;
     bool accepting = false;
     std::string message; // printer-state-message, often the reason given to cupsdisable/-reject
+    std::vector<std::string> reasons; // printer-state-reasons, without "none"
 };
 
 // Asks the server about the queue; false with why when the server gave no usable answer.

@@ -17,11 +17,16 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace posdll {
 
 namespace {
+
+// A parallel port without a back channel, or a FIFO or file standing in for one.
+constexpr const char *kWriteOnly =
+    "passes nothing back from the printer (it is opened for writing only)";
 
 bool exists(const std::string &path) {
     struct stat st;
@@ -152,8 +157,10 @@ Fd openLocked(const DeviceKind &kind, const DeviceTarget &target, int flags) {
     PortFile file;
     file.mode = before.st_mode;
     file.resolvedTo = target.device.path == resolved ? "" : resolved;
-    file.kernelFile = S_ISREG(before.st_mode) && onKernelFileSystem(look.get());
+    file.kernelFile = onKernelFileSystem(look.get()) || onKernelPath(resolved);
     file.filesAllowed = filesAllowed();
+    file.major = major(before.st_rdev);
+    file.minor = minor(before.st_rdev);
     if (const auto refused = portFileRefusal(kind.family, file)) {
         setLastError(target.label + ": " + *refused, POS_ERR_NOT_DEVICE);
         return Fd();
@@ -210,8 +217,25 @@ int DeviceFile::read(unsigned char *bytes, int count, milliseconds wait) {
         return got;
     const int err = errno;
     if (err == EBADF)
-        return fail("cannot be read: it was opened for writing only"), -1;
+        return fail(kWriteOnly, POS_ERR_NO_BACK_CHANNEL), -1;
     return fail("reading failed: " + errnoText(err), errorKindOf(err)), -1;
+}
+
+bool DeviceFile::discardInput() {
+    const int flags = ::fcntl(m_fd.get(), F_GETFL);
+    if (flags != -1 && (flags & O_ACCMODE) == O_WRONLY)
+        return fail(kWriteOnly, POS_ERR_NO_BACK_CHANNEL);
+    unsigned char buf[512];
+    // The descriptor does not block; a device that never stops talking is cut off at 64 KiB.
+    for (int total = 0; total < (1 << 16);) {
+        const ssize_t n = ::read(m_fd.get(), buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        total += static_cast<int>(n);
+    }
+    return true;
 }
 
 bool DeviceFile::awaitDelivery() {

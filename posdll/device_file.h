@@ -50,6 +50,7 @@ class DeviceFile : public Transport {
         : m_fd(std::move(fd)), m_label(std::move(label)), m_delivered(std::move(delivered)) {}
     int write(const unsigned char *bytes, int count) override;
     int read(unsigned char *bytes, int count, milliseconds wait) override;
+    bool discardInput() override;
     bool endDoc() override;
     bool close() override;
 

@@ -189,6 +189,12 @@ class NetworkPort final : public Transport {
         return got;
     }
 
+    // A printer that reset or closed the connection is found out by the next write or read.
+    bool discardInput() override {
+        drainInput(m_fd.get());
+        return true;
+    }
+
     bool close() override { return closeConnection(m_fd, m_label); }
 
   private:

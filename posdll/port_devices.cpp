@@ -3,6 +3,7 @@
 #include "posdll/port_names.h"
 
 #include <algorithm>
+#include <span>
 #include <sys/stat.h>
 
 namespace posdll {
@@ -68,32 +69,68 @@ const char *fileKind(mode_t mode) {
         return "a socket";
     if (S_ISBLK(mode))
         return "a block device (a disk)";
+    if (S_ISCHR(mode))
+        return "a character device";
     return "no device";
+}
+
+// Character device majors (the kernel's devices.txt).
+constexpr unsigned kMemoryMajor = 1; // mem, kmem, null, port, zero, full, random, kmsg ...
+constexpr unsigned kNullMinor = 3;
+constexpr unsigned kPrinterMajors[] = {6, 180}; // parallel printers; USB printers (usblp)
+constexpr unsigned kStorageMajors[] = {31, 90}; // ROM and flash memory; MTD
+
+bool oneOf(unsigned major, std::span<const unsigned> majors) {
+    return std::find(majors.begin(), majors.end(), major) != majors.end();
+}
+
+// A parallel port's character device: a printer driver's, else another only when files are
+// allowed (/dev/null to try a batch), and never memory or storage, whose bytes are not paper.
+std::optional<std::string> charDeviceRefusal(const PortFile &file, const std::string &what) {
+    if (oneOf(file.major, kPrinterMajors))
+        return std::nullopt;
+    const std::string device = what + "a character device (" + std::to_string(file.major) + ", " +
+                               std::to_string(file.minor) + ")";
+    if ((file.major == kMemoryMajor && file.minor != kNullMinor) ||
+        oneOf(file.major, kStorageMajors))
+        return "not a printer: " + device + " of memory or storage, never written as a printer";
+    if (file.filesAllowed)
+        return std::nullopt;
+    return "not a printer: " + device + " of no printer driver (set " + kAllowFilesVariable +
+           "=1 to write to it)";
 }
 
 } // namespace
 
+bool onKernelPath(std::string_view resolved) {
+    for (const std::string_view root : {"/proc", "/sys"})
+        if (resolved.starts_with(root) &&
+            (resolved.size() == root.size() || resolved[root.size()] == '/'))
+            return true;
+    return false;
+}
+
 std::optional<std::string> portFileRefusal(PortFamily family, const PortFile &file) {
-    if (S_ISCHR(file.mode))
-        return std::nullopt;
+    const std::string what =
+        file.resolvedTo.empty() ? std::string("it is ") : "it leads to " + file.resolvedTo + ", ";
     std::string tail;
     switch (family) {
     case PortFamily::Serial:
+        if (S_ISCHR(file.mode))
+            return std::nullopt;
         tail = "; a serial port is a terminal device";
         break;
     case PortFamily::Parallel:
-        if (S_ISFIFO(file.mode))
-            return std::nullopt;
-        if (S_ISREG(file.mode) && file.kernelFile)
+        if (file.kernelFile)
             tail = " of the kernel's (/proc, /sys), never written as a printer";
-        else if (S_ISREG(file.mode) && file.filesAllowed)
+        else if (S_ISCHR(file.mode))
+            return charDeviceRefusal(file, what);
+        else if (S_ISFIFO(file.mode) || (S_ISREG(file.mode) && file.filesAllowed))
             return std::nullopt;
         else if (S_ISREG(file.mode))
             tail = std::string(" (set ") + kAllowFilesVariable + "=1 to append frames to files)";
         break;
     }
-    const std::string what =
-        file.resolvedTo.empty() ? std::string("it is ") : "it leads to " + file.resolvedTo + ", ";
     return "not a device: " + what + fileKind(file.mode) + tail;
 }
 

@@ -55,13 +55,19 @@ inline constexpr const char *kAllowFilesVariable = "POSDLL_ALLOW_FILES";
 struct PortFile {
     mode_t mode = 0;           // st_mode of the file the path leads to
     std::string resolvedTo;    // where a path through symbolic links leads, "" when it is direct
-    bool kernelFile = false;   // on /proc or /sys
+    bool kernelFile = false;   // on /proc or /sys, by its file system or its resolved path
     bool filesAllowed = false; // kAllowFilesVariable is set to 1
+    unsigned major = 0;        // of a character device
+    unsigned minor = 0;
 };
 
+// Whether a resolved path lies in /proc or /sys, whatever is mounted there.
+bool onKernelPath(std::string_view resolved);
+
 // Why a port may not be opened on this file, or nothing. A serial port must be a character
-// device (it is then checked to be a terminal); a parallel port a character device or a FIFO,
-// or a regular file outside /proc and /sys when files are allowed.
+// device (it is then checked to be a terminal). A parallel port must be a parallel or USB
+// printer's character device or a FIFO; when files are allowed also a regular file or another
+// character device (/dev/null), but never memory or storage, nor anything in /proc and /sys.
 std::optional<std::string> portFileRefusal(PortFamily family, const PortFile &file);
 
 } // namespace posdll

@@ -171,4 +171,14 @@ std::string formatAddress(const std::string &host, int port) {
     return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
 }
 
+std::optional<std::string> queueNameProblem(std::string_view name) {
+    bool valid = !name.empty() && name.size() <= 127;
+    for (const unsigned char c : name)
+        valid = valid && c > ' ' && c != 0x7F && c != '/' && c != '#' && c != '\\' && c != '\'' &&
+                c != '"';
+    if (valid)
+        return std::nullopt;
+    return "not a queue name (1 to 127 printable characters without space, /, #, \\ or quotes)";
+}
+
 } // namespace posdll

@@ -27,6 +27,11 @@ struct NetworkAddress {
 std::optional<NetworkAddress> parseNetworkAddress(std::string_view text, std::string *why,
                                                   int minPort = 1);
 
+// Why a text cannot name a print queue (CUPS refuses such names, and they would break the
+// printer URI), or nothing when it can: 1 to 127 printable characters without space, slash,
+// hash, backslash or quotes.
+std::optional<std::string> queueNameProblem(std::string_view name);
+
 // "host:port", with brackets around an IPv6 address.
 std::string formatAddress(const std::string &host, int port);
 

@@ -139,6 +139,14 @@ extern "C" int POS_ReadFile(int handle, unsigned char *buffer, int count, int ti
     });
 }
 
+extern "C" int POS_DiscardInput(int handle) {
+    return guarded([&] {
+        if (!haveHandle("discard input", handle))
+            return -1;
+        return t_state.port->discardInput() ? 0 : -1;
+    });
+}
+
 extern "C" int POS_SetTimeouts(int connectMillis, int writeMillis) {
     setWaits(connectMillis, writeMillis);
     return 0;
@@ -223,6 +231,15 @@ extern "C" int POS_SetDeliveryWait(int millis) {
         if (millis < 0)
             return fail("delivery wait of " + std::to_string(millis) + " ms: not 0 or more");
         setDeliveryWait(milliseconds(millis));
+        return 0;
+    });
+}
+
+extern "C" int POS_CutDeliveryWaits(int millis) {
+    return guarded([&] {
+        if (millis < 0)
+            return fail("delivery wait cut to " + std::to_string(millis) + " ms: not 0 or more");
+        cutDeliveryWaits(milliseconds(millis));
         return 0;
     });
 }

@@ -31,8 +31,11 @@ extern "C" {
  *                  "[v6]" (port 9100 when none is given); serial: "COMn" (n >= 1, the device
  *                  /dev/ttyS(n-1), or $POSDLL_PORT_COMn); parallel: "LPTn" (/dev/lp(n-1), else
  *                  /dev/usb/lp(n-1), or $POSDLL_PORT_LPTn); spool: the name of a print queue.
- *                  A serial path must lead to a terminal, a parallel one to a character
- *                  device or a FIFO, or to a regular file when $POSDLL_ALLOW_FILES is 1.
+ *                  A serial path must lead to a terminal, a parallel one to a parallel or
+ *                  USB printer's character device or a FIFO; when $POSDLL_ALLOW_FILES is 1
+ *                  also to a regular file or another character device (/dev/null), never
+ *                  to memory or storage nor into /proc or /sys. Network addresses of no
+ *                  single host (0.0.0.0/8, multicast, 240.0.0.0/4) are refused.
  * @param baud      serial only: 9600, 19200, 38400, 115200 (or another standard rate).
  * @param dataBits  serial only: 5 to 8.
  * @param stopBits  serial only: 0 for one stop bit, 2 for two.
@@ -119,6 +122,16 @@ POSDLL_API int POS_PendingEndClose(POS_PendingEnd *pending);
 POSDLL_API int POS_SetDeliveryWait(int millis);
 
 /**
+ * Cuts short, from any thread, every delivery wait of the process (POS_SetDeliveryWait): those in
+ * progress and those that start later end at most millis from now, as a wait that ran out does
+ * (the job cancelled, POS_EndDoc failing). A later call only brings the end nearer. Meant for a
+ * program asked to stop, so a job neither holds it up nor prints after it ended.
+ * @param millis 0 to end them at once, or more.
+ * @return 0 on success, -1 when millis is negative.
+ */
+POSDLL_API int POS_CutDeliveryWaits(int millis);
+
+/**
  * Releases the port opened last, so the next POS_Open can take it again.
  * @return 0 on success, -1 when no port was open or the system reported a failure.
  */
@@ -144,10 +157,21 @@ POSDLL_API int POS_SetDocName(const char *title);
 POSDLL_API int POS_ReadFile(int handle, unsigned char *buffer, int count, int timeoutMillis);
 
 /**
+ * Throws away what the printer sent that was not read yet (network: reads until nothing is
+ * left; serial: flushes the line's input), so that the next byte read answers the next request.
+ * @param handle the handle POS_Open returned.
+ * @return 0 on success, -1 on failure; a port that passes nothing back from the printer (a print
+ *         queue, a parallel port or a FIFO or file opened for writing only) fails with
+ *         POS_ERR_NO_BACK_CHANNEL, so a caller learns it before it sends a request.
+ */
+POSDLL_API int POS_DiscardInput(int handle);
+
+/**
  * Sets the bounds this thread's later calls wait: connectMillis for POS_Open to reach a
  * network printer (name lookup included), writeMillis for a port to take more bytes and for
  * the end of a document. A value <= 0 restores that bound's default. Print queues keep bounds of
- * their own, for reaching the print server and for each of its answers.
+ * their own, for reaching the print server (3 s) and for each of its answers (5 s), which
+ * $POSDLL_PRINT_SERVER_MILLIS (1 to 600000) sets for the whole process.
  * @return 0.
  */
 POSDLL_API int POS_SetTimeouts(int connectMillis, int writeMillis);
@@ -157,21 +181,23 @@ POSDLL_API int POS_SetTimeouts(int connectMillis, int writeMillis);
 #define POS_DEFAULT_WRITE_MILLIS 5000
 
 /* What kind of failure the last failing call of this thread met (POS_LastErrorKind). */
-#define POS_ERR_NONE 0          /* no failure */
-#define POS_ERR_INTERNAL 1      /* anything not listed below */
-#define POS_ERR_REFUSED 2       /* the printer refused the connection */
-#define POS_ERR_TIMEOUT 3       /* no answer or no progress within the bound */
-#define POS_ERR_RESET 4         /* the printer reset the connection */
-#define POS_ERR_CLOSED 5        /* the printer closed the connection */
-#define POS_ERR_BUSY 6          /* another program holds the port */
-#define POS_ERR_DENIED 7        /* no permission to use the port */
-#define POS_ERR_MISSING 8       /* no such device, host or print queue */
-#define POS_ERR_NOT_DEVICE 9    /* the path is not a device of that kind */
-#define POS_ERR_QUEUE 10        /* the print queue refused: stopped, not accepting, job failed */
-#define POS_ERR_BAD_ARGUMENT 11 /* the call's arguments are wrong (bad port name or address) */
+#define POS_ERR_NONE 0             /* no failure */
+#define POS_ERR_INTERNAL 1         /* anything not listed below */
+#define POS_ERR_REFUSED 2          /* the printer refused the connection */
+#define POS_ERR_TIMEOUT 3          /* no answer or no progress within the bound */
+#define POS_ERR_RESET 4            /* the printer reset the connection */
+#define POS_ERR_CLOSED 5           /* the printer closed the connection */
+#define POS_ERR_BUSY 6             /* another program holds the port */
+#define POS_ERR_DENIED 7           /* no permission to use the port */
+#define POS_ERR_MISSING 8          /* no such device, host or print queue */
+#define POS_ERR_NOT_DEVICE 9       /* the path is not a device of that kind */
+#define POS_ERR_QUEUE 10           /* the print queue refused: stopped, not accepting, job failed */
+#define POS_ERR_BAD_ARGUMENT 11    /* the call's arguments are wrong (bad port name or address) */
+#define POS_ERR_UNREACHABLE 12     /* no route to the printer's network or host */
+#define POS_ERR_NO_BACK_CHANNEL 13 /* the port passes nothing back from the printer */
 /* No file descriptor was left to open the port: this process reached its open-file limit
  * (EMFILE) or the system its own (ENFILE). Another try once some are closed may succeed. */
-#define POS_ERR_NO_DESCRIPTORS 12
+#define POS_ERR_NO_DESCRIPTORS 14
 
 /**
  * @return one of the POS_ERR_ codes for the last failure of a call made by this thread, kept

@@ -9,15 +9,21 @@ namespace posdll {
 
 namespace {
 
-enum class Refusal { None, Unspecified, Broadcast, Multicast };
+enum class Refusal { None, Unspecified, ThisNetwork, Broadcast, Multicast, Reserved };
 
 Refusal ofIpv4(std::uint32_t hostOrder) {
     if (hostOrder == INADDR_ANY)
         return Refusal::Unspecified;
     if (hostOrder == INADDR_BROADCAST)
         return Refusal::Broadcast;
-    if ((hostOrder >> 28) == 0xE)
+    switch (hostOrder >> 28) {
+    case 0x0:
+        return (hostOrder >> 24) == 0 ? Refusal::ThisNetwork : Refusal::None;
+    case 0xE:
         return Refusal::Multicast;
+    case 0xF:
+        return Refusal::Reserved;
+    }
     return Refusal::None;
 }
 
@@ -27,6 +33,10 @@ std::optional<std::string> because(Refusal r, const std::string &text) {
         return std::nullopt;
     case Refusal::Unspecified:
         return text + " is the unspecified address, which names no host";
+    case Refusal::ThisNetwork:
+        return text + " is in 0.0.0.0/8, which names this network only as a source, no host";
+    case Refusal::Reserved:
+        return text + " is in 240.0.0.0/4, which is reserved and names no host";
     case Refusal::Broadcast:
         return text + " is the broadcast address, which names every host on the network";
     case Refusal::Multicast:
@@ -37,12 +47,18 @@ std::optional<std::string> because(Refusal r, const std::string &text) {
 
 } // namespace
 
+std::optional<std::string> notAPrinterIpv4(std::uint32_t hostOrder) {
+    const in_addr a{htonl(hostOrder)};
+    char text[INET_ADDRSTRLEN] = "";
+    ::inet_ntop(AF_INET, &a, text, sizeof text);
+    return because(ofIpv4(hostOrder), text);
+}
+
 std::optional<std::string> notAPrinter(const sockaddr *address) {
     char text[INET6_ADDRSTRLEN] = "";
     if (address->sa_family == AF_INET) {
         const auto *v4 = reinterpret_cast<const sockaddr_in *>(address);
-        ::inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text);
-        return because(ofIpv4(ntohl(v4->sin_addr.s_addr)), text);
+        return notAPrinterIpv4(ntohl(v4->sin_addr.s_addr));
     }
     if (address->sa_family != AF_INET6)
         return std::nullopt;

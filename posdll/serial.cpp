@@ -41,6 +41,14 @@ class SerialPort final : public DeviceFile {
         }
     }
 
+    bool discardInput() override {
+        if (::tcflush(m_fd.get(), TCIFLUSH) == 0)
+            return true;
+        const int err = errno;
+        return fail("cannot throw away the line's unread input: " + errnoText(err),
+                    errorKindOf(err));
+    }
+
     bool close() override {
         const int err = release();
         const bool closed = DeviceFile::close();

@@ -4,6 +4,7 @@
 #include "posdll/cups_connection.h"
 #include "posdll/cups_queue.h"
 #include "posdll/fd.h"
+#include "posdll/port_names.h"
 #include "posdll/queue_refusal.h"
 #include "posdll/quoted.h"
 #include "posdll/transport.h"
@@ -17,18 +18,14 @@ namespace posdll {
 
 namespace {
 
-// CUPS refuses these in queue names; a name with them would also break the printer URI.
-bool validQueueName(const std::string &name) {
-    if (name.empty() || name.size() > 127)
-        return false;
-    for (const unsigned char c : name)
-        if (c <= ' ' || c == 0x7F || c == '/' || c == '#' || c == '\\' || c == '\'' || c == '"')
-            return false;
-    return true;
-}
-
 std::string resourceOf(const std::string &queue) {
     return "/printers/" + queue;
+}
+
+// A server that gave no answer is a timeout, as when the queue is asked after; one that answered
+// refused the request.
+ErrorKind kindOf(const cups::Reply &reply) {
+    return reply.answer ? POS_ERR_QUEUE : POS_ERR_TIMEOUT;
 }
 
 cups::Ipp jobRequest(ipp_op_t op, const std::string &queue, int job) {
@@ -87,7 +84,7 @@ class SpoolPort final : public Transport {
             return fail("a document is already started (job " + std::to_string(m_job) + ")");
         std::string why;
         if (!m_http && !(m_http = cups::connect(why)))
-            return fail(why);
+            return fail(why, POS_ERR_REFUSED);
         cups::Ipp create = cups::queueRequest(IPP_OP_CREATE_JOB, m_queue);
         ippAddString(create.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr,
                      title.c_str());
@@ -98,7 +95,8 @@ class SpoolPort final : public Transport {
         if (!id || ippGetInteger(id, 0) <= 0) {
             m_http.reset(); // an answer may still be on its way
             return fail("the job was not created: " +
-                        (created.ok() ? std::string("the answer has no job id") : created.why));
+                            (created.ok() ? std::string("the answer has no job id") : created.why),
+                        kindOf(created));
         }
         m_job = ippGetInteger(id, 0);
         cups::Ipp send = jobRequest(IPP_OP_SEND_DOCUMENT, m_queue, m_job);
@@ -108,7 +106,7 @@ class SpoolPort final : public Transport {
                      CUPS_FORMAT_RAW);
         ippAddBoolean(send.get(), IPP_TAG_OPERATION, "last-document", 1);
         if (!cups::startStream(m_http.get(), send, resourceOf(m_queue), why))
-            return failAndCancel("could not take its document: " + why);
+            return failAndCancel("could not take its document: " + why, POS_ERR_TIMEOUT);
         m_doc = Doc::Streaming;
         return true;
     }
@@ -136,14 +134,15 @@ class SpoolPort final : public Transport {
             return failAndCancel("was not sent completely");
         const cups::Reply sent = cups::streamAnswer(m_http.get(), resourceOf(m_queue));
         if (!sent.ok())
-            return failAndCancel("was not taken: " + sent.why);
+            return failAndCancel("was not taken: " + sent.why, kindOf(sent));
         // A queue stopped since the open holds the job until someone starts it again, so the
         // printer gets nothing now: the job is cancelled rather than printed at a later time.
         // Without an answer nobody knows, and the job is cancelled too.
         cups::QueueState state;
         std::string why;
         if (!cups::queryQueue(m_http.get(), m_queue, state, why))
-            return failAndCancel("the print server did not say whether the queue runs: " + why);
+            return failAndCancel("the print server did not say whether the queue runs: " + why,
+                                 POS_ERR_TIMEOUT);
         if (state.stopped)
             return failAndCancel(queueRefusalText(QueueRefusal::Stopped, m_queue, state.message));
         const milliseconds wait = deliveryWait();
@@ -155,9 +154,11 @@ class SpoolPort final : public Transport {
     }
 
     int read(unsigned char *, int, std::chrono::milliseconds) override {
-        fail("a print queue passes nothing back from the printer");
+        noBackChannel();
         return -1;
     }
+
+    bool discardInput() override { return noBackChannel(); }
 
     bool close() override {
         const std::string why = cancelUnfinished();
@@ -171,9 +172,10 @@ class SpoolPort final : public Transport {
     enum class Doc { None, Streaming, Broken };
 
     // Follows the job taken until the server completes it. One still waiting at the end of the
-    // wait would print at some later time nobody expects, so it is cancelled.
+    // wait, or when the program cuts the waits short, would print at some later time nobody
+    // expects, so it is cancelled.
     bool awaitDelivery(milliseconds wait) {
-        const auto deadline = Clock::now() + wait;
+        const auto started = Clock::now();
         for (;;) {
             JobState job;
             std::string why;
@@ -191,13 +193,38 @@ class SpoolPort final : public Transport {
                 return fail("job " + std::to_string(ended) + " was not delivered: the print " +
                             "server ended it, " + job.text());
             }
+            const auto deadline = std::min(started + wait, deliveryWaitsEnd());
+            const bool cutShort = deadline < started + wait;
             const auto now = Clock::now();
             if (now >= deadline)
-                return failAndCancel("not delivered within " + durationText(wait) + ", " +
-                                     job.text());
+                return failUndelivered(
+                    job, cutShort ? std::chrono::round<std::chrono::seconds>(now - started) : wait,
+                    cutShort);
             std::this_thread::sleep_for(
                 std::min<Clock::duration>(kJobPollInterval, deadline - now));
         }
+    }
+
+    bool noBackChannel() {
+        return fail("a print queue passes nothing back from the printer", POS_ERR_NO_BACK_CHANNEL);
+    }
+
+    // A job still pending never reached the printer; one the backend is processing may have: it
+    // may have sent every byte and be waiting for the printer to close its side.
+    bool failUndelivered(const JobState &job, milliseconds waited, bool cutShort) {
+        const bool mayHavePrinted =
+            job.state == IPP_JSTATE_PROCESSING || job.state == IPP_JSTATE_STOPPED;
+        const std::string within =
+            "within " + durationText(waited) + (cutShort ? " (the wait was cut short)" : "");
+        const std::string name = "job " + std::to_string(m_job);
+        const std::string why = cancelUnfinished();
+        const std::string cancelled =
+            name + (why.empty() ? " cancelled" : " could not be cancelled (" + why + ")");
+        return fail((mayHavePrinted ? "delivery not confirmed " + within + "; " + cancelled +
+                                          " (the printer may have printed it)"
+                                    : "not delivered " + within + "; " + cancelled) +
+                        "; it was " + job.text(),
+                    POS_ERR_TIMEOUT);
     }
 
     bool fail(const std::string &what, ErrorKind kind = POS_ERR_QUEUE) {
@@ -207,12 +234,13 @@ class SpoolPort final : public Transport {
 
     // Says what went wrong with the job and whether it is cancelled, which it is only when the
     // server confirmed it.
-    bool failAndCancel(const std::string &what) {
+    bool failAndCancel(const std::string &what, ErrorKind kind = POS_ERR_QUEUE) {
         const std::string job = "job " + std::to_string(m_job);
         const std::string why = cancelUnfinished();
-        return fail(job +
-                    (why.empty() ? " is cancelled: " : " could not be cancelled (" + why + "): ") +
-                    what);
+        return fail(
+            job + (why.empty() ? " is cancelled: " : " could not be cancelled (" + why + "): ") +
+                what,
+            kind);
     }
 
     // A job that was created but not handed over is cancelled, so no half document prints.
@@ -244,11 +272,8 @@ class SpoolPort final : public Transport {
 } // namespace
 
 std::unique_ptr<Transport> openSpool(const std::string &queue) {
-    if (!validQueueName(queue)) {
-        setLastError("print queue " + quoted(queue) +
-                         ": not a queue name (1 to 127 printable characters without space, /, #, "
-                         "\\ or quotes)",
-                     POS_ERR_BAD_ARGUMENT);
+    if (const auto problem = queueNameProblem(queue)) {
+        setLastError("print queue " + quoted(queue) + ": " + *problem, POS_ERR_BAD_ARGUMENT);
         return nullptr;
     }
     const std::string where = "print queue " + quoted(queue) + " on " + cups::serverName();

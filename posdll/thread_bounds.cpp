@@ -1,5 +1,8 @@
-// The bounds each thread's calls wait, as POS_SetTimeouts and POS_SetDeliveryWait set them.
+// The bounds each thread's calls wait, as POS_SetTimeouts and POS_SetDeliveryWait set them,
+// and the end of every delivery wait that POS_CutDeliveryWaits sets for the whole process.
 #include "posdll/transport.h"
+
+#include <atomic>
 
 namespace posdll {
 
@@ -13,6 +16,9 @@ constexpr milliseconds kDefaultWriteWait{POS_DEFAULT_WRITE_MILLIS};
 thread_local milliseconds t_connectWait = kDefaultConnectWait;
 thread_local milliseconds t_writeWait = kDefaultWriteWait;
 thread_local milliseconds t_deliveryWait{0};
+
+using Clock = std::chrono::steady_clock;
+std::atomic<Clock::rep> g_deliveryWaitsEnd{Clock::time_point::max().time_since_epoch().count()};
 
 } // namespace
 
@@ -35,6 +41,17 @@ void setDeliveryWait(milliseconds wait) {
 
 milliseconds deliveryWait() {
     return t_deliveryWait;
+}
+
+void cutDeliveryWaits(milliseconds fromNow) {
+    const Clock::rep end = (Clock::now() + fromNow).time_since_epoch().count();
+    Clock::rep was = g_deliveryWaitsEnd.load();
+    while (end < was && !g_deliveryWaitsEnd.compare_exchange_weak(was, end)) {
+    }
+}
+
+Clock::time_point deliveryWaitsEnd() {
+    return Clock::time_point(Clock::duration(g_deliveryWaitsEnd.load()));
 }
 
 } // namespace posdll

@@ -28,6 +28,8 @@ class Transport {
     // Reads up to count bytes, waiting at most `wait` for the first; returns the count read,
     // 0 when nothing came, or -1.
     virtual int read(unsigned char *bytes, int count, std::chrono::milliseconds wait) = 0;
+    // Throws away unread input; fails with POS_ERR_NO_BACK_CHANNEL on a port that has none.
+    virtual bool discardInput() = 0;
     // Releases the port; the destructor releases it too, so close() only reports failures.
     virtual bool close() = 0;
 };
@@ -62,5 +64,9 @@ std::chrono::milliseconds writeWait();
 // by the print server is enough.
 void setDeliveryWait(std::chrono::milliseconds wait);
 std::chrono::milliseconds deliveryWait();
+// When every delivery wait of the process ends at the latest (POS_CutDeliveryWaits); the far
+// future until a cut.
+void cutDeliveryWaits(std::chrono::milliseconds fromNow);
+std::chrono::steady_clock::time_point deliveryWaitsEnd();
 
 } // namespace posdll

@@ -39,22 +39,37 @@ bool startsWithPrefix(const std::uint8_t *p, std::size_t n) {
 }
 
 constexpr auto kAnyStatusRequest = statusRequestBytes(StatusRequest::Printer);
-constexpr std::size_t kStatusRequestLength = kAnyStatusRequest.size();
+constexpr auto kAnyIdRequest = idRequestBytes(IdRequest::ModelId);
+// Status and ID requests alike: two bytes, then n.
+constexpr std::size_t kRequestLength = kAnyStatusRequest.size();
+static_assert(kAnyIdRequest.size() == kRequestLength);
 
-// Whether the n bytes at p begin as every status request does (DLE EOT), as far as they go.
-bool startsLikeStatusRequest(const std::uint8_t *p, std::size_t n) {
-    return std::equal(p, p + std::min(n, kStatusRequestLength - 1), kAnyStatusRequest.begin());
+// Whether the n bytes at p begin as every request of that shape does, as far as they go.
+bool startsLike(const std::array<std::uint8_t, kRequestLength> &shape, const std::uint8_t *p,
+                std::size_t n) {
+    return std::equal(p, p + std::min(n, kRequestLength - 1), shape.begin());
 }
 
 bool isStatusRequest(const std::uint8_t *p, std::size_t n) {
-    return n == kStatusRequestLength && startsLikeStatusRequest(p, n) && statusRequestFor(p[2]);
+    return n == kRequestLength && startsLike(kAnyStatusRequest, p, n) && statusRequestFor(p[2]);
+}
+
+bool isIdRequest(const std::uint8_t *p, std::size_t n) {
+    return n == kRequestLength && startsLike(kAnyIdRequest, p, n) && idRequestFor(p[2]);
+}
+
+// A status or ID request starts at p (of n bytes to the end).
+bool isRequestAt(const std::uint8_t *p, std::size_t n) {
+    const std::size_t len = std::min(n, kRequestLength);
+    return isStatusRequest(p, len) || isIdRequest(p, len);
 }
 
 // Whether the n bytes at p, all that has come so far, may still grow into a frame or a
-// status request.
+// request.
 bool mayStillStart(const std::uint8_t *p, std::size_t n) {
     return (n < std::size(kFramePrefix) && std::equal(p, p + n, kFramePrefix)) ||
-           (n < kStatusRequestLength && startsLikeStatusRequest(p, n));
+           (n < kRequestLength &&
+            (startsLike(kAnyStatusRequest, p, n) || startsLike(kAnyIdRequest, p, n)));
 }
 
 } // namespace
@@ -75,6 +90,11 @@ DecodedFrame decodeFrame(const std::uint8_t *bytes, std::size_t count) {
         d.request = *statusRequestFor(bytes[2]);
         d.description = "status request " + std::to_string(bytes[2]) + " (" +
                         statusRequestName(d.request) + ")";
+    } else if (isIdRequest(bytes, count)) {
+        d.kind = FrameKind::IdRequest;
+        d.idRequest = *idRequestFor(bytes[2]);
+        d.description = "printer ID request " + std::to_string(bytes[2]) + " (" +
+                        idRequestName(d.idRequest) + ")";
     } else if (isWriteSetting(bytes, count)) {
         d.kind = FrameKind::WriteSetting;
         d.setting = bytes[10];
@@ -144,7 +164,7 @@ std::vector<Frame> FrameScanner::feed(const std::uint8_t *bytes, std::size_t cou
         // Skip to the next frame or status request; what lies before it is a chunk of its own.
         std::size_t start = pos;
         while (start < n && !startsWithPrefix(p + start, n - start) &&
-               !isStatusRequest(p + start, std::min(n - start, kStatusRequestLength))) {
+               !isRequestAt(p + start, n - start)) {
             if (mayStillStart(p + start, n - start)) // still arriving at the very end
                 break;
             ++start;
@@ -154,9 +174,9 @@ std::vector<Frame> FrameScanner::feed(const std::uint8_t *bytes, std::size_t cou
             pos = start;
             continue;
         }
-        if (isStatusRequest(p + pos, std::min(n - pos, kStatusRequestLength))) {
-            out.emplace_back(p + pos, p + pos + kStatusRequestLength);
-            pos += kStatusRequestLength;
+        if (isRequestAt(p + pos, n - pos)) {
+            out.emplace_back(p + pos, p + pos + kRequestLength);
+            pos += kRequestLength;
             continue;
         }
         if (n - pos < 4)

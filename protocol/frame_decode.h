@@ -2,6 +2,7 @@
 #pragma once
 
 #include "protocol/frames.h"
+#include "protocol/printer_id.h"
 #include "protocol/status.h"
 
 #include <cstddef>
@@ -13,12 +14,13 @@
 
 namespace protocol {
 
-enum class FrameKind { Enable, Disable, WriteSetting, SelfTest, StatusRequest, Unknown };
+enum class FrameKind { Enable, Disable, WriteSetting, SelfTest, StatusRequest, IdRequest, Unknown };
 
 struct DecodedFrame {
     FrameKind kind = FrameKind::Unknown;
     std::uint8_t setting = 0;                       // WriteSetting only
     StatusRequest request = StatusRequest::Printer; // StatusRequest only
+    IdRequest idRequest = IdRequest::ModelId;       // IdRequest only
     std::string description;                        // e.g. "store setting 0xFD: cutter yes, ..."
 };
 
@@ -40,8 +42,8 @@ inline std::string toHex(const Frame &f) {
 std::optional<Frame> parseHex(std::string_view text);
 
 // Cuts a byte stream (as it arrives from a socket or a serial line, in pieces of any size)
-// into frames and status requests (DLE EOT n). Bytes that belong to neither come out as
-// Unknown chunks.
+// into frames, status requests (DLE EOT n) and printer ID requests (GS I n). Bytes that belong
+// to none come out as Unknown chunks.
 class FrameScanner {
   public:
     // Appends bytes and returns every frame completed by them.

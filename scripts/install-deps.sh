@@ -6,7 +6,7 @@ packages=(
   cmake ninja-build g++ clang clang-format pkg-config
   libclang-rt-dev  # libFuzzer's runtime for `make fuzz`; clang only recommends it
   libgtest-dev libgmock-dev googletest
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev libfontconfig-dev
   libcups2-dev cups cups-client cups-daemon
   xvfb xauth x11-utils socat iproute2 util-linux time
   imagemagick fonts-dejavu-core

@@ -38,14 +38,14 @@ TEST(batch_targets_test, comments_blanks_and_every_kind) {
                                    "10.1.2.4:9101 # the bar\n"
                                    "[::1]\n"
                                    "com3 9600\n"
-                                   "Driver Front Desk\n",
+                                   "Driver Front_Desk\n",
                                    "shop.txt", "38400");
     EXPECT_TRUE(f.errors.empty()) << f.errors.front();
     EXPECT_EQ(labels(f.targets),
               (std::vector<std::string>{"ETHERNET 127.0.0.1", "ETHERNET 127.0.0.2:9101", "COM3",
                                         "COM4", "LPT1", "DRIVER Kitchen", "ETHERNET [::1]:9100",
                                         "ETHERNET 10.1.2.3", "ETHERNET 10.1.2.4:9101",
-                                        "ETHERNET [::1]", "COM3", "DRIVER Front Desk"}));
+                                        "ETHERNET [::1]", "COM3", "DRIVER Front_Desk"}));
     ASSERT_EQ(f.targets.size(), 12u);
     EXPECT_EQ(f.targets[10].port.baudText, "9600");
     EXPECT_EQ(f.targets[0].port.portName, "ETHERNET");
@@ -74,7 +74,8 @@ TEST(batch_targets_test, bad_lines_are_reported_with_their_numbers) {
                                    "COM0\n"                         // 10
                                    "USB1\n"                         // 11
                                    "COM256\n"                       // 12
-                                   "LPT2\n",                        // 13 fine
+                                   "LPT2\n"                         // 13 fine
+                                   "DRIVER a/b\n",                  // 14
                                    "shop.txt", "19200");
     EXPECT_EQ(labels(f.targets), (std::vector<std::string>{"ETHERNET 127.0.0.1", "LPT2"}));
     const std::vector<std::pair<std::string, std::string>> expected = {
@@ -88,6 +89,7 @@ TEST(batch_targets_test, bad_lines_are_reported_with_their_numbers) {
         {"shop.txt:10: ", "'COM0'"},
         {"shop.txt:11: ", "'USB1'"},
         {"shop.txt:12: ", "'COM256'"},
+        {"shop.txt:14: ", "'a/b': not a queue name"},
     };
     ASSERT_EQ(f.errors.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {

@@ -95,6 +95,7 @@ class ThreadedRecordingPosdll : public device::PosdllFuncs {
     int POS_SetTimeouts(int, int) override { return 0; }
     int POS_LastErrorKind() override { return POS_ERR_REFUSED; }
     int POS_SetDeliveryWait(int) override { return 0; }
+    int POS_DiscardInput(int) override { return -1; }
 
   private:
     static thread_local std::string t_open;

@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 using cli_test::runCliBinary;
 using testing_support::TcpListener;
@@ -111,7 +113,7 @@ TEST_F(CliCupsTest, wait_reports_delivered_jobs_ok_and_cancels_those_not_deliver
                           0),
               0u)
         << r.out;
-    EXPECT_NE(r.out.find("is cancelled: not delivered within 2 s"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("delivery not confirmed within 2 s; job "), std::string::npos) << r.out;
     const auto kitchenJobs = cups().jobs("Kitchen");
     ASSERT_EQ(kitchenJobs.size(), 1u);
     EXPECT_EQ(kitchenJobs[0].state, IPP_JSTATE_COMPLETED);
@@ -121,6 +123,37 @@ TEST_F(CliCupsTest, wait_reports_delivered_jobs_ok_and_cancels_those_not_deliver
     const auto jammed = cups().endedJobs("Jammed");
     ASSERT_EQ(jammed.size(), 1u);
     EXPECT_EQ(jammed[0].state, IPP_JSTATE_CANCELED);
+}
+
+// A signal during a long --wait on a printer that never confirms: the first cuts the wait to
+// 5 s more, the second ends it within 2 s; either way the job is cancelled and reported.
+TEST_F(CliCupsTest, signals_cut_a_delivery_wait_short_and_report_the_cancelled_job) {
+    struct Row {
+        std::vector<cli_test::SignalLater> signals;
+        std::chrono::seconds within; // from the start, with slack for the loaded machine
+    } rows[] = {{{{SIGTERM, "", 1s}}, 10s}, {{{SIGINT, "", 1s}, {SIGINT, "", 200ms}}, 5s}};
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.signals.size());
+        const testing_support::Listener neverConfirms;
+        std::string why;
+        ASSERT_TRUE(cups().addQueue("Jammed", neverConfirms.port(), why)) << why;
+        cli_test::CliSetup setup;
+        setup.signals = row.signals;
+        setup.limit = 40s;
+        const auto begin = std::chrono::steady_clock::now();
+        const auto r = runCliBinary(
+            {"enable", "--port", "DRIVER", "--printer", "Jammed", "--wait", "30"}, setup);
+        EXPECT_LT(std::chrono::steady_clock::now() - begin, row.within) << r.out << r.err;
+        EXPECT_EQ(r.status, 128 + row.signals[0].number) << r.err;
+        EXPECT_NE(r.out.find("DRIVER Jammed: failed: "), std::string::npos) << r.out << r.err;
+        EXPECT_NE(r.out.find("(the wait was cut short); job "), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(" cancelled (the printer may have printed it)"), std::string::npos)
+            << r.out;
+        const auto jobs = cups().endedJobs("Jammed");
+        ASSERT_EQ(jobs.size(), 1u);
+        EXPECT_EQ(jobs[0].state, IPP_JSTATE_CANCELED);
+        ASSERT_TRUE(cups().removeAllQueues(why)) << why;
+    }
 }
 
 TEST_F(CliCupsTest, status_of_a_queue_is_the_queues_own_and_says_so) {
@@ -155,11 +188,50 @@ TEST_F(CliCupsTest, status_of_a_queue_is_the_queues_own_and_says_so) {
         << missing.out;
 }
 
+// A queue passes nothing back from its printer: what its server knows decides. In front of a
+// printer --verify sends; in front of a closed port, with a job the backend cannot deliver, the
+// queue is not ready and --verify sends nothing.
+TEST_F(CliCupsTest, verify_and_status_of_a_queue_follow_what_its_server_knows_of_the_printer) {
+    const auto sent = runCliBinary(
+        {"selftest", "--verify", "--json", "--port", "DRIVER", "--printer", "Kitchen"});
+    EXPECT_EQ(sent.status, 0) << sent.out << sent.err;
+    EXPECT_NE(sent.out.find(R"("ok":true,"kind":"spooled")"), std::string::npos) << sent.out;
+    ASSERT_TRUE(kitchen.waitForSessions(1, kDelivery)) << cups().logTail();
+
+    const testing_support::ClosedPort closed;
+    std::string why;
+    ASSERT_TRUE(cups().addQueue("Gone", closed.port, why)) << why;
+    testing_support::TempDir dir;
+    std::ofstream(dir.file("job")) << "x";
+    ASSERT_TRUE(testing_support::runTool({"lp", "-d", "Gone", "-o", "raw", dir.file("job")}).ok());
+    const std::vector<std::string> status = {"status", "--json",    "--port",
+                                             "DRIVER", "--printer", "Gone"};
+    auto stuck = runCliBinary(status); // ready until the backend has tried the port
+    for (const auto end = std::chrono::steady_clock::now() + kDelivery;
+         stuck.status == 0 && std::chrono::steady_clock::now() < end;
+         std::this_thread::sleep_for(200ms))
+        stuck = runCliBinary(status);
+    EXPECT_EQ(stuck.status, 1) << stuck.out;
+    EXPECT_NE(stuck.out.find(R"("ok":false,"kind":"not-ready","stage":"status")"),
+              std::string::npos)
+        << stuck.out;
+    EXPECT_NE(stuck.out.find("may not exist or is unavailable"), std::string::npos) << stuck.out;
+    const auto refused =
+        runCliBinary({"selftest", "--verify", "--json", "--port", "DRIVER", "--printer", "Gone"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.out.find(R"("kind":"not-ready","stage":"status")"), std::string::npos)
+        << refused.out;
+    EXPECT_NE(refused.out.find("nothing was sent"), std::string::npos) << refused.out;
+    EXPECT_EQ(cups().jobs("Gone").size(), 1u) << "verify made a job";
+    testing_support::runTool({"cancel", "-a", "Gone"});
+}
+
 // The same kinds a job to the queue would end with, so a script tells a server that is down from
 // one that hangs.
 TEST_F(CliCupsTest, status_of_a_queue_on_an_unreachable_or_silent_server_says_which) {
     const std::vector<std::string> status = {"status", "--json",    "--port",
                                              "DRIVER", "--printer", "Kitchen"};
+    const testing_support::ShortServerWaits shortWaits;
     cups().pause();
     const auto silent = runCliBinary(status);
     cups().resume();

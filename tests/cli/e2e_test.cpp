@@ -84,6 +84,11 @@ TEST(cli_e2e_test, usage_errors_exit_2_and_name_the_argument) {
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("'reboot' is not a subcommand"), std::string::npos) << r.err;
     EXPECT_EQ(runCliBinary({}).status, 2);
+    for (const char *network : {"224.0.0.0/24", "255.255.255.255/32"}) {
+        r = runCliBinary({"scan", network});
+        EXPECT_EQ(r.status, 2) << network;
+        EXPECT_NE(r.err.find("no address in it can be a printer"), std::string::npos) << r.err;
+    }
 }
 
 TEST(cli_e2e_test, each_action_sends_its_frame_over_tcp) {

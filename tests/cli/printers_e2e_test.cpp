@@ -48,6 +48,7 @@ TEST_F(CliPrintersTest, a_stopped_server_is_a_failure_naming_it_and_the_reason) 
 TEST_F(CliPrintersTest, a_server_that_never_answers_is_a_failure_within_bounded_time) {
     std::string why;
     ASSERT_TRUE(cups().addQueue("Kitchen", 9, why)) << why;
+    const testing_support::ShortServerWaits shortWaits;
     cups().pause();
     cli_test::CliSetup setup;
     setup.limit = std::chrono::seconds(30);

@@ -124,7 +124,7 @@ TEST(cli_status_test, what_is_no_printer_is_a_failure_with_its_kind) {
         const char *reason;
     } rows[] = {
         {"127.0.0.1:" + std::to_string(silent.port()), "timeout", "no answer to DLE EOT 1"},
-        {"127.0.0.1:" + std::to_string(chatty.port()), "internal", "is not a status byte"},
+        {"127.0.0.1:" + std::to_string(chatty.port()), "internal", "is not a status answer"},
         {muteAddress, "timeout", "no answer to DLE EOT 1"},
     };
     for (const auto &row : rows) {

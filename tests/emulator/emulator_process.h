@@ -11,21 +11,31 @@
 
 namespace testing_support {
 
+// Runs the emulator as the user nobody, so a test running as root meets a real "permission
+// denied": the words that go before the emulator's own.
+inline std::vector<std::string> nobodyRunner() {
+    if (::geteuid() != 0)
+        return {};
+    return {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+}
+
 class EmulatorProcess {
   public:
-    explicit EmulatorProcess(std::vector<std::string> args)
-        : m_child(withProgram(std::move(args)), [this](posix_spawn_file_actions_t &fa) {
-              int out[2] = {-1, -1};
-              int err[2] = {-1, -1};
-              if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
-                  return;
-              m_out.reset(out[0]);
-              m_err.reset(err[0]);
-              m_childOut.reset(out[1]);
-              m_childErr.reset(err[1]);
-              posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-              posix_spawn_file_actions_adddup2(&fa, err[1], 2);
-          }) {
+    // runner: a program that runs the emulator, with its arguments (nobodyRunner()).
+    explicit EmulatorProcess(std::vector<std::string> args, std::vector<std::string> runner = {})
+        : m_child(withProgram(std::move(args), std::move(runner)),
+                  [this](posix_spawn_file_actions_t &fa) {
+                      int out[2] = {-1, -1};
+                      int err[2] = {-1, -1};
+                      if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
+                          return;
+                      m_out.reset(out[0]);
+                      m_err.reset(err[0]);
+                      m_childOut.reset(out[1]);
+                      m_childErr.reset(err[1]);
+                      posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+                      posix_spawn_file_actions_adddup2(&fa, err[1], 2);
+                  }) {
         m_childOut.reset(); // the child holds its own copies now
         m_childErr.reset();
     }
@@ -48,6 +58,14 @@ class EmulatorProcess {
     // The next line of standard error (what the emulator does).
     std::string statusLine(milliseconds bound = milliseconds(10000)) {
         return nextLine(m_err.get(), m_errBuf, bound);
+    }
+    // Waits for a status line that contains the text, passing over others; false when none
+    // comes within the bound.
+    bool says(const std::string &text) {
+        for (std::string line; !(line = statusLine()).empty();)
+            if (line.find(text) != std::string::npos)
+                return true;
+        return false;
     }
     // The address from its first status line, "posdip-emulator: listening on 127.0.0.1:40123";
     // "" when it says something else.
@@ -93,8 +111,10 @@ class EmulatorProcess {
         }
     }
 
-    static std::vector<std::string> withProgram(std::vector<std::string> args) {
+    static std::vector<std::string> withProgram(std::vector<std::string> args,
+                                                std::vector<std::string> runner) {
         args.insert(args.begin(), POSDIP_EMULATOR);
+        args.insert(args.begin(), runner.begin(), runner.end());
         return args;
     }
 
@@ -109,8 +129,9 @@ class EmulatorProcess {
 
 // posdip-emulator on a free port of 127.0.0.1, with the given further options.
 struct LoopbackEmulator {
-    explicit LoopbackEmulator(std::vector<std::string> options)
-        : emu(withListen(std::move(options))), address(emu.listeningAddress()) {}
+    explicit LoopbackEmulator(std::vector<std::string> options,
+                              std::vector<std::string> runner = {})
+        : emu(withListen(std::move(options)), std::move(runner)), address(emu.listeningAddress()) {}
 
     EmulatorProcess emu;
     std::string address; // "" when it did not start listening

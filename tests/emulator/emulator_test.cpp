@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <sys/stat.h>
+#include <thread>
 
 using namespace testing_support;
 using app::Action;
@@ -105,6 +107,34 @@ TEST(emulator_test, connections_open_at_once_are_kept_apart) {
         EXPECT_EQ(emu.frameLine(), "enable DIP switch");
     }
     EXPECT_EQ(emu.exitStatus(), 0);
+}
+
+TEST(emulator_test, a_client_that_never_reads_its_answers_holds_up_nobody_else) {
+    LoopbackEmulator f({});
+    ASSERT_FALSE(f.address.empty());
+    std::atomic<bool> stop = false;
+    std::thread drain([&] { // a line for each request; a full pipe would stop the emulator
+        while (!stop)
+            f.emu.outputLine(milliseconds(100));
+    });
+    Fd stuck = connectTo(f.address, 4096);
+    Bytes requests;
+    for (int k = 0; k < 1000; ++k)
+        requests.insert(requests.end(), {0x10, 0x04, 0x01});
+    const auto sent = sendUntilStuck(stuck.get(), requests, 64u << 20);
+    EXPECT_TRUE(sent) << "the stuck client could send without end";
+
+    Fd other = connectTo(f.address);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(sendAll(other.get(), {0x10, 0x04, 0x01}));
+    EXPECT_EQ(readCount(other.get(), 1), Bytes{0x12});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, milliseconds(2000));
+
+    // Once it reads, the stuck client finds every answer.
+    const std::size_t answers = sent.value_or(0) / 3;
+    EXPECT_EQ(readCount(stuck.get(), answers, milliseconds(20000)).size(), answers);
+    stop = true;
+    drain.join();
 }
 
 TEST(emulator_test, a_serial_port_mapped_to_its_terminal_is_heard) {

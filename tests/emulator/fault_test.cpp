@@ -19,14 +19,6 @@ namespace {
 
 const Bytes kEnableBytes = bytesOf(protocol::enableFrame());
 
-// Waits for a status line that contains the text; false when none comes within the bound.
-bool says(EmulatorProcess &emu, const std::string &text) {
-    for (std::string line; !(line = emu.statusLine()).empty();)
-        if (line.find(text) != std::string::npos)
-            return true;
-    return false;
-}
-
 // Processor time the process has used so far, user and system, in clock ticks.
 long cpuTicks(pid_t pid) {
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
@@ -66,12 +58,12 @@ TEST(emulator_fault_test, each_mode_as_a_client_sees_it) {
         LoopbackEmulator f({"--fault", "reset"});
         ASSERT_FALSE(f.address.empty());
         Fd c = connectTo(f.address);
-        ASSERT_TRUE(says(f.emu, "connection from"));
+        ASSERT_TRUE(f.emu.says("connection from"));
         EXPECT_EQ(endingOf(c.get(), milliseconds(300)), Ending::StillOpen)
             << "nothing happens before the first byte";
         ASSERT_TRUE(sendAll(c.get(), kEnableBytes));
         EXPECT_EQ(endingOf(c.get(), milliseconds(10000)), Ending::Reset);
-        EXPECT_TRUE(says(f.emu, "reset after its first byte"));
+        EXPECT_TRUE(f.emu.says("reset after its first byte"));
     }
     {
         LoopbackEmulator f({"--fault", "keep-open"});
@@ -80,7 +72,7 @@ TEST(emulator_fault_test, each_mode_as_a_client_sees_it) {
         ASSERT_TRUE(sendAll(c.get(), kEnableBytes));
         ASSERT_EQ(::shutdown(c.get(), SHUT_WR), 0);
         EXPECT_EQ(f.emu.frameLine(), "enable DIP switch") << "what was sent is still taken";
-        EXPECT_TRUE(says(f.emu, "kept open"));
+        EXPECT_TRUE(f.emu.says("kept open"));
         EXPECT_EQ(endingOf(c.get(), milliseconds(500)), Ending::StillOpen);
     }
     {
@@ -114,30 +106,14 @@ TEST(emulator_fault_test, stall_takes_nothing_until_the_sender_is_stuck) {
     LoopbackEmulator f({"--fault", "stall"});
     ASSERT_FALSE(f.address.empty());
     Fd c = connectTo(f.address);
-    ASSERT_EQ(::fcntl(c.get(), F_SETFL, O_NONBLOCK), 0);
-    const Bytes chunk(65536, 0x41);
-    std::size_t sent = 0;
     const std::size_t cap = 256u << 20; // far beyond any socket buffer
-    bool stuck = false;
-    while (!stuck && sent < cap) {
-        const ssize_t n = ::send(c.get(), chunk.data(), chunk.size(), MSG_NOSIGNAL);
-        if (n > 0) {
-            sent += static_cast<std::size_t>(n);
-        } else if (n < 0 && errno == EAGAIN) {
-            // Wait a little: the emulator would read now if it read at all.
-            pollfd p{c.get(), POLLOUT, 0};
-            stuck = ::poll(&p, 1, 300) == 0;
-        } else {
-            FAIL() << "send: " << std::strerror(errno);
-        }
-    }
-    EXPECT_TRUE(stuck) << sent << " bytes went out and the sender never had to wait";
+    EXPECT_TRUE(sendUntilStuck(c.get(), Bytes(65536, 0x41), cap)) << "the sender never had to wait";
     EXPECT_EQ(f.emu.frameLine(milliseconds(200)), "") << "nothing was read, so nothing decoded";
     // A sender that gives up on a stuck printer resets: its unsent bytes could never go.
     const linger abort{1, 0};
     ::setsockopt(c.get(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
     c.reset();
-    EXPECT_TRUE(says(f.emu, "ended unread")) << "the connection is let go when the sender goes";
+    EXPECT_TRUE(f.emu.says("ended unread")) << "the connection is let go when the sender goes";
 }
 
 TEST(emulator_fault_test, out_of_descriptors_it_waits_instead_of_spinning) {
@@ -149,10 +125,10 @@ TEST(emulator_fault_test, out_of_descriptors_it_waits_instead_of_spinning) {
     const rlimit lowered{limit, limit};
     ASSERT_EQ(::prlimit(emu.pid(), RLIMIT_NOFILE, &lowered, nullptr), 0) << std::strerror(errno);
     Fd first = connectTo(address);
-    ASSERT_TRUE(says(emu, "connection from"));
+    ASSERT_TRUE(emu.says("connection from"));
     Fd second = connectTo(address); // queued; accepting it runs out of descriptors
     ASSERT_GE(second.get(), 0);
-    ASSERT_TRUE(says(emu, "Too many open files"));
+    ASSERT_TRUE(emu.says("Too many open files"));
 
     const auto start = std::chrono::steady_clock::now();
     const long ticksBefore = cpuTicks(emu.pid());
@@ -167,7 +143,7 @@ TEST(emulator_fault_test, out_of_descriptors_it_waits_instead_of_spinning) {
 
     // A descriptor comes free: the queued client is served.
     first.reset();
-    EXPECT_TRUE(says(emu, "accepting connections again"));
+    EXPECT_TRUE(emu.says("accepting connections again"));
     ASSERT_TRUE(sendAll(second.get(), {0x10, 0x04, 0x01}));
     EXPECT_EQ(readCount(second.get(), 1), Bytes{0x12});
 }

@@ -55,11 +55,21 @@ TEST(emulator_options_test, printer_condition_state_and_fault) {
     EXPECT_TRUE(o->condition.offline);
     EXPECT_EQ(o->stateFile, "/tmp/s");
     EXPECT_EQ(o->fault, emulator::Fault::KeepOpen);
+}
 
-    o = parseOptions({"--paper", "out", "--cover", "open", "--cover", "closed"}, &why);
+TEST(emulator_options_test, identity_fields_replace_the_defaults_one_by_one) {
+    std::string why;
+    auto o = parseOptions({"--id", "serial=A-1,model=TM 9,maker="}, &why);
+    ASSERT_TRUE(o && o->identity) << why;
+    EXPECT_EQ(o->identity->serial, "A-1");
+    EXPECT_EQ(o->identity->model, "TM 9");
+    EXPECT_EQ(o->identity->maker, "") << "left unanswered";
+    EXPECT_EQ(o->identity->firmware, emulator::Identity{}.firmware);
+    EXPECT_FALSE(o->asb);
+    o = parseOptions({"--no-id", "--asb"}, &why);
     ASSERT_TRUE(o) << why;
-    EXPECT_EQ(o->condition.paper, protocol::PaperLevel::Out);
-    EXPECT_FALSE(o->condition.coverOpen) << "the last word counts";
+    EXPECT_FALSE(o->identity);
+    EXPECT_TRUE(o->asb);
 }
 
 TEST(emulator_options_test, wrong_command_lines_say_why) {
@@ -83,6 +93,16 @@ TEST(emulator_options_test, wrong_command_lines_say_why) {
         {{"--fault"}, "--fault needs a value"},
         {{"--offline=yes"}, "--offline takes no value"},
         {{"--state="}, "--state needs a file"},
+        {{"--paper", "out", "--paper=ok"}, "--paper is given twice"},
+        {{"--cover", "open", "--hex", "--cover", "open"}, "--cover is given twice"},
+        {{"--fault=close", "--fault", "reset"}, "--fault is given twice"},
+        {{"--id", "colour=red"},
+         "--id 'colour=red': 'colour=red' is not one of maker=, model=, firmware=, serial="},
+        {{"--id", "serial"}, "'serial' is not one of"},
+        {{"--id", "serial=1,serial=2"}, "--id 'serial=1,serial=2': serial is given twice"},
+        {{"--id", "model=\x01"}, "model '\\x01': not printable ASCII"},
+        {{"--id", "model=" + std::string(81, 'M')}, ": longer than 80 characters"},
+        {{"--id", "serial=1", "--no-id"}, "--id and --no-id exclude each other"},
     };
     for (const Row &r : rows) {
         std::string why;

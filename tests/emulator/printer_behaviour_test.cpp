@@ -2,12 +2,15 @@
 #include "client.h"
 #include "emulator_process.h"
 
+#include "printer_state.h"
+#include "protocol/frame_decode.h"
 #include "protocol/frames.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <sstream>
+#include <sys/resource.h>
 
 using namespace testing_support;
 
@@ -18,8 +21,8 @@ const Bytes kAllFourRequests = {0x10, 0x04, 0x01, 0x10, 0x04, 0x02,
 
 // A printer on a free loopback port that keeps the frame lines its senders caused.
 struct Running : LoopbackEmulator {
-    explicit Running(std::vector<std::string> options = {})
-        : LoopbackEmulator(std::move(options)) {}
+    explicit Running(std::vector<std::string> options = {}, std::vector<std::string> runner = {})
+        : LoopbackEmulator(std::move(options), std::move(runner)) {}
     // Sends the bytes on a connection of its own and closes it once the frame lines are out.
     void send(const Bytes &bytes, int lines) {
         Fd c = connectTo(address);
@@ -50,7 +53,70 @@ std::vector<std::string> selfTestPage(EmulatorProcess &emu) {
     return page;
 }
 
+// The reply to each printer ID request in turn, as a client reads it: the byte in hex or the
+// text; "-" when none came.
+std::vector<std::string> identityOf(int line) {
+    using protocol::IdReplyReader;
+    std::vector<std::string> replies;
+    for (protocol::IdRequest r : protocol::kIdRequests) {
+        EXPECT_TRUE(sendAll(line, bytesOf(protocol::idRequestBytes(r))));
+        IdReplyReader reader(r);
+        for (Bytes b; reader.progress() == IdReplyReader::Progress::Incomplete &&
+                      !(b = readCount(line, 1, milliseconds(200))).empty();)
+            reader.take(b[0]);
+        switch (reader.progress()) {
+        case IdReplyReader::Progress::Incomplete:
+            replies.push_back("-");
+            break;
+        case IdReplyReader::Progress::Complete:
+            replies.push_back(protocol::repliesWithText(r) ? reader.text()
+                                                           : protocol::hexByte(reader.byte()));
+            break;
+        case IdReplyReader::Progress::Invalid:
+            replies.push_back(reader.problem());
+            break;
+        }
+    }
+    return replies;
+}
+
 } // namespace
+
+TEST(emulator_id_test, printer_id_requests_answer_what_it_was_told) {
+    struct Row {
+        std::vector<std::string> options;
+        std::vector<std::string> replies; // to n = 1, 2, 3, 65, 66, 67, 68, 69
+    } rows[] = {
+        {{},
+         {"0x20", "0x03", "0x01", "1.00", "Emulated Printers", "EMU-80", "EMU0000001", "PC437"}},
+        // Read past the automatic status block that comes first.
+        {{"--id", "serial=X9,firmware=2.10", "--asb", "--cover", "open"},
+         {"0x20", "0x03", "0x01", "2.10", "Emulated Printers", "EMU-80", "X9", "PC437"}},
+        {{"--id", "serial=,maker="}, {"0x20", "0x03", "0x01", "1.00", "-", "EMU-80", "-", "PC437"}},
+        {{"--no-id"}, {"-", "-", "-", "-", "-", "-", "-", "-"}},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(::testing::PrintToString(r.options));
+        Running printer(r.options);
+        ASSERT_FALSE(printer.address.empty());
+        Fd c = connectTo(printer.address);
+        EXPECT_EQ(identityOf(c.get()), r.replies);
+    }
+    Running printer;
+    printer.send(bytesOf(protocol::writeSettingFrame(0x00)), 1); // no cutter, no two-byte code
+    printer.send(bytesOf(protocol::idRequestBytes(protocol::IdRequest::TypeId)), 1);
+    EXPECT_EQ(printer.seen.back(), "printer ID request 2 (type id): answered 0x00, none");
+    printer.send(bytesOf(protocol::idRequestBytes(protocol::IdRequest::ModelName)), 1);
+    EXPECT_EQ(printer.seen.back(), "printer ID request 67 (model name): answered \"EMU-80\"");
+}
+
+TEST(emulator_id_test, automatic_status_comes_on_connect) {
+    Running printer({"--asb", "--paper", "near-end"});
+    ASSERT_FALSE(printer.address.empty());
+    Fd c = connectTo(printer.address);
+    EXPECT_EQ(readCount(c.get(), 4), (Bytes{0x10, 0x00, 0x03, 0x00}));
+    EXPECT_EQ(endingOf(c.get(), milliseconds(200)), Ending::StillOpen) << "once";
+}
 
 TEST(emulator_status_test, each_condition_answers_its_four_bytes) {
     struct Row {
@@ -165,11 +231,78 @@ TEST(emulator_state_test, state_file_keeps_the_printer_across_restarts) {
     EXPECT_EQ(page.back(), "DIP switches disabled");
 }
 
+TEST(emulator_state_test, a_linked_state_file_is_written_through_its_link_and_kept_by_one) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.file("kept"));
+    const std::string target = dir.file("kept/printer.state");
+    const std::string link = dir.file("printer.state");
+    std::ofstream(target) << emulator::formatState({});
+    std::filesystem::create_symlink("kept/printer.state", link);
+    Running first({"--state", link});
+    ASSERT_FALSE(first.address.empty());
+    first.send(bytesOf(protocol::writeSettingFrame(0x7D)), 1);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(readFile(target), emulator::formatState({true, 0x7D}));
+
+    // The file was replaced by the save; the lock went along with it.
+    for (const std::string &path : {link, target}) {
+        EmulatorProcess second({"--listen", "127.0.0.1:0", "--state", path});
+        EXPECT_EQ(second.statusLine(),
+                  "posdip-emulator: state file " + path + " is in use by another posdip-emulator");
+        EXPECT_EQ(second.exitStatus(), 1);
+    }
+}
+
+TEST(emulator_state_test, a_state_that_cannot_be_saved_is_said_and_makes_it_offline) {
+    TempDir dir;
+    const std::string file = dir.file("printer.state");
+    std::ofstream(file) << emulator::formatState({});
+    EmulatorProcess refused({"--listen", "127.0.0.1:0", "--state", file}, nobodyRunner());
+    const std::string folder = std::filesystem::path(file).parent_path();
+    EXPECT_EQ(refused.statusLine(), "posdip-emulator: state file " + file +
+                                        ": cannot save it in its folder " + folder +
+                                        ": Permission denied");
+    EXPECT_EQ(refused.exitStatus(), 1);
+
+    namespace fs = std::filesystem;
+    fs::permissions(folder, fs::perms(0777));
+    Running printer({"--state", file, "--asb"}, nobodyRunner());
+    ASSERT_FALSE(printer.address.empty());
+    Fd c = connectTo(printer.address);
+    EXPECT_EQ(readCount(c.get(), 4), (Bytes{0x10, 0x00, 0x00, 0x00})) << "automatic status";
+    fs::permissions(folder, fs::perms(0555)); // as when the disk fills
+    Bytes stream = bytesOf(protocol::writeSettingFrame(0x7D));
+    stream.insert(stream.end(), {0x10, 0x04, 0x01});
+    ASSERT_TRUE(sendAll(c.get(), stream));
+    EXPECT_EQ(readCount(c.get(), 5), (Bytes{0x18, 0x00, 0x00, 0x00, 0x1A})) << "off-line";
+    EXPECT_TRUE(printer.emu.says("state file " + file + ": cannot save it in its folder " + folder +
+                                 ": Permission denied; off-line until it is saved"));
+
+    fs::permissions(folder, fs::perms(0777));
+    EXPECT_TRUE(printer.emu.says("saved; on-line again"));
+    ASSERT_TRUE(sendAll(c.get(), {0x10, 0x04, 0x01}));
+    EXPECT_EQ(readCount(c.get(), 5), (Bytes{0x10, 0x00, 0x00, 0x00, 0x12}));
+    EXPECT_EQ(readFile(file), emulator::formatState({true, 0x7D}));
+
+    // Past the file size limit a save fails the same way; the signal does not end it.
+    Running limited({"--state", dir.file("limited.state")});
+    ASSERT_FALSE(limited.address.empty());
+    const rlimit none{0, 0};
+    ASSERT_EQ(::prlimit(limited.emu.pid(), RLIMIT_FSIZE, &none, nullptr), 0);
+    Fd d = connectTo(limited.address);
+    stream = bytesOf(protocol::disableFrame());
+    stream.insert(stream.end(), {0x10, 0x04, 0x01});
+    ASSERT_TRUE(sendAll(d.get(), stream));
+    EXPECT_EQ(readCount(d.get(), 1), Bytes{0x1A});
+    EXPECT_TRUE(limited.emu.says("File too large; off-line until it is saved"));
+}
+
 TEST(emulator_state_test, state_files_missing_malformed_or_unreadable) {
     TempDir dir;
     {
         Running fresh({"--state", dir.file("none-yet")});
         ASSERT_FALSE(fresh.address.empty()) << "a missing file starts from the defaults";
+        EXPECT_EQ(readFile(dir.file("none-yet")), emulator::formatState({})) << "and is written";
         fresh.send(bytesOf(protocol::selfTestFrame()), 0);
         EXPECT_EQ(selfTestPage(fresh.emu), kDefaultPage);
     }
@@ -193,7 +326,19 @@ TEST(emulator_state_test, state_files_missing_malformed_or_unreadable) {
         EXPECT_NE(said.find(r.why), std::string::npos) << said;
         EXPECT_EQ(emu.exitStatus(), 1) << r.text;
     }
-    EmulatorProcess folder({"--listen", "127.0.0.1:0", "--state", dir.file("")});
-    EXPECT_NE(folder.statusLine().find("Is a directory"), std::string::npos);
-    EXPECT_EQ(folder.exitStatus(), 1);
+    // Neither waited on nor read without end.
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string big = dir.file("big.state");
+    std::ofstream(big) << std::string(65 * 1024, '#'); // one comment, were it not so long
+    const std::pair<std::string, const char *> files[] = {
+        {fifo, ": not a regular file"},
+        {"/dev/zero", ": not a regular file"},
+        {dir.file(""), ": not a regular file"},
+        {big, " is too large (more than 64 KiB)"}};
+    for (const auto &[file, why] : files) {
+        EmulatorProcess emu({"--listen", "127.0.0.1:0", "--state", file});
+        EXPECT_EQ(emu.statusLine(), "posdip-emulator: state file " + file + why);
+        EXPECT_EQ(emu.exitStatus(), 1) << file;
+    }
 }

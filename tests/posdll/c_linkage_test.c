@@ -53,6 +53,7 @@ int main(void) {
     handle = POS_Open("LPT9", 0, 0, 0, 0, POS_PORT_PARALLEL);
     CHECK(handle > 0);
     CHECK(strcmp(POS_LastError(), "") == 0);
+    CHECK(POS_DiscardInput(handle) == -1 && POS_LastErrorKind() == POS_ERR_NO_BACK_CHANNEL);
     CHECK(POS_StartDoc() == 0);
     CHECK(POS_WriteFile(handle, frame, (int)sizeof frame) == (int)sizeof frame);
     /* A port whose end is no wait on a printer ends at once and stays open. */

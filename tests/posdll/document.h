@@ -21,6 +21,14 @@ struct DocResult {
     }
 };
 
+// A write bound of 1 s on this thread while it lives, so a test of that bound waits little.
+struct ShortWriteBound {
+    ShortWriteBound() { POS_SetTimeouts(0, 1000); }
+    ~ShortWriteBound() { POS_SetTimeouts(0, 0); }
+    ShortWriteBound(const ShortWriteBound &) = delete;
+    ShortWriteBound &operator=(const ShortWriteBound &) = delete;
+};
+
 struct Line {
     int baud = 0;
     int dataBits = 0;

@@ -4,13 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <fstream>
 #include <future>
 #include <grp.h>
 #include <iterator>
 #include <optional>
+#include <sched.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 using namespace testing_support;
 
@@ -102,13 +106,14 @@ TEST(parallel_test, a_printer_that_stops_taking_bytes_fails_within_the_bound) {
     MappedFile f;
     ASSERT_EQ(::mkfifo(f.path.c_str(), 0600), 0);
     Fd reader(::open(f.path.c_str(), O_RDONLY | O_NONBLOCK)); // never reads
+    const ShortWriteBound bound;
     const Bytes big(1 << 20, 0xAA);
     const int h = POS_Open("LPT2", 0, 0, 0, 0, POS_PORT_PARALLEL);
     ASSERT_GT(h, 0) << POS_LastError();
     EXPECT_EQ(POS_WriteFile(h, big.data(), static_cast<int>(big.size())), -1);
     const std::string error = POS_LastError();
     EXPECT_TRUE(
-        contains(error, "parallel port LPT2 (" + f.path + "): took no bytes for 5 s after "))
+        contains(error, "parallel port LPT2 (" + f.path + "): took no bytes for 1 s after "))
         << error;
     EXPECT_TRUE(contains(error, " of 1048576 bytes; is the printer on, with paper, and ready?"))
         << error;
@@ -268,9 +273,13 @@ TEST(parallel_test, what_is_no_device_is_refused_before_anything_is_written) {
     EXPECT_EQ(fileBytes(copy), Bytes(text.begin(), text.end()));
 }
 
-TEST(parallel_test, a_character_device_is_a_port_and_a_link_to_a_fifo_leads_to_it) {
+TEST(parallel_test, dev_null_takes_a_batch_when_allowed_and_a_link_to_a_fifo_leads_to_it) {
     {
         ScopedEnv env("POSDLL_PORT_LPT2", "/dev/null");
+        EXPECT_EQ(POS_Open("LPT2", 0, 0, 0, 0, POS_PORT_PARALLEL), -1);
+        EXPECT_TRUE(contains(POS_LastError(), "a character device (1, 3) of no printer driver"))
+            << POS_LastError();
+        ScopedEnv allow("POSDLL_ALLOW_FILES", "1");
         const DocResult r = sendDocument("LPT2", POS_PORT_PARALLEL, frameBytes());
         EXPECT_TRUE(r.ok(11)) << r.error;
     }
@@ -284,4 +293,32 @@ TEST(parallel_test, a_character_device_is_a_port_and_a_link_to_a_fifo_leads_to_i
     const DocResult r = sendDocument("LPT2", POS_PORT_PARALLEL, frameBytes());
     EXPECT_TRUE(r.ok(11)) << r.error;
     EXPECT_EQ(readCount(reader.get(), 11), frameBytes());
+}
+
+// A file system mounted over /sys (here a tmpfs over /sys/fs/cgroup, in a mount namespace of a
+// child's own) is still no place for frames: the resolved path counts, not only the type.
+TEST(parallel_test, a_file_under_sys_is_refused_whatever_is_mounted_there) {
+    const pid_t probe = ::fork();
+    if (probe == 0)
+        ::_exit(::unshare(CLONE_NEWNS) == 0 ? 0 : 1);
+    int status = 0;
+    ::waitpid(probe, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        GTEST_SKIP() << "no mount namespace can be made here";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            const char *frames = "/sys/fs/cgroup/frames.bin";
+            if (::unshare(CLONE_NEWNS) != 0 ||
+                ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                ::mount("none", "/sys/fs/cgroup", "tmpfs", 0, nullptr) != 0)
+                ::_exit(2);
+            createFile(frames);
+            ::setenv("POSDLL_PORT_LPT2", frames, 1);
+            ::setenv("POSDLL_ALLOW_FILES", "1", 1);
+            const bool opened = POS_Open("LPT2", 0, 0, 0, 0, POS_PORT_PARALLEL) > 0;
+            std::fprintf(stderr, "%s\n", POS_LastError());
+            ::_exit(opened || !fileBytes(frames).empty() ? 1 : 0);
+        },
+        testing::ExitedWithCode(0), "a regular file of the kernel's \\(/proc, /sys\\)");
 }

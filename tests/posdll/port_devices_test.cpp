@@ -54,7 +54,6 @@ TEST(port_devices_test, only_devices_are_ports_and_files_only_when_allowed) {
     constexpr auto S = PortFamily::Serial;
     constexpr auto P = PortFamily::Parallel;
     EXPECT_EQ(refusal(S, S_IFCHR), "accepted");
-    EXPECT_EQ(refusal(P, S_IFCHR), "accepted");
     EXPECT_EQ(refusal(P, S_IFIFO), "accepted");
     EXPECT_EQ(refusal(P, S_IFREG, true), "accepted");
 
@@ -79,4 +78,34 @@ TEST(port_devices_test, only_devices_are_ports_and_files_only_when_allowed) {
               "not a device: it is a regular file; a serial port is a terminal device");
     EXPECT_EQ(refusal(S, S_IFIFO, true),
               "not a device: it is a FIFO; a serial port is a terminal device");
+}
+
+TEST(port_devices_test, a_parallel_port_is_a_printer_drivers_device_never_memory_or_storage) {
+    const std::string other = " of no printer driver (set POSDLL_ALLOW_FILES=1 to write to it)";
+    const std::string memory = " of memory or storage, never written as a printer";
+    struct Row {
+        unsigned major, minor;
+        bool allowed;
+        std::string verdict;
+    } rows[] = {
+        {6, 0, false, "accepted"},   // /dev/lp0
+        {180, 1, false, "accepted"}, // /dev/usb/lp1
+        {1, 3, false, "not a printer: it is a character device (1, 3)" + other},
+        {1, 3, true, "accepted"},  // /dev/null, to try a batch
+        {4, 64, true, "accepted"}, // a serial line, when allowed
+        {1, 4, true, "not a printer: it is a character device (1, 4)" + memory},   // /dev/port
+        {1, 1, true, "not a printer: it is a character device (1, 1)" + memory},   // /dev/mem
+        {90, 0, true, "not a printer: it is a character device (90, 0)" + memory}, // /dev/mtd0
+        {31, 0, true, "not a printer: it is a character device (31, 0)" + memory},
+    };
+    for (const Row &r : rows) {
+        PortFile file{S_IFCHR, "", false, r.allowed, r.major, r.minor};
+        EXPECT_EQ(portFileRefusal(PortFamily::Parallel, file).value_or("accepted"), r.verdict)
+            << r.major << ", " << r.minor;
+    }
+    // Whatever file system is mounted there, /proc and /sys are the kernel's.
+    for (const char *kernel : {"/proc", "/proc/sys/kernel/hostname", "/sys/fs/cgroup/frames.bin"})
+        EXPECT_TRUE(onKernelPath(kernel)) << kernel;
+    for (const char *other : {"/", "/process", "/system/frames.bin", "/tmp/sys/frames.bin"})
+        EXPECT_FALSE(onKernelPath(other)) << other;
 }

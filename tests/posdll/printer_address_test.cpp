@@ -35,6 +35,8 @@ TEST(printer_address_test, addresses_of_no_single_host_are_refused_with_what_the
          "255.255.255.255 is the broadcast address, which names every host on the network"},
         {"::ffff:255.255.255.255",
          "::ffff:255.255.255.255 is the broadcast address, which names every host on the network"},
+        {"0.0.0.1", "0.0.0.1 is in 0.0.0.0/8, which names this network only as a source, no host"},
+        {"240.0.0.1", "240.0.0.1 is in 240.0.0.0/4, which is reserved and names no host"},
         {"224.0.0.0", "224.0.0.0 is a multicast address, which names a group of hosts"},
         {"239.255.255.255", "239.255.255.255 is a multicast address, which names a group of hosts"},
         {"::ffff:224.0.0.251",
@@ -47,9 +49,9 @@ TEST(printer_address_test, addresses_of_no_single_host_are_refused_with_what_the
 }
 
 TEST(printer_address_test, host_addresses_next_to_the_refused_ranges_are_taken) {
-    // x.x.x.255 is a host in a network wider than /24; 240.0.0.0/4 is no multicast.
-    for (const char *ok : {"10.1.2.3", "127.0.0.1", "0.0.0.1", "10.0.0.255", "255.255.255.254",
-                           "223.255.255.255", "240.0.0.1", "::1", "::2", "fe80::1", "feff::1",
-                           "::ffff:10.0.0.1", "::ffff:223.255.255.255", "2001:db8::ff"})
+    // x.x.x.255 is a host in a network wider than /24.
+    for (const char *ok :
+         {"10.1.2.3", "127.0.0.1", "1.0.0.0", "10.0.0.255", "223.255.255.255", "::1", "::2",
+          "fe80::1", "feff::1", "::ffff:10.0.0.1", "::ffff:223.255.255.255", "2001:db8::ff"})
         EXPECT_EQ(verdict(ok), std::nullopt) << ok;
 }

@@ -124,12 +124,13 @@ TEST(serial_test, the_other_side_going_away_fails_the_write) {
 
 TEST(serial_test, a_port_that_stops_taking_bytes_fails_within_the_bound) {
     MappedPty p; // the master never reads, so the terminal's buffer fills up
+    const ShortWriteBound bound;
     const Bytes big(1 << 20, 0x55);
     const int h = POS_Open("COM7", 115200, 8, 0, 0, POS_PORT_SERIAL);
     ASSERT_GT(h, 0) << POS_LastError();
     EXPECT_EQ(POS_WriteFile(h, big.data(), static_cast<int>(big.size())), -1);
     const std::string error = POS_LastError();
-    EXPECT_TRUE(contains(error, "took no bytes for 5 s after ")) << error;
+    EXPECT_TRUE(contains(error, "took no bytes for 1 s after ")) << error;
     EXPECT_TRUE(contains(error, " of 1048576 bytes; is the printer on")) << error;
     POS_EndDoc();
     EXPECT_EQ(POS_Close(), 0);
@@ -224,14 +225,16 @@ TEST(serial_test, the_line_gets_its_settings_back_on_every_way_out) {
 
 TEST(serial_test, documents_sent_back_to_back_all_arrive) {
     MappedPty p; // the printer's side reads only once all were sent
-    constexpr int kDocuments = 20;
+    // Together more than the reading side's line buffer holds (4 KiB): from the fifth on, each
+    // open finds bytes still inside the pseudo-terminal, which a flush of output would drop.
+    constexpr int kDocuments = 6;
+    constexpr int kDocumentBytes = 1000;
     Bytes all;
     for (int i = 0; i < kDocuments; ++i) {
-        Bytes frame = frameBytes();
-        frame.back() = static_cast<unsigned char>(i);
-        const DocResult r = sendDocument("COM7", POS_PORT_SERIAL, frame, {115200, 8, 0, 0});
-        ASSERT_TRUE(r.ok(11)) << i << ": " << r.error;
-        all.insert(all.end(), frame.begin(), frame.end());
+        const Bytes document(kDocumentBytes, static_cast<unsigned char>(i));
+        const DocResult r = sendDocument("COM7", POS_PORT_SERIAL, document, {115200, 8, 0, 0});
+        ASSERT_TRUE(r.ok(kDocumentBytes)) << i << ": " << r.error;
+        all.insert(all.end(), document.begin(), document.end());
     }
     EXPECT_EQ(readCount(p.pty.master.get(), all.size(), milliseconds(3000)), all);
 }

@@ -89,9 +89,16 @@ TEST(frame_decode_test, status_requests_among_frames_in_any_pieces) {
     stream.insert(stream.end(), {0x41, 0x10, 0x04, 0x04, 0x10, 0x04, 0x02});
     stream.insert(stream.end(), {0x10, 0x04, 0x07}); // no such request: stray bytes
     stream.insert(stream.end(), {0x10, 0x04, 0x03});
-    const std::vector<Frame> want = {
-        {0x10, 0x04, 0x01}, en, {0x41}, {0x10, 0x04, 0x04}, {0x10, 0x04, 0x02}, {0x10, 0x04, 0x07},
-        {0x10, 0x04, 0x03}};
+    stream.insert(stream.end(), {0x1D, 0x49, 0x43, 0x1D, 0x49, 0x04}); // ID requests 67 and none
+    const std::vector<Frame> want = {{0x10, 0x04, 0x01},
+                                     en,
+                                     {0x41},
+                                     {0x10, 0x04, 0x04},
+                                     {0x10, 0x04, 0x02},
+                                     {0x10, 0x04, 0x07},
+                                     {0x10, 0x04, 0x03},
+                                     {0x1D, 0x49, 0x43},
+                                     {0x1D, 0x49, 0x04}};
     for (std::size_t piece : {1u, 2u, 3u, 4u, 64u}) {
         protocol::FrameScanner s;
         std::vector<Frame> got;
@@ -116,6 +123,10 @@ TEST(frame_decode_test, status_requests_among_frames_in_any_pieces) {
     EXPECT_EQ(d.request, protocol::StatusRequest::RollPaper);
     EXPECT_EQ(d.description, "status request 4 (roll paper sensor)");
     EXPECT_EQ(protocol::decodeFrame(Frame{0x10, 0x04}).kind, FrameKind::Unknown);
+    const auto id = protocol::decodeFrame(Frame{0x1D, 0x49, 0x02});
+    EXPECT_EQ(id.kind, FrameKind::IdRequest);
+    EXPECT_EQ(id.idRequest, protocol::IdRequest::TypeId);
+    EXPECT_EQ(id.description, "printer ID request 2 (type id)");
 }
 
 TEST(frame_decode_test, a_status_request_cut_off_by_the_end_is_left_over) {

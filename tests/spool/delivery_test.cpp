@@ -31,6 +31,7 @@ const protocol::Frame kSelfTest = protocol::selfTestFrame();
 struct Delivery {
     int end = 0, close = 0;
     std::string error; // after the end of the document
+    int kind = POS_ERR_NONE;
     Clock::duration took{};
 };
 
@@ -46,6 +47,7 @@ std::optional<Delivery> deliver(const std::string &queue, int waitMillis) {
         d.end = POS_EndDoc();
         d.took = Clock::now() - begin;
         d.error = POS_LastError();
+        d.kind = POS_LastErrorKind();
         d.close = POS_Close();
         return d;
     });
@@ -79,7 +81,8 @@ TEST_F(DeliveryTest, job_taken_by_the_printer_is_completed_when_the_document_end
 }
 
 // A device that takes the connection and never reads, or no device at all: the backend keeps
-// the job processing (waiting for the printer, or retrying the connection).
+// the job processing (waiting for the printer, or retrying the connection). Nobody knows
+// whether such a job printed, so the message claims neither.
 TEST_F(DeliveryTest, job_not_delivered_in_time_is_cancelled_and_left_nowhere) {
     struct Row {
         const char *device;
@@ -94,7 +97,10 @@ TEST_F(DeliveryTest, job_not_delivered_in_time_is_cancelled_and_left_nowhere) {
         ASSERT_TRUE(d) << "the end of the document did not come back";
         EXPECT_EQ(d->end, -1);
         EXPECT_THAT(d->error, HasSubstr("'" + queue + "'"));
-        EXPECT_THAT(d->error, HasSubstr("is cancelled: not delivered within 2 s, processing"));
+        EXPECT_THAT(d->error, HasSubstr("delivery not confirmed within 2 s; job "));
+        EXPECT_THAT(d->error, HasSubstr(" cancelled (the printer may have printed it); it was "
+                                        "processing"));
+        EXPECT_EQ(d->kind, POS_ERR_TIMEOUT);
         EXPECT_GE(d->took, 2s) << "gave up before the wait was over";
         EXPECT_EQ(d->close, 0);
         EXPECT_EQ(endedJobStates(), std::vector<int>{IPP_JSTATE_CANCELED}) << cups().logTail();

@@ -59,6 +59,7 @@ TEST_F(PrintersTest, no_queues_give_an_empty_list_from_a_server_that_answered) {
 
 TEST_F(PrintersTest, a_silent_or_stopped_server_is_an_error_naming_it_in_bounded_time) {
     addQueues({"Kitchen"});
+    const testing_support::ShortServerWaits shortWaits;
     cups().pause();
     const auto silent = finishesWithin(kNoHang, [] { return device::installedPrinters(); });
     cups().resume();

@@ -4,6 +4,7 @@
 // this process starts talk to it (CUPS_SERVER), never to the machine's own scheduler.
 #pragma once
 
+#include "support/posix_peers.h"
 #include "support/tcp_listener.h"
 
 #include <gtest/gtest.h>
@@ -71,6 +72,12 @@ class CupsServer {
     int m_port = 0;
     pid_t m_pid = -1;
     bool m_paused = false;
+};
+
+// The print server's waits cut to 1 s, for this process and the programs it starts, while a
+// test makes the server fall silent: the bound is proved without waiting out the default.
+class ShortServerWaits {
+    ScopedEnv m_env{"POSDLL_PRINT_SERVER_MILLIS", "1000"};
 };
 
 // The one scheduler of this test program: started on first use, started again when a test left

@@ -87,6 +87,10 @@ class RecordingPosdll : public device::PosdllFuncs {
         return 0;
     }
     int POS_LastErrorKind() override { return lastErrorKind; }
+    int POS_DiscardInput(int) override {
+        calls.push_back("discard");
+        return 0;
+    }
 
   private:
     std::size_t reads = 0;

@@ -7,21 +7,32 @@
 
 #include <QTimer>
 
+#include <thread>
+
 using namespace window_test;
 using testing_support::RecordedOpen;
 using testing_support::RecordingPosdll;
 
 namespace {
 
-// Also notes whether the busy cursor is up while the port opens.
+// Also notes whether the busy cursor is up while the port opens, and the threads of the open and
+// the close; an open may take its time.
 class CursorNotingPosdll : public RecordingPosdll {
   public:
     std::vector<bool> busyAtOpen;
+    std::vector<std::thread::id> threads;
+    std::chrono::milliseconds openTakes{0};
     int POS_Open(const std::string &name, int baud, int dataBits, int stopBits, int parity,
                  int portType) override {
         const QCursor *c = QApplication::overrideCursor();
         busyAtOpen.push_back(c && c->shape() == Qt::WaitCursor);
+        threads.push_back(std::this_thread::get_id());
+        std::this_thread::sleep_for(openTakes);
         return RecordingPosdll::POS_Open(name, baud, dataBits, stopBits, parity, portType);
+    }
+    int POS_Close() override {
+        threads.push_back(std::this_thread::get_id());
+        return RecordingPosdll::POS_Close();
     }
 };
 
@@ -55,6 +66,9 @@ TEST_F(window_buttons_test, each_button_sends_its_frame_and_shows_its_message) {
         EXPECT_EQ(lib.writeHandles[0], lib.openResult) << r.name;
         EXPECT_EQ(lib.calls.back(), "close") << r.name;
         EXPECT_EQ(lib.busyAtOpen, std::vector<bool>{true}) << r.name;
+        ASSERT_EQ(lib.threads.size(), 2u) << r.name;
+        EXPECT_NE(lib.threads[0], std::this_thread::get_id()) << "not on the window's thread";
+        EXPECT_EQ(lib.threads[0], lib.threads[1]) << r.name << ": the port's thread closes it";
         EXPECT_EQ(QApplication::overrideCursor(), nullptr) << r.name;
         if (!r.message) {
             EXPECT_TRUE(window.shown.empty()) << r.name;
@@ -155,6 +169,17 @@ TEST_F(window_buttons_test, close_button_and_close_box_end_without_a_call) {
     EXPECT_TRUE(window.close()) << "the close box is never refused";
     EXPECT_FALSE(window.isVisible());
     EXPECT_TRUE(lib.calls.empty());
+}
+
+TEST_F(window_buttons_test, closing_during_an_action_waits_for_it_and_shows_no_box) {
+    lib.openTakes = std::chrono::milliseconds(300);
+    QTest::mouseClick(control<QWidget>(window, "Command2"), Qt::LeftButton);
+    QTest::mouseClick(control<QWidget>(window, "Command4"), Qt::LeftButton); // still enabled
+    EXPECT_FALSE(window.isVisible());
+    ASSERT_EQ(QApplication::overrideCursor(), nullptr) << "the action ended first";
+    EXPECT_EQ(lib.calls.back(), "close");
+    QTest::qWait(50);
+    EXPECT_TRUE(window.shown.empty()) << "no box on a closed window";
 }
 
 TEST(window_message_box_test, the_real_box_has_the_title_icon_text_and_reason) {

@@ -3,10 +3,12 @@
 
 #include "protocol/frames.h"
 #include "protocol/setting_byte.h"
+#include "support/full_backlog_listener.h"
 #include "support/posix_peers.h"
 #include "support/tcp_listener.h"
 
 #include <QClipboard>
+#include <QTimer>
 
 using namespace window_test;
 using testing_support::ClosedPort;
@@ -104,4 +106,44 @@ TEST_F(window_loopback_test, a_pasted_address_with_blanks_around_it_is_used) {
     EXPECT_EQ(printer.sessions()[0], protocol::enableFrame());
     ASSERT_EQ(window.shown.size(), 1u);
     EXPECT_EQ(window.shown[0].text, "Please Restart Printer First!");
+}
+
+// Counts the paint events a widget gets.
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject *, QEvent *event) override {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+TEST_F(window_loopback_test, the_window_stays_live_while_a_printer_keeps_it_waiting) {
+    const testing_support::FullBacklogListener silent; // never accepts: connect waits its bound
+    control<QLineEdit>(window, "Text1")->setText(QString::fromStdString(silent.address()));
+    settle(window);
+    PaintCounter counter;
+    window.installEventFilter(&counter);
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        ++ticks;
+        window.update();
+    });
+    timer.start(20);
+
+    auto *store = control<QPushButton>(window, "Command2");
+    store->setFocus();
+    QTest::keyClick(store, Qt::Key_Space);
+    for (const char *name : {"Command5", "CmdDS", "Command1", "Command2", "Command3"})
+        EXPECT_FALSE(control<QWidget>(window, name)->isEnabled()) << name;
+    EXPECT_NE(window.focusWidget(), control<QWidget>(window, "Command4"))
+        << "Space again: no close";
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    QTest::qWait(500);
+    EXPECT_GE(ticks, 10) << "the timer kept firing";
+    EXPECT_GE(counter.paints, 2) << "the window kept repainting";
+    EXPECT_TRUE(window.shown.empty()) << "the box waits for the end of the action";
+    settle(window);
+    expectOpenFailedBox(window.shown, QString::fromStdString(silent.address()));
+    EXPECT_EQ(window.focusWidget(), store) << "the focus comes back to the button";
 }

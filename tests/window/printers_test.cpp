@@ -6,6 +6,8 @@
 #include "support/cups_server.h"
 #include "support/recording_posdll.h"
 
+#include <future>
+
 using namespace window_test;
 using testing_support::RecordingPosdll;
 
@@ -21,6 +23,7 @@ class window_printers_test : public testing::Test {
         window.emplace(lib, server);
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&*window));
+        settle(*window);
         printers = control<QComboBox>(*window, "Combo2");
         ASSERT_NE(printers, nullptr);
     }
@@ -84,13 +87,15 @@ TEST_F(window_printers_test, an_unreachable_server_is_named_with_its_reason_not_
 TEST_F(window_printers_test, opening_the_list_after_the_server_is_back_fills_it) {
     open({{}, "127.0.0.1:631", kDown});
     printers->showPopup(); // still down: still empty, still saying why
+    settle(*window);
     printers->hidePopup();
     EXPECT_EQ(printers->count(), 0);
     EXPECT_EQ(printers->placeholderText(), "(no print server)");
 
     server.answer = {{"Kitchen", "Bar"}, "127.0.0.1:631", {}};
     choose(control<QComboBox>(*window, "Combo1"), "DRIVER");
-    QTest::keyClick(printers, Qt::Key_F4); // opens the list, which asks again
+    QTest::keyClick(printers, Qt::Key_F4); // asks again, and opens the list with the answer
+    settle(*window);
     EXPECT_TRUE(printers->view()->isVisible());
     printers->hidePopup();
     choose(printers, "Bar");
@@ -102,6 +107,37 @@ TEST_F(window_printers_test, opening_the_list_after_the_server_is_back_fills_it)
     EXPECT_EQ(lib.opens[0].name, "Bar");
 }
 
+// A print server that answers only when let (or after five seconds).
+class HeldPrinters : public ListedPrinters {
+  public:
+    std::promise<void> let;
+    std::shared_future<void> held = let.get_future().share();
+    device::PrinterList list() override {
+        held.wait_for(std::chrono::seconds(5));
+        return ListedPrinters::list();
+    }
+};
+
+TEST(window_printers_wait_test, the_window_shows_while_the_print_server_is_asked) {
+    HeldPrinters server;
+    server.answer = {{"Kitchen", "Bar"}, "127.0.0.1:631", {}};
+    RecordingPosdll lib;
+    RecordingWindow window(lib, server);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    auto *printers = control<QComboBox>(window, "Combo2");
+    EXPECT_EQ(printers->placeholderText(), "(asking the print server)");
+    choose(control<QComboBox>(window, "Combo1"), "DRIVER");
+    QTest::mouseClick(control<QWidget>(window, "Command2"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.shown.empty(); }));
+    EXPECT_EQ(window.shown[0].detail,
+              "no printer is selected: the print server has not answered yet");
+    server.let.set_value();
+    settle(window);
+    EXPECT_EQ(items(printers), QStringList({"Kitchen", "Bar"}));
+    EXPECT_EQ(printers->currentIndex(), 0);
+}
+
 // The same against the private cupsd: stopped when the window opens, started again with a queue.
 class window_cups_printers_test : public testing_support::EmptyCupsTest {};
 
@@ -110,6 +146,7 @@ TEST_F(window_cups_printers_test, the_list_follows_the_real_server_down_and_back
     cups().stop();
     RecordingPosdll lib;
     RecordingWindow window(lib, device::systemPrinters());
+    settle(window);
     auto *printers = control<QComboBox>(window, "Combo2");
     EXPECT_EQ(printers->count(), 0);
     EXPECT_EQ(printers->placeholderText(), "(no print server)");
@@ -122,7 +159,8 @@ TEST_F(window_cups_printers_test, the_list_follows_the_real_server_down_and_back
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     choose(control<QComboBox>(window, "Combo1"), "DRIVER");
-    QTest::keyClick(printers, Qt::Key_F4); // opens the list, which asks again
+    QTest::keyClick(printers, Qt::Key_F4); // asks again, and opens the list with the answer
+    settle(window);
     EXPECT_TRUE(printers->view()->isVisible());
     printers->hidePopup();
     choose(printers, "Kitchen");

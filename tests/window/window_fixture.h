@@ -103,10 +103,23 @@ inline QRadioButton *option(QWidget &window, int index) {
     return control<QRadioButton>(window, QStringLiteral("Option1_%1").arg(index));
 }
 
+// Waits until the window is idle: the action a button started has ended (its box, if any,
+// shown) and the printer list has the print server's answer.
+inline void settle(QWidget &window) {
+    auto *sending = control<QWidget>(window, "Command2");
+    auto *printers = control<QComboBox>(window, "Combo2");
+    auto idle = [&] {
+        return sending->isEnabled() && printers->placeholderText() != "(asking the print server)";
+    };
+    EXPECT_TRUE(QTest::qWaitFor(idle, 30000)) << "the window is still busy";
+}
+
+// Clicks the control and waits for what the click started.
 inline void click(QWidget &window, const char *name) {
     auto *w = control<QWidget>(window, QString::fromLatin1(name));
     ASSERT_NE(w, nullptr);
     QTest::mouseClick(w, Qt::LeftButton);
+    settle(window);
 }
 
 // A combo box's entries, in its order.

@@ -242,6 +242,8 @@ std::vector<OptionRow> makeOptionRows() {
              [](ParseState &s, const std::string &v) {
                  if (v.empty())
                      return std::string("the queue name is empty");
+                 if (const auto problem = posdll::queueNameProblem(v))
+                     return quoted(v) + ": " + *problem;
                  s.cmd.printer = v;
                  s.printerGiven = true;
                  return std::string();
@@ -309,11 +311,13 @@ std::vector<OptionRow> makeOptionRows() {
          .manual = "For print queues (DRIVER): wait until the print server reports each job "
                    "completed, at most SECONDS (1 to " +
                    std::to_string(kMaxWaitSeconds) +
-                   "). A job not completed in time fails with \"not delivered within N s\" and "
-                   "is cancelled, so it cannot print later; one the server aborts or someone "
-                   "cancels fails at once. Without --wait, a job the queue took is reported as "
-                   "spooled, not ok. Given with no print queue among the printers, it is a "
-                   "usage error.",
+                   "). A job not completed in time is cancelled, so it cannot print later, and "
+                   "fails (kind timeout) with \"delivery not confirmed within N s\" when the "
+                   "printer may have taken it, \"not delivered\" when it never left the queue; "
+                   "one the server aborts or someone cancels fails at once. Without --wait, a job "
+                   "the queue took is reported as "
+                   "spooled, not ok. Given with no print queue among the printers, it is a usage "
+                   "error.",
          .forPort = device::PortKind::Driver,
          .handle =
              [](ParseState &s, const std::string &v) {
@@ -335,10 +339,9 @@ std::vector<OptionRow> makeOptionRows() {
              "--verify add status (ready, bytes, conditions, offline, cover_open, paper, error) "
              "when the printer answered. A batch stopped by a signal gives each target it did "
              "not reach a line of kind not-attempted. kind is one of not-attempted, ok, spooled, "
-             "refused, timeout, reset, closed, busy, denied, missing, "
-             "not-a-device, queue, not-ready, usage, no-descriptors, internal; stage one of open, "
-             "status, write, "
-             "end, close.",
+             "refused, timeout, unreachable, reset, closed, busy, denied, missing, not-a-device, "
+             "queue, not-ready, cannot-verify, usage, no-descriptors, internal; stage one of "
+             "open, status, write, end, close.",
          .handle =
              [](ParseState &s, const std::string &) {
                  s.cmd.json = true;
@@ -371,7 +374,10 @@ std::vector<OptionRow> makeOptionRows() {
          .help = {{kAll, "ask for the status first; send nothing to a printer that is not\n"
                          "ready (kind not-ready, stage status)"}},
          .manual = "Reads the printer's status first, on the same connection, and sends nothing "
-                   "to a printer that is not ready (kind not-ready, stage status).",
+                   "to a printer that is not ready (kind not-ready, stage status). For a DRIVER "
+                   "target it checks the queue as status does; a port that passes nothing back "
+                   "from its printer (a FIFO, a parallel port without a back channel) is refused "
+                   "at once (kind cannot-verify, stage status).",
          .handle =
              [](ParseState &s, const std::string &) {
                  s.cmd.verify = true;

@@ -207,6 +207,8 @@ int runBatch(const Command &cmd, const Io &io, std::size_t total, std::span<cons
                          posdll::errnoText(e.code().value()));
         return kExitIncomplete;
     }
+    // Each print-queue document's hold, from its start until its result is shown.
+    std::vector<std::optional<InterruptWatch::Hold>> holds(interrupts ? total : 0);
     ProgressLine progress(io.err, io.progress && !cmd.quiet, total);
     Counts counts;
     std::vector<bool> shown(listed.size()); // by index: handed over by the batch
@@ -214,7 +216,7 @@ int runBatch(const Command &cmd, const Io &io, std::size_t total, std::span<cons
     std::size_t unshown = 0;
     batch::Hooks hooks;
     hooks.onProgress = [&](std::size_t done, std::size_t failed) { progress.show(done, failed); };
-    hooks.onResult = [&](const batch::Result &r) {
+    const auto showResult = [&](const batch::Result &r) {
         progress.clear();
         counts.add(r.result);
         if (r.index < shown.size())
@@ -232,8 +234,13 @@ int runBatch(const Command &cmd, const Io &io, std::size_t total, std::span<cons
             stop.request_stop();
         }
     };
+    hooks.onResult = [&](const batch::Result &r) {
+        showResult(r);
+        if (!holds.empty())
+            holds[r.index].reset();
+    };
     if (interrupts)
-        hooks.holdExit = [&] { return interrupts->holdExit(); };
+        hooks.onMustFinish = [&](std::size_t i) { holds[i].emplace(*interrupts); };
     const batch::Summary summary = run(hooks, stop.get_token());
     progress.clear();
     // So that a script counts one line a target, even after a stop.

@@ -1,5 +1,7 @@
 #include "interrupt.h"
 
+#include "posdll/posdll.h"
+
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
@@ -73,13 +75,29 @@ void InterruptWatch::watch() {
                             "(interrupt again to quit at once)\n"
                           : "posdip-cli: terminated; finishing the printers already started\n");
         m_stop.request_stop();
+        POS_CutDeliveryWaits(static_cast<int>(kWaitAfterFirstSignal.count()));
     }
 }
 
 void InterruptWatch::exitAtOnce(int sig) {
-    const std::lock_guard lock(m_exitLock); // never released: the process ends holding it
+    POS_CutDeliveryWaits(0);
+    std::unique_lock lock(m_holdLock);
+    m_exiting = true;
+    m_holdsChanged.wait_for(lock, kReportAfterSecondSignal, [this] { return m_holds == 0; });
     say("posdip-cli: stopped at once\n");
-    ::_exit(exitStatusForSignal(sig));
+    ::_exit(exitStatusForSignal(sig)); // still holding the lock: no hold starts any more
+}
+
+InterruptWatch::Hold::Hold(InterruptWatch &watch) : m_watch(watch) {
+    std::unique_lock lock(m_watch.m_holdLock);
+    m_watch.m_holdsChanged.wait(lock, [this] { return !m_watch.m_exiting; });
+    ++m_watch.m_holds;
+}
+
+InterruptWatch::Hold::~Hold() {
+    const std::lock_guard lock(m_watch.m_holdLock);
+    --m_watch.m_holds;
+    m_watch.m_holdsChanged.notify_all();
 }
 
 } // namespace cli

@@ -1,7 +1,11 @@
-// SIGINT and SIGTERM during a batch: the first asks it to stop, the second ends the program.
+// SIGINT and SIGTERM during a batch: the first asks it to stop and cuts print-queue delivery
+// waits to a few seconds more, the second cuts them at once and ends the program as soon as the
+// print-queue documents in progress are cancelled and reported.
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <stop_token>
 #include <thread>
@@ -24,9 +28,25 @@ class InterruptWatch {
     // The signal that asked for the stop, 0 when none came.
     int signal() const { return m_signal.load(); }
 
-    // Held while a step runs that must not be cut off (a print-queue document, which would
-    // stay behind on the server as an unfinished job): a second signal waits for it to end.
-    std::unique_lock<std::mutex> holdExit() { return std::unique_lock(m_exitLock); }
+    // Held from the start of a step that must not be cut off (a print-queue document, which
+    // would stay behind on the server as an unfinished job) until its result is shown: a second
+    // signal waits, boundedly, for every hold to end. A hold asked for after the second signal
+    // never comes, as the program is ending.
+    class Hold {
+      public:
+        explicit Hold(InterruptWatch &watch);
+        ~Hold();
+        Hold(const Hold &) = delete;
+        Hold &operator=(const Hold &) = delete;
+
+      private:
+        InterruptWatch &m_watch;
+    };
+
+    // How much longer a delivery wait runs after the first signal, and how long the second one
+    // waits for the documents in progress to be cancelled and reported.
+    static constexpr std::chrono::milliseconds kWaitAfterFirstSignal{5000};
+    static constexpr std::chrono::milliseconds kReportAfterSecondSignal{1500};
 
   private:
     void watch();
@@ -34,7 +54,10 @@ class InterruptWatch {
 
     std::stop_source m_stop;
     std::atomic<int> m_signal{0};
-    std::mutex m_exitLock;
+    std::mutex m_holdLock;
+    std::condition_variable m_holdsChanged;
+    int m_holds = 0;
+    bool m_exiting = false;
     posdll::Fd m_signals; // signalfd
     posdll::Fd m_wake;    // eventfd: the destructor's "stop waiting"
     std::thread m_thread;

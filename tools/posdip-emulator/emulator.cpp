@@ -1,11 +1,14 @@
 #include "emulator.h"
 
 #include "printer.h"
+#include "source.h"
 #include "state_file.h"
 
 #include "posdll/fd.h"
 #include "protocol/frame_decode.h"
+#include "protocol/printer_id.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -30,8 +33,12 @@ using posdll::Fd;
 // How long accepting pauses when the process is out of descriptors or memory; a connection
 // that ends resumes it sooner.
 constexpr posdll::milliseconds kAcceptPause(250);
-// How long a status answer may wait for room on the line before it is dropped.
-constexpr posdll::milliseconds kAnswerWait(1000);
+// What a connection's send buffer holds, before the system doubles it for its bookkeeping.
+constexpr int kSendBufferBytes = 4096;
+// How often a state that could not be saved is tried again.
+constexpr posdll::milliseconds kSaveRetry(1000);
+// How long answers still queued may take to go out when the emulator ends.
+constexpr posdll::milliseconds kLastAnswersWait(1000);
 
 void say(const std::string &what) {
     std::fprintf(stderr, "posdip-emulator: %s\n", what.c_str());
@@ -53,17 +60,8 @@ bool outOfResources(int err) {
     return err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM;
 }
 
-// Where bytes come from: one TCP connection, or the pseudo-terminal.
-struct Source {
-    Fd fd;
-    std::string name;
-    posdll::FdKind kind = posdll::FdKind::Socket;
-    protocol::FrameScanner scanner;
-    bool stalled = false; // never read; only its end is watched
-};
-
 PrinterSetup printerSetup(const Options &o, const PrinterState &kept) {
-    return {kept, o.condition, o.fault == Fault::Silent, o.hex};
+    return {kept, o.condition, o.identity, o.fault == Fault::Silent, o.hex};
 }
 
 class Emulator {
@@ -74,19 +72,18 @@ class Emulator {
     Emulator &operator=(const Emulator &) = delete;
 
     int run() {
-        if (!loadState() || !catchSignals() || (m_options.listen && !listen()) ||
+        if (!catchSignals() || !loadState() || (m_options.listen && !listen()) ||
             (m_options.ptyLink && !makePty()))
             return 1;
         while (!done()) {
             const bool accepting = m_listener && !m_acceptPaused;
             std::vector<pollfd> fds{{m_signals.get(), POLLIN, 0}};
             if (m_pty)
-                fds.push_back({m_pty->fd.get(), POLLIN, 0});
+                fds.push_back({m_pty->fd.get(), m_pty->events(), 0});
             fds.push_back({accepting ? m_listener.get() : -1, POLLIN, 0});
             for (const auto &c : m_clients)
-                fds.push_back(
-                    {c->fd.get(), static_cast<short>(c->stalled ? POLLRDHUP : POLLIN), 0});
-            const int timeout = m_acceptPaused ? posdll::millisecondsLeft(*m_acceptPaused) : -1;
+                fds.push_back({c->fd.get(), c->events(), 0});
+            const int timeout = pollTimeout();
             if (::poll(fds.data(), fds.size(), timeout) < 0) {
                 if (errno == EINTR)
                     continue;
@@ -100,7 +97,7 @@ class Emulator {
                     say(si.ssi_signo == SIGINT ? "stopping on SIGINT" : "stopping on SIGTERM");
                 return 0;
             }
-            if (m_pty && fds[i++].revents && !readFrom(*m_pty)) {
+            if (m_pty && fds[i++].revents && !(readFrom(*m_pty) && flush(*m_pty))) {
                 say("the pseudo-terminal failed: " + posdll::errnoText(errno));
                 return 1;
             }
@@ -108,9 +105,12 @@ class Emulator {
             serveClients(fds.data() + i);
             if (m_acceptPaused && posdll::Clock::now() >= *m_acceptPaused)
                 m_acceptPaused.reset();
+            if (m_saveRetry && posdll::Clock::now() >= *m_saveRetry)
+                save();
             if (incoming && !done()) // after the clients: the new one was not polled yet
                 acceptOne();
         }
+        sendWhatIsLeft();
         waitForTerminalClosed();
         return 0;
     }
@@ -118,21 +118,69 @@ class Emulator {
   private:
     bool done() const { return m_options.count && m_frames >= *m_options.count; }
 
+    // Until the first of the timed things to do: resume accepting, try saving again.
+    int pollTimeout() const {
+        int timeout = -1;
+        for (const auto &when : {m_acceptPaused, m_saveRetry})
+            if (when) {
+                const int left = posdll::millisecondsLeft(*when);
+                timeout = timeout < 0 ? left : std::min(timeout, left);
+            }
+        return timeout;
+    }
+
     bool loadState() {
         if (!m_options.stateFile)
             return true;
         std::string why;
-        const auto state = emulator::loadState(*m_options.stateFile, &why);
-        if (!state) {
+        m_stateFile = StateFile::open(*m_options.stateFile, &why);
+        if (!m_stateFile) {
             say(why);
             return false;
         }
-        m_printer = Printer(printerSetup(m_options, *state));
+        m_printer = Printer(printerSetup(m_options, m_stateFile->kept()));
+        return true;
+    }
+
+    // Saves the printer's state; while it cannot, the printer is off-line and it is tried again
+    // every so often. Said when it starts and stops failing.
+    void save() {
+        std::string why;
+        const bool saved = m_stateFile->save(m_printer.state(), &why);
+        if (!saved && !m_saveRetry)
+            say(why + "; off-line until it is saved");
+        if (saved && m_saveRetry)
+            say("state file " + *m_options.stateFile + " saved; on-line again");
+        m_saveRetry.reset();
+        if (!saved)
+            m_saveRetry = posdll::Clock::now() + kSaveRetry;
+        const auto before = protocol::encodeAutomaticStatus(m_printer.condition());
+        m_printer.setUnsaved(!saved);
+        if (protocol::encodeAutomaticStatus(m_printer.condition()) != before)
+            conditionChanged();
+    }
+
+    // As a printer with automatic status on, it tells every line of the change.
+    void conditionChanged() {
+        for (const auto &c : m_clients)
+            sendAutomaticStatus(*c);
+        if (m_pty && sendAutomaticStatus(*m_pty) && !flush(*m_pty))
+            say("the pseudo-terminal failed: " + posdll::errnoText(errno));
+    }
+
+    // Queues the automatic status block when it is on; whether it did.
+    bool sendAutomaticStatus(Source &s) {
+        if (!m_options.asb || s.stalled)
+            return false;
+        const auto block = protocol::encodeAutomaticStatus(m_printer.condition());
+        s.unsent.insert(s.unsent.end(), block.begin(), block.end());
         return true;
     }
 
     bool catchSignals() {
         std::signal(SIGPIPE, SIG_IGN);
+        // A state file past the file size limit is a failed save (EFBIG), not the end.
+        std::signal(SIGXFSZ, SIG_IGN);
         sigset_t set;
         sigemptyset(&set);
         sigaddset(&set, SIGINT);
@@ -265,6 +313,10 @@ class Emulator {
         if (m_starved)
             say("accepting connections again");
         m_starved = false;
+        // A printer's own buffer for what it sends is small: the line of a sender that never
+        // reads fills soon, instead of growing to megabytes of answers.
+        const int sendBuffer = kSendBufferBytes;
+        ::setsockopt(c.get(), SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
         auto s = std::make_unique<Source>();
         s->name = peerName(c.get());
         s->fd = std::move(c);
@@ -280,17 +332,18 @@ class Emulator {
         case Fault::Reset:
         case Fault::KeepOpen:
         case Fault::Silent:
+            sendAutomaticStatus(*s); // written when the connection is next served
             break;
         }
         m_clients.push_back(std::move(s));
     }
 
-    // Reads from the clients polled (polled[k] is m_clients[k]) and drops those that ended.
+    // Serves the clients polled (polled[k] is m_clients[k]) and drops those that ended.
     void serveClients(const pollfd *polled) {
         std::vector<std::unique_ptr<Source>> open;
         for (std::size_t k = 0; k < m_clients.size(); ++k) {
             Source &c = *m_clients[k];
-            if (done() || !polled[k].revents || serve(c))
+            if (done() || !polled[k].revents || serve(c, polled[k].revents))
                 open.push_back(std::move(m_clients[k]));
             else
                 m_acceptPaused.reset(); // a descriptor is free again
@@ -298,23 +351,57 @@ class Emulator {
         m_clients = std::move(open);
     }
 
-    // Serves one client that has something to say; false when its connection is done with.
-    bool serve(Source &c) {
+    // Serves one client that is ready; false when its connection is done with.
+    bool serve(Source &c, short revents) {
         if (c.stalled) {
             say("connection from " + c.name + " ended unread (fault stall)");
             return false;
         }
-        if (m_options.fault == Fault::Reset)
-            return resetAfterFirstByte(c);
-        if (readFrom(c))
+        if (c.mayRead() && (revents & (POLLIN | POLLHUP | POLLERR))) {
+            if (m_options.fault == Fault::Reset)
+                return resetAfterFirstByte(c);
+            if (!readFrom(c)) {
+                if (errno != 0) {
+                    say("connection from " + c.name + " closed");
+                    return false;
+                }
+                c.ended = true;
+            }
+        }
+        if (!flush(c)) {
+            say("cannot answer " + c.name + ": " + posdll::errnoText(errno));
+            return false;
+        }
+        if (!c.ended || !c.unsent.empty())
             return true;
-        if (m_options.fault == Fault::KeepOpen && errno == 0) {
+        if (m_options.fault == Fault::KeepOpen) {
             say("connection from " + c.name + " ended by the sender; kept open (fault keep-open)");
             m_keptOpen.push_back(std::move(c.fd));
             return false;
         }
         say("connection from " + c.name + " closed");
         return false;
+    }
+
+    // Writes what the line takes of the answers waiting for it; false with errno when it fails.
+    bool flush(Source &s) {
+        std::size_t dropped = 0;
+        const int err = s.flush(&dropped);
+        if (dropped)
+            say("nobody reads the answers on " + s.name + "; " + std::to_string(dropped) +
+                " bytes dropped");
+        errno = err;
+        return err == 0;
+    }
+
+    // Answers still queued when the emulator ends get a bounded time to go out.
+    void sendWhatIsLeft() {
+        const auto deadline = posdll::Clock::now() + kLastAnswersWait;
+        for (const auto &c : m_clients)
+            if (!c->unsent.empty())
+                posdll::writeAll(c->fd.get(), c->kind, c->unsent.data(),
+                                 static_cast<int>(c->unsent.size()),
+                                 posdll::milliseconds(posdll::millisecondsLeft(deadline)));
     }
 
     // Closing with a zero linger time sends a reset instead of an orderly end.
@@ -353,18 +440,11 @@ class Emulator {
         if (done())
             return;
         const Reply r = m_printer.take(f);
-        if (r.answer) {
-            const posdll::WriteProgress sent =
-                posdll::writeAll(s.fd.get(), s.kind, &*r.answer, 1, kAnswerWait);
-            if (!sent.complete(1))
-                say("cannot answer " + s.name + ": " +
-                    (sent.error ? posdll::errnoText(sent.error) : "nobody reads the answers"));
-        }
+        // Written once the whole read is served.
+        s.unsent.insert(s.unsent.end(), r.answer.begin(), r.answer.end());
         // Stored before it is told, so whoever reads the line finds the file written.
-        std::string why;
-        if (r.stateChanged && m_options.stateFile &&
-            !saveState(*m_options.stateFile, m_printer.state(), &why))
-            say(why);
+        if (r.stateChanged && m_stateFile)
+            save();
         for (const std::string &line : r.lines)
             std::printf("%s\n", line.c_str());
         std::fflush(stdout);
@@ -380,6 +460,8 @@ class Emulator {
     std::vector<std::unique_ptr<Source>> m_clients;
     std::vector<Fd> m_keptOpen; // ended by their senders, held until the emulator ends
     std::optional<posdll::Clock::time_point> m_acceptPaused;
+    std::optional<StateFile> m_stateFile;
+    std::optional<posdll::Clock::time_point> m_saveRetry; // set while the state is not saved
     bool m_starved = false; // the last accept ran out of descriptors or memory
     Printer m_printer;
     long m_frames = 0;

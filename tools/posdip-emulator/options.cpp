@@ -2,7 +2,9 @@
 
 #include "posdll/quoted.h"
 
+#include <algorithm>
 #include <charconv>
+#include <set>
 
 namespace emulator {
 
@@ -42,6 +44,47 @@ std::optional<T> pick(const std::string &name, const std::string &word, const Wo
     return std::nullopt;
 }
 
+// The fields of --id, in the order help names them.
+struct IdField {
+    const char *key;
+    std::string Identity::*field;
+};
+constexpr IdField kIdFields[] = {{"maker", &Identity::maker},
+                                 {"model", &Identity::model},
+                                 {"firmware", &Identity::firmware},
+                                 {"serial", &Identity::serial}};
+
+// "maker=A,serial=B": the fields named replace the defaults; an empty value leaves that request
+// unanswered. Empty with the reason in *why.
+std::optional<Identity> parseIdentity(const std::string &text, std::string *why) {
+    Identity id;
+    std::set<std::string> seen;
+    for (std::size_t at = 0; at <= text.size();) {
+        const std::size_t comma = std::min(text.find(',', at), text.size());
+        const std::string item = text.substr(at, comma - at);
+        at = comma + 1;
+        const std::size_t eq = item.find('=');
+        const std::string key = item.substr(0, eq);
+        const IdField *f = std::find_if(std::begin(kIdFields), std::end(kIdFields),
+                                        [&](const IdField &k) { return key == k.key; });
+        std::string problem;
+        if (eq == std::string::npos || f == std::end(kIdFields))
+            problem = posdll::quoted(item) + " is not one of maker=, model=, firmware=, serial=";
+        else if (!seen.insert(key).second)
+            problem = key + " is given twice";
+        else if (const std::string value = item.substr(eq + 1);
+                 !(problem = protocol::idTextProblem(value)).empty())
+            problem = key + " " + posdll::quoted(value) + ": " + problem;
+        else
+            id.*(f->field) = value;
+        if (!problem.empty()) {
+            *why = "--id " + posdll::quoted(text) + ": " + problem;
+            return std::nullopt;
+        }
+    }
+    return id;
+}
+
 } // namespace
 
 // Where the emulator listens when told nowhere.
@@ -55,9 +98,12 @@ std::string usage() {
            "                       [--state FILE] [--fault " +
            choices(kFaultWords) +
            "]\n"
+           "                       [--id maker=NAME,model=NAME,firmware=VER,serial=NUM | --no-id] "
+           "[--asb]\n"
            "A stand-in receipt printer: prints one line for each command frame it receives, "
            "answers\n"
-           "status requests (DLE EOT 1 to 4) and prints a self-test page.\n"
+           "status requests (DLE EOT 1 to 4) and printer ID requests (GS I n), and prints a "
+           "self-test page.\n"
            "  --listen HOST:PORT  take TCP connections there, one after another\n"
            "                      (default " +
            posdll::formatAddress(kDefaultHost, posdll::kPrinterPort) +
@@ -78,8 +124,18 @@ std::string usage() {
            "the\n"
            "                      connection open after the sender ends), silent (never answer "
            "status)\n"
+           "  --id FIELDS         what GS I 65 to 68 answer, e.g. serial=A123 (default maker " +
+           Identity{}.maker + ",\n                      model " + Identity{}.model + ", firmware " +
+           Identity{}.firmware + ", serial " + Identity{}.serial +
+           "); an empty\n"
+           "                      value leaves that request unanswered\n"
+           "  --no-id             answer no printer ID request\n"
+           "  --asb               send automatic status (4 bytes) on connect and whenever the "
+           "condition\n"
+           "                      changes\n"
            "  --help              show this text\n"
            "  --version           print the version\n"
+           "Each option may be given once.\n"
            "Frames go to standard output, one line each; what the emulator does goes to standard "
            "error.\n";
 }
@@ -90,6 +146,7 @@ std::optional<Options> parseOptions(const std::vector<std::string> &args, std::s
         return std::nullopt;
     };
     Options o;
+    std::set<std::string> seen;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
         std::optional<std::string> value;
@@ -99,7 +156,7 @@ std::optional<Options> parseOptions(const std::vector<std::string> &args, std::s
         }
         const bool takesValue = name == "--listen" || name == "--pty" || name == "--count" ||
                                 name == "--paper" || name == "--cover" || name == "--state" ||
-                                name == "--fault";
+                                name == "--fault" || name == "--id";
         if (takesValue && !value) {
             if (i + 1 == args.size())
                 return fail(name + " needs a value");
@@ -107,6 +164,9 @@ std::optional<Options> parseOptions(const std::vector<std::string> &args, std::s
         } else if (!takesValue && value) {
             return fail(name + " takes no value");
         }
+        // As posdip-cli does: a second value would silently win over the first.
+        if (name != "--help" && name != "-h" && !seen.insert(name).second)
+            return fail(name + " is given twice");
         if (name == "--listen") {
             std::string reason;
             o.listen = posdll::parseNetworkAddress(*value, &reason, 0);
@@ -142,6 +202,14 @@ std::optional<Options> parseOptions(const std::vector<std::string> &args, std::s
             if (value->empty())
                 return fail("--state needs a file");
             o.stateFile = *value;
+        } else if (name == "--id") {
+            o.identity = parseIdentity(*value, why);
+            if (!o.identity)
+                return std::nullopt;
+        } else if (name == "--no-id") {
+            o.identity.reset();
+        } else if (name == "--asb") {
+            o.asb = true;
         } else if (name == "--offline") {
             o.condition.offline = true;
         } else if (name == "--hex") {
@@ -154,6 +222,8 @@ std::optional<Options> parseOptions(const std::vector<std::string> &args, std::s
             return fail("unknown option " + posdll::quoted(name) + " (see --help)");
         }
     }
+    if (seen.count("--id") && seen.count("--no-id"))
+        return fail("--id and --no-id exclude each other");
     if (!o.listen && !o.ptyLink)
         o.listen = posdll::NetworkAddress{kDefaultHost, posdll::kPrinterPort, true};
     return o;

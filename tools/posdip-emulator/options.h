@@ -1,6 +1,8 @@
 // The command line of posdip-emulator. Pure: no I/O.
 #pragma once
 
+#include "printer.h"
+
 #include "posdll/port_names.h"
 #include "protocol/status.h"
 
@@ -29,6 +31,8 @@ struct Options {
     protocol::PrinterCondition condition;
     std::optional<std::string> stateFile;
     Fault fault = Fault::None;
+    std::optional<Identity> identity = Identity{}; // none with --no-id
+    bool asb = false;                              // automatic status on
     bool help = false;
     bool version = false;
 };

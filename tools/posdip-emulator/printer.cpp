@@ -5,6 +5,23 @@
 
 namespace emulator {
 
+namespace {
+
+// The one-byte IDs of the emulated model; both have the fixed bits of an ID reply.
+constexpr std::uint8_t kModelId = 0x20;
+constexpr std::uint8_t kVersionId = 0x01;
+
+// "0x03, multi-byte characters, cutter" or "\"EMU-80\""
+std::string describeIdReply(protocol::IdRequest request, const std::vector<std::uint8_t> &reply) {
+    if (protocol::repliesWithText(request))
+        return "\"" + std::string(reply.begin() + 1, reply.end() - 1) + "\"";
+    return protocol::hexByte(reply[0]) + (request == protocol::IdRequest::TypeId
+                                              ? ", " + protocol::describeTypeId(reply[0])
+                                              : "");
+}
+
+} // namespace
+
 Reply Printer::take(const protocol::Frame &frame) {
     const protocol::DecodedFrame d = protocol::decodeFrame(frame);
     PrinterState &kept = m_setup.state;
@@ -22,7 +39,7 @@ Reply Printer::take(const protocol::Frame &frame) {
         break;
     case protocol::FrameKind::SelfTest: {
         const std::uint8_t printer =
-            protocol::encodeStatus(protocol::StatusRequest::Printer, m_setup.condition);
+            protocol::encodeStatus(protocol::StatusRequest::Printer, condition());
         if (protocol::decodeStatus(protocol::StatusRequest::Printer, printer).ready)
             r.lines = selfTestPage();
         else // an off-line printer prints nothing
@@ -34,10 +51,16 @@ Reply Printer::take(const protocol::Frame &frame) {
         if (m_setup.silent) {
             line += ": not answered";
         } else {
-            r.answer = protocol::encodeStatus(d.request, m_setup.condition);
-            line += ": answered " + protocol::hexByte(*r.answer) + ", " +
-                    protocol::describeStatus(d.request, *r.answer);
+            const std::uint8_t answer = protocol::encodeStatus(d.request, condition());
+            r.answer = {answer};
+            line += ": answered " + protocol::hexByte(answer) + ", " +
+                    protocol::describeStatus(d.request, answer);
         }
+        break;
+    case protocol::FrameKind::IdRequest:
+        r.answer = idReply(d.idRequest);
+        line += r.answer.empty() ? ": not answered"
+                                 : ": answered " + describeIdReply(d.idRequest, r.answer);
         break;
     case protocol::FrameKind::Unknown:
         break;
@@ -46,6 +69,44 @@ Reply Printer::take(const protocol::Frame &frame) {
         line += " | " + protocol::toHex(frame);
     r.lines.insert(r.lines.begin(), line);
     return r;
+}
+
+std::vector<std::uint8_t> Printer::idReply(protocol::IdRequest request) const {
+    if (!m_setup.identity)
+        return {};
+    const Identity &id = *m_setup.identity;
+    auto text = [](const std::string &t) {
+        return t.empty() ? std::vector<std::uint8_t>{} : protocol::encodeIdText(t);
+    };
+    switch (request) {
+    case protocol::IdRequest::ModelId:
+        return {kModelId};
+    case protocol::IdRequest::TypeId: {
+        // What the stored setting says the printer has.
+        const protocol::SettingChoices c = protocol::explainSettingByte(m_setup.state.setting);
+        return {static_cast<std::uint8_t>((c.twoByteCode ? protocol::kTypeMultiByte : 0) |
+                                          (c.cutter ? protocol::kTypeCutter : 0))};
+    }
+    case protocol::IdRequest::VersionId:
+        return {kVersionId};
+    case protocol::IdRequest::Firmware:
+        return text(id.firmware);
+    case protocol::IdRequest::Maker:
+        return text(id.maker);
+    case protocol::IdRequest::ModelName:
+        return text(id.model);
+    case protocol::IdRequest::Serial:
+        return text(id.serial);
+    case protocol::IdRequest::CharacterSet:
+        return text(id.characterSet);
+    }
+    return {};
+}
+
+protocol::PrinterCondition Printer::condition() const {
+    protocol::PrinterCondition c = m_setup.condition;
+    c.offline = c.offline || m_unsaved;
+    return c;
 }
 
 std::vector<std::string> Printer::selfTestPage() const {

@@ -1,19 +1,46 @@
-// The state file behind --state: read at start, replaced whole after every change.
+// The state file behind --state: followed through symbolic links, locked against a second
+// emulator, read at start and replaced whole after every change.
 #pragma once
 
 #include "printer_state.h"
+
+#include "posdll/fd.h"
 
 #include <optional>
 #include <string>
 
 namespace emulator {
 
-// A missing file gives the defaults. A file that cannot be read or is malformed gives nothing,
-// with the file and the reason in *why.
-std::optional<PrinterState> loadState(const std::string &path, std::string *why);
+class StateFile {
+  public:
+    // Opens, locks and reads the file; a missing one is written with the defaults. Empty when it
+    // is no regular file of at most 64 KiB, is malformed, is locked by another emulator or
+    // cannot be saved, with the file and the reason in *why.
+    static std::optional<StateFile> open(const std::string &path, std::string *why);
 
-// Writes a temporary file beside it and renames that over it, so a reader or a crash never sees
-// half a file. false with the file and the reason in *why.
-bool saveState(const std::string &path, const PrinterState &state, std::string *why);
+    // What the file held when it was opened.
+    const PrinterState &kept() const { return m_kept; }
+
+    // Writes a temporary file beside the file the links lead to and renames it over that one,
+    // so a reader or a crash never sees half a file. false with the file, its folder and the
+    // reason in *why.
+    bool save(const PrinterState &state, std::string *why);
+
+  private:
+    StateFile(std::string path, std::string target)
+        : m_path(std::move(path)), m_target(std::move(target)) {}
+
+    enum class Save { Replace, CreateOnly };
+    // CreateOnly fails with EEXIST when the file is there already.
+    int write(const PrinterState &state, Save how);
+    // A temporary file in the target's folder; its name in *temp.
+    posdll::Fd makeTemporary(std::string *temp) const;
+    std::string cannotSave(int err) const;
+
+    std::string m_path;   // as given
+    std::string m_target; // where its links lead
+    posdll::Fd m_locked;  // the file as it is now, locked for as long as the emulator runs
+    PrinterState m_kept;
+};
 
 } // namespace emulator

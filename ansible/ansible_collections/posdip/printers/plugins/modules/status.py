@@ -54,23 +54,61 @@ results:
       holds the answer, for a printer C(ready), C(bytes), C(conditions), C(offline),
       C(cover_open), C(paper) (C(ok), C(near-end) or C(out)) and C(error); for a print queue
       C(queue), C(accepting), C(stopped), C(reason).
+    - C(bytes) are the printer's answers to DLE EOT 1 to 4 in hex; with its cover open a printer
+      answers C(1A 16 12 12) (off-line; cover open; no error; paper present).
   returned: always
   type: list
   elements: dict
   sample:
-    - target: ETHERNET 10.1.2.3
+    - schema: 1
+      target: ETHERNET 10.1.2.3
       action: status
       ok: false
       kind: not-ready
-      reason: cover open
-      status: {ready: false, bytes: 16 12 16 12, conditions: [cover open], offline: true,
+      stage: status
+      elapsed_ms: 12
+      message: Printer is not ready,please check!
+      reason: "not ready: cover open"
+      status: {ready: false, bytes: 1A 16 12 12, conditions: [cover open], offline: true,
                cover_open: true, paper: ok, error: false}
+    - schema: 1
+      target: ETHERNET 10.1.2.4:9101
+      action: status
+      ok: true
+      kind: ok
+      stage: close
+      elapsed_ms: 12
+      message: ''
+      reason: ''
+      status: {ready: true, bytes: 12 12 12 1E, conditions: [paper near end], offline: false,
+               cover_open: false, paper: near-end, error: false}
+    - schema: 1
+      target: ETHERNET 10.1.2.5
+      action: status
+      ok: false
+      kind: refused
+      stage: open
+      elapsed_ms: 0
+      message: Fail to open port,please check!
+      reason: "network printer 10.1.2.5: connection refused"
 not_ready:
   description: The printers that did not answer ready, with those that did not answer at all.
   returned: always
   type: list
   elements: str
-  sample: [ETHERNET 10.1.2.4:9101]
+  sample: [ETHERNET 10.1.2.3, ETHERNET 10.1.2.5]
+msg:
+  description: How many printers are ready, or which are not and why.
+  returned: always
+  type: str
+  sample: >-
+    2 of 3 printers not ready: ETHERNET 10.1.2.3 (not ready: cover open);
+    ETHERNET 10.1.2.5 (network printer 10.1.2.5: connection refused)
+stderr:
+  description: What posdip-cli said on its standard error.
+  returned: always
+  type: str
+  sample: ''
 '''
 
 from ansible.module_utils.basic import AnsibleModule
