@@ -1,12 +1,16 @@
 # Two commands: `make test` and `make run` (and `make package`). Everything else is CMake.
 PRESET ?= default
 
-.PHONY: all deps configure build test test-sanitize fuzz bench run package clean
+.PHONY: all deps deps-test configure build test test-sanitize fuzz bench run package clean
 
 all: build
 
+# What a build, `make run` and `make package` need; the tests' peers and tools come with deps-test.
 deps:
 	@scripts/install-deps.sh
+
+deps-test:
+	@scripts/install-deps.sh --test
 
 configure: deps
 	@cmake --preset $(PRESET) >/dev/null
@@ -14,18 +18,18 @@ configure: deps
 build: configure
 	@cmake --build --preset $(PRESET)
 
-test: build
+test: deps-test build
 	@ctest --preset $(PRESET)
 
-test-sanitize: deps
+test-sanitize: deps-test
 	@cmake --preset sanitize >/dev/null
 	@cmake --build --preset sanitize
 	@ctest --preset sanitize
 
-fuzz: deps
+fuzz: deps-test
 	@scripts/fuzz.sh
 
-bench: build
+bench: deps-test build
 	@bench/startup-bench.sh
 	@bench/cli-bench.sh
 
@@ -33,7 +37,7 @@ run: build
 	@scripts/run.sh
 
 package: build
-	@cmake --build --preset $(PRESET) --target package
+	@cmake --build --preset $(PRESET) --target package posdip_collection
 
 clean:
 	rm -rf build build-*

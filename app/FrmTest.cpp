@@ -3,6 +3,7 @@
 #include "app/caption_fit.h"
 #include "app/message.h"
 #include "app/printer_list_box.h"
+#include "device/port_catalogue.h"
 #include "device/port_kind.h"
 #include "protocol/setting_byte.h"
 
@@ -74,33 +75,66 @@ constexpr FrameRow kFrames[] = {
     {2115, 465, 32}, {2565, 465, 35}, {3015, 825, 38},
 };
 
+using protocol::Baud;
+using protocol::CharsPerLine;
+using protocol::Density;
+using protocol::SettingChoices;
+
+// Selecting a button chooses one value for its group's function.
+template <auto Function, auto Value> void choose(SettingChoices &c) {
+    c.*Function = Value;
+}
+
 struct OptionRow {
     const char *caption; // nullptr: a baud button, captioned with its rate
     int frame;
     Place place; // relative to the frame
     int tabIndex;
+    void (*choose)(SettingChoices &);
 };
 
-// Selected at the start as the default setting byte says.
 constexpr OptionRow kOptions[] = {
-    {"No", 0, {180, 180, 690, 195}, 21},    {"Yes", 0, {990, 180, 690, 195}, 22},
-    {"Yes", 1, {180, 180, 690, 195}, 24},   {"No", 1, {990, 180, 690, 195}, 25},
-    {"Dark", 2, {180, 180, 690, 195}, 27},  {"Light", 2, {990, 180, 690, 195}, 28},
-    {"No", 3, {180, 180, 690, 195}, 30},    {"Yes", 3, {990, 180, 690, 195}, 31},
-    {"42", 4, {180, 180, 690, 195}, 33},    {"48", 4, {990, 180, 690, 195}, 34},
-    {"No", 5, {180, 180, 690, 195}, 36},    {"Yes", 5, {990, 180, 690, 195}, 37},
-    {nullptr, 6, {180, 180, 690, 195}, 39}, {nullptr, 6, {990, 180, 780, 195}, 40},
-    {nullptr, 6, {180, 540, 870, 195}, 41}, {nullptr, 6, {990, 540, 870, 195}, 42},
+    {"No", 0, {180, 180, 690, 195}, 21, choose<&SettingChoices::cutter, false>},
+    {"Yes", 0, {990, 180, 690, 195}, 22, choose<&SettingChoices::cutter, true>},
+    {"Yes", 1, {180, 180, 690, 195}, 24, choose<&SettingChoices::beeper, true>},
+    {"No", 1, {990, 180, 690, 195}, 25, choose<&SettingChoices::beeper, false>},
+    {"Dark", 2, {180, 180, 690, 195}, 27, choose<&SettingChoices::density, Density::Dark>},
+    {"Light", 2, {990, 180, 690, 195}, 28, choose<&SettingChoices::density, Density::Light>},
+    {"No", 3, {180, 180, 690, 195}, 30, choose<&SettingChoices::twoByteCode, false>},
+    {"Yes", 3, {990, 180, 690, 195}, 31, choose<&SettingChoices::twoByteCode, true>},
+    {"42",
+     4,
+     {180, 180, 690, 195},
+     33,
+     choose<&SettingChoices::charsPerLine, CharsPerLine::Chars42>},
+    {"48",
+     4,
+     {990, 180, 690, 195},
+     34,
+     choose<&SettingChoices::charsPerLine, CharsPerLine::Chars48>},
+    {"No", 5, {180, 180, 690, 195}, 36, choose<&SettingChoices::paperTakenDetect, false>},
+    {"Yes", 5, {990, 180, 690, 195}, 37, choose<&SettingChoices::paperTakenDetect, true>},
+    {nullptr, 6, {180, 180, 690, 195}, 39, choose<&SettingChoices::baud, Baud::Rate9600>},
+    {nullptr, 6, {990, 180, 780, 195}, 40, choose<&SettingChoices::baud, Baud::Rate38400>},
+    {nullptr, 6, {180, 540, 870, 195}, 41, choose<&SettingChoices::baud, Baud::Rate19200>},
+    {nullptr, 6, {990, 540, 870, 195}, 42, choose<&SettingChoices::baud, Baud::Rate115200>},
 };
+
+SettingChoices chosenBy(const OptionRow &row, SettingChoices c = {}) {
+    row.choose(c);
+    return c;
+}
+
+// A button is selected for the choices it would leave as they are.
+bool shows(const OptionRow &row, const SettingChoices &c) {
+    return chosenBy(row, c) == c;
+}
 
 QString optionCaption(std::size_t option) {
     if (const char *caption = kOptions[option].caption)
         return QString::fromLatin1(caption);
-    return QString::number(protocol::baudOfOption(static_cast<int>(option)));
+    return QString::number(protocol::baudRate(chosenBy(kOptions[option]).baud));
 }
-
-constexpr const char *kPorts[] = {"ETHERNET", "COM1", "COM2", "COM3", "COM4", "COM5", "COM6",
-                                  "COM7",     "COM8", "COM9", "LPT1", "LPT2", "LPT3", "DRIVER"};
 
 constexpr int kClientWidth = 8970;
 constexpr int kClientHeight = 3960;
@@ -200,13 +234,13 @@ void FrmTest::createControls(device::PrinterSource &printers) {
         m_group[f] = new QButtonGroup(frame);
         m_group[f]->setExclusive(true);
     }
-    const protocol::OptionStates opening = protocol::defaultOptionStates();
+    const SettingChoices opening = protocol::defaultChoices();
     for (std::size_t i = 0; i < m_option1.size(); ++i) {
         const OptionRow &row = kOptions[i];
         auto *option = new QRadioButton(optionCaption(i), m_frame1[row.frame]);
         place(option, QStringLiteral("Option1_%1").arg(i), row.place);
         m_group[row.frame]->addButton(option, static_cast<int>(i));
-        option->setChecked(opening[i]);
+        option->setChecked(shows(row, opening));
         m_option1[i] = option;
     }
     for (std::size_t f = 0; f < m_group.size(); ++f) {
@@ -307,8 +341,8 @@ void FrmTest::connectHandlers() {
 }
 
 void FrmTest::formLoad() {
-    for (const char *port : kPorts)
-        m_combo1->addItem(QString::fromLatin1(port));
+    for (std::string_view port : device::kPortCatalogue)
+        m_combo1->addItem(QString::fromLatin1(port.data(), static_cast<qsizetype>(port.size())));
     m_combo1->setCurrentIndex(0);
     combo1Click(0);
 
@@ -358,7 +392,8 @@ ActionInputs FrmTest::inputs() const {
                local8(m_combo3->currentText()), local8(m_combo2->currentText()),
                m_combo2->serverError()};
     for (std::size_t i = 0; i < m_option1.size(); ++i)
-        in.options[i] = m_option1[i]->isChecked();
+        if (m_option1[i]->isChecked())
+            kOptions[i].choose(in.choices);
     return in;
 }
 

@@ -83,27 +83,27 @@ Result failure(device::FailKind kind, device::Stage stage, std::string reason) {
 
 const ActionEntry &actionEntry(Action action) {
     using protocol::Frame;
-    using protocol::OptionStates;
+    using protocol::SettingChoices;
     static constexpr ActionEntry kEnable{
         .caption = "Enable DIP Switch",
         .subcommand = "enable",
         .summary = "enable the DIP switch",
         .sends = "the enable frame",
         .success = kRestartFirst,
-        .frame = [](const OptionStates &) { return protocol::enableFrame(); }};
+        .frame = [](const SettingChoices &) { return protocol::enableFrame(); }};
     static constexpr ActionEntry kDisable{
         .caption = "Disable DIP Switch",
         .subcommand = "disable",
         .summary = "disable the DIP switch",
         .sends = "the disable frame",
         .success = kRestartFirst,
-        .frame = [](const OptionStates &) { return protocol::disableFrame(); }};
+        .frame = [](const SettingChoices &) { return protocol::disableFrame(); }};
     static constexpr ActionEntry kRestore{.caption = "Restore Default Setting",
                                           .subcommand = "restore",
                                           .summary = "store the default setting",
                                           .sends = "the write-setting frame with the default byte",
                                           .success = kRestart,
-                                          .frame = [](const OptionStates &) {
+                                          .frame = [](const SettingChoices &) {
                                               return protocol::writeSettingFrame(
                                                   protocol::kDefaultSetting);
                                           }};
@@ -114,8 +114,8 @@ const ActionEntry &actionEntry(Action action) {
         .sends = "the write-setting frame with all seven settings: those not given take\n"
                  "their defaults, not the printer's present values. With none given",
         .success = kRestart,
-        .frame = [](const OptionStates &o) {
-            return protocol::writeSettingFrame(protocol::composeSettingByte(o));
+        .frame = [](const SettingChoices &c) {
+            return protocol::writeSettingFrame(protocol::composeSettingByte(c));
         }};
     static constexpr ActionEntry kSelfTest{
         .caption = "Print Selftest",
@@ -123,13 +123,13 @@ const ActionEntry &actionEntry(Action action) {
         .summary = "make the printer print its self-test",
         .sends = "the self-test frame",
         .success = nullptr,
-        .frame = [](const OptionStates &) { return protocol::selfTestFrame(); }};
+        .frame = [](const SettingChoices &) { return protocol::selfTestFrame(); }};
     static constexpr ActionEntry kClose{.caption = "Close",
                                         .subcommand = "",
                                         .summary = "",
                                         .sends = "",
                                         .success = nullptr,
-                                        .frame = [](const OptionStates &) { return Frame{}; },
+                                        .frame = [](const SettingChoices &) { return Frame{}; },
                                         .quits = true};
     switch (action) {
     case Action::EnableDip:
@@ -148,8 +148,8 @@ const ActionEntry &actionEntry(Action action) {
     return kClose; // not reached: every action is named above
 }
 
-protocol::Frame frameFor(Action action, const protocol::OptionStates &options) {
-    return actionEntry(action).frame(options);
+protocol::Frame frameFor(Action action, const protocol::SettingChoices &choices) {
+    return actionEntry(action).frame(choices);
 }
 
 const char *actionName(Action action) {
@@ -161,7 +161,7 @@ Result runAction(Action action, const ActionInputs &in, device::PosdllFuncs &lib
     if (entry.quits)
         return {};
     const auto started = Clock::now();
-    const protocol::Frame frame = entry.frame(in.options);
+    const protocol::Frame frame = entry.frame(in.choices);
     const bool driver = isDriver(in);
     std::optional<device::QueueStatus> queue;
     if (in.verify && driver) { // the queue's word, before a job is made

@@ -20,7 +20,7 @@ enum class Action { EnableDip, DisableDip, RestoreDefault, StoreSetting, PrintSe
 
 struct ActionInputs {
     device::PortInputs port;
-    protocol::OptionStates options = protocol::defaultOptionStates(); // read by StoreSetting
+    protocol::SettingChoices choices = protocol::defaultChoices(); // read by StoreSetting
     // Ask for the status first and send nothing to a printer that is not ready (a print queue:
     // the queue's state and what its server knows of the printer).
     bool verify = false;
@@ -40,14 +40,14 @@ struct ActionEntry {
     const char *summary;    // posdip-cli's one line about it
     const char *sends;      // how posdip-cli's help names the frame
     const char *success;    // said after the printer took the frame; nullptr: nothing
-    protocol::Frame (*frame)(const protocol::OptionStates &options); // empty for Close
-    bool quits = false;                                              // Close: ends the program
+    protocol::Frame (*frame)(const protocol::SettingChoices &choices); // empty for Close
+    bool quits = false;                                                // Close: ends the program
 };
 
 const ActionEntry &actionEntry(Action action);
 
 // The frame an action sends (empty for Close).
-protocol::Frame frameFor(Action action, const protocol::OptionStates &options);
+protocol::Frame frameFor(Action action, const protocol::SettingChoices &choices);
 
 // The caption of the action's button, also the document name of what it sends.
 const char *actionName(Action action);

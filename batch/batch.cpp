@@ -61,7 +61,7 @@ app::ActionInputs inputsFor(const Bounds &bounds, const Target &target) {
 
 } // namespace
 
-Summary send(app::Action action, const protocol::OptionStates &options,
+Summary send(app::Action action, const protocol::SettingChoices &choices,
              std::span<const Target> targets, const Bounds &bounds, device::PosdllFuncs &lib,
              const Hooks &hooks, std::stop_token stop) {
     EndHandedOver batchLib(lib);
@@ -69,7 +69,7 @@ Summary send(app::Action action, const protocol::OptionStates &options,
         targets, bounds,
         [&](const Target &t) {
             app::ActionInputs in = inputsFor(bounds, t);
-            in.options = options;
+            in.choices = choices;
             return app::runAction(action, in, batchLib);
         },
         hooks, stop);

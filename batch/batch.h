@@ -52,8 +52,8 @@ struct Summary {
     std::size_t descriptorShortages = 0;
 };
 
-// Sends the action's frame (built from `options`) to every target.
-Summary send(app::Action action, const protocol::OptionStates &options,
+// Sends the action's frame (built from `choices`) to every target.
+Summary send(app::Action action, const protocol::SettingChoices &choices,
              std::span<const Target> targets, const Bounds &bounds, device::PosdllFuncs &lib,
              const Hooks &hooks, std::stop_token stop = {});
 

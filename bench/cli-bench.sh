@@ -36,7 +36,7 @@ emulator=build/bin/posdip-emulator
 peers_bin=build/bin/bench_loopback_peers
 [ -x "$cli" ] && [ -x "$peers_bin" ] || { echo "build first: make build" >&2; exit 1; }
 for tool in socat xargs /usr/bin/time; do
-  command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh)" >&2; exit 1; }
+  command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh --test)" >&2; exit 1; }
 done
 
 work=$(mktemp -d)

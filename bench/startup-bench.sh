@@ -10,7 +10,7 @@ posdip=build/bin/posdip
 minimal=build/bin/bench_minimal_window
 [ -x "$posdip" ] && [ -x "$minimal" ] || { echo "build first: make build" >&2; exit 1; }
 for tool in Xvfb xwininfo /usr/bin/time; do
-  command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh)" >&2; exit 1; }
+  command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh --test)" >&2; exit 1; }
 done
 
 work=$(mktemp -d)

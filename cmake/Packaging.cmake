@@ -1,11 +1,13 @@
 # Debian packages from what `cmake --install` installs, one package for each component:
 #   posdip            the window, its desktop entry, AppStream data and icons
-#   posdip-cli        the command line and its shell completions
+#   posdip-cli        the command line, its shell completions, the status timer that writes
+#                     metrics for Prometheus, and the monitoring plugin check_posdip
 #   posdip-emulator   the stand-in printer
 #   posdip-libposdll  the private device library both posdip and posdip-cli load
 # `make package` (or `cpack` in the build folder) writes them into the build folder.
 # Besides the CPack set-up, this file installs what every package carries: the manual pages, the
 # completions, and /usr/share/doc/PACKAGE/ with the copyright file and the changelog.
+# `make package` also builds the Ansible collection's tarball into the build folder.
 
 set(POSDIP_MAINTAINER "posdip developers <posdip@example.org>")
 set(posdip_packages posdip-cli posdip-emulator posdip-libposdll)
@@ -94,6 +96,50 @@ install(FILES ${posdip_doc_build}/posdip-cli.bash
 install(FILES ${posdip_doc_build}/_posdip-cli
         DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions COMPONENT posdip-cli)
 
+# The status of every printer in /etc/posdip/targets each minute, for the node exporter's
+# textfile collector, with its options in /etc/default (a conffile); and check_posdip, which runs
+# `posdip-cli check` for monitoring systems that run plugins.
+set(posdip_packaging ${PROJECT_SOURCE_DIR}/packaging)
+install(FILES ${posdip_packaging}/posdip-status.service ${posdip_packaging}/posdip-status.timer
+        DESTINATION lib/systemd/system COMPONENT posdip-cli)
+# The options file goes to /etc beside a prefix of /usr, as in the packages, else to PREFIX/etc
+# (GNU's sysconfdir, decided when installing, so that --prefix moves it too).
+set(posdip_status_options default/posdip-status)
+get_filename_component(dir ${posdip_status_options} DIRECTORY)
+get_filename_component(name ${posdip_status_options} NAME)
+install(CODE "
+  set(etc \"\${CMAKE_INSTALL_PREFIX}/etc\")
+  if(CMAKE_INSTALL_PREFIX MATCHES \"/usr/?$\")
+    get_filename_component(etc \"\${CMAKE_INSTALL_PREFIX}/../etc\" ABSOLUTE)
+  endif()
+  file(INSTALL \"${posdip_packaging}/posdip-status.default\" DESTINATION \"\${etc}/${dir}\"
+       RENAME ${name})" COMPONENT posdip-cli)
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/debian/posdip-cli/conffiles
+     CONTENT "/etc/${posdip_status_options}\n")
+install(PROGRAMS ${posdip_packaging}/check_posdip DESTINATION lib/nagios/plugins
+        COMPONENT posdip-cli)
+
+# A stripped install (cpack, `cmake --install --strip`) also drops the compiler's .comment
+# section from the programs and the library, as Debian's own packages do.
+foreach(package ${posdip_packages})
+  if(package STREQUAL posdip-libposdll)
+    set(elf "${POSDIP_PRIVATE_LIBDIR}/$<TARGET_FILE_NAME:posdll>")
+  else()
+    set(elf "${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:${package}>")
+  endif()
+  install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+    execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+                    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${elf}\" COMMAND_ERROR_IS_FATAL ANY)
+  endif()" COMPONENT ${package})
+endforeach()
+
+# The Ansible collection's tarball, as Ansible Galaxy takes it.
+set(posdip_collection ${PROJECT_SOURCE_DIR}/ansible/ansible_collections/posdip/printers)
+add_custom_target(posdip_collection
+  COMMAND ansible-galaxy collection build --force --output-path ${CMAKE_BINARY_DIR}
+          ${posdip_collection}
+  VERBATIM)
+
 # CPack
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
@@ -111,6 +157,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/${POSDIP_PRIVATE_LIBDIR})
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# Each package's description starts with its own synopsis line, not the project's description.
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/CPackProject.cmake)
 
 set(common_description
     "posdip configures a point-of-sale receipt printer through its DIP-switch
@@ -119,12 +168,16 @@ a line, paper-taken detection and the serial line rate. It reaches the printer
 over the network (raw TCP), a serial or parallel port, or a print queue.")
 
 set(CPACK_DEBIAN_POSDIP_PACKAGE_NAME posdip)
+set(CPACK_DEBIAN_POSDIP_PACKAGE_RECOMMENDS posdip-cli)
+set(CPACK_DEBIAN_POSDIP_PACKAGE_SUGGESTS posdip-emulator)
 set(CPACK_DEBIAN_POSDIP_DESCRIPTION "receipt printer DIP-switch settings in a window
 ${common_description}
 .
 This package holds the settings window.")
 
 set(CPACK_DEBIAN_POSDIP-CLI_PACKAGE_NAME posdip-cli)
+set(CPACK_DEBIAN_POSDIP-CLI_PACKAGE_SUGGESTS "posdip-emulator, prometheus-node-exporter")
+set(CPACK_DEBIAN_POSDIP-CLI_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/debian/posdip-cli/conffiles)
 set(CPACK_DEBIAN_POSDIP-CLI_DESCRIPTION "receipt printer DIP-switch settings from the command line
 ${common_description}
 .
@@ -139,6 +192,8 @@ what it means. It lets posdip and posdip-cli be tried without a printer.")
 
 set(CPACK_DEBIAN_POSDIP-LIBPOSDLL_PACKAGE_NAME posdip-libposdll)
 set(CPACK_DEBIAN_POSDIP-LIBPOSDLL_PACKAGE_SECTION libs)
+# The print queue transport loads libcups when it is first used, where dpkg-shlibdeps cannot see.
+set(CPACK_DEBIAN_POSDIP-LIBPOSDLL_PACKAGE_RECOMMENDS libcups2)
 set(CPACK_DEBIAN_POSDIP-LIBPOSDLL_DESCRIPTION "device library of posdip (private)
 ${common_description}
 .

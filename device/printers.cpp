@@ -1,13 +1,9 @@
 #include "device/printers.h"
 
-#include "posdll/cups_connection.h"
-#include "posdll/cups_queue.h"
 #include "posdll/port_names.h"
-#include "posdll/queue_refusal.h"
+#include "posdll/posdll.h"
 
-#include <iterator>
-#include <string_view>
-#include <utility>
+#include <string>
 
 namespace device {
 
@@ -18,35 +14,15 @@ class SystemPrinters final : public PrinterSource {
     PrinterList list() override { return installedPrinters(); }
 };
 
-// The queues of a CUPS-Get-Printers answer: each is a group of printer attributes, the groups
-// parted by a separator (an attribute without a name).
-std::vector<QueueEntry> queuesOf(ipp_t *answer) {
-    std::vector<QueueEntry> queues;
-    bool inGroup = false;
-    for (ipp_attribute_t *a = ippFirstAttribute(answer); a; a = ippNextAttribute(answer)) {
-        const char *name = ippGetName(a);
-        if (!name || ippGetGroupTag(a) != IPP_TAG_PRINTER) {
-            inGroup = false;
-            continue;
-        }
-        if (!inGroup)
-            queues.emplace_back();
-        inGroup = true;
-        QueueEntry &q = queues.back();
-        const std::string_view key = name;
-        const char *text = ippGetString(a, 0, nullptr);
-        if (key == "printer-name" && text)
-            q.name = text;
-        else if (key == "device-uri" && text)
-            q.deviceUri = text;
-        else if (key == "printer-is-accepting-jobs")
-            q.accepting = ippGetBoolean(a, 0);
-        else if (key == "printer-state")
-            q.state = ippGetInteger(a, 0) == IPP_PSTATE_STOPPED      ? QueueState::Stopped
-                      : ippGetInteger(a, 0) == IPP_PSTATE_PROCESSING ? QueueState::Processing
-                                                                     : QueueState::Idle;
+std::string printServer() {
+    std::string name(256, '\0');
+    const int length = POS_PrintServer(name.data(), static_cast<int>(name.size()));
+    if (length >= static_cast<int>(name.size())) {
+        name.resize(static_cast<std::size_t>(length) + 1);
+        POS_PrintServer(name.data(), static_cast<int>(name.size()));
     }
-    return queues;
+    name.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+    return name;
 }
 
 } // namespace
@@ -63,30 +39,20 @@ const char *queueStateName(QueueState state) {
     return "idle"; // not reached: every state is named above
 }
 
-// One CUPS-Get-Printers request: the server answers with its queues and classes sorted by name,
-// the order `lpstat -e` shows. (cupsGetDests2 would add a second request, and with it a second
-// wait on a server that does not answer.)
 PrinterList installedPrinters() {
     PrinterList result;
-    result.server = posdll::cups::serverName();
-    const posdll::cups::Connection http = posdll::cups::connect(result.error);
-    if (!http)
-        return result;
-    static const char *const wanted[] = {"printer-name", "printer-state",
-                                         "printer-is-accepting-jobs", "device-uri"};
-    posdll::cups::Ipp request(ippNewRequest(IPP_OP_CUPS_GET_PRINTERS));
-    ippAddStrings(request.get(), IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
-                  static_cast<int>(std::size(wanted)), nullptr, wanted);
-    const posdll::cups::Reply reply = posdll::cups::ask(http.get(), std::move(request), "/");
-    // A server without queues answers "not found".
-    if (!reply.ok() && !reply.notFound()) {
-        result.error = "the print server " + result.server +
-                       " did not answer the request for its printers: " + reply.why;
-        return result;
-    }
-    result.queues = queuesOf(reply.answer.get());
-    for (const QueueEntry &q : result.queues)
-        result.names.push_back(q.name);
+    result.server = printServer();
+    auto add = [](const char *name, int state, const char *deviceUri, void *list) {
+        auto &printers = *static_cast<PrinterList *>(list);
+        printers.names.emplace_back(name);
+        printers.queues.push_back({name,
+                                   (state & POS_QUEUE_STOPPED)      ? QueueState::Stopped
+                                   : (state & POS_QUEUE_PROCESSING) ? QueueState::Processing
+                                                                    : QueueState::Idle,
+                                   (state & POS_QUEUE_ACCEPTING) != 0, deviceUri});
+    };
+    if (POS_EnumQueueStates(add, &result) < 0)
+        result.error = POS_LastError();
     return result;
 }
 
@@ -103,19 +69,21 @@ QueueStatus queueStatus(const std::string &queue) {
         q.failKind = FailKind::Usage;
         return q;
     }
-    std::string why;
-    const posdll::cups::Connection http = posdll::cups::connect(why);
-    posdll::cups::QueueState state;
-    if (!http || !posdll::cups::queryQueue(http.get(), queue, state, why)) {
-        q.error = why;
-        q.failKind = http ? FailKind::Timeout : FailKind::Refused;
+    std::string message(1024, '\0');
+    std::string trouble(1024, '\0');
+    const int state =
+        POS_QueueState(queue.c_str(), message.data(), static_cast<int>(message.size()),
+                       trouble.data(), static_cast<int>(trouble.size()));
+    if (state < 0) {
+        q.error = POS_LastError();
+        q.failKind = POS_LastErrorKind() == POS_ERR_REFUSED ? FailKind::Refused : FailKind::Timeout;
         return q;
     }
-    q.exists = state.exists;
-    q.accepting = state.accepting;
-    q.stopped = state.stopped;
-    q.reason = state.message;
-    q.printerTrouble = posdll::printerTrouble(state.reasons, state.message).value_or("");
+    q.exists = state & POS_QUEUE_EXISTS;
+    q.accepting = state & POS_QUEUE_ACCEPTING;
+    q.stopped = state & POS_QUEUE_STOPPED;
+    q.reason = message.c_str();
+    q.printerTrouble = trouble.c_str();
     return q;
 }
 

@@ -36,10 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         check(c->jobs >= 1 && c->jobs <= cli::kMaxJobs);
         check(c->dryRun || c->port || !c->targets.empty());
         check(protocol::knownBaud(c->baud) != 0);
-        protocol::OptionStates again;
-        check(protocol::optionStatesFor(
-                  protocol::explainSettingByte(protocol::composeSettingByte(c->options)), again) &&
-              again == c->options);
+        check(protocol::explainSettingByte(protocol::composeSettingByte(c->choices)) == c->choices);
     }
 
     if (nul == std::string::npos)

@@ -33,10 +33,8 @@ std::string serverName();
 // refused)", "cannot reach the print server S: reason", or libraryFailure().
 Connection connect(std::string &why);
 
-// "" once libcups is loaded; else why not: "the CUPS library libcups.so.2 is not installed
-// (apt install libcups2)" when there is no such file, else the loader's words.
+// "" once libcups is loaded; else why not (posdll::cupsLoadFailure).
 const std::string &libraryFailure();
-std::string loadFailureText(const std::string &library, const std::string &loaderError);
 
 struct IppDelete {
     void operator()(ipp_t *ipp) const { ippDelete(ipp); }

@@ -5,6 +5,7 @@
 // libcups cannot be loaded, each fails as libcups does when the server is unreachable, and
 // cupsLastErrorString() says why.
 #include "posdll/cups_connection.h"
+#include "posdll/cups_library.h"
 #include "posdll/fd.h"
 
 #include <cups/cups.h>
@@ -48,7 +49,7 @@ const Loaded &library() {
             return;
         }
         const char *why = ::dlerror();
-        loaded.failure = posdll::cups::loadFailureText(kLibrary, why ? why : "");
+        loaded.failure = posdll::cupsLoadFailure(kLibrary, why ? why : "");
     });
     return loaded;
 }
@@ -65,12 +66,6 @@ namespace posdll::cups {
 
 const std::string &libraryFailure() {
     return library().failure;
-}
-
-std::string loadFailureText(const std::string &library, const std::string &loaderError) {
-    if (loaderError.find("No such file") != std::string::npos)
-        return "the CUPS library " + library + " is not installed (apt install libcups2)";
-    return "the CUPS library cannot be loaded: " + (loaderError.empty() ? library : loaderError);
 }
 
 } // namespace posdll::cups

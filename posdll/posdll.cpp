@@ -1,10 +1,10 @@
 // The C entry points: argument checks, the per-thread open port, and the dispatch by port type.
 #include "posdll/posdll.h"
 
+#include "posdll/guarded.h"
 #include "posdll/transport.h"
 
 #include <algorithm>
-#include <exception>
 #include <string>
 
 namespace posdll {
@@ -24,21 +24,6 @@ thread_local int t_nextHandle = 1;
 
 int fail(std::string reason, ErrorKind kind = POS_ERR_BAD_ARGUMENT) {
     setLastError(std::move(reason), kind);
-    return -1;
-}
-
-// Nothing may throw across the C boundary: an exception (out of memory, no thread for a name
-// lookup) becomes a failure with its reason.
-template <class Body> int guarded(Body body) noexcept {
-    try {
-        return body();
-    } catch (const std::exception &e) {
-        try {
-            setLastError(std::string("internal error: ") + e.what());
-        } catch (...) {
-        }
-    } catch (...) {
-    }
     return -1;
 }
 

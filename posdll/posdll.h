@@ -180,6 +180,63 @@ POSDLL_API int POS_SetTimeouts(int connectMillis, int writeMillis);
 #define POS_DEFAULT_CONNECT_MILLIS 3000
 #define POS_DEFAULT_WRITE_MILLIS 5000
 
+/**
+ * Names the print server that print queues are reached through, as libcups is set up
+ * (CUPS_SERVER, client.conf, else the local default).
+ * @param buffer receives "HOST:PORT" or the path of the server's local socket, cut to size - 1
+ *               bytes and ended by a NUL; may be NULL when size is 0.
+ * @param size   the buffer's size in bytes.
+ * @return the length of the whole name (more than size - 1 when it was cut), -1 on failure.
+ */
+POSDLL_API int POS_PrintServer(char *buffer, int size);
+
+/**
+ * Lists the print server's queues and classes, in its order (by name), with one request, every
+ * wait bounded as for a print queue's port.
+ * @param each    called once per queue with its name (valid during the call) and context.
+ * @param context passed on to each.
+ * @return the number of queues (0 for a server without any), -1 when the server could not be
+ *         reached (POS_ERR_REFUSED) or gave no usable answer (POS_ERR_TIMEOUT); POS_LastError
+ *         names the server and says why.
+ */
+POSDLL_API int POS_EnumQueues(void (*each)(const char *name, void *context), void *context);
+
+/* The state of a print queue (POS_QueueState, POS_EnumQueueStates). */
+#define POS_QUEUE_EXISTS 1
+#define POS_QUEUE_ACCEPTING 2  /* takes new jobs */
+#define POS_QUEUE_STOPPED 4    /* holds its jobs back */
+#define POS_QUEUE_PROCESSING 8 /* printing a job now */
+
+/**
+ * Lists the print server's queues as POS_EnumQueues does, each with its state, as
+ * `lpstat -p -v` shows it.
+ * @param each    called once per queue with its name, its state (POS_QUEUE_ACCEPTING,
+ *                POS_QUEUE_STOPPED, POS_QUEUE_PROCESSING; none: idle and refusing jobs), its
+ *                device URI ("" when the server gives none), all valid during the call, and
+ *                context.
+ * @param context passed on to each.
+ * @return as POS_EnumQueues.
+ */
+POSDLL_API int POS_EnumQueueStates(void (*each)(const char *name, int state, const char *deviceUri,
+                                                void *context),
+                                   void *context);
+
+/**
+ * Asks the print server about one queue.
+ * @param queue       the queue's name.
+ * @param message     receives the server's message about the queue (often why it was stopped),
+ *                    cut to size - 1 bytes and ended by a NUL; may be NULL when size is 0.
+ * @param size        the message buffer's size in bytes.
+ * @param trouble     receives what the server knows of trouble with the printer behind the queue
+ *                    ("" when none), cut and ended as message; may be NULL when troubleSize is 0.
+ * @param troubleSize the trouble buffer's size in bytes.
+ * @return 0 when there is no such queue, else POS_QUEUE_EXISTS with POS_QUEUE_ACCEPTING and
+ *         POS_QUEUE_STOPPED as they apply; -1 when the server could not be reached
+ *         (POS_ERR_REFUSED) or gave no usable answer (POS_ERR_TIMEOUT).
+ */
+POSDLL_API int POS_QueueState(const char *queue, char *message, int size, char *trouble,
+                              int troubleSize);
+
 /* What kind of failure the last failing call of this thread met (POS_LastErrorKind). */
 #define POS_ERR_NONE 0             /* no failure */
 #define POS_ERR_INTERNAL 1         /* anything not listed below */

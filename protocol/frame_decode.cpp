@@ -12,30 +12,8 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-bool sameBytes(const std::uint8_t *bytes, std::size_t count, const Frame &f) {
-    return count == f.size() && std::equal(f.begin(), f.end(), bytes);
-}
-
-// The full length of a frame that starts with the prefix and this function byte, 0 if none.
-std::size_t frameLength(std::uint8_t function) {
-    switch (function) {
-    case kFuncDipSwitch:
-    case kFuncWriteSetting:
-        return 11;
-    case kFuncSelfTest:
-        return 12;
-    default:
-        return 0;
-    }
-}
-
-bool isWriteSetting(const std::uint8_t *bytes, std::size_t count) {
-    const Frame shape = writeSettingFrame(0);
-    return count == shape.size() && std::equal(shape.begin(), shape.end() - 1, bytes);
-}
-
 bool startsWithPrefix(const std::uint8_t *p, std::size_t n) {
-    return n >= 3 && p[0] == kFramePrefix[0] && p[1] == kFramePrefix[1] && p[2] == kFramePrefix[2];
+    return n >= kFramePrefix.size() && std::equal(kFramePrefix.begin(), kFramePrefix.end(), p);
 }
 
 constexpr auto kAnyStatusRequest = statusRequestBytes(StatusRequest::Printer);
@@ -67,7 +45,7 @@ bool isRequestAt(const std::uint8_t *p, std::size_t n) {
 // Whether the n bytes at p, all that has come so far, may still grow into a frame or a
 // request.
 bool mayStillStart(const std::uint8_t *p, std::size_t n) {
-    return (n < std::size(kFramePrefix) && std::equal(p, p + n, kFramePrefix)) ||
+    return (n < kFramePrefix.size() && std::equal(p, p + n, kFramePrefix.begin())) ||
            (n < kRequestLength &&
             (startsLike(kAnyStatusRequest, p, n) || startsLike(kAnyIdRequest, p, n)));
 }
@@ -76,15 +54,13 @@ bool mayStillStart(const std::uint8_t *p, std::size_t n) {
 
 DecodedFrame decodeFrame(const std::uint8_t *bytes, std::size_t count) {
     DecodedFrame d;
-    if (sameBytes(bytes, count, enableFrame())) {
-        d.kind = FrameKind::Enable;
-        d.description = "enable DIP switch";
-    } else if (sameBytes(bytes, count, disableFrame())) {
-        d.kind = FrameKind::Disable;
-        d.description = "disable DIP switch";
-    } else if (sameBytes(bytes, count, selfTestFrame())) {
-        d.kind = FrameKind::SelfTest;
-        d.description = "print self-test";
+    if (const FrameLayout *layout = layoutOf(bytes, count)) {
+        d.kind = layout->kind;
+        d.description = layout->meaning;
+        if (layout->endsWithSetting) {
+            d.setting = bytes[count - 1];
+            d.description += " " + hexByte(d.setting) + ": " + describeSettingByte(d.setting);
+        }
     } else if (isStatusRequest(bytes, count)) {
         d.kind = FrameKind::StatusRequest;
         d.request = *statusRequestFor(bytes[2]);
@@ -95,11 +71,6 @@ DecodedFrame decodeFrame(const std::uint8_t *bytes, std::size_t count) {
         d.idRequest = *idRequestFor(bytes[2]);
         d.description = "printer ID request " + std::to_string(bytes[2]) + " (" +
                         idRequestName(d.idRequest) + ")";
-    } else if (isWriteSetting(bytes, count)) {
-        d.kind = FrameKind::WriteSetting;
-        d.setting = bytes[10];
-        d.description =
-            "store setting " + hexByte(d.setting) + ": " + describeSettingByte(d.setting);
     } else {
         d.description = "unknown bytes (" + std::to_string(count) + "): " + toHex(bytes, count);
     }
@@ -179,18 +150,19 @@ std::vector<Frame> FrameScanner::feed(const std::uint8_t *bytes, std::size_t cou
             pos += kRequestLength;
             continue;
         }
-        if (n - pos < 4)
+        constexpr std::size_t kHead = kFramePrefix.size() + 1; // the prefix and the function byte
+        if (n - pos < kHead)
             break; // prefix complete or partial, function byte still to come
-        const std::size_t len = frameLength(p[pos + 3]);
-        if (len == 0) {
-            out.emplace_back(p + pos, p + pos + 4);
-            pos += 4;
+        const std::optional<std::size_t> len = frameLengthOf(p[pos + kFramePrefix.size()]);
+        if (!len) {
+            out.emplace_back(p + pos, p + pos + kHead);
+            pos += kHead;
             continue;
         }
-        if (n - pos < len)
+        if (n - pos < *len)
             break;
-        out.emplace_back(p + pos, p + pos + len);
-        pos += len;
+        out.emplace_back(p + pos, p + pos + *len);
+        pos += *len;
     }
     m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(pos));
     return out;

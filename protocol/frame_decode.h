@@ -14,8 +14,6 @@
 
 namespace protocol {
 
-enum class FrameKind { Enable, Disable, WriteSetting, SelfTest, StatusRequest, IdRequest, Unknown };
-
 struct DecodedFrame {
     FrameKind kind = FrameKind::Unknown;
     std::uint8_t setting = 0;                       // WriteSetting only

@@ -4,26 +4,38 @@ namespace protocol {
 
 namespace {
 
-// Option index of each baud button and the bits 7..6 it stands for.
-struct BaudButton {
-    int option;
-    int baud;
+// Each rate with the bits 7..6 that stand for it.
+struct BaudCode {
+    Baud baud;
+    int rate;
     std::uint8_t bits;
 };
-constexpr BaudButton kBaudButtons[] = {
-    {12, 9600, 0x80}, {13, 38400, 0x00}, {14, 19200, 0xC0}, {15, 115200, 0x40}};
+constexpr BaudCode kBaudCodes[] = {{Baud::Rate9600, 9600, 0x80},
+                                   {Baud::Rate19200, 19200, 0xC0},
+                                   {Baud::Rate38400, 38400, 0x00},
+                                   {Baud::Rate115200, 115200, 0x40}};
 
-constexpr bool everyRateHasAButton() {
-    for (int rate : kBaudRates) {
-        bool found = false;
-        for (const auto &b : kBaudButtons)
-            found = found || b.baud == rate;
-        if (!found)
+constexpr bool codesFollowTheRates() {
+    for (std::size_t i = 0; i < kBaudRates.size(); ++i)
+        if (kBaudCodes[i].rate != kBaudRates[i] ||
+            static_cast<std::size_t>(kBaudCodes[i].baud) != i)
             return false;
-    }
-    return std::size(kBaudButtons) == kBaudRates.size();
+    return std::size(kBaudCodes) == kBaudRates.size();
 }
-static_assert(everyRateHasAButton());
+static_assert(codesFollowTheRates());
+
+const BaudCode &codeOf(Baud baud) {
+    return kBaudCodes[static_cast<std::size_t>(baud)];
+}
+
+// The bit of each two-way function, and which choice sets it to 1.
+constexpr int kCutterBit = 0;     // 1 = yes
+constexpr int kBeeperBit = 1;     // 1 = no
+constexpr int kDensityBit = 2;    // 1 = light
+constexpr int kTwoByteBit = 3;    // 1 = yes
+constexpr int kCharsBit = 4;      // 1 = 48
+constexpr int kPaperTakenBit = 5; // 1 = yes
+constexpr std::uint8_t kBaudMask = 0xC0;
 
 const char *yesNo(bool b) {
     return b ? "yes" : "no";
@@ -45,71 +57,8 @@ int knownBaud(const std::string &text) {
     return 0;
 }
 
-int baudOfOption(int option) {
-    for (const auto &b : kBaudButtons)
-        if (b.option == option)
-            return b.baud;
-    return 0;
-}
-
-OptionStates defaultOptionStates() {
-    OptionStates s{};
-    optionStatesFor(explainSettingByte(kDefaultSetting), s); // every byte has its buttons
-    return s;
-}
-
 int defaultBaud() {
-    return explainSettingByte(kDefaultSetting).baud;
-}
-
-std::uint8_t composeSettingByte(const OptionStates &options) {
-    std::uint8_t setting = 0;
-    for (int bit = 0; bit < 6; ++bit)
-        if (options[2 * bit + 1])
-            setting |= static_cast<std::uint8_t>(1u << bit);
-    for (const auto &b : kBaudButtons)
-        if (options[b.option])
-            setting |= b.bits;
-    return setting;
-}
-
-SettingChoices explainSettingByte(std::uint8_t setting) {
-    auto bit = [setting](int n) { return (setting >> n) & 1; };
-    SettingChoices c;
-    c.cutter = bit(0);  // 1 = "Yes"
-    c.beeper = !bit(1); // 0 = "Yes"
-    c.density = bit(2) ? Density::Light : Density::Dark;
-    c.twoByteCode = bit(3);
-    c.charsPerLine = bit(4) ? 48 : 42;
-    c.paperTakenDetect = bit(5);
-    for (const auto &b : kBaudButtons)
-        if ((setting & 0xC0) == b.bits)
-            c.baud = b.baud;
-    return c;
-}
-
-bool optionStatesFor(const SettingChoices &c, OptionStates &out) {
-    if (c.charsPerLine != 42 && c.charsPerLine != 48)
-        return false;
-    OptionStates s{};
-    const bool oddSelected[6] = {c.cutter,
-                                 !c.beeper,
-                                 c.density == Density::Light,
-                                 c.twoByteCode,
-                                 c.charsPerLine == 48,
-                                 c.paperTakenDetect};
-    for (int g = 0; g < 6; ++g)
-        s[2 * g + (oddSelected[g] ? 1 : 0)] = true;
-    bool baudFound = false;
-    for (const auto &b : kBaudButtons)
-        if (b.baud == c.baud) {
-            s[b.option] = true;
-            baudFound = true;
-        }
-    if (!baudFound)
-        return false;
-    out = s;
-    return true;
+    return baudRate(defaultChoices().baud);
 }
 
 const char *densityName(Density density) {
@@ -120,6 +69,61 @@ const char *densityName(Density density) {
         return "light";
     }
     return "";
+}
+
+int charCount(CharsPerLine chars) {
+    switch (chars) {
+    case CharsPerLine::Chars42:
+        return 42;
+    case CharsPerLine::Chars48:
+        return 48;
+    }
+    return 0;
+}
+
+int baudRate(Baud baud) {
+    return codeOf(baud).rate;
+}
+
+std::optional<Baud> baudOfRate(int rate) {
+    for (const auto &c : kBaudCodes)
+        if (c.rate == rate)
+            return c.baud;
+    return std::nullopt;
+}
+
+SettingChoices defaultChoices() {
+    return explainSettingByte(kDefaultSetting);
+}
+
+std::uint8_t composeSettingByte(const SettingChoices &c) {
+    std::uint8_t setting = codeOf(c.baud).bits;
+    auto set = [&setting](int bit, bool one) {
+        if (one)
+            setting |= static_cast<std::uint8_t>(1u << bit);
+    };
+    set(kCutterBit, c.cutter);
+    set(kBeeperBit, !c.beeper);
+    set(kDensityBit, c.density == Density::Light);
+    set(kTwoByteBit, c.twoByteCode);
+    set(kCharsBit, c.charsPerLine == CharsPerLine::Chars48);
+    set(kPaperTakenBit, c.paperTakenDetect);
+    return setting;
+}
+
+SettingChoices explainSettingByte(std::uint8_t setting) {
+    auto bit = [setting](int n) { return ((setting >> n) & 1) != 0; };
+    SettingChoices c;
+    c.cutter = bit(kCutterBit);
+    c.beeper = !bit(kBeeperBit);
+    c.density = bit(kDensityBit) ? Density::Light : Density::Dark;
+    c.twoByteCode = bit(kTwoByteBit);
+    c.charsPerLine = bit(kCharsBit) ? CharsPerLine::Chars48 : CharsPerLine::Chars42;
+    c.paperTakenDetect = bit(kPaperTakenBit);
+    for (const auto &b : kBaudCodes)
+        if ((setting & kBaudMask) == b.bits)
+            c.baud = b.baud;
+    return c;
 }
 
 std::string describeSettingByte(std::uint8_t setting) {
@@ -133,10 +137,10 @@ std::string describeSettingByte(std::uint8_t setting) {
     s += densityName(c.density);
     s += ", two-byte ";
     s += yesNo(c.twoByteCode);
-    s += ", " + std::to_string(c.charsPerLine) + " chars";
+    s += ", " + std::to_string(charCount(c.charsPerLine)) + " chars";
     s += ", paper-taken ";
     s += yesNo(c.paperTakenDetect);
-    s += ", " + std::to_string(c.baud) + " bps";
+    s += ", " + std::to_string(baudRate(c.baud)) + " bps";
     return s;
 }
 

@@ -1,10 +1,12 @@
-// The setting byte: one bit per two-way printer function, two bits for the baud rate.
+// The setting byte: one bit per two-way printer function, two bits for the baud rate, and the
+// seven choices it stands for.
 #pragma once
 
 #include "protocol/frames.h"
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace protocol {
@@ -15,45 +17,42 @@ inline constexpr std::array<int, 4> kBaudRates = {9600, 19200, 38400, 115200};
 std::string baudRateChoices(const char *separator);
 // The rate as a number when the text is exactly one of kBaudRates; 0 otherwise.
 int knownBaud(const std::string &text);
-// The rate of option button 12 to 15; 0 for the other buttons.
-int baudOfOption(int option);
-
-// Selected state of the sixteen option buttons, by index. Each pair 0/1 ... 10/11 is one
-// two-way group; 12 to 15 are the baud group (9600, 38400, 19200, 115200).
-using OptionStates = std::array<bool, 16>;
-
-// The option selection the window opens with: the buttons of the default byte.
-OptionStates defaultOptionStates();
 // The rate of the default byte, which a serial line starts at.
 int defaultBaud();
 
-// Reads only indices 1, 3, 5, 7, 9, 11, then 12, 14, 15, as the window's buttons are laid out.
-std::uint8_t composeSettingByte(const OptionStates &options);
-
 enum class Density { Dark, Light };
+enum class CharsPerLine { Chars42, Chars48 };
+// The printer's serial rate after a restart, one of kBaudRates.
+enum class Baud { Rate9600, Rate19200, Rate38400, Rate115200 };
 
 // "dark", "light": the word for a density wherever one is read or shown.
 const char *densityName(Density density);
+// 42 or 48.
+int charCount(CharsPerLine chars);
+// 9600 ... 115200.
+int baudRate(Baud baud);
+// The Baud of a rate of kBaudRates; nothing for any other rate.
+std::optional<Baud> baudOfRate(int rate);
 
-// The seven choices a setting byte stands for.
-// Value-initialised: no, dark, 42 and no rate; the printer's defaults are
-// explainSettingByte(kDefaultSetting).
+// The seven choices a setting byte stands for, one per printer function.
+// Value-initialised: every function off, dark, 42 and 9600; the printer's defaults are
+// defaultChoices().
 struct SettingChoices {
     bool cutter = false;
     bool beeper = false;
     Density density = Density::Dark;
     bool twoByteCode = false;
-    int charsPerLine = 42; // 42 or 48
+    CharsPerLine charsPerLine = CharsPerLine::Chars42;
     bool paperTakenDetect = false;
-    int baud = 0; // 9600, 19200, 38400 or 115200
+    Baud baud = Baud::Rate9600;
     bool operator==(const SettingChoices &) const = default;
 };
 
-SettingChoices explainSettingByte(std::uint8_t setting);
+// The choices of kDefaultSetting, which the window opens with.
+SettingChoices defaultChoices();
 
-// The option buttons that show the given choices; false when a value has no button
-// (chars per line other than 42/48, a baud rate other than the four).
-bool optionStatesFor(const SettingChoices &choices, OptionStates &out);
+std::uint8_t composeSettingByte(const SettingChoices &choices);
+SettingChoices explainSettingByte(std::uint8_t setting);
 
 // "cutter yes, beeper yes, density light, two-byte yes, 48 chars, paper-taken yes, 19200 bps"
 std::string describeSettingByte(std::uint8_t setting);

@@ -9,7 +9,7 @@ bin=build/bin/posdip
 if [ -z "${POSDIP_SCREENSHOT_XVFB:-}" ]; then
     [ -x "$bin" ] || { echo "screenshot: $bin is missing; run 'make' first" >&2; exit 1; }
     for tool in xvfb-run xwininfo import; do
-        command -v "$tool" >/dev/null || { echo "screenshot: $tool is missing; run scripts/install-deps.sh" >&2; exit 1; }
+        command -v "$tool" >/dev/null || { echo "screenshot: $tool is missing; run scripts/install-deps.sh --test" >&2; exit 1; }
     done
     exec xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96 -nolisten tcp" \
         env POSDIP_SCREENSHOT_XVFB=1 "$0" "$out"

@@ -56,8 +56,7 @@ TEST(actions_test, each_action_sends_its_frame_and_says_its_message) {
 
 TEST(actions_test, store_reads_the_options_restore_ignores_them) {
     app::ActionInputs in = onPort("COM3");
-    in.options[14] = false;
-    in.options[12] = true; // 9600
+    in.choices.baud = protocol::Baud::Rate9600;
     RecordingPosdll lib;
     app::runAction(Action::StoreSetting, in, lib);
     app::runAction(Action::RestoreDefault, in, lib);

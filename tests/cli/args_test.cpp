@@ -27,7 +27,7 @@ Command parsed(const Args &args) {
 std::uint8_t storedByte(const Args &settings) {
     Args args{"store", "--dry-run"};
     args.insert(args.end(), settings.begin(), settings.end());
-    return protocol::composeSettingByte(parsed(args).options);
+    return protocol::composeSettingByte(parsed(args).choices);
 }
 
 } // namespace
@@ -129,7 +129,7 @@ TEST(cli_args_test, defaults) {
     EXPECT_FALSE(c.port);
     EXPECT_FALSE(c.json);
     EXPECT_FALSE(c.dryRun);
-    EXPECT_EQ(protocol::composeSettingByte(c.options), 0xFD);
+    EXPECT_EQ(protocol::composeSettingByte(c.choices), 0xFD);
 }
 
 TEST(cli_args_test, settings_by_name_start_from_the_windows_selection) {

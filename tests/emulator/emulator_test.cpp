@@ -19,15 +19,15 @@ using app::Action;
 namespace {
 
 app::Result send(Action action, const std::string &port, const std::string &ip,
-                 const protocol::OptionStates &options = protocol::defaultOptionStates()) {
+                 const protocol::SettingChoices &choices = protocol::defaultChoices()) {
     app::ActionInputs in;
     in.port = {port, ip, "19200", ""};
-    in.options = options;
+    in.choices = choices;
     return app::runAction(action, in, device::libraryPosdll());
 }
 
-std::string described(Action action, const protocol::OptionStates &options) {
-    return protocol::decodeFrame(app::frameFor(action, options)).description;
+std::string described(Action action, const protocol::SettingChoices &choices) {
+    return protocol::decodeFrame(app::frameFor(action, choices)).description;
 }
 
 bool exists(const std::string &path) {
@@ -41,9 +41,8 @@ TEST(emulator_test, store_setting_sent_by_the_action_is_printed_back_decoded) {
     EmulatorProcess emu({"--listen", "127.0.0.1:0", "--count", "1"});
     const std::string address = emu.listeningAddress();
     ASSERT_FALSE(address.empty());
-    protocol::OptionStates options = protocol::defaultOptionStates();
-    options[2] = !options[2]; // another beeper choice than the default
-    options[3] = !options[3];
+    protocol::SettingChoices options = protocol::defaultChoices();
+    options.beeper = !options.beeper; // another beeper choice than the default
     const app::Message out = app::messageFor(
         Action::StoreSetting, send(Action::StoreSetting, "ETHERNET", address, options));
     EXPECT_EQ(out.title, "info") << out.detail;
@@ -59,7 +58,7 @@ TEST(emulator_test, connection_after_connection_with_hex) {
     EmulatorProcess emu({"--listen", "127.0.0.1:0", "--hex", "--count", "3"});
     const std::string address = emu.listeningAddress();
     ASSERT_FALSE(address.empty());
-    const protocol::OptionStates options = protocol::defaultOptionStates();
+    const protocol::SettingChoices options = protocol::defaultChoices();
     for (Action a : {Action::EnableDip, Action::PrintSelfTest, Action::DisableDip}) {
         EXPECT_TRUE(send(a, "ETHERNET", address).succeeded()) << app::actionName(a);
         EXPECT_EQ(emu.frameLine(),
@@ -147,7 +146,7 @@ TEST(emulator_test, a_serial_port_mapped_to_its_terminal_is_heard) {
     for (Action a : {Action::RestoreDefault, Action::EnableDip}) {
         const app::Message out = app::messageFor(a, send(a, "COM9", ""));
         EXPECT_EQ(out.title, "info") << out.detail;
-        EXPECT_EQ(emu.frameLine(), described(a, protocol::defaultOptionStates()));
+        EXPECT_EQ(emu.frameLine(), described(a, protocol::defaultChoices()));
     }
     EXPECT_EQ(emu.exitStatus(), 0);
     EXPECT_FALSE(exists(link)) << "the link goes with the emulator";

@@ -2,10 +2,15 @@
 # Builds the Debian packages from the build tree into a temporary folder, then checks that
 #  - together they hold exactly what `cmake --install` installs, each file in one package, and
 #    the files every user of a package expects;
-#  - their control data: names, version, dependencies (computed and between the packages);
-#  - lintian finds no error; the desktop entry, the AppStream data and the manual pages are valid;
+#  - their control data: names, version, a synopsis each, dependencies (computed and between the
+#    packages), recommendations and suggestions, the conffile;
+#  - the programs and the library are hardened (hardening-check) and carry no .comment section;
+#  - lintian finds no error and no warning; the desktop entry, the AppStream data, the manual pages
+#    and the systemd units are valid;
 #  - the programs run from an extracted root: posdip-cli --version and store --dry-run, and one
-#    frame from posdip-cli to posdip-emulator over 127.0.0.1.
+#    frame from posdip-cli to posdip-emulator over 127.0.0.1; check_posdip gives posdip-cli
+#    check's output and exit status;
+#  - the posdip_collection target builds the Ansible collection's tarball into the build folder.
 # Usage: package_test.sh CMAKE BUILD_DIR VERSION PRIVATE_LIBDIR APP_ID
 set -uo pipefail
 cmake=$1 build=$2 version=$3 libdir=$4 app_id=$5
@@ -64,7 +69,9 @@ expect_in posdip usr/bin/posdip usr/share/man/man1/posdip.1.gz \
   usr/share/applications/posdip.desktop "usr/share/metainfo/$app_id.metainfo.xml" \
   "${icons[@]}" usr/share/icons/hicolor/scalable/apps/posdip.svg usr/share/doc/posdip/README.md
 expect_in posdip-cli usr/bin/posdip-cli usr/share/man/man1/posdip-cli.1.gz \
-  usr/share/bash-completion/completions/posdip-cli usr/share/zsh/vendor-completions/_posdip-cli
+  usr/share/bash-completion/completions/posdip-cli usr/share/zsh/vendor-completions/_posdip-cli \
+  usr/lib/systemd/system/posdip-status.service usr/lib/systemd/system/posdip-status.timer \
+  usr/lib/nagios/plugins/check_posdip etc/default/posdip-status
 expect_in posdip-emulator usr/bin/posdip-emulator usr/share/man/man1/posdip-emulator.1.gz
 expect_in posdip-libposdll "usr/$libdir/libposdll.so.0"
 for p in "${packages[@]}"; do
@@ -92,6 +99,18 @@ done
 [[ $(field posdip Depends) == *libqt6widgets6* ]] || fail "posdip does not depend on Qt Widgets"
 [[ $(field posdip-emulator Depends) != *posdip-libposdll* ]] ||
   fail "posdip-emulator depends on the library it does not load"
+while read -r p name want; do
+  [ "$(field "$p" "$name")" = "$want" ] || fail "$p $name: '$(field "$p" "$name")', not '$want'"
+done <<'FIELDS'
+posdip Recommends posdip-cli
+posdip Suggests posdip-emulator
+posdip-cli Suggests posdip-emulator, prometheus-node-exporter
+posdip-libposdll Recommends libcups2
+FIELDS
+synopses=$(for p in "${packages[@]}"; do field "$p" Description | head -n 1; done)
+[ "$(sort -u <<<"$synopses" | wc -l)" = ${#packages[@]} ] || fail "synopses not distinct: $synopses"
+conffiles=$(dpkg-deb -I "$work/out/posdip-cli_${version}_${arch}.deb" conffiles)
+[ "$conffiles" = /etc/default/posdip-status ] || fail "posdip-cli's conffiles: $conffiles"
 
 # From an extracted root, in an empty folder, the library found only through the runpath.
 root=$work/root
@@ -102,6 +121,17 @@ lib=$(realpath -e "$(ldd "$cli" | awk '$1 == "libposdll.so.0" { print $3 }')")
 [[ $lib == "$root/usr/$libdir/"* ]] || fail "posdip-cli loads libposdll from '$lib'"
 out=$("$cli" --version 2>&1)
 [ "$out" = "posdip-cli $version" ] || fail "posdip-cli --version printed: $out"
+# Control-flow protection is not among Debian 12's build flags.
+for elf in "$root"/usr/bin/* "$root/usr/$libdir"/libposdll.so.0.*; do
+  hardening-check --nocfprotection --quiet "$elf" >/dev/null ||
+    fail "hardening-check: $(hardening-check --nocfprotection "$elf")"
+  ! readelf -S "$elf" | grep -qF .comment || fail "$elf has a .comment section"
+done
+# The plugin wrapper run with this root's posdip-cli, not /usr/bin's.
+sed "s|/usr/bin/|$root/usr/bin/|" "$root/usr/lib/nagios/plugins/check_posdip" >"$work/check_posdip"
+want=$("$cli" check --ip 127.0.0.1:1 -t 1 2>&1; echo "exit $?")
+got=$(sh "$work/check_posdip" --ip 127.0.0.1:1 -t 1 2>&1; echo "exit $?")
+[ "$got" = "$want" ] || fail "check_posdip gave '$got', posdip-cli check '$want'"
 out=$("$cli" store --dry-run 2>&1)
 [[ $out == "1F 1B 1F A1 10 11 12 13 14 15 FD"* ]] || fail "posdip-cli store --dry-run printed: $out"
 
@@ -130,8 +160,23 @@ for page in posdip posdip-cli posdip-emulator; do
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$root/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "man $page: $warnings"
 done
-if ! lintian --fail-on error "${debs[@]}" >"$work/lintian" 2>&1; then
-  fail "lintian reports errors:"
+# The units beside this system's own, with this root's posdip-cli and manual page.
+units=$root/usr/lib/systemd/system
+cp -rn /usr/lib/systemd/system/. "$units"
+out=$(MANPATH=$root/usr/share/man systemd-analyze verify --root="$root" \
+  "$units/posdip-status.service" "$units/posdip-status.timer" 2>&1) && [ -z "$out" ] ||
+  fail "systemd-analyze verify: $out"
+if ! lintian --fail-on error,warning "${debs[@]}" >"$work/lintian" 2>&1; then
+  fail "lintian reports errors or warnings:"
 fi
 cat "$work/lintian"
+
+rm -f "$build"/posdip-printers-*.tar.gz
+"$cmake" --build "$build" --target posdip_collection >"$work/galaxy.log" 2>&1 ||
+  fail "$(cat "$work/galaxy.log")"
+tarball=$(ls "$build"/posdip-printers-*.tar.gz)
+listing=$(tar -tzf "$tarball")
+for f in LICENSE meta/runtime.yml changelogs/changelog.yaml plugins/modules/dip.py; do
+  grep -qxF "$f" <<<"$listing" || fail "the collection's tarball '$tarball' lacks $f: $listing"
+done
 exit $status

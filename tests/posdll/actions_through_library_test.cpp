@@ -53,14 +53,13 @@ TEST(actions_through_library_test, store_setting_reaches_a_network_printer) {
         return readUntilEof(c.get());
     });
     app::ActionInputs in = on("ETHERNET", l.address());
-    in.options[0] = !in.options[0]; // the other choice of the first group
-    in.options[1] = !in.options[1];
+    in.choices.cutter = !in.choices.cutter; // the other choice of the first group
     const app::Message out = run(Action::StoreSetting, in);
     EXPECT_EQ(out.title, "info");
     EXPECT_EQ(out.text, "Please Restart Printer.");
     const Bytes sent = got.get();
-    EXPECT_EQ(sent, bytesOf(app::frameFor(Action::StoreSetting, in.options)));
-    EXPECT_NE(sent, bytesOf(app::frameFor(Action::RestoreDefault, in.options)));
+    EXPECT_EQ(sent, bytesOf(app::frameFor(Action::StoreSetting, in.choices)));
+    EXPECT_NE(sent, bytesOf(app::frameFor(Action::RestoreDefault, in.choices)));
     expectNoPortOpen();
 }
 

@@ -48,6 +48,13 @@ int main(void) {
     CHECK(POS_Open("LPT9", 0, 0, 0, 0, 99) == -1 &&
           strstr(POS_LastError(), "unknown port type 99") != NULL);
 
+    /* The print server's calls check their arguments before asking it; its name is cut to fit. */
+    CHECK(POS_EnumQueues(NULL, NULL) == -1 && POS_LastErrorKind() == POS_ERR_BAD_ARGUMENT);
+    CHECK(POS_EnumQueueStates(NULL, NULL) == -1 && POS_LastErrorKind() == POS_ERR_BAD_ARGUMENT);
+    CHECK(POS_QueueState(NULL, NULL, 0, NULL, 0) == -1 &&
+          POS_LastErrorKind() == POS_ERR_BAD_ARGUMENT);
+    CHECK(POS_PrintServer((char *)back, 4) >= 0 && strlen((const char *)back) <= 3);
+
     /* One document to a file standing in for a parallel printer. */
     CHECK(POS_SetDocName("c linkage") == 0);
     handle = POS_Open("LPT9", 0, 0, 0, 0, POS_PORT_PARALLEL);

@@ -26,6 +26,9 @@ TEST(frame_decode_test, near_misses_are_unknown) {
     Frame shortWrite = protocol::writeSettingFrame(0xFD);
     shortWrite.pop_back();
     EXPECT_EQ(protocol::decodeFrame(shortWrite).kind, FrameKind::Unknown);
+    Frame otherBody = protocol::writeSettingFrame(0xFD);
+    otherBody[5] = 0x00;
+    EXPECT_EQ(protocol::decodeFrame(otherBody).kind, FrameKind::Unknown);
     Frame selfTestTail = protocol::selfTestFrame();
     selfTestTail.back() = 0x01;
     const auto d = protocol::decodeFrame(selfTestTail);

@@ -63,20 +63,20 @@ Usage usage() {
 // with the usage at the end.
 void soak(EmulatorProcess &emu, const app::ActionInputs &base, int count, const char *what) {
     SCOPED_TRACE(what);
-    protocol::OptionStates options = protocol::defaultOptionStates();
+    protocol::SettingChoices choices = protocol::defaultChoices();
     Usage warm;
     std::vector<std::string> expected;
     for (int i = 0; i < count; ++i) {
         if (i == kWarmUp)
             warm = usage();
         const Action action = kActions[static_cast<std::size_t>(i) % kActions.size()];
-        for (int b = 12; b < 16; ++b) // another baud rate each time: the stored byte changes
-            options[static_cast<std::size_t>(b)] = b == 12 + i % 4;
+        // another baud rate each time: the stored byte changes
+        choices.baud = *protocol::baudOfRate(protocol::kBaudRates[static_cast<std::size_t>(i) % 4]);
         app::ActionInputs in = base;
-        in.options = options;
+        in.choices = choices;
         const app::Result out = app::runAction(action, in, device::libraryPosdll());
         ASSERT_TRUE(out.succeeded()) << "action " << i << ": " << out.reason;
-        expected.push_back(protocol::decodeFrame(app::frameFor(action, options)).description);
+        expected.push_back(protocol::decodeFrame(app::frameFor(action, choices)).description);
         if (expected.size() < kBackToBack && i + 1 < count)
             continue;
         for (std::size_t heard = 0; heard < expected.size(); ++heard)

@@ -1,6 +1,5 @@
 // The printer list of the window against the queues of a private cupsd.
 #include "device/printers.h"
-#include "posdll/cups_connection.h"
 #include "support/bounded.h"
 #include "support/child_process.h"
 #include "support/cups_server.h"
@@ -77,18 +76,4 @@ TEST_F(PrintersTest, a_silent_or_stopped_server_is_an_error_naming_it_in_bounded
                                " is not running (connection refused)"),
               std::string::npos)
         << down->error;
-}
-
-TEST(cups_library_test, a_missing_library_says_which_package_brings_it) {
-    const struct {
-        std::string loader, said;
-    } rows[] = {
-        {"libcups.so.2: cannot open shared object file: No such file or directory",
-         "the CUPS library libcups.so.2 is not installed (apt install libcups2)"},
-        {"libcups.so.2: undefined symbol: x",
-         "the CUPS library cannot be loaded: libcups.so.2: undefined symbol: x"},
-    };
-    for (const auto &row : rows)
-        EXPECT_EQ(posdll::cups::loadFailureText("libcups.so.2", row.loader), row.said);
-    EXPECT_EQ(posdll::cups::libraryFailure(), ""); // installed here
 }

@@ -36,8 +36,7 @@ class SpoolTest : public testing_support::QueueTest {
     app::ActionInputs driverInputs(const std::string &printerName) const {
         app::ActionInputs in;
         in.port = {"DRIVER", "127.0.0.1", "19200", printerName};
-        in.options[14] = false;
-        in.options[12] = true; // 9600 bit/s: a setting byte other than the default
+        in.choices.baud = protocol::Baud::Rate9600; // a setting byte other than the default
         return in;
     }
 };

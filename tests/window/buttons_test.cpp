@@ -88,20 +88,16 @@ TEST_F(window_buttons_test, store_reads_the_buttons_at_the_press_restore_ignores
     QTest::mouseClick(option(window, 0), Qt::LeftButton);  // cutter no
     QTest::mouseClick(option(window, 12), Qt::LeftButton); // 9600
     click(window, "Command2");
-    protocol::OptionStates first = protocol::defaultOptionStates();
-    first[0] = true;
-    first[1] = false;
-    first[12] = true;
-    first[14] = false;
+    protocol::SettingChoices first = protocol::defaultChoices();
+    first.cutter = false;
+    first.baud = protocol::Baud::Rate9600;
 
     QTest::mouseClick(option(window, 4), Qt::LeftButton);  // dark
     QTest::mouseClick(option(window, 15), Qt::LeftButton); // 115200
     click(window, "Command2");
-    protocol::OptionStates second = first;
-    second[4] = true;
-    second[5] = false;
-    second[12] = false;
-    second[15] = true;
+    protocol::SettingChoices second = first;
+    second.density = protocol::Density::Dark;
+    second.baud = protocol::Baud::Rate115200;
 
     click(window, "Command1");
     ASSERT_EQ(lib.writes.size(), 3u);
@@ -230,11 +226,23 @@ TEST_F(window_buttons_test, each_rate_shown_is_the_rate_stored_and_the_rate_the_
         QTest::mouseClick(option(window, i), Qt::LeftButton);
         click(window, "Command2");
         ASSERT_EQ(lib.writes.size(), static_cast<std::size_t>(i - 11));
-        const int stored = protocol::explainSettingByte(lib.writes.back().back()).baud;
+        const int stored =
+            protocol::baudRate(protocol::explainSettingByte(lib.writes.back().back()).baud);
         EXPECT_EQ(option(window, i)->text(), QString::number(stored)) << i;
         EXPECT_GE(lineRates->findText(option(window, i)->text()), 0) << i;
     }
     // The line starts at the rate the printer's default setting gives it.
     EXPECT_EQ(lineRates->currentText(),
-              QString::number(protocol::explainSettingByte(protocol::kDefaultSetting).baud));
+              QString::number(protocol::baudRate(protocol::defaultChoices().baud)));
+}
+
+TEST_F(window_buttons_test, each_two_way_button_sets_its_bit_as_the_odd_one_says) {
+    const int opening[6] = {1, 2, 5, 7, 9, 11}; // the buttons of 0xFD
+    for (int i = 0; i < 12; ++i) {
+        QTest::mouseClick(option(window, i), Qt::LeftButton);
+        click(window, "Command2");
+        const int bit = 1 << (i / 2);
+        EXPECT_EQ(lib.writes.back().back(), (i % 2 ? 0xFD | bit : 0xFD & ~bit)) << i;
+        QTest::mouseClick(option(window, opening[i / 2]), Qt::LeftButton);
+    }
 }

@@ -156,7 +156,7 @@ TEST_F(window_layout_test, every_caption_without_access_keys) {
 
 TEST_F(window_layout_test, options_sit_in_their_frames_and_open_on_the_default_byte) {
     const int frameOf[16] = {0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 6, 6};
-    protocol::OptionStates states{};
+    std::array<bool, 16> states{};
     for (int i = 0; i < 16; ++i) {
         QRadioButton *o = option(window, i);
         ASSERT_NE(o, nullptr);
@@ -167,10 +167,9 @@ TEST_F(window_layout_test, options_sit_in_their_frames_and_open_on_the_default_b
         EXPECT_TRUE(o->group()->exclusive());
         states[i] = o->isChecked();
     }
-    const protocol::OptionStates opened = {false, true, true,  false, false, true,  false, true,
-                                           false, true, false, true,  false, false, true,  false};
+    const std::array<bool, 16> opened = {false, true, true,  false, false, true,  false, true,
+                                         false, true, false, true,  false, false, true,  false};
     EXPECT_EQ(states, opened);
-    EXPECT_EQ(protocol::composeSettingByte(states), 0xFD);
 
     // Odd indices in the right column, even in the left; the baud group two by two.
     const int left = option(window, 0)->x();

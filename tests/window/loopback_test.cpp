@@ -65,14 +65,11 @@ TEST_F(window_loopback_test, store_sends_the_buttons_as_pressed_restore_sends_th
     QTest::mouseClick(option(window, 3), Qt::LeftButton);  // beeper no
     QTest::mouseClick(option(window, 8), Qt::LeftButton);  // 42 characters
     QTest::mouseClick(option(window, 13), Qt::LeftButton); // 38400
-    protocol::OptionStates states = protocol::defaultOptionStates();
-    states[2] = false;
-    states[3] = true;
-    states[8] = true;
-    states[9] = false;
-    states[13] = true;
-    states[14] = false;
-    const std::uint8_t stored = protocol::composeSettingByte(states);
+    protocol::SettingChoices choices = protocol::defaultChoices();
+    choices.beeper = false;
+    choices.charsPerLine = protocol::CharsPerLine::Chars42;
+    choices.baud = protocol::Baud::Rate38400;
+    const std::uint8_t stored = protocol::composeSettingByte(choices);
     ASSERT_NE(stored, 0xFD);
 
     click(window, "Command2");

@@ -4,6 +4,7 @@
 #include "batch/targets.h"
 #include "output.h"
 
+#include "device/port_catalogue.h"
 #include "posdll/port_names.h"
 #include "posdll/posdll.h"
 #include "posdll/quoted.h"
@@ -103,11 +104,11 @@ std::string yesNo(const std::string &v, bool &out) {
     return eitherOf(v, "yes", true, "no", false, out);
 }
 
-std::string parseBaud(const std::string &v, int &out) {
-    const int rate = protocol::knownBaud(v);
-    if (rate == 0)
+std::string parseBaud(const std::string &v, protocol::Baud &out) {
+    const std::optional<protocol::Baud> baud = protocol::baudOfRate(protocol::knownBaud(v));
+    if (!baud)
         return batch::notABaudRate(v);
-    out = rate;
+    out = *baud;
     return {};
 }
 
@@ -174,11 +175,8 @@ std::vector<OptionRow> makeOptionRows() {
     const std::string statusDefault = seconds(kDefaultStatusMillis);
     const std::string noBytes = "seconds a port may take no bytes";
     const std::string writeDefault = seconds(POS_DEFAULT_WRITE_MILLIS);
-    std::vector<std::string> ports = {"ETHERNET"};
-    for (const char *kind : {"COM", "LPT"})
-        for (int n = 1; n <= (kind[0] == 'C' ? 9 : 3); ++n)
-            ports.push_back(kind + std::to_string(n));
-    ports.push_back("DRIVER");
+    const std::vector<std::string> ports(device::kPortCatalogue.begin(),
+                                         device::kPortCatalogue.end());
 
     return {
         {.name = "--port",
@@ -226,7 +224,7 @@ std::vector<OptionRow> makeOptionRows() {
          .insteadHint = "to store the printer's own rate, use store --set-baud",
          .handle =
              [](ParseState &s, const std::string &v) {
-                 int rate = 0;
+                 protocol::Baud rate{};
                  std::string why = parseBaud(v, rate);
                  if (why.empty())
                      s.cmd.baud = v;
@@ -479,10 +477,12 @@ std::vector<OptionRow> makeOptionRows() {
          .choices = {"42", "48"},
          .group = G::Setting,
          .scope = kStore,
-         .help = {{kAll, "characters per line" + byDefault(std::to_string(d.charsPerLine))}},
+         .help = {{kAll, "characters per line" +
+                             byDefault(std::to_string(protocol::charCount(d.charsPerLine)))}},
          .handle =
              [](ParseState &s, const std::string &v) {
-                 return eitherOf(v, "42", 42, "48", 48, s.choices.charsPerLine);
+                 return eitherOf(v, "42", protocol::CharsPerLine::Chars42, "48",
+                                 protocol::CharsPerLine::Chars48, s.choices.charsPerLine);
              }},
         {.name = "--paper-taken",
          .hint = "yes|no",
@@ -497,8 +497,8 @@ std::vector<OptionRow> makeOptionRows() {
          .choices = wordsOf(bauds, '|'),
          .group = G::Setting,
          .scope = kStore,
-         .help = {{kAll,
-                   "the printer's serial rate after restart" + byDefault(std::to_string(d.baud))}},
+         .help = {{kAll, "the printer's serial rate after restart" +
+                             byDefault(std::to_string(protocol::baudRate(d.baud)))}},
          .handle = [](ParseState &s,
                       const std::string &v) { return parseBaud(v, s.choices.baud); }},
         {.name = kByteOption,
@@ -550,9 +550,7 @@ std::optional<UsageError> finish(ParseState &s) {
         if (s.byte && !s.firstSettingName.empty())
             return error(kByteOption, std::string(kByteOption) + " cannot be combined with " +
                                           s.firstSettingName);
-        const protocol::SettingChoices choices =
-            s.byte ? protocol::explainSettingByte(*s.byte) : s.choices;
-        protocol::optionStatesFor(choices, c.options); // every value was checked above
+        c.choices = s.byte ? protocol::explainSettingByte(*s.byte) : s.choices;
     }
     if (c.sub == Subcommand::Scan && c.network.empty())
         return error("", "scan needs the network to sweep, e.g. 'scan 192.168.1.0/24'");

@@ -67,8 +67,8 @@ struct Command {
     int statusMillis = kDefaultStatusMillis; // --status-timeout
     std::string network;                     // scan: the CIDR
     int scanPort = posdll::kPrinterPort;     // scan: --port-number
-    protocol::OptionStates options = protocol::defaultOptionStates(); // store
-    std::vector<std::string> hex;                                     // decode
+    protocol::SettingChoices choices = protocol::defaultChoices(); // store
+    std::vector<std::string> hex;                                  // decode
     // The options given that serve one kind of port only (--baud: COM), by name.
     std::vector<std::string> portOptions;
 };

@@ -287,13 +287,13 @@ int sendFrame(const Command &cmd, app::Action action, const Io &io, device::Posd
     std::vector<Target> targets;
     if (!collectTargets(cmd, io, targets))
         return kExitUsage;
-    const protocol::Frame frame = app::frameFor(action, cmd.options);
+    const protocol::Frame frame = app::frameFor(action, cmd.choices);
     if (cmd.dryRun)
         return dryRun(cmd, frame, targets, io);
     return runBatch(
         cmd, io, targets.size(), targets,
         [&](const batch::Hooks &hooks, std::stop_token stop) {
-            return batch::send(action, cmd.options, targets, boundsOf(cmd), lib, hooks, stop);
+            return batch::send(action, cmd.choices, targets, boundsOf(cmd), lib, hooks, stop);
         },
         [&](const batch::Result &r) {
             const app::Message m = app::messageFor(action, r.result);

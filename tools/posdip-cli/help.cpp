@@ -2,6 +2,7 @@
 
 #include "batch/cidr.h"
 
+#include "device/port_catalogue.h"
 #include "protocol/frame_decode.h"
 #include "protocol/setting_byte.h"
 
@@ -93,8 +94,11 @@ OwnHelp ownHelp(Subcommand sub) {
                 "each queue's state (idle, processing, stopped), whether it accepts jobs, and\n"
                 "its device URI, as lpstat -p -v shows them.\n"};
     case Subcommand::Ports:
-        return {"list the serial and parallel devices and what COMn and LPTn open",
-                "Lists COM1-COM9, LPT1-LPT3 and every other port name that reaches a device: the\n"
+        return {
+            "list the serial and parallel devices and what COMn and LPTn open",
+            "Lists " + device::catalogueSpan(device::PortKind::Serial) + ", " +
+                device::catalogueSpan(device::PortKind::Parallel) +
+                " and every other port name that reaches a device: the\n"
                 "device file it opens and whether it is present, then the serial and parallel\n"
                 "devices no port name reaches. COMn opens /dev/ttyS(n-1); LPTn opens "
                 "/dev/lp(n-1),\n"
@@ -139,7 +143,7 @@ Exit status: 0 when every printer took the frame, 1 when any failed, 2 on a usag
 std::string actionHelp(Subcommand sub, app::Action action) {
     const app::ActionEntry &entry = app::actionEntry(action);
     std::string help = "Sends " + std::string(entry.sends) + ":\n  " +
-                       protocol::toHex(entry.frame(protocol::defaultOptionStates())) + "\n" +
+                       protocol::toHex(entry.frame(protocol::defaultChoices())) + "\n" +
                        (entry.success ? std::string("Then says: ") + entry.success
                                       : std::string("The printer prints; no message follows.")) +
                        "\n";

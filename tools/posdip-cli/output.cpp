@@ -134,9 +134,9 @@ std::string settingJson(std::uint8_t byte) {
         .add("beeper", c.beeper)
         .add("density", protocol::densityName(c.density))
         .add("two_byte", c.twoByteCode)
-        .add("chars", static_cast<long long>(c.charsPerLine))
+        .add("chars", static_cast<long long>(protocol::charCount(c.charsPerLine)))
         .add("paper_taken", c.paperTakenDetect)
-        .add("baud", static_cast<long long>(c.baud))
+        .add("baud", static_cast<long long>(protocol::baudRate(c.baud)))
         .str();
 }
 

@@ -1,5 +1,6 @@
 #include "port_map.h"
 
+#include "device/port_catalogue.h"
 #include "posdll/port_devices.h"
 
 #include <algorithm>
@@ -64,10 +65,9 @@ PortMapping mapPort(const std::string &portName, const Environment &env,
 
 PortsReport reportPorts(const std::vector<std::string> &present, const Environment &env) {
     std::set<std::string, bool (*)(const std::string &, const std::string &)> names(portLess);
-    for (int n = 1; n <= 9; ++n)
-        names.insert("COM" + std::to_string(n));
-    for (int n = 1; n <= 3; ++n)
-        names.insert("LPT" + std::to_string(n));
+    for (device::PortKind kind : {device::PortKind::Serial, device::PortKind::Parallel})
+        for (std::string &name : device::cataloguePorts(kind))
+            names.insert(std::move(name));
     for (const std::string &d : present)
         if (std::string name = nameForDevice(d); !name.empty())
             names.insert(name);
