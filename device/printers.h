@@ -21,12 +21,12 @@ struct QueueEntry {
 
 struct PrinterList {
     std::vector<std::string> names; // in the order the print server lists them
-    std::vector<QueueEntry> queues; // the same, with their state
     std::string server;             // the server asked: "HOST:PORT" or its local socket
     // Empty when the server answered (with queues or without); otherwise which server could not
     // be asked and why.
     std::string error;
     bool serverAnswered() const { return error.empty(); }
+    std::vector<QueueEntry> queues; // the same as names, with their state
 };
 
 // One request to the print server that libcups is set up for, every wait bounded.
