@@ -201,19 +201,6 @@ Result runAction(Action action, const ActionInputs &in, device::PosdllFuncs &lib
     return timed(std::move(r), started);
 }
 
-Result checkStatus(const ActionInputs &in, device::PosdllFuncs &lib) {
-    const auto started = Clock::now();
-    if (isDriver(in))
-        return timed(checkQueue(in), started);
-    applyBounds(in, lib);
-    const device::OpenResult port = device::OpenPort(lib, in.port);
-    if (!port.opened())
-        return timed(failure(port.kind, device::Stage::Open, port.reason), started);
-    device::StatusReading reading = device::readStatus(lib, port.handle, in.statusWaitMillis);
-    device::ClosePort(lib); // what the printer said stands, whatever the close says
-    return timed(statusResult(std::move(reading)), started);
-}
-
 Result statusResult(device::StatusReading reading) {
     if (auto refused = statusFailure(reading))
         return std::move(*refused);
@@ -226,6 +213,36 @@ Result writeFailure(const device::WriteResult &w) {
     Result r = failure(w.kind, w.stage, w.reason);
     r.written = w.written;
     return r;
+}
+
+namespace {
+
+Result readPrinter(const ActionInputs &in, device::PosdllFuncs &lib, bool identify) {
+    const auto started = Clock::now();
+    if (isDriver(in))
+        return timed(checkQueue(in), started);
+    applyBounds(in, lib);
+    const device::OpenResult port = device::OpenPort(lib, in.port);
+    if (!port.opened())
+        return timed(failure(port.kind, device::Stage::Open, port.reason), started);
+    device::StatusReading reading = device::readStatus(lib, port.handle, in.statusWaitMillis);
+    std::optional<device::Identity> identity;
+    if (identify && reading.answered) // a printer that does not answer its status is not asked
+        identity = device::readIdentity(lib, port.handle, in.statusWaitMillis);
+    device::ClosePort(lib); // what the printer said stands, whatever the close says
+    Result r = statusResult(std::move(reading));
+    r.identity = std::move(identity);
+    return timed(std::move(r), started);
+}
+
+} // namespace
+
+Result checkStatus(const ActionInputs &in, device::PosdllFuncs &lib) {
+    return readPrinter(in, lib, false);
+}
+
+Result identifyPrinter(const ActionInputs &in, device::PosdllFuncs &lib) {
+    return readPrinter(in, lib, true);
 }
 
 } // namespace app

@@ -64,4 +64,7 @@ Result checkStatus(const ActionInputs &in, device::PosdllFuncs &lib);
 Result statusResult(device::StatusReading reading);
 Result writeFailure(const device::WriteResult &w);
 
+// As checkStatus, and then, when the printer answered, asks who it is (identity).
+Result identifyPrinter(const ActionInputs &in, device::PosdllFuncs &lib);
+
 } // namespace app

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "device/failure.h"
+#include "device/identity_query.h"
 #include "device/printers.h"
 #include "device/status_query.h"
 
@@ -20,6 +21,7 @@ struct Result {
     std::string reason; // why it failed: the port, device path or queue and the system's words
     std::optional<device::StatusReading> status; // what the printer answered, when it did
     std::optional<device::QueueStatus> queue;    // a print queue's own state
+    std::optional<device::Identity> identity;    // when asked and the printer answered its status
     bool succeeded() const {
         return kind == device::FailKind::Ok || kind == device::FailKind::Spooled;
     }

@@ -82,6 +82,14 @@ Summary status(std::span<const Target> targets, const Bounds &bounds, device::Po
         [&](const Target &t) { return app::checkStatus(inputsFor(bounds, t), lib); }, hooks, stop);
 }
 
+Summary identify(std::span<const Target> targets, const Bounds &bounds, device::PosdllFuncs &lib,
+                 const Hooks &hooks, std::stop_token stop) {
+    return serveAll(
+        targets, bounds,
+        [&](const Target &t) { return app::identifyPrinter(inputsFor(bounds, t), lib); }, hooks,
+        stop);
+}
+
 Summary scan(const Cidr &network, int port, const Bounds &bounds, const Hooks &hooks,
              std::stop_token stop) {
     ProbeBounds probe;

@@ -61,6 +61,10 @@ Summary send(app::Action action, const protocol::SettingChoices &choices,
 Summary status(std::span<const Target> targets, const Bounds &bounds, device::PosdllFuncs &lib,
                const Hooks &hooks, std::stop_token stop = {});
 
+// Reads every target's status and asks each printer that answered who it is.
+Summary identify(std::span<const Target> targets, const Bounds &bounds, device::PosdllFuncs &lib,
+                 const Hooks &hooks, std::stop_token stop = {});
+
 // Asks every host of the network, on TCP port `port`, for its status; onResult hears only the
 // hosts that answered as a printer does (ready or not).
 // They are asked from the calling thread, up to bounds.jobs at once (batch/scan_probe.h).

@@ -60,8 +60,11 @@ class Prober {
             m_slots.resize(1); // no epoll: one host at a time, waited for with poll
         std::size_t next = 0;
         for (;;) {
-            while (!m_free.empty() && next < count && !stop.stop_requested() && start(next))
+            // Hosts settled at once (refused) are handed on as they come, not held.
+            while (!m_free.empty() && next < count && !stop.stop_requested() && start(next)) {
                 ++next;
+                deliver();
+            }
             deliver();
             if (m_free.size() == m_slots.size())
                 return count - next;
@@ -89,9 +92,11 @@ class Prober {
             settle(x, posdll::connectionReasonOf(err), failKindOf(err));
             return true;
         }
-        if (::connect(x.fd.get(), reinterpret_cast<const sockaddr *>(&a), sizeof a) != 0 &&
-            errno != EINPROGRESS) {
-            const int err = errno;
+        // On loopback a refusal comes back within the connect: no wait is needed to see it.
+        const int err = ::connect(x.fd.get(), reinterpret_cast<const sockaddr *>(&a), sizeof a) == 0
+                            ? 0
+                            : (errno == EINPROGRESS ? posdll::socketError(x.fd.get()) : errno);
+        if (err != 0) {
             settle(x, posdll::connectionReasonOf(err), failKindOf(err));
             return true;
         }
@@ -151,8 +156,8 @@ class Prober {
             const int err = n == 0 ? 0 : errno;
             x.status.readFailed(n == 0 ? device::FailKind::Closed : failKindOf(err),
                                 x.label + ": " + posdll::noAnswerReason(err));
-        } else {
-            x.status.answer(answer.data(), static_cast<std::size_t>(n));
+        } else if (!x.status.answer(answer.data(), static_cast<std::size_t>(n))) {
+            return; // passed over: the answer is still to come
         }
         if (x.status.over())
             return end(s);

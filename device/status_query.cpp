@@ -1,9 +1,13 @@
 #include "device/status_query.h"
 
 #include "device/port_access.h"
+#include "posdll/fd.h"
 #include "protocol/frame_decode.h"
+#include "protocol/printer_id.h"
 
 #include <algorithm>
+#include <chrono>
+#include <optional>
 
 namespace device {
 
@@ -23,18 +27,37 @@ void StatusExchange::fail(FailKind kind, std::string reason) {
     m_over = true;
 }
 
-void StatusExchange::answer(const std::uint8_t *bytes, std::size_t count) {
-    if (count > 1 || !protocol::decodeStatus(protocol::kStatusRequests[m_next], bytes[0]).valid)
-        return fail(FailKind::Internal, "the answer " + protocol::toHex(bytes, count) + " to " +
-                                            asked() + " is not a status answer" +
-                                            (count > 1 ? " (one byte was expected)" : "") +
-                                            "; is this a printer?");
-    m_reading.bytes[m_next] = bytes[0];
+bool StatusExchange::answer(const std::uint8_t *bytes, std::size_t count) {
+    std::optional<std::uint8_t> reply;
+    bool behind = false;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (m_blockLeft > 0)
+            --m_blockLeft;
+        else if (protocol::startsAutomaticStatus(bytes[i]))
+            m_blockLeft = protocol::kAutomaticStatusSize - 1;
+        else if (bytes[i] == protocol::kXon || bytes[i] == protocol::kXoff)
+            continue;
+        else if (reply)
+            behind = true;
+        else
+            reply = bytes[i];
+    }
+    if (!reply)
+        return false;
+    if (behind || !protocol::decodeStatus(protocol::kStatusRequests[m_next], *reply).valid) {
+        fail(FailKind::Internal, "the answer " + protocol::toHex(bytes, count) + " to " + asked() +
+                                     " is not a status answer" +
+                                     (behind ? " (one byte was expected)" : "") +
+                                     "; is this a printer?");
+        return true;
+    }
+    m_reading.bytes[m_next] = *reply;
     if (++m_next < protocol::kStatusRequests.size())
-        return;
+        return true;
     m_reading.answered = true;
     m_reading.summary = protocol::summarizeStatus(m_reading.bytes);
     m_over = true;
+    return true;
 }
 
 void StatusExchange::sendFailed(FailKind kind, const std::string &why) {
@@ -69,17 +92,25 @@ StatusReading readStatus(PosdllFuncs &lib, int handle, int waitMillis) {
             x.sendFailed(lastFailKind(lib), lib.POS_LastError());
             break;
         }
-        // Room for more than the one byte, so that bytes behind the answer are seen.
-        std::array<std::uint8_t, kMostAnswerBytes> answer{};
-        int got = lib.POS_ReadFile(handle, answer.data(), kMostAnswerBytes, waitMillis);
-        if (got < 0) {
-            x.readFailed(lastFailKind(lib), lib.POS_LastError());
-        } else if (got == 0) {
-            x.noAnswerWithin(waitMillis);
-        } else {
+        // The answer's wait is its own, however many unasked bytes come before it.
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMillis);
+        for (bool answered = false; !answered;) {
+            // Room for more than the one byte, so that bytes behind the answer are seen.
+            std::array<std::uint8_t, kMostAnswerBytes> answer{};
+            int got = lib.POS_ReadFile(handle, answer.data(), kMostAnswerBytes,
+                                       posdll::millisecondsLeft(deadline));
+            if (got < 0) {
+                x.readFailed(lastFailKind(lib), lib.POS_LastError());
+                break;
+            }
+            if (got == 0) {
+                x.noAnswerWithin(waitMillis);
+                break;
+            }
             if (got == 1) // what already came behind it; a closed connection shows next request
                 got += std::max(0, lib.POS_ReadFile(handle, &answer[1], kMostAnswerBytes - 1, 0));
-            x.answer(answer.data(), static_cast<std::size_t>(got));
+            answered = x.answer(answer.data(), static_cast<std::size_t>(got));
         }
     }
     return x.reading();

@@ -31,10 +31,12 @@ class StatusExchange {
   public:
     // The request to send now (until over()).
     std::array<std::uint8_t, 3> request() const;
-    // What came in answer to the request sent (count >= 1): bytes behind the one answer, or a
-    // byte that is no status byte, end the reading (Internal), so no condition is read from a
-    // byte that did not answer its request.
-    void answer(const std::uint8_t *bytes, std::size_t count);
+    // What came after the request was sent (count >= 1). What a printer with automatic status on
+    // sends unasked (status blocks, XON, XOFF) is passed over: false when that was all, so the
+    // answer is still to come. Bytes behind the one answer, or a byte that is no status byte,
+    // end the reading (Internal), so no condition is read from a byte that did not answer its
+    // request.
+    bool answer(const std::uint8_t *bytes, std::size_t count);
     void sendFailed(FailKind kind, const std::string &why);
     void readFailed(FailKind kind, const std::string &why);
     void noAnswerWithin(int waitMillis);
@@ -48,10 +50,11 @@ class StatusExchange {
 
     StatusReading m_reading;
     std::size_t m_next = 0;
+    std::size_t m_blockLeft = 0; // bytes of an automatic status block still to pass over
     bool m_over = false;
 };
 
-// Throws away unread input, then sends each request and waits at most waitMillis for its byte,
+// Throws away unread input, then sends each request and waits at most waitMillis for its answer,
 // judged as StatusExchange does. A port that passes nothing back fails before anything is sent
 // (CannotVerify). Leaves the port open.
 StatusReading readStatus(PosdllFuncs &lib, int handle, int waitMillis);

@@ -14,7 +14,7 @@ constexpr std::uint8_t kIdFixedMask = 0x90;
 // other three have bits 7 and 4 at 0, as one-byte ID replies do.
 constexpr std::uint8_t kBlockFirstMask = 0x93;
 constexpr std::uint8_t kBlockFirstBits = 0x10;
-constexpr std::size_t kBlockSize = 4;
+constexpr std::size_t kBlockSize = kAutomaticStatusSize;
 
 struct BlockBit {
     std::size_t byte;
@@ -72,6 +72,10 @@ bool repliesWithText(IdRequest request) {
 
 bool isIdByte(std::uint8_t byte) {
     return (byte & kIdFixedMask) == 0;
+}
+
+bool startsAutomaticStatus(std::uint8_t byte) {
+    return (byte & kBlockFirstMask) == kBlockFirstBits;
 }
 
 std::string describeTypeId(std::uint8_t byte) {
@@ -139,7 +143,7 @@ IdReplyReader::Progress IdReplyReader::take(std::uint8_t byte) {
         m_text += static_cast<char>(byte);
         return m_progress;
     }
-    if ((byte & kBlockFirstMask) == kBlockFirstBits) {
+    if (startsAutomaticStatus(byte)) {
         m_blockLeft = kBlockSize - 1;
         return m_progress;
     }

@@ -67,6 +67,11 @@ std::string idTextProblem(std::string_view text);
 // kIdTextHeader, the text, NUL. The text must pass idTextProblem.
 std::vector<std::uint8_t> encodeIdText(std::string_view text);
 
+// Whether the byte starts a 4-byte automatic status block (0xx1xx00), which a printer with
+// automatic status on sends unasked, between or before the replies to requests.
+bool startsAutomaticStatus(std::uint8_t byte);
+inline constexpr std::size_t kAutomaticStatusSize = 4;
+
 // The four bytes of automatic status the printer sends in this condition.
 std::array<std::uint8_t, 4> encodeAutomaticStatus(const PrinterCondition &condition);
 

@@ -39,6 +39,8 @@ constexpr SubcommandEntry kSubcommands[] = {
     {Subcommand::Store, app::Action::StoreSetting, nullptr, nullptr},
     {Subcommand::SelfTest, app::Action::PrintSelfTest, nullptr, nullptr},
     {Subcommand::Status, std::nullopt, "status", nullptr},
+    {Subcommand::Identify, std::nullopt, "identify", nullptr},
+    {Subcommand::Check, std::nullopt, "check", nullptr},
     {Subcommand::Scan, std::nullopt, "scan", "A.B.C.D[/PREFIX] [OPTIONS]"},
     {Subcommand::Decode, std::nullopt, "decode", "[--json] HEX..."},
     {Subcommand::Printers, std::nullopt, "printers", "[--json]"},
@@ -54,8 +56,10 @@ constexpr Mask maskOf(bool actionsOnly) {
 }
 constexpr Mask kActions = maskOf(true);
 constexpr Mask kStore = bit(Subcommand::Store);
-constexpr Mask kOpens = kActions | bit(Subcommand::Status);
-constexpr Mask kReads = bit(Subcommand::Status) | bit(Subcommand::Scan);
+constexpr Mask kCheck = bit(Subcommand::Check);
+constexpr Mask kStatus = bit(Subcommand::Status);
+constexpr Mask kOpens = kActions | kStatus | bit(Subcommand::Identify) | kCheck;
+constexpr Mask kReads = kStatus | bit(Subcommand::Identify) | kCheck | bit(Subcommand::Scan);
 constexpr Mask kAll = maskOf(false);
 
 const SubcommandEntry &entryOf(Subcommand sub) {
@@ -282,13 +286,14 @@ std::vector<OptionRow> makeOptionRows() {
         {.name = "--jobs",
          .shortName = 'j',
          .hint = "N",
-         .scope = kOpens | bit(Subcommand::Scan),
+         .scope = (kOpens & ~kCheck) | bit(Subcommand::Scan),
          .help = {{kActions, "at most N network printers connecting and writing at once "
                              "(default\n" +
                                  jobs +
                                  "), their ends of document overlapping beyond; serial, "
                                  "parallel\nand queue printers are served one at a time"},
-                  {bit(Subcommand::Status), "at most N network printers at once" + byDefault(jobs)},
+                  {kStatus | bit(Subcommand::Identify),
+                   "at most N network printers at once" + byDefault(jobs)},
                   {kAll, "at most N addresses at once" + byDefault(jobs)}},
          .manual = "At most N network printers connecting and writing at once (default " + jobs +
                    ", at most " + std::to_string(kMaxJobs) +
@@ -322,7 +327,7 @@ std::vector<OptionRow> makeOptionRows() {
                  return wholeNumber(v, 1, kMaxWaitSeconds, s.cmd.waitSeconds);
              }},
         {.name = "--json",
-         .scope = kAll,
+         .scope = kAll & ~kCheck,
          .help = {{bit(Subcommand::Scan), "the status result of each printer found, one a line"},
                   {kAll, "one JSON object a line instead of text"}},
          .manual =
@@ -335,7 +340,10 @@ std::vector<OptionRow> makeOptionRows() {
              "and restore add setting (byte, cutter, beeper, density, two_byte, chars, "
              "paper_taken, baud; the same object in decode and --dry-run), and status, scan and "
              "--verify add status (ready, bytes, conditions, offline, cover_open, paper, error) "
-             "when the printer answered. A batch stopped by a signal gives each target it did "
+             "when the printer answered; identify and status --identify add identity (maker, "
+             "model, firmware, serial, multibyte, cutter, each null when the printer did not "
+             "say, and raw: every reply by its n, the one-byte ones in hex). A batch stopped by a "
+             "signal gives each target it did "
              "not reach a line of kind not-attempted. kind is one of not-attempted, ok, spooled, "
              "refused, timeout, unreachable, reset, closed, busy, denied, missing, not-a-device, "
              "queue, not-ready, cannot-verify, usage, no-descriptors, internal; stage one of "
@@ -415,6 +423,49 @@ std::vector<OptionRow> makeOptionRows() {
                    statusDefault + ".",
          .handle = [](ParseState &s,
                       const std::string &v) { return parseSeconds(v, s.cmd.statusMillis); }},
+        {.name = "--metrics",
+         .hint = "PATH",
+         .value = OptionValue::File,
+         .scope = kStatus,
+         .help = {{kAll, "write the readings to PATH for the node exporter's textfile\n"
+                         "collector instead of standard output"}},
+         .manual = "Writes the readings to PATH in the Prometheus text format, for the node "
+                   "exporter's textfile collector, instead of printing them: "
+                   "posdip_printer_up, posdip_printer_ready and posdip_printer_condition "
+                   "(media-low, media-empty, cover-open, offline, error) per printer, labelled "
+                   "target as its targets line names it, and once posdip_status_last_run_"
+                   "timestamp_seconds and posdip_status_duration_seconds. PATH is replaced "
+                   "whole (PATH.tmp.PID in the same folder, synced, then renamed), so a reader "
+                   "never sees half a file. Exit status 0 once it is written, whatever the "
+                   "printers said; 3, with the old file left as it was, when it cannot be.",
+         .handle =
+             [](ParseState &s, const std::string &v) {
+                 if (v.empty())
+                     return std::string("the file name is empty");
+                 s.cmd.metricsPath = v;
+                 return std::string();
+             }},
+        {.name = "--identify",
+         .scope = kStatus,
+         .help = {{kAll, "also ask each printer that answered who it is (GS I n)"}},
+         .manual = "Also asks each printer that answered its status who it is, as identify "
+                   "does; with --metrics, adds posdip_printer_info{maker,model,firmware,serial} "
+                   "1 for each printer that gave its ID.",
+         .handle =
+             [](ParseState &s, const std::string &) {
+                 s.cmd.identify = true;
+                 return std::string();
+             }},
+        {.name = "--timeout",
+         .shortName = 't',
+         .hint = "SECONDS",
+         .scope = kCheck,
+         .help = {{kAll, "the whole check's bound" + seconds(kDefaultCheckMillis)}},
+         .manual = "How many seconds the whole check may take" + seconds(kDefaultCheckMillis) +
+                   "; a printer that has not answered by then is CRITICAL, whatever the "
+                   "connect and status timeouts.",
+         .handle = [](ParseState &s,
+                      const std::string &v) { return parseSeconds(v, s.cmd.checkMillis); }},
         {.name = "--help",
          .shortName = 'h',
          .scope = kAll,
@@ -554,6 +605,8 @@ std::optional<UsageError> finish(ParseState &s) {
     }
     if (c.sub == Subcommand::Scan && c.network.empty())
         return error("", "scan needs the network to sweep, e.g. 'scan 192.168.1.0/24'");
+    if (!c.metricsPath.empty() && c.json)
+        return error("--metrics", "--metrics cannot be combined with --json");
     if (!opensTargets(c.sub))
         return std::nullopt;
 

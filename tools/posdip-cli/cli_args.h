@@ -21,6 +21,8 @@ enum class Subcommand {
     Store,
     SelfTest,
     Status,
+    Identify,
+    Check,
     Scan,
     Decode,
     Printers,
@@ -49,6 +51,8 @@ inline constexpr int kDefaultJobs = 16;
 inline constexpr int kMaxJobs = 1024;
 inline constexpr int kDefaultStatusMillis = app::kDefaultStatusWaitMillis;
 inline constexpr int kMaxWaitSeconds = 3600;
+// check's whole bound unless -t gives another, as monitoring plugins have it.
+inline constexpr int kDefaultCheckMillis = 10000;
 
 struct Command {
     Subcommand sub = Subcommand::Enable;
@@ -65,6 +69,9 @@ struct Command {
     int connectMillis = 0;                   // --connect-timeout; 0: the library's default
     int writeMillis = 0;                     // --write-timeout; 0: the library's default
     int statusMillis = kDefaultStatusMillis; // --status-timeout
+    std::string metricsPath;                 // status: --metrics, the file to write
+    bool identify = false;                   // status: --identify
+    int checkMillis = kDefaultCheckMillis;   // check: -t, the whole check's bound
     std::string network;                     // scan: the CIDR
     int scanPort = posdll::kPrinterPort;     // scan: --port-number
     protocol::SettingChoices choices = protocol::defaultChoices(); // store

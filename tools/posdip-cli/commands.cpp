@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include "check.h"
 #include "cli_args.h"
 #include "device_scan.h"
 #include "help.h"
@@ -8,6 +9,7 @@
 #include "progress.h"
 
 #include "batch/batch.h"
+#include "batch/metrics.h"
 
 #include "device/port_kind.h"
 #include "device/printers.h"
@@ -174,8 +176,8 @@ bool writeResult(const Io &io, const std::string &line) {
 }
 
 // Runs a batch with the signal watch, the progress line and output errors; `show` gives what to
-// print for one result; returns the exit status.
-using ShowResult = std::function<std::string(const batch::Result &)>;
+// print for one result (nothing when empty); returns the exit status.
+using ShowResult = std::function<std::optional<std::string>(const batch::Result &)>;
 using RunBatch = std::function<batch::Summary(const batch::Hooks &, std::stop_token)>;
 
 // The counts a quiet batch ends with: "12 printers: 10 ok, 1 spooled, 1 failed".
@@ -221,14 +223,15 @@ int runBatch(const Command &cmd, const Io &io, std::size_t total, std::span<cons
         counts.add(r.result);
         if (r.index < shown.size())
             shown[r.index] = true;
-        if (cmd.quiet && r.result.succeeded())
+        const std::optional<std::string> line = show(r);
+        if (!line || (cmd.quiet && r.result.succeeded()))
             return;
         if (outputError) {
             ++unshown;
             return;
         }
         errno = 0;
-        if (!writeResult(io, show(r))) {
+        if (!writeResult(io, *line)) {
             outputError = errno;
             ++unshown;
             stop.request_stop();
@@ -303,21 +306,89 @@ int sendFrame(const Command &cmd, app::Action action, const Io &io, device::Posd
         false);
 }
 
+// The readings of every target written to the --metrics file instead of printed.
+int writeMetrics(const Command &cmd, const Io &io, device::PosdllFuncs &lib,
+                 const std::vector<Target> &targets) {
+    std::vector<batch::MetricsSample> samples;
+    const auto started = std::chrono::steady_clock::now();
+    const int status = runBatch(
+        cmd, io, targets.size(), {}, // the lines go to the metrics file
+        [&](const batch::Hooks &hooks, std::stop_token stop) {
+            return cmd.identify ? batch::identify(targets, boundsOf(cmd), lib, hooks, stop)
+                                : batch::status(targets, boundsOf(cmd), lib, hooks, stop);
+        },
+        [&](const batch::Result &r) {
+            samples.push_back({r.target.label, r.result});
+            return std::nullopt;
+        },
+        false);
+    if (status != kExitOk && status != kExitFailed) // stopped: the last full reading stays
+        return status;
+    batch::MetricsRun run;
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    run.finishedAt =
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    run.identity = cmd.identify;
+    if (const std::string why =
+            batch::replaceFile(cmd.metricsPath, batch::metricsText(samples, run));
+        !why.empty()) {
+        sayError(io, "--metrics: " + why);
+        return kExitIncomplete;
+    }
+    return kExitOk;
+}
+
 int status(const Command &cmd, const Io &io, device::PosdllFuncs &lib) {
     std::vector<Target> targets;
     if (!collectTargets(cmd, io, targets))
         return kExitUsage;
+    if (!cmd.metricsPath.empty())
+        return writeMetrics(cmd, io, lib, targets);
     return runBatch(
         cmd, io, targets.size(), targets,
         [&](const batch::Hooks &hooks, std::stop_token stop) {
-            return batch::status(targets, boundsOf(cmd), lib, hooks, stop);
+            return cmd.identify ? batch::identify(targets, boundsOf(cmd), lib, hooks, stop)
+                                : batch::status(targets, boundsOf(cmd), lib, hooks, stop);
         },
         [&](const batch::Result &r) {
-            return cmd.json
-                       ? resultJson(r.target, "status", {}, r.result, app::statusMessage(r.result))
-                       : statusLine(r.target, r.result);
+            if (cmd.json)
+                return resultJson(r.target, "status", {}, r.result, app::statusMessage(r.result));
+            const std::string id = r.result.identity ? identityText(*r.result.identity) : "";
+            return statusLine(r.target, r.result) + (id.empty() ? "" : " (" + id + ")");
         },
         false);
+}
+
+int identify(const Command &cmd, const Io &io, device::PosdllFuncs &lib) {
+    std::vector<Target> targets;
+    if (!collectTargets(cmd, io, targets))
+        return kExitUsage;
+    std::size_t unanswered = 0;
+    const int status = runBatch(
+        cmd, io, targets.size(), targets,
+        [&](const batch::Hooks &hooks, std::stop_token stop) {
+            return batch::identify(targets, boundsOf(cmd), lib, hooks, stop);
+        },
+        [&](const batch::Result &r) {
+            unanswered += r.result.status ? 0 : 1;
+            return cmd.json ? resultJson(r.target, "identify", {}, r.result,
+                                         app::statusMessage(r.result))
+                            : identityLine(r.target, r.result);
+        },
+        false);
+    // A printer that answered is identified, ready or not, ID or none.
+    return status == kExitFailed && unanswered == 0 ? kExitOk : status;
+}
+
+// One printer, one line for a monitoring system; whatever goes wrong is UNKNOWN there.
+int check(const Command &cmd, const Io &io, device::PosdllFuncs &lib) {
+    std::vector<Target> targets;
+    if (!collectTargets(cmd, io, targets))
+        return sayReport(io, checkUnknown("the printers to check cannot be read"));
+    if (targets.size() != 1)
+        return sayReport(io, checkUnknown("check takes one printer, " +
+                                          counted(targets.size(), "printer") + " given"));
+    return runCheck(targets.front(), cmd, io, lib);
 }
 
 int scan(const Command &cmd, const Io &io) {
@@ -417,8 +488,13 @@ int ports(const Command &cmd, const Io &io) {
 
 int runCli(const std::vector<std::string> &args, const Io &io, device::PosdllFuncs &lib) {
     const ParseResult parsed = parseArgs(args);
-    if (const auto *e = std::get_if<UsageError>(&parsed))
+    if (const auto *e = std::get_if<UsageError>(&parsed)) {
+        if (e->sub == Subcommand::Check) { // the monitoring system reads stdout and the status
+            io.err << usageHint(e->sub) << "\n";
+            return sayReport(io, checkUnknown(e->message));
+        }
         return usage(io, e->message, e->sub);
+    }
     if (const auto *h = std::get_if<ShowHelp>(&parsed)) {
         io.out << helpText(h->sub);
         return kExitOk;
@@ -439,6 +515,10 @@ int runCli(const std::vector<std::string> &args, const Io &io, device::PosdllFun
         return ports(cmd, io);
     case Subcommand::Status:
         return status(cmd, io, lib);
+    case Subcommand::Identify:
+        return identify(cmd, io, lib);
+    case Subcommand::Check:
+        return check(cmd, io, lib);
     case Subcommand::Scan:
         return scan(cmd, io);
     case Subcommand::Enable:

@@ -53,15 +53,38 @@ struct OwnHelp {
 OwnHelp ownHelp(Subcommand sub) {
     switch (sub) {
     case Subcommand::Status:
-        return {"ask each printer whether it is ready (DLE EOT 1 to 4)",
-                "Asks each printer for its real-time status (DLE EOT 1, 2, 3, 4; one byte each)\n"
-                "and prints 'TARGET: ready', 'TARGET: not ready: cover open, paper end' or\n"
-                "'TARGET: failed: REASON'. Works on network and serial ports and on USB printers\n"
-                "(/dev/usb/lpN); for a print queue it reports the queue's own state instead.\n\n" +
+        return {
+            "ask each printer whether it is ready (DLE EOT 1 to 4)",
+            "Asks each printer for its real-time status (DLE EOT 1, 2, 3, 4; one byte each)\n"
+            "and prints 'TARGET: ready', 'TARGET: not ready: cover open, paper end' or\n"
+            "'TARGET: failed: REASON'. Works on network and serial ports and on USB printers\n"
+            "(/dev/usb/lpN); for a print queue it reports the queue's own state instead.\n\n" +
+                optionLines(sub, false) +
+                "\n"
+                "Exit status: 0 when every printer answered and is ready, 1 otherwise, 2 on a\n"
+                "usage error; with --metrics 0 once the file is written, 3 when it cannot be.\n",
+            true};
+    case Subcommand::Identify:
+        return {"ask each printer who it is: maker, model, firmware, serial (GS I n)",
+                "Asks each printer for its status (DLE EOT 1 to 4), then, when it answered, for\n"
+                "its ID (GS I 1, 2, 3, 65 to 69, each within the status timeout) and prints\n"
+                "'TARGET: maker X, model Y, firmware 1.02, serial ABC123', leaving out what it\n"
+                "did not say; a printer that leaves GS I 1 unanswered has no ID.\n\n" +
                     optionLines(sub, false) +
                     "\n"
-                    "Exit status: 0 when every printer answered and is ready, 1 otherwise, 2 on a\n"
+                    "Exit status: 0 when every printer answered its status, 1 otherwise, 2 on a\n"
                     "usage error.\n",
+                true};
+    case Subcommand::Check:
+        return {"check one printer for a monitoring system (one line, plugin exit status)",
+                "Reads one printer's status and prints one line for a monitoring system:\n"
+                "'POSDIP OK - ETHERNET 10.1.2.3: ready | ready=1;;;0;1 near_end=0;;;0;1 "
+                "time=0.004s'.\n\n" +
+                    optionLines(sub, false) +
+                    "\n"
+                    "Exit status: 0 OK (ready), 1 WARNING (ready, paper near its end), 2 CRITICAL\n"
+                    "(not ready, unreachable, no answer in time), 3 UNKNOWN (usage error, the\n"
+                    "printer's status cannot be read).\n",
                 true};
     case Subcommand::Scan:
         return {

@@ -155,6 +155,33 @@ std::string statusJson(const device::StatusReading &r) {
         .str();
 }
 
+// The printer's own words for what identify shows, in the order shown.
+struct IdField {
+    const char *name;
+    protocol::IdRequest request;
+};
+constexpr IdField kIdFields[] = {{"maker", protocol::IdRequest::Maker},
+                                 {"model", protocol::IdRequest::ModelName},
+                                 {"firmware", protocol::IdRequest::Firmware},
+                                 {"serial", protocol::IdRequest::Serial}};
+
+std::string identityJson(const device::Identity &id) {
+    JsonObject o;
+    for (const IdField &f : kIdFields) {
+        const auto text = id.text(f.request);
+        text ? o.add(f.name, *text) : o.addRaw(f.name, "null");
+    }
+    const auto type = id.byte(protocol::IdRequest::TypeId);
+    for (const auto &[name, bit] : {std::pair{"multibyte", protocol::kTypeMultiByte},
+                                    std::pair{"cutter", protocol::kTypeCutter}})
+        type ? o.add(name, (*type & bit) != 0) : o.addRaw(name, "null");
+    JsonObject raw;
+    for (const device::IdAnswer &a : id.answers)
+        raw.add(std::to_string(static_cast<int>(a.request)),
+                protocol::repliesWithText(a.request) ? a.text : protocol::hexByte(a.byte));
+    return o.addRaw("raw", raw.str()).str();
+}
+
 } // namespace
 
 JsonObject jsonLine() {
@@ -188,6 +215,21 @@ JsonObject &addTarget(JsonObject &o, const Target &target) {
     return o;
 }
 
+std::string identityText(const device::Identity &id) {
+    std::string text;
+    for (const IdField &f : kIdFields)
+        if (const auto value = id.text(f.request))
+            text += (text.empty() ? "" : ", ") + std::string(f.name) + " " + *value;
+    return text;
+}
+
+std::string identityLine(const Target &target, const app::Result &result) {
+    if (!result.status || !result.identity)
+        return statusLine(target, result);
+    const std::string text = identityText(*result.identity);
+    return target.label + ": " + (text.empty() ? "no printer ID" : text);
+}
+
 std::string resultJson(const Target &target, std::string_view action, const protocol::Frame &frame,
                        const app::Result &result, const app::Message &message) {
     JsonObject o = jsonLine();
@@ -207,6 +249,8 @@ std::string resultJson(const Target &target, std::string_view action, const prot
     }
     if (result.status)
         o.addRaw("status", statusJson(*result.status));
+    if (result.identity)
+        o.addRaw("identity", identityJson(*result.identity));
     if (result.queue)
         o.addRaw("status", JsonObject()
                                .add("queue", result.queue->queue)

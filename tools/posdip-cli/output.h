@@ -65,6 +65,12 @@ std::string notAttemptedJson(const Target &target, std::string_view action);
 // "COM3: ready", "COM3: not ready: cover open, paper end", "COM3: failed: REASON"
 std::string statusLine(const Target &target, const app::Result &result);
 
+// "maker X, model Y, firmware 1.02, serial ABC123", leaving out what the printer did not say.
+std::string identityText(const device::Identity &id);
+// "ETHERNET 10.1.2.3: maker X, ...", "...: no printer ID", or the status line of a printer that
+// did not answer its status.
+std::string identityLine(const Target &target, const app::Result &result);
+
 // The version of the result objects' fields; raised when a field changes meaning.
 inline constexpr int kJsonSchema = 2;
 // A new JSON line: its schema first.
