@@ -110,9 +110,9 @@ const ActionEntry &actionEntry(Action action) {
     static constexpr ActionEntry kStore{
         .caption = "Store Setting",
         .subcommand = "store",
-        .summary = "store a setting chosen by name or as --byte",
-        .sends = "the write-setting frame, its last byte composed from the choices below\n"
-                 "(with none given)",
+        .summary = "set all seven settings, defaults if not given",
+        .sends = "the write-setting frame with all seven settings: those not given take\n"
+                 "their defaults, not the printer's present values. With none given",
         .success = kRestart,
         .frame = [](const SettingChoices &c) {
             return protocol::writeSettingFrame(protocol::composeSettingByte(c));

@@ -11,11 +11,11 @@ std::optional<Cidr> parseCidr(const std::string &text, std::string *why) {
     const auto slash = text.find('/');
     const std::string address = text.substr(0, slash);
     in_addr a{};
-    if (slash == std::string::npos || ::inet_pton(AF_INET, address.c_str(), &a) != 1) {
+    if (::inet_pton(AF_INET, address.c_str(), &a) != 1) {
         *why = posdll::quoted(text) + " is not an IPv4 network such as 192.168.1.0/24";
         return std::nullopt;
     }
-    const std::string p = text.substr(slash + 1);
+    const std::string p = slash == std::string::npos ? "32" : text.substr(slash + 1); // one host
     int prefix = -1;
     if (!p.empty() && p.size() <= 2 && p.find_first_not_of("0123456789") == std::string::npos)
         prefix = std::stoi(p);

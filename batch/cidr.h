@@ -19,7 +19,8 @@ struct Cidr {
 };
 
 // Empty, with why, for anything but a dotted IPv4 address and a prefix from 16 to 32, and for a
-// network without an address that can be a printer's (posdll/printer_address.h).
+// network without an address that can be a printer's (posdll/printer_address.h); an address
+// without a prefix is that one host (/32).
 std::optional<Cidr> parseCidr(const std::string &text, std::string *why);
 
 // The hosts of the network in order, dotted: without the network and broadcast addresses

@@ -28,12 +28,27 @@ std::string_view firstWord(std::string_view line, std::string_view &rest) {
     return line.substr(0, end);
 }
 
+// The port word in capitals, as the rest of the program spells it ("com3" is COM3).
+std::string upper(std::string_view word) {
+    std::string out(word);
+    for (char &c : out)
+        c = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+    return out;
+}
+
+// A line that starts with an address (a digit, '[' or ':') names a network printer.
+bool bareAddress(std::string_view word) {
+    return !word.empty() &&
+           ((word[0] >= '0' && word[0] <= '9') || word[0] == '[' || word[0] == ':');
+}
+
 // The error for one line, or "" with the target filled.
 std::string parseLine(std::string_view line, const std::string &defaultBaud, Target &out) {
-    std::string_view rest;
-    const std::string word(firstWord(line, rest));
-    if (const std::string why = checkPortWord(word); !why.empty())
-        return why;
+    std::string_view rest = line;
+    const std::string given(bareAddress(line) ? "ETHERNET" : firstWord(line, rest));
+    const std::string word = upper(given);
+    if (!checkPortWord(word).empty())
+        return checkPortWord(given); // said as written
     const std::string arg(rest);
     switch (device::portKindOf(word)) {
     case device::PortKind::Ethernet: {

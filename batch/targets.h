@@ -14,6 +14,7 @@ namespace batch {
 struct Target {
     device::PortInputs port; // what OpenPort reads, as the window would fill it
     std::string label;       // "ETHERNET 10.1.2.3", "COM3", "LPT1", "DRIVER Kitchen"
+    std::string device;      // the device file a COM or LPT port opens, when known
     bool network() const;
     // A document that a stop must not cut off: a print queue would keep an unfinished job.
     bool mustFinish() const;
@@ -38,7 +39,8 @@ struct TargetFile {
     std::vector<std::string> errors; // "shop.txt:4: ..." for each bad line
 };
 
-// One target a line: "ETHERNET ADDRESS[:PORT]", "COMn [BAUD]", "LPTn", "DRIVER QUEUE".
+// One target a line: "ETHERNET ADDRESS[:PORT]", "COMn [BAUD]", "LPTn", "DRIVER QUEUE"; a bare
+// address ("10.1.2.3", "10.1.2.3:9101", "[::1]") is ETHERNET; port words in any case ("com3").
 // '#' starts a comment; blank lines are skipped; a UTF-8 byte order mark at the start is
 // skipped. COM lines without a rate use defaultBaud. Reading stops at the first line longer than
 // kMaxTargetLineBytes or once the file passes kMaxTargetFileBytes, with that as the last error.

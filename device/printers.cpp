@@ -27,13 +27,31 @@ std::string printServer() {
 
 } // namespace
 
+const char *queueStateName(QueueState state) {
+    switch (state) {
+    case QueueState::Idle:
+        return "idle";
+    case QueueState::Processing:
+        return "processing";
+    case QueueState::Stopped:
+        return "stopped";
+    }
+    return "idle"; // not reached: every state is named above
+}
+
 PrinterList installedPrinters() {
     PrinterList result;
     result.server = printServer();
-    auto add = [](const char *name, void *list) {
-        static_cast<PrinterList *>(list)->names.emplace_back(name);
+    auto add = [](const char *name, int state, const char *deviceUri, void *list) {
+        auto &printers = *static_cast<PrinterList *>(list);
+        printers.names.emplace_back(name);
+        printers.queues.push_back({name,
+                                   (state & POS_QUEUE_STOPPED)      ? QueueState::Stopped
+                                   : (state & POS_QUEUE_PROCESSING) ? QueueState::Processing
+                                                                    : QueueState::Idle,
+                                   (state & POS_QUEUE_ACCEPTING) != 0, deviceUri});
     };
-    if (POS_EnumQueues(add, &result) < 0)
+    if (POS_EnumQueueStates(add, &result) < 0)
         result.error = POS_LastError();
     return result;
 }

@@ -8,6 +8,17 @@
 
 namespace device {
 
+// A queue as `lpstat -p -v` shows it.
+enum class QueueState { Idle, Processing, Stopped };
+const char *queueStateName(QueueState state); // "idle", "processing", "stopped"
+
+struct QueueEntry {
+    std::string name;
+    QueueState state = QueueState::Idle;
+    bool accepting = false; // printer-is-accepting-jobs
+    std::string deviceUri;  // "socket://10.1.2.3:9100"; empty when the server gave none
+};
+
 struct PrinterList {
     std::vector<std::string> names; // in the order the print server lists them
     std::string server;             // the server asked: "HOST:PORT" or its local socket
@@ -15,6 +26,7 @@ struct PrinterList {
     // be asked and why.
     std::string error;
     bool serverAnswered() const { return error.empty(); }
+    std::vector<QueueEntry> queues; // the same as names, with their state
 };
 
 // One request to the print server that libcups is set up for, every wait bounded.

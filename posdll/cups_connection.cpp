@@ -7,8 +7,11 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <netdb.h>
 #include <optional>
+#include <poll.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 
 namespace posdll::cups {
 
@@ -23,6 +26,13 @@ std::string serverName() {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// "connection refused": the system's words inside a sentence.
+std::string lowerFirst(std::string text) {
+    if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z')
+        text[0] = static_cast<char>(text[0] - 'A' + 'a');
+    return text;
+}
 constexpr std::size_t kServerTextChars = 200;
 
 std::chrono::milliseconds setOr(std::chrono::milliseconds fallback) {
@@ -113,14 +123,62 @@ Reply streamAnswer(http_t *http, const std::string &resource) {
     return reply(cupsGetResponse(http, resource.c_str()), http, since);
 }
 
+namespace {
+
+// One connection attempt to an address of the server, bounded as libcups's: 0 or an errno.
+int connectError(const sockaddr *address, socklen_t length) {
+    const Fd fd(::socket(address->sa_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!fd)
+        return errno;
+    if (::connect(fd.get(), address, length) == 0)
+        return 0;
+    if (errno != EINPROGRESS)
+        return errno;
+    const int ready = pollUntil(fd.get(), POLLOUT, Clock::now() + connectWait());
+    return ready > 0 ? socketError(fd.get()) : ready == 0 ? ETIMEDOUT : errno;
+}
+
+// libcups says "Host is down" for every connect that fails, a refused one too: the connect is
+// tried once more to learn the system's reason (0 when it now succeeds, or none is known).
+int serverConnectError() {
+    const std::string host = cupsServer();
+    if (!host.empty() && host[0] == '/') {
+        sockaddr_un local{};
+        local.sun_family = AF_UNIX;
+        if (host.size() >= sizeof local.sun_path)
+            return ENAMETOOLONG;
+        host.copy(local.sun_path, host.size());
+        return connectError(reinterpret_cast<const sockaddr *>(&local), sizeof local);
+    }
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICSERV;
+    addrinfo *list = nullptr;
+    if (host.empty() ||
+        ::getaddrinfo(host.c_str(), std::to_string(ippPort()).c_str(), &hints, &list) != 0)
+        return 0;
+    int error = 0;
+    for (const addrinfo *a = list; a && (error = connectError(a->ai_addr, a->ai_addrlen));)
+        a = a->ai_next;
+    ::freeaddrinfo(list);
+    return error;
+}
+
+} // namespace
+
 Connection connect(std::string &why) {
     errno = 0;
     Connection http(httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
                                  static_cast<int>(connectWait().count()), nullptr));
     if (!http) {
-        // libcups reports every failed connect as "Host is down", a refused one too.
-        why = "cannot reach the print server " + serverName() +
-              " (is cupsd running?): " + lastReason();
+        if (const std::string &missing = libraryFailure(); !missing.empty())
+            why = missing;
+        else if (const int error = serverConnectError(); error == ECONNREFUSED || error == ENOENT)
+            why = "the print server at " + serverName() + " is not running (" +
+                  lowerFirst(errnoText(error)) + ")";
+        else
+            why = "cannot reach the print server " + serverName() + ": " +
+                  (error ? errnoText(error) : lastReason());
         return nullptr;
     }
     httpSetTimeout(http.get(), std::chrono::duration<double>(answerWait()).count(), nullptr,

@@ -29,8 +29,12 @@ std::string serverName();
 // Connects within connectWait() and bounds each later wait for the server to answerWait().
 // (A server that went away makes a write fail with EPIPE; SIGPIPE is held back during every
 // libcups call, see cups_lazy.cpp.)
-// On failure returns null and sets why to "cannot reach the print server S ...: reason".
+// On failure returns null and sets why: "the print server at S is not running (connection
+// refused)", "cannot reach the print server S: reason", or libraryFailure().
 Connection connect(std::string &why);
+
+// "" once libcups is loaded; else why not (posdll::cupsLoadFailure).
+const std::string &libraryFailure();
 
 struct IppDelete {
     void operator()(ipp_t *ipp) const { ippDelete(ipp); }

@@ -4,6 +4,8 @@
 // Each function here stands in for the libcups function of the same name and calls it; when
 // libcups cannot be loaded, each fails as libcups does when the server is unreachable, and
 // cupsLastErrorString() says why.
+#include "posdll/cups_connection.h"
+#include "posdll/cups_library.h"
 #include "posdll/fd.h"
 
 #include <cups/cups.h>
@@ -47,8 +49,7 @@ const Loaded &library() {
             return;
         }
         const char *why = ::dlerror();
-        loaded.failure =
-            std::string("the CUPS library cannot be loaded: ") + (why ? why : kLibrary);
+        loaded.failure = posdll::cupsLoadFailure(kLibrary, why ? why : "");
     });
     return loaded;
 }
@@ -60,6 +61,14 @@ template <class F> F symbol(const char *name) {
 }
 
 } // namespace
+
+namespace posdll::cups {
+
+const std::string &libraryFailure() {
+    return library().failure;
+}
+
+} // namespace posdll::cups
 
 // One stand-in: the declaration from the CUPS headers gives it C linkage. libcups writes to its
 // sockets without MSG_NOSIGNAL, so a server that went away would raise SIGPIPE: each call holds it
@@ -110,6 +119,10 @@ POSDLL_CUPS_CALL(ipp_attribute_t *, ippFindNextAttribute,
                  nullptr)
 POSDLL_CUPS_CALL(int, ippGetCount, (ipp_attribute_t * attr), (attr), 0)
 POSDLL_CUPS_CALL(int, ippGetBoolean, (ipp_attribute_t * attr, int element), (attr, element), 0)
+POSDLL_CUPS_CALL(ipp_attribute_t *, ippFirstAttribute, (ipp_t * ipp), (ipp), nullptr)
+POSDLL_CUPS_CALL(ipp_attribute_t *, ippNextAttribute, (ipp_t * ipp), (ipp), nullptr)
+POSDLL_CUPS_CALL(const char *, ippGetName, (ipp_attribute_t * attr), (attr), nullptr)
+POSDLL_CUPS_CALL(ipp_tag_t, ippGetGroupTag, (ipp_attribute_t * attr), (attr), IPP_TAG_ZERO)
 POSDLL_CUPS_CALL(int, ippGetInteger, (ipp_attribute_t * attr, int element), (attr, element), 0)
 POSDLL_CUPS_CALL(const char *, ippGetString,
                  (ipp_attribute_t * attr, int element, const char **language),

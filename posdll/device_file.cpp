@@ -114,13 +114,37 @@ bool sameFile(const struct stat &a, const struct stat &b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_rdev == b.st_rdev;
 }
 
+// With files allowed, a parallel port's own path (an override) that does not exist yet is
+// created empty, mode 0644 less the umask, so frames can be captured to a new file. Never on
+// /proc or /sys, never through a link; the file is then checked as any other.
+void createCaptureFile(const DeviceKind &kind, const DeviceTarget &target) {
+    if (kind.family != PortFamily::Parallel || !target.device.overridden || !filesAllowed())
+        return;
+    const std::string &path = target.device.path;
+    const auto slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    if (name.empty() || name == "." || name == "..")
+        return;
+    const Fd dir(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!dir || onKernelFileSystem(dir.get()))
+        return;
+    Fd(::openat(dir.get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                0644));
+}
+
 } // namespace
 
 Fd openLocked(const DeviceKind &kind, const DeviceTarget &target, int flags) {
     // The file's type is checked before it is opened for writing, on the file a symbolic link
     // leads to, and the file opened is checked to be the one looked at.
     char resolved[PATH_MAX];
-    if (!::realpath(target.device.path.c_str(), resolved)) {
+    bool found = ::realpath(target.device.path.c_str(), resolved) != nullptr;
+    if (!found && errno == ENOENT) {
+        createCaptureFile(kind, target);
+        found = ::realpath(target.device.path.c_str(), resolved) != nullptr;
+    }
+    if (!found) {
         recordOpenFailure(kind, target, errno);
         return Fd();
     }

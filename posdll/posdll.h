@@ -201,10 +201,25 @@ POSDLL_API int POS_PrintServer(char *buffer, int size);
  */
 POSDLL_API int POS_EnumQueues(void (*each)(const char *name, void *context), void *context);
 
-/* The state of a print queue (POS_QueueState). */
+/* The state of a print queue (POS_QueueState, POS_EnumQueueStates). */
 #define POS_QUEUE_EXISTS 1
-#define POS_QUEUE_ACCEPTING 2 /* takes new jobs */
-#define POS_QUEUE_STOPPED 4   /* holds its jobs back */
+#define POS_QUEUE_ACCEPTING 2  /* takes new jobs */
+#define POS_QUEUE_STOPPED 4    /* holds its jobs back */
+#define POS_QUEUE_PROCESSING 8 /* printing a job now */
+
+/**
+ * Lists the print server's queues as POS_EnumQueues does, each with its state, as
+ * `lpstat -p -v` shows it.
+ * @param each    called once per queue with its name, its state (POS_QUEUE_ACCEPTING,
+ *                POS_QUEUE_STOPPED, POS_QUEUE_PROCESSING; none: idle and refusing jobs), its
+ *                device URI ("" when the server gives none), all valid during the call, and
+ *                context.
+ * @param context passed on to each.
+ * @return as POS_EnumQueues.
+ */
+POSDLL_API int POS_EnumQueueStates(void (*each)(const char *name, int state, const char *deviceUri,
+                                                void *context),
+                                   void *context);
 
 /**
  * Asks the print server about one queue.

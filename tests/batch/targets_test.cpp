@@ -33,13 +33,21 @@ TEST(batch_targets_test, comments_blanks_and_every_kind) {
                                    "   \t\n"
                                    "LPT1\n"
                                    "DRIVER Kitchen\n"
-                                   "ETHERNET [::1]:9100",
+                                   "ETHERNET [::1]:9100\n"
+                                   "10.1.2.3\n"
+                                   "10.1.2.4:9101 # the bar\n"
+                                   "[::1]\n"
+                                   "com3 9600\n"
+                                   "Driver Front_Desk\n",
                                    "shop.txt", "38400");
     EXPECT_TRUE(f.errors.empty()) << f.errors.front();
     EXPECT_EQ(labels(f.targets),
               (std::vector<std::string>{"ETHERNET 127.0.0.1", "ETHERNET 127.0.0.2:9101", "COM3",
-                                        "COM4", "LPT1", "DRIVER Kitchen", "ETHERNET [::1]:9100"}));
-    ASSERT_EQ(f.targets.size(), 7u);
+                                        "COM4", "LPT1", "DRIVER Kitchen", "ETHERNET [::1]:9100",
+                                        "ETHERNET 10.1.2.3", "ETHERNET 10.1.2.4:9101",
+                                        "ETHERNET [::1]", "COM3", "DRIVER Front_Desk"}));
+    ASSERT_EQ(f.targets.size(), 12u);
+    EXPECT_EQ(f.targets[10].port.baudText, "9600");
     EXPECT_EQ(f.targets[0].port.portName, "ETHERNET");
     EXPECT_EQ(f.targets[0].port.ipText, "127.0.0.1");
     EXPECT_EQ(f.targets[2].port.baudText, "38400"); // the default rate
@@ -58,10 +66,10 @@ TEST(batch_targets_test, bad_lines_are_reported_with_their_numbers) {
                                    "ETHERNET\n"                     // 2
                                    "COM3 1200\n"                    // 3
                                    "# comment\n"                    // 4
-                                   "com3\n"                         // 5
+                                   "com0\n"                         // 5
                                    "LPT1 fast\n"                    // 6
                                    "DRIVER   # none\n"              // 7
-                                   "ETHERNET 10.1.2\n"              // 8
+                                   "10.1.2\n"                       // 8
                                    "ETHERNET 127.0.0.1 127.0.0.2\n" // 9
                                    "COM0\n"                         // 10
                                    "USB1\n"                         // 11
@@ -73,7 +81,7 @@ TEST(batch_targets_test, bad_lines_are_reported_with_their_numbers) {
     const std::vector<std::pair<std::string, std::string>> expected = {
         {"shop.txt:2: ", "ETHERNET needs the printer's address"},
         {"shop.txt:3: ", "'1200' is not one of 9600, 19200, 38400, 115200"},
-        {"shop.txt:5: ", "'com3' is not ETHERNET, COMn, LPTn"},
+        {"shop.txt:5: ", "'com0' is not ETHERNET, COMn, LPTn"},
         {"shop.txt:6: ", "LPT1 takes nothing after it, found 'fast'"},
         {"shop.txt:7: ", "DRIVER needs the print queue's name"},
         {"shop.txt:8: ", "not a valid IPv4 address"},

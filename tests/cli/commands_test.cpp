@@ -1,5 +1,6 @@
 // posdip-cli run in-process: what it prints and returns, and what it asks of the library.
 #include "commands.h"
+#include "progress.h"
 
 #include "posdll/posdll.h"
 #include "protocol/frames.h"
@@ -13,6 +14,7 @@
 #include <mutex>
 #include <set>
 #include <sstream>
+#include <tuple>
 
 using testing_support::RecordedOpen;
 using testing_support::RecordingPosdll;
@@ -25,11 +27,13 @@ struct CliResult {
     std::string err;
 };
 
+// `terminal`: stderr is a terminal that takes escapes.
 CliResult run(const std::vector<std::string> &args, device::PosdllFuncs &lib,
-              std::string input = {}) {
+              std::string input = {}, bool terminal = false) {
     std::ostringstream out, err;
     std::istringstream in(input);
-    const int status = cli::runCli(args, cli::Io{out, err, in, false}, lib);
+    const int status =
+        cli::runCli(args, cli::Io{out, err, in, terminal, false, false, terminal}, lib);
     return {status, out.str(), err.str()};
 }
 
@@ -141,11 +145,16 @@ TEST(cli_commands_test, dry_run_lists_the_targets_it_would_reach) {
                      "DRIVER Bar: not sent (dry run)\n");
     const CliResult j =
         run({"store", "--dry-run", "--json", "--cutter", "no", "--ip", "127.0.0.1"});
-    EXPECT_EQ(j.out, R"({"action":"store","dry_run":true,)"
-                     R"("frame":"1F 1B 1F A1 10 11 12 13 14 15 FC","meaning":"store setting )"
-                     R"(0xFC: cutter no, beeper yes, density light, two-byte yes, 48 chars, )"
-                     R"(paper-taken yes, 19200 bps","targets":["ETHERNET 127.0.0.1"]})"
-                     "\n");
+    EXPECT_EQ(j.out,
+              R"({"schema":2,"action":"store","dry_run":true,)"
+              R"("frame":"1F 1B 1F A1 10 11 12 13 14 15 FC","meaning":"store setting )"
+              R"(0xFC: cutter no, beeper yes, density light, two-byte yes, 48 chars, )"
+              R"(paper-taken yes, 19200 bps","setting":{"byte":"0xFC","cutter":false,)"
+              R"("beeper":true,"density":"light","two_byte":true,"chars":48,)"
+              R"("paper_taken":true,"baud":19200,"meaning":"cutter no, beeper yes, density light, )"
+              R"(two-byte yes, 48 chars, paper-taken yes, 19200 bps"},)"
+              R"("targets":["ETHERNET 127.0.0.1"]})"
+              "\n");
 }
 
 TEST(cli_commands_test, bad_target_files_are_usage_errors_with_line_numbers) {
@@ -188,6 +197,29 @@ TEST(cli_commands_test, usage_error_exits_2_and_names_the_argument) {
     EXPECT_EQ(run({"--help"}).status, 0);
 }
 
+TEST(cli_commands_test, an_option_for_a_kind_of_port_none_of_the_targets_is_refused) {
+    TempFile f("127.0.0.1\ncom2\n");
+    const struct {
+        std::vector<std::string> args;
+        std::string refusal; // "" when it runs
+    } rows[] = {
+        {{"store", "--dry-run", "--ip", "127.0.0.1", "--baud", "9600"},
+         "--baud is for COM ports, and none is among the printers given; to store the printer's "
+         "own rate, use store --set-baud\n"},
+        {{"enable", "--dry-run", "--port", "LPT1", "--wait", "5"}, "--wait is for print queues"},
+        {{"status", "--port", "COM1", "--connect-timeout", "1"}, "--connect-timeout is for net"},
+        {{"enable", "--dry-run", "--targets", f.path(), "--baud", "9600"}, ""},
+        {{"enable", "--dry-run", "--targets", f.path(), "--connect-timeout", "1"}, ""},
+        {{"enable", "--dry-run", "--port", "DRIVER", "--printer", "Bar", "--wait", "5"}, ""},
+    };
+    for (const auto &row : rows) {
+        const CliResult r = run(row.args);
+        EXPECT_EQ(r.status, row.refusal.empty() ? 0 : 2) << row.args[1] << r.err;
+        if (!row.refusal.empty())
+            EXPECT_NE(r.err.find("posdip-cli: " + row.refusal), std::string::npos) << r.err;
+    }
+}
+
 TEST(cli_commands_test, decode_frames_and_a_lone_setting_byte) {
     CliResult r = run({"decode", "1F", "1B", "1F", "A1", "10", "11", "12", "13", "14", "15", "7D"});
     EXPECT_EQ(r.status, 0);
@@ -205,10 +237,10 @@ TEST(cli_commands_test, decode_frames_and_a_lone_setting_byte) {
                      "1F 1B  unknown bytes (2): 1F 1B\n");
     r = run({"decode", "--json", "1F1B1FC0151413121110770D"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, R"({"frame":"1F 1B 1F C0 15 14 13 12 11 10 77","known":true,)"
+    EXPECT_EQ(r.out, R"({"schema":2,"frame":"1F 1B 1F C0 15 14 13 12 11 10 77","known":true,)"
                      R"("meaning":"disable DIP switch"})"
                      "\n"
-                     R"({"frame":"0D","known":false,"meaning":"unknown bytes (1): 0D"})"
+                     R"({"schema":2,"frame":"0D","known":false,"meaning":"unknown bytes (1): 0D"})"
                      "\n");
 }
 
@@ -224,11 +256,19 @@ TEST(cli_commands_test, one_port_gets_the_windows_open_arguments_and_frame) {
     EXPECT_EQ(lib.calls,
               (std::vector<std::string>{"open", "docname", "start", "write", "end", "close"}));
 
+    RecordingPosdll com; // the JSON line names the device the port opens
+    r = run({"enable", "--port", "COM3", "--json"}, com);
+    EXPECT_NE(r.out.find(R"("target":"COM3","port":"COM3","device":"/dev/ttyS2",)"),
+              std::string::npos)
+        << r.out;
+
     RecordingPosdll drv;
     r = run({"selftest", "--port", "DRIVER", "--printer", "Kitchen", "--json"}, drv);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(drv.opens.at(0), (RecordedOpen{"Kitchen", 0, 0, 0, 0, 20}));
-    EXPECT_NE(r.out.find(R"("target":"DRIVER Kitchen","action":"selftest")"), std::string::npos);
+    EXPECT_NE(r.out.find(R"("target":"DRIVER Kitchen","port":"DRIVER","queue":"Kitchen",)"
+                         R"("action":"selftest")"),
+              std::string::npos);
     // Without --wait a queue that took the job is a success of its own kind.
     EXPECT_NE(r.out.find(R"("ok":true,"kind":"spooled","stage":"close")"), std::string::npos)
         << r.out;
@@ -266,6 +306,22 @@ TEST(cli_commands_test, many_targets_each_get_the_frame_and_report_in_order) {
     for (const auto &[ip, bytes] : written)
         EXPECT_EQ(bytes, protocol::enableFrame()) << ip;
     EXPECT_EQ(r.err, ""); // no progress line when stderr is no terminal
+
+    args.push_back("-q"); // only the failures, and the counts on the terminal
+    const CliResult quiet = run(args, lib, {}, true);
+    EXPECT_EQ(quiet.status, 1);
+    EXPECT_EQ(quiet.out, "ETHERNET 127.0.0.3: failed: Fail to open port,please check! (connection "
+                         "refused)\nETHERNET 127.0.0.7: failed: Fail to open port,please check! "
+                         "(connection refused)\n");
+    EXPECT_EQ(quiet.err, "9 printers: 7 ok, 2 failed\n"); // no progress line either
+}
+
+TEST(cli_commands_test, a_dumb_terminal_takes_no_escapes) {
+    for (const auto &[terminal, term, takes] : {std::tuple{true, "xterm", true},
+                                                {true, nullptr, true},
+                                                {true, "dumb", false},
+                                                {false, "xterm", false}})
+        EXPECT_EQ(cli::takesEscapes(terminal, term), takes) << (term ? term : "unset");
 }
 
 TEST(cli_commands_test, overview_says_what_each_action_subcommand_is_followed_by) {
@@ -274,6 +330,7 @@ TEST(cli_commands_test, overview_says_what_each_action_subcommand_is_followed_by
                              "Printer First!)\n",
                              "  restore    store the default setting        (then: Please Restart "
                              "Printer.)\n",
+                             "  store      set all seven settings, defaults if not given   (then",
                              "  selftest   make the printer print its self-test\n",
                              "  ports      list the serial and parallel devices"})
         EXPECT_NE(overview.find(line), std::string::npos) << line << "\nin:\n" << overview;
@@ -282,5 +339,9 @@ TEST(cli_commands_test, overview_says_what_each_action_subcommand_is_followed_by
               std::string::npos)
         << selftest;
     EXPECT_NE(run({"restore", "--help"}).out.find("FD\nThen says: Please Restart Printer.\n"),
+              std::string::npos);
+    EXPECT_NE(run({"store", "--help"})
+                  .out.find("\n\nSends the write-setting frame with all seven "
+                            "settings: those not given take\ntheir defaults"),
               std::string::npos);
 }

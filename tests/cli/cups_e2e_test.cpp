@@ -51,9 +51,18 @@ TEST_F(CliCupsTest, printers_lists_the_queues) {
     EXPECT_EQ(r.status, 0) << r.err;
     // Both queues, whatever order the scheduler gives.
     EXPECT_TRUE(r.out == "Bar\nKitchen\n" || r.out == "Kitchen\nBar\n") << r.out;
+    // Each queue's state, as lpstat -p -v shows it: Bar stopped and refusing jobs.
+    ASSERT_EQ(testing_support::runTool({"cupsdisable", "Bar"}).status, 0);
+    ASSERT_EQ(testing_support::runTool({"cupsreject", "Bar"}).status, 0);
     const auto j = runCliBinary({"printers", "--json"});
-    EXPECT_NE(j.out.find("{\"printer\":\"Kitchen\"}\n"), std::string::npos) << j.out;
-    EXPECT_NE(j.out.find("{\"printer\":\"Bar\"}\n"), std::string::npos) << j.out;
+    EXPECT_NE(j.out.find(R"({"schema":2,"printer":"Kitchen","state":"idle","accepting":true,)"
+                         R"("device_uri":"socket://127.0.0.1:)" +
+                         std::to_string(kitchen.port()) + "\"}\n"),
+              std::string::npos)
+        << j.out;
+    EXPECT_NE(j.out.find(R"({"schema":2,"printer":"Bar","state":"stopped","accepting":false,)"),
+              std::string::npos)
+        << j.out;
 }
 
 TEST_F(CliCupsTest, store_through_a_queue_reaches_the_printer_behind_it) {
@@ -235,6 +244,8 @@ TEST_F(CliCupsTest, status_of_a_queue_on_an_unreachable_or_silent_server_says_wh
     EXPECT_EQ(down.status, 1);
     EXPECT_NE(down.out.find(R"("ok":false,"kind":"refused","stage":"open")"), std::string::npos)
         << down.out;
-    EXPECT_NE(down.out.find("cannot reach the print server " + cups().address()), std::string::npos)
+    EXPECT_NE(down.out.find("the print server at " + cups().address() +
+                            " is not running (connection refused)"),
+              std::string::npos)
         << down.out;
 }

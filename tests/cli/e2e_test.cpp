@@ -159,20 +159,24 @@ TEST(cli_e2e_test, a_printer_that_never_answers_is_reported_as_failed) {
     EXPECT_EQ(r.status, 1);
     const auto got = lines(r.out);
     ASSERT_EQ(got.size(), 2u) << r.out;
-    EXPECT_EQ(got[0].rfind(R"({"schema":1,"target":"ETHERNET )" + silent.address() +
-                               R"(","action":"enable","ok":false,"kind":"timeout","stage":"open",)",
+    EXPECT_EQ(got[0].rfind(R"({"schema":2,"target":"ETHERNET )" + silent.address() +
+                               R"(","port":"ETHERNET","address":"127.0.0.1","tcp_port":)" +
+                               silent.address().substr(10) +
+                               R"(,"action":"enable","ok":false,"kind":"timeout","stage":"open",)",
                            0),
               0u)
         << got[0];
     EXPECT_NE(got[0].find(R"("message":"Fail to open port,please check!","reason":"network )"),
               std::string::npos)
         << got[0];
-    EXPECT_EQ(got[1].rfind(R"({"schema":1,"target":"ETHERNET )" + addressOf(alive) +
-                               R"(","action":"enable","ok":true,"kind":"ok","stage":"close",)",
+    EXPECT_EQ(got[1].rfind(R"({"schema":2,"target":"ETHERNET )" + addressOf(alive) +
+                               R"(","port":"ETHERNET","address":"127.0.0.1","tcp_port":)" +
+                               addressOf(alive).substr(10) +
+                               R"(,"action":"enable","ok":true,"kind":"ok","stage":"close",)",
                            0),
               0u)
         << got[1];
-    EXPECT_NE(got[1].find(R"("message":"Please Restart Printer First!","reason":"",)"
+    EXPECT_NE(got[1].find(R"("message":"Please Restart Printer First!",)"
                           R"("frame":"1F 1B 1F C0 15 14 13 12 11 10 AA"})"),
               std::string::npos)
         << got[1];
@@ -215,7 +219,7 @@ TEST(cli_e2e_test, ports_lists_the_names_and_honours_overrides) {
     EXPECT_NE(r.out.find("COM14  " + fake), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("present  (POSDLL_PORT_COM14)"), std::string::npos) << r.out;
     r = runCliBinary({"ports", "--json"}, withEnv("POSDLL_PORT_LPT2=/nonexistent/lp"));
-    EXPECT_NE(r.out.find(R"({"port":"LPT2","device":"/nonexistent/lp","present":false,)"
+    EXPECT_NE(r.out.find(R"({"schema":2,"port":"LPT2","device":"/nonexistent/lp","present":false,)"
                          R"("override":"POSDLL_PORT_LPT2"})"),
               std::string::npos)
         << r.out;
@@ -224,7 +228,7 @@ TEST(cli_e2e_test, ports_lists_the_names_and_honours_overrides) {
 TEST(cli_e2e_test, ports_names_the_device_that_sending_to_the_port_opens) {
     const CliSetup unset = withEnv("POSDLL_PORT_LPT3="); // an empty override is none
     const auto list = runCliBinary({"ports", "--json"}, unset);
-    const std::string head = R"({"port":"LPT3","device":")";
+    const std::string head = R"({"schema":2,"port":"LPT3","device":")";
     const auto at = list.out.find(head);
     ASSERT_NE(at, std::string::npos) << list.out;
     const auto from = at + head.size();

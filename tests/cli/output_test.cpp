@@ -111,21 +111,50 @@ TEST(cli_output_test, result_json_shape) {
     // The setting object is decoded from the frame's byte: 0xFC is the default but the cutter.
     EXPECT_EQ(cli::resultJson(t, "store", protocol::writeSettingFrame(0xFC), failed,
                               app::messageFor(app::Action::StoreSetting, failed)),
-              R"({"schema":1,"target":"DRIVER Bar \"1\"","action":"store","ok":false,)"
+              R"({"schema":2,"target":"DRIVER Bar \"1\"","port":"DRIVER","queue":"Bar \"1\"",)"
+              R"("action":"store","ok":false,)"
               R"("kind":"missing","stage":"open","elapsed_ms":12,"written":0,)"
               R"("message":"Fail to open port,please check!","reason":"queue\tgone",)"
               R"("frame":"1F 1B 1F A1 10 11 12 13 14 15 FC","setting":{"byte":"0xFC",)"
               R"("cutter":false,"beeper":true,"density":"light","two_byte":true,"chars":48,)"
               R"("paper_taken":true,"baud":19200,"meaning":"cutter no, beeper yes, density light, )"
               R"(two-byte yes, 48 chars, paper-taken yes, 19200 bps"}})");
+    // No message and no reason: the keys are absent, never "".
     app::Result selftest;
     selftest.written = 12;
     EXPECT_EQ(cli::resultJson(batch::networkTarget("127.0.0.1"), "selftest",
                               protocol::selfTestFrame(), selftest,
                               app::messageFor(app::Action::PrintSelfTest, selftest)),
-              R"({"schema":1,"target":"ETHERNET 127.0.0.1","action":"selftest","ok":true,)"
-              R"("kind":"ok","stage":"close","elapsed_ms":0,"written":12,"message":"",)"
-              R"("reason":"","frame":"1F 1B 1F 93 10 11 12 15 16 17 10 00"})");
+              R"({"schema":2,"target":"ETHERNET 127.0.0.1","port":"ETHERNET",)"
+              R"("address":"127.0.0.1","tcp_port":9100,"action":"selftest","ok":true,)"
+              R"("kind":"ok","stage":"close","elapsed_ms":0,"written":12,)"
+              R"("frame":"1F 1B 1F 93 10 11 12 15 16 17 10 00"})");
+}
+
+TEST(cli_output_test, a_target_not_attempted_still_has_its_line) {
+    EXPECT_EQ(cli::notAttemptedJson(batch::portTarget("DRIVER", "", "Bar"), "enable"),
+              R"({"schema":2,"target":"DRIVER Bar","port":"DRIVER","queue":"Bar",)"
+              R"("action":"enable","ok":false,"kind":"not-attempted","written":0})");
+}
+
+TEST(cli_output_test, the_target_in_its_parts) {
+    const batch::Target com = batch::portTarget("COM3", "9600", "");
+    batch::Target known = com;
+    known.device = "/dev/ttyS2";
+    const struct {
+        batch::Target target;
+        std::string parts;
+    } rows[] = {
+        {batch::networkTarget("[::1]:9101"),
+         R"("target":"ETHERNET [::1]:9101","port":"ETHERNET","address":"::1","tcp_port":9101)"},
+        {com, R"("target":"COM3","port":"COM3")"}, // the device not known
+        {known, R"("target":"COM3","port":"COM3","device":"/dev/ttyS2")"},
+        {batch::portTarget("LPT1", "", ""), R"("target":"LPT1","port":"LPT1")"},
+    };
+    for (const auto &row : rows) {
+        cli::JsonObject o;
+        EXPECT_EQ(cli::addTarget(o, row.target).str(), "{" + row.parts + "}");
+    }
 }
 
 TEST(cli_output_test, frame_and_setting_byte_lines) {
@@ -135,10 +164,17 @@ TEST(cli_output_test, frame_and_setting_byte_lines) {
               "0x02  setting byte: cutter no, beeper no, density dark, two-byte no, 42 chars, "
               "paper-taken no, 38400 bps");
     EXPECT_EQ(cli::frameJson({0x1F, 0x00}),
-              R"({"frame":"1F 00","known":false,"meaning":"unknown bytes (2): 1F 00"})");
+              R"({"schema":2,"frame":"1F 00","known":false,"meaning":"unknown bytes (2): 1F 00"})");
+    // The setting is the same object as in a result, from a lone byte and from a frame.
+    const std::string bd = R"("setting":{"byte":"0xBD","cutter":true,"beeper":true,)"
+                           R"("density":"light","two_byte":true,"chars":48,"paper_taken":true,)"
+                           R"("baud":9600,"meaning":"cutter yes, beeper yes, density light, )"
+                           R"(two-byte yes, 48 chars, paper-taken yes, 9600 bps"})";
     EXPECT_EQ(cli::settingByteJson(0xBD),
-              R"({"setting":"0xBD","known":true,"meaning":"cutter yes, beeper yes, density )"
-              R"(light, two-byte yes, 48 chars, paper-taken yes, 9600 bps"})");
+              R"({"schema":2,)" + bd +
+                  R"(,"known":true,"meaning":"cutter yes, beeper yes, density )"
+                  R"(light, two-byte yes, 48 chars, paper-taken yes, 9600 bps"})");
+    EXPECT_NE(cli::frameJson(protocol::writeSettingFrame(0xBD)).find(bd), std::string::npos);
 }
 
 TEST(cli_output_test, progress_line_rewrites_itself_and_clears) {

@@ -38,11 +38,12 @@ struct SignalLater {
 };
 
 struct CliSetup {
-    std::string input;              // standard input
-    std::vector<std::string> env;   // extra "NAME=value" entries
-    bool stderrIsTerminal = false;  // standard error on a pseudo-terminal instead of a pipe
-    bool stdoutIsTerminal = false;  // standard output on a pseudo-terminal instead of a pipe
-    std::chrono::seconds limit{60}; // the child is killed after this
+    std::string program = POSDIP_CLI_PATH; // what runs, given the words
+    std::string input;                     // standard input
+    std::vector<std::string> env;          // extra "NAME=value" entries
+    bool stderrIsTerminal = false;         // standard error on a pseudo-terminal instead of a pipe
+    bool stdoutIsTerminal = false;         // standard output on a pseudo-terminal instead of a pipe
+    std::chrono::seconds limit{60};        // the child is killed after this
     std::vector<std::string>
         wrapper; // a program that runs posdip-cli, e.g. prlimit and its options
     std::optional<std::string> stdoutFile; // standard output opened on this file
@@ -70,7 +71,7 @@ inline CliRun runCliBinary(const std::vector<std::string> &args, const CliSetup 
         !makeChannel(errPipe, setup.stderrIsTerminal))
         return {};
     std::vector<std::string> words(setup.wrapper);
-    words.push_back(POSDIP_CLI_PATH);
+    words.push_back(setup.program);
     words.insert(words.end(), args.begin(), args.end());
     testing_support::ChildProcess child(
         std::move(words),

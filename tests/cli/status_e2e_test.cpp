@@ -251,7 +251,10 @@ TEST(cli_scan_test, json_gives_the_status_and_no_printer_exits_1) {
     const std::string p = std::to_string(portOf(emu.listeningAddress()));
     const auto run = runCliBinary({"scan", "127.0.0.6/32", "--json", "--port-number", p});
     EXPECT_EQ(run.status, 0);
-    EXPECT_TRUE(has(run.out, "\"target\":\"ETHERNET 127.0.0.6:" + p + "\",\"action\":\"scan\""))
+    EXPECT_TRUE(
+        has(run.out, "\"target\":\"ETHERNET 127.0.0.6:" + p +
+                         "\",\"port\":\"ETHERNET\",\"address\":\"127.0.0.6\",\"tcp_port\":" + p +
+                         ",\"action\":\"scan\""))
         << run.out;
     EXPECT_TRUE(has(run.out, "\"paper\":\"near-end\"")) << run.out;
     const auto none = runCliBinary({"scan", "127.0.0.8/30", "--port-number", p});

@@ -50,6 +50,7 @@ int main(void) {
 
     /* The print server's calls check their arguments before asking it; its name is cut to fit. */
     CHECK(POS_EnumQueues(NULL, NULL) == -1 && POS_LastErrorKind() == POS_ERR_BAD_ARGUMENT);
+    CHECK(POS_EnumQueueStates(NULL, NULL) == -1 && POS_LastErrorKind() == POS_ERR_BAD_ARGUMENT);
     CHECK(POS_QueueState(NULL, NULL, 0, NULL, 0) == -1 &&
           POS_LastErrorKind() == POS_ERR_BAD_ARGUMENT);
     CHECK(POS_PrintServer((char *)back, 4) >= 0 && strlen((const char *)back) <= 3);

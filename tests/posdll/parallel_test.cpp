@@ -29,6 +29,12 @@ Bytes fileBytes(const std::string &path) {
     return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
+mode_t currentUmask() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
 void createFile(const std::string &path, mode_t mode = 0644) {
     Fd(::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, mode));
     ::chmod(path.c_str(), mode);
@@ -130,10 +136,35 @@ TEST(parallel_test, missing_device_names_the_paths_tried) {
     EXPECT_STREQ(POS_LastError(),
                  "parallel port LPT200 (/dev/usb/lp199): No such file or directory; nor is there "
                  "/dev/lp199 (set POSDLL_PORT_LPT200 to use another device for this port)");
-    MappedFile f; // mapped to a file that is not there: never created
-    EXPECT_EQ(POS_Open("LPT2", 0, 0, 0, 0, POS_PORT_PARALLEL), -1);
-    EXPECT_EQ(POS_LastError(), "parallel port LPT2 (" + f.path + "): No such file or directory");
-    EXPECT_FALSE(std::ifstream(f.path).good());
+}
+
+TEST(parallel_test, a_capture_file_not_there_is_created_only_where_files_are_allowed) {
+    TempDir dir;
+    const std::string fresh = dir.file("frames.bin");
+    const struct {
+        std::string path;
+        const char *allow; // POSDLL_ALLOW_FILES
+        bool created;
+    } rows[] = {
+        {fresh, nullptr, false},
+        {dir.file("none/frames.bin"), "1", false}, // no such folder
+        {"/proc/posdip-frames.bin", "1", false},   // never on the kernel's file systems
+        {fresh, "1", true},
+    };
+    for (const auto &row : rows) {
+        ScopedEnv env("POSDLL_PORT_LPT2", row.path);
+        ScopedEnv allow("POSDLL_ALLOW_FILES",
+                        row.allow ? std::optional<std::string>(row.allow) : std::nullopt);
+        const DocResult r = sendDocument("LPT2", POS_PORT_PARALLEL, frameBytes());
+        EXPECT_EQ(r.ok(11), row.created) << row.path << ": " << r.error;
+        struct stat st {};
+        EXPECT_EQ(::stat(row.path.c_str(), &st) == 0, row.created) << row.path;
+        if (!row.created)
+            EXPECT_EQ(r.error, "parallel port LPT2 (" + row.path + "): No such file or directory");
+        else
+            EXPECT_EQ(st.st_mode & 0777, 0644 & ~currentUmask());
+    }
+    EXPECT_EQ(fileBytes(fresh), frameBytes());
 }
 
 TEST(parallel_test, permission_denied_names_the_group_to_join_or_the_usual_one) {

@@ -133,7 +133,7 @@ TEST_F(SpoolFaultTest, hung_or_dead_server_fails_the_action_in_time) {
          Step::Open,
          [](CupsFaultProxy &p) { p.resetAtDocument(Later::Refused); },
          {Step::Start, Step::End},
-         {" could not be cancelled (cannot reach the print server"},
+         {" could not be cancelled (the print server at "},
          JobFate::LeftWaiting,
          POS_ERR_NONE},
     };

@@ -211,7 +211,8 @@ TEST_F(SpoolTest, server_down_before_the_open_fails_the_open) {
         kNoHang, [in = driverInputs(queue)] { return shown(app::Action::StoreSetting, in); });
     ASSERT_TRUE(out) << "the open did not come back";
     EXPECT_EQ(out->text, app::kOpenFailed);
-    EXPECT_THAT(out->detail, HasSubstr("cannot reach the print server " + cups().address()));
+    EXPECT_THAT(out->detail, HasSubstr("the print server at " + cups().address() +
+                                       " is not running (connection refused)"));
     EXPECT_THAT(out->detail, HasSubstr("'" + queue + "'"));
 }
 

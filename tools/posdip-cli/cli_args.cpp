@@ -2,6 +2,7 @@
 
 #include "batch/cidr.h"
 #include "batch/targets.h"
+#include "output.h"
 
 #include "device/port_catalogue.h"
 #include "posdll/port_names.h"
@@ -40,7 +41,7 @@ constexpr SubcommandEntry kSubcommands[] = {
     {Subcommand::Status, std::nullopt, "status", nullptr},
     {Subcommand::Identify, std::nullopt, "identify", nullptr},
     {Subcommand::Check, std::nullopt, "check", nullptr},
-    {Subcommand::Scan, std::nullopt, "scan", "A.B.C.D/PREFIX [OPTIONS]"},
+    {Subcommand::Scan, std::nullopt, "scan", "A.B.C.D[/PREFIX] [OPTIONS]"},
     {Subcommand::Decode, std::nullopt, "decode", "[--json] HEX..."},
     {Subcommand::Printers, std::nullopt, "printers", "[--json]"},
     {Subcommand::Ports, std::nullopt, "ports", "[--json]"},
@@ -224,6 +225,8 @@ std::vector<OptionRow> makeOptionRows() {
          .scope = kOpens,
          .help = {{kAll,
                    "line speed of COM ports" + byDefault(std::to_string(protocol::defaultBaud()))}},
+         .forPort = device::PortKind::Serial,
+         .insteadHint = "to store the printer's own rate, use store --set-baud",
          .handle =
              [](ParseState &s, const std::string &v) {
                  protocol::Baud rate{};
@@ -258,7 +261,8 @@ std::vector<OptionRow> makeOptionRows() {
                              "stdin"},
                   {kAll, "one printer a line, as for the sending subcommands"}},
          .manual = "One printer a line: 'ETHERNET ADDRESS[:PORT]', 'COMn [BAUD]', 'LPTn', "
-                   "'DRIVER QUEUE'. A # starts a comment; blank lines are skipped. A bad line "
+                   "'DRIVER QUEUE'; a bare address is a network printer, and port words may be "
+                   "written in any case. A # starts a comment; blank lines are skipped. A bad line "
                    "is a usage error that names the file and the line number. A UTF-8 byte "
                    "order mark at the start is skipped. A line longer than " +
                    std::to_string(batch::kMaxTargetLineBytes) + " bytes, or a list longer than " +
@@ -316,7 +320,9 @@ std::vector<OptionRow> makeOptionRows() {
                    "printer may have taken it, \"not delivered\" when it never left the queue; "
                    "one the server aborts or someone cancels fails at once. Without --wait, a job "
                    "the queue took is reported as "
-                   "spooled, not ok. Other printers ignore it.",
+                   "spooled, not ok. Given with no print queue among the printers, it is a usage "
+                   "error.",
+         .forPort = device::PortKind::Driver,
          .handle =
              [](ParseState &s, const std::string &v) {
                  return wholeNumber(v, 1, kMaxWaitSeconds, s.cmd.waitSeconds);
@@ -326,25 +332,40 @@ std::vector<OptionRow> makeOptionRows() {
          .help = {{bit(Subcommand::Scan), "the status result of each printer found, one a line"},
                   {kAll, "one JSON object a line instead of text"}},
          .manual =
-             "One JSON object a line instead of text. A result has the keys schema (1), target, "
-             "action, ok, kind, stage, elapsed_ms, written (bytes of the frame the printer's "
+             "One JSON object a line instead of text; every line has the key schema (" +
+             std::to_string(kJsonSchema) +
+             "), and a key with no value is left out. A result has the keys target, port "
+             "(ETHERNET, COMn, LPTn, DRIVER), address and tcp_port, device or queue, action, ok, "
+             "kind, stage, elapsed_ms, written (bytes of the frame the printer's "
              "port took), message and reason; sends add frame, store "
              "and restore add setting (byte, cutter, beeper, density, two_byte, chars, "
-             "paper_taken, baud, meaning); with --if-changed or --ledger they add serial (null "
-             "when the printer gave none), replaced, previous (the setting the ledger says the "
-             "printer holds, as setting, or null) and, with --dry-run, dry_run; status, scan and "
-             "--verify add status (ready, bytes, "
-             "conditions, offline, cover_open, paper, error) when the printer answered; identify "
-             "and status --identify add identity (maker, model, firmware, serial, multibyte, "
-             "cutter, each null when the printer did not say, and raw: every reply by its n, "
-             "the one-byte ones in hex). kind is "
-             "one of ok, spooled, unchanged, refused, timeout, unreachable, reset, closed, busy, "
-             "denied, "
+             "paper_taken, baud, meaning; the same object in decode and --dry-run); with "
+             "--if-changed or --ledger they add serial (null when the printer gave none), "
+             "replaced, previous (the setting the ledger says the printer holds, as setting, or "
+             "null) and, with --dry-run, dry_run; status, scan and --verify add status (ready, "
+             "bytes, conditions, offline, cover_open, paper, error) when the printer answered; "
+             "identify and status --identify add identity (maker, model, firmware, serial, "
+             "multibyte, cutter, each null when the printer did not say, and raw: every reply by "
+             "its n, the one-byte ones in hex). A batch stopped by a signal gives each target it "
+             "did not reach a line of kind not-attempted. kind is one of not-attempted, ok, "
+             "spooled, unchanged, refused, timeout, unreachable, reset, closed, busy, denied, "
              "missing, not-a-device, queue, not-ready, cannot-verify, usage, no-descriptors, "
              "internal; stage one of open, status, write, end, close.",
          .handle =
              [](ParseState &s, const std::string &) {
                  s.cmd.json = true;
+                 return std::string();
+             }},
+        {.name = "--quiet",
+         .shortName = 'q',
+         .scope = kOpens,
+         .help = {{kAll, "print only the printers that failed, and no progress"}},
+         .manual = "Prints only the printers that failed and no progress line; on a terminal, "
+                   "one line of counts on standard error at the end (\"12 printers: 10 ok, 1 "
+                   "spooled, 1 failed\").",
+         .handle =
+             [](ParseState &s, const std::string &) {
+                 s.cmd.quiet = true;
                  return std::string();
              }},
         {.name = "--dry-run",
@@ -431,6 +452,7 @@ std::vector<OptionRow> makeOptionRows() {
                    "seconds to reach a network printer" + seconds(POS_DEFAULT_CONNECT_MILLIS)}},
          .manual = "How many seconds reaching a network printer may take, name lookup included" +
                    seconds(POS_DEFAULT_CONNECT_MILLIS) + ".",
+         .forPort = device::PortKind::Ethernet,
          .handle = [](ParseState &s,
                       const std::string &v) { return parseSeconds(v, s.cmd.connectMillis); }},
         {.name = "--write-timeout",
@@ -708,6 +730,13 @@ const std::vector<OptionRow> &optionRows() {
     return rows;
 }
 
+const OptionRow *optionRow(std::string_view name) {
+    for (const auto &o : optionRows())
+        if (name == o.name)
+            return &o;
+    return nullptr;
+}
+
 bool appliesTo(const OptionRow &row, Subcommand sub) {
     return (row.scope & bit(sub)) != 0;
 }
@@ -789,6 +818,8 @@ ParseResult parseArgs(const std::vector<std::string> &args) {
             s.firstSettingName = opt->name;
         if (const std::string why = opt->handle(s, value.value_or("")); !why.empty())
             return error(name + ": " + why);
+        if (opt->forPort && *sub != Subcommand::Scan) // a scan's targets are all network ones
+            s.cmd.portOptions.push_back(opt->name);
         if (s.reply)
             return *s.reply;
     }

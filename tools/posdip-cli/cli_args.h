@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/actions.h"
+#include "device/port_kind.h"
 #include "posdll/port_names.h"
 #include "protocol/setting_byte.h"
 
@@ -62,6 +63,7 @@ struct Command {
     int jobs = kDefaultJobs;                                    // -j
     int waitSeconds = 0; // --wait: print queues deliver within this, 0 = not waited
     bool json = false;
+    bool quiet = false; // -q: only failures, no progress
     bool dryRun = false;
     bool verify = false;    // sends: status first
     bool ifChanged = false; // store, restore: send nothing where the ledger holds the setting
@@ -77,6 +79,8 @@ struct Command {
     int scanPort = posdll::kPrinterPort;     // scan: --port-number
     protocol::SettingChoices choices = protocol::defaultChoices(); // store
     std::vector<std::string> hex;                                  // decode
+    // The options given that serve one kind of port only (--baud: COM), by name.
+    std::vector<std::string> portOptions;
 };
 
 struct ShowHelp {
@@ -119,12 +123,16 @@ struct OptionRow {
     std::vector<Help> help{}; // the first whose subs hold the subcommand is its wording
     std::string manual{};     // the manual page's longer text; empty: the first wording
     bool repeatable = false;
+    // The one kind of port the option serves; given with no such target, it is refused.
+    std::optional<device::PortKind> forPort{};
+    std::string insteadHint{}; // what the user may have meant then: "--set-baud sets ..."
     OptionHandler handle = nullptr;
     // Before any subcommand (--help, --version).
     bool topLevel = false;
 };
 
 const std::vector<OptionRow> &optionRows();
+const OptionRow *optionRow(std::string_view name);
 bool appliesTo(const OptionRow &row, Subcommand sub);
 // The row's wording for sub (for the manual, with no subcommand: the first).
 const std::string &optionHelp(const OptionRow &row, std::optional<Subcommand> sub);

@@ -18,6 +18,7 @@
 #include "posdll/quoted.h"
 #include "protocol/frame_decode.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <fstream>
@@ -25,6 +26,7 @@
 #include <iomanip>
 #include <iostream>
 #include <optional>
+#include <span>
 #include <stop_token>
 #include <system_error>
 
@@ -68,13 +70,60 @@ TargetFile readTargets(const std::string &path, const Io &io, const std::string 
     return file;
 }
 
+// "COM ports": the targets an option for one kind of port serves.
+const char *portKindWords(device::PortKind kind) {
+    switch (kind) {
+    case device::PortKind::Ethernet:
+        return "network printers";
+    case device::PortKind::Serial:
+        return "COM ports";
+    case device::PortKind::Parallel:
+        return "LPT ports";
+    case device::PortKind::Driver:
+        return "print queues (DRIVER)";
+    case device::PortKind::Unknown:
+        break;
+    }
+    return "ports";
+}
+
+// An option for one kind of port, given with no such target, would be ignored: it is refused,
+// since the user meant something else (--baud for --set-baud). False after saying so.
+bool optionsServeTargets(const Command &cmd, const std::vector<Target> &targets, const Io &io) {
+    for (const std::string &name : cmd.portOptions) {
+        const OptionRow &row = *optionRow(name);
+        if (std::ranges::any_of(targets, [&](const Target &t) {
+                return device::portKindOf(t.port.portName) == *row.forPort;
+            }))
+            continue;
+        sayError(io, name + " is for " + portKindWords(*row.forPort) +
+                         ", and none is among the printers given" +
+                         (row.insteadHint.empty() ? "" : "; " + row.insteadHint));
+        return false;
+    }
+    return true;
+}
+
+// The device file each COM and LPT target opens, for the JSON lines.
+void addDevices(std::vector<Target> &targets) {
+    std::optional<std::pair<Environment, std::vector<std::string>>> system; // read once
+    for (Target &t : targets) {
+        if (usualDevices(t.port.portName).empty())
+            continue;
+        if (!system) {
+            Environment env = portEnvironment();
+            std::vector<std::string> present = presentDevicesWith(env);
+            system.emplace(std::move(env), std::move(present));
+        }
+        t.device = mapPort(t.port.portName, system->first, system->second).device;
+    }
+}
+
 // The targets in command-line order; false after printing the usage errors.
 bool collectTargets(const Command &cmd, const Io &io, std::vector<Target> &out) {
-    if (cmd.port) {
-        out.push_back(batch::portTarget(*cmd.port, cmd.baud, cmd.printer));
-        return true;
-    }
     bool ok = true;
+    if (cmd.port)
+        out.push_back(batch::portTarget(*cmd.port, cmd.baud, cmd.printer));
     for (const TargetArg &a : cmd.targets) {
         if (a.kind == TargetArg::Kind::Address) {
             out.push_back(batch::networkTarget(a.value));
@@ -90,6 +139,9 @@ bool collectTargets(const Command &cmd, const Io &io, std::vector<Target> &out) 
         ok = ok && file.errors.empty();
         out.insert(out.end(), file.targets.begin(), file.targets.end());
     }
+    ok = ok && optionsServeTargets(cmd, out, io);
+    if (cmd.json)
+        addDevices(out);
     if (!ok)
         io.err << usageHint(cmd.sub) << "\n";
     return ok;
@@ -101,14 +153,14 @@ int dryRun(const Command &cmd, const protocol::Frame &frame, const std::vector<T
         std::string list = "[";
         for (const Target &t : targets)
             list += (list.size() > 1 ? "," : "") + jsonString(t.label);
-        io.out << JsonObject()
-                      .add("action", subcommandName(cmd.sub))
-                      .add("dry_run", true)
-                      .add("frame", protocol::toHex(frame))
-                      .add("meaning", protocol::decodeFrame(frame).description)
-                      .addRaw("targets", list + "]")
-                      .str()
-               << "\n";
+        JsonObject o = jsonLine();
+        o.add("action", subcommandName(cmd.sub))
+            .add("dry_run", true)
+            .add("frame", protocol::toHex(frame))
+            .add("meaning", protocol::decodeFrame(frame).description);
+        if (const std::string setting = settingJsonOf(frame); !setting.empty())
+            o.addRaw("setting", setting);
+        io.out << o.addRaw("targets", list + "]").str() << "\n";
         return kExitOk;
     }
     io.out << frameLine(frame) << "\n";
@@ -128,8 +180,25 @@ bool writeResult(const Io &io, const std::string &line) {
 using ShowResult = std::function<std::optional<std::string>(const batch::Result &)>;
 using RunBatch = std::function<batch::Summary(const batch::Hooks &, std::stop_token)>;
 
-int runBatch(const Io &io, std::size_t total, const RunBatch &run, const ShowResult &show,
-             bool anyResultIsOk) {
+// The counts a quiet batch ends with: "12 printers: 10 ok, 1 spooled, 1 failed".
+struct Counts {
+    std::size_t ok = 0, spooled = 0, failed = 0;
+    void add(const app::Result &r) {
+        ++(!r.succeeded() ? failed : r.kind == device::FailKind::Spooled ? spooled : ok);
+    }
+    std::string line(std::size_t total, std::size_t notAttempted) const {
+        std::string text = counted(total, "printer") + ": " + std::to_string(ok) + " ok";
+        if (spooled)
+            text += ", " + std::to_string(spooled) + " spooled";
+        text += ", " + std::to_string(failed) + " failed";
+        return notAttempted ? text + ", " + std::to_string(notAttempted) + " not attempted" : text;
+    }
+};
+
+// `listed`: the targets, each of which gets a line, "not attempted" after a stop (empty for a
+// scan, whose addresses get a line only when a printer answers).
+int runBatch(const Command &cmd, const Io &io, std::size_t total, std::span<const Target> listed,
+             const RunBatch &run, const ShowResult &show, bool anyResultIsOk) {
     std::stop_source stop;
     std::optional<InterruptWatch> interrupts;
     try {
@@ -142,20 +211,27 @@ int runBatch(const Io &io, std::size_t total, const RunBatch &run, const ShowRes
     }
     // Each print-queue document's hold, from its start until its result is shown.
     std::vector<std::optional<InterruptWatch::Hold>> holds(interrupts ? total : 0);
-    ProgressLine progress(io.err, io.progress, total);
-    std::optional<int> outputError; // errno of the first failed write
+    ProgressLine progress(io.err, io.progress && !cmd.quiet, total);
+    Counts counts;
+    std::vector<bool> shown(listed.size()); // by index: handed over by the batch
+    std::optional<int> outputError;         // errno of the first failed write
     std::size_t unshown = 0;
     batch::Hooks hooks;
     hooks.onProgress = [&](std::size_t done, std::size_t failed) { progress.show(done, failed); };
     const auto showResult = [&](const batch::Result &r) {
         progress.clear();
+        counts.add(r.result);
+        if (r.index < shown.size())
+            shown[r.index] = true;
+        const std::optional<std::string> line = show(r);
+        if (!line || (cmd.quiet && r.result.succeeded()))
+            return;
         if (outputError) {
             ++unshown;
             return;
         }
-        const std::optional<std::string> line = show(r);
         errno = 0;
-        if (line && !writeResult(io, *line)) {
+        if (!writeResult(io, *line)) {
             outputError = errno;
             ++unshown;
             stop.request_stop();
@@ -170,6 +246,12 @@ int runBatch(const Io &io, std::size_t total, const RunBatch &run, const ShowRes
         hooks.onMustFinish = [&](std::size_t i) { holds[i].emplace(*interrupts); };
     const batch::Summary summary = run(hooks, stop.get_token());
     progress.clear();
+    // So that a script counts one line a target, even after a stop.
+    for (std::size_t i = 0; i < listed.size() && summary.notAttempted > 0 && !outputError; ++i)
+        if (!shown[i] &&
+            !writeResult(io, cmd.json ? notAttemptedJson(listed[i], subcommandName(cmd.sub))
+                                      : listed[i].label + ": not attempted"))
+            outputError = errno;
     if (summary.descriptorShortages > 0)
         sayError(io, "out of file descriptors " + counted(summary.descriptorShortages, "time") +
                          " (the open-file limit, ulimit -n, or the system's): those printers "
@@ -182,6 +264,8 @@ int runBatch(const Io &io, std::size_t total, const RunBatch &run, const ShowRes
         sayError(io, "stopped: " + counted(summary.notAttempted, "printer") + " of " +
                          std::to_string(total) + " not attempted");
     }
+    if (cmd.quiet && io.errIsTerminal)
+        io.err << counts.line(total, summary.notAttempted) << "\n";
     if (interrupts && interrupts->signal())
         return exitStatusForSignal(interrupts->signal());
     if (outputError)
@@ -231,7 +315,7 @@ int sendFrame(const Command &cmd, app::Action action, const Io &io, device::Posd
         use.emplace(batch::LedgerUse{ledger->ledger(), cmd.ifChanged && !cmd.force, cmd.dryRun});
     std::string unrecorded; // why the ledger could not be written
     const int status = runBatch(
-        io, targets.size(),
+        cmd, io, targets.size(), targets,
         [&](const batch::Hooks &hooks, std::stop_token stop) {
             batch::Summary s = batch::send(action, cmd.choices, targets, boundsOf(cmd), lib, hooks,
                                            stop, use ? &*use : nullptr);
@@ -261,7 +345,7 @@ int writeMetrics(const Command &cmd, const Io &io, device::PosdllFuncs &lib,
     std::vector<batch::MetricsSample> samples;
     const auto started = std::chrono::steady_clock::now();
     const int status = runBatch(
-        io, targets.size(),
+        cmd, io, targets.size(), {}, // the lines go to the metrics file
         [&](const batch::Hooks &hooks, std::stop_token stop) {
             return cmd.identify ? batch::identify(targets, boundsOf(cmd), lib, hooks, stop)
                                 : batch::status(targets, boundsOf(cmd), lib, hooks, stop);
@@ -294,7 +378,7 @@ int status(const Command &cmd, const Io &io, device::PosdllFuncs &lib) {
     if (!cmd.metricsPath.empty())
         return writeMetrics(cmd, io, lib, targets);
     return runBatch(
-        io, targets.size(),
+        cmd, io, targets.size(), targets,
         [&](const batch::Hooks &hooks, std::stop_token stop) {
             return cmd.identify ? batch::identify(targets, boundsOf(cmd), lib, hooks, stop)
                                 : batch::status(targets, boundsOf(cmd), lib, hooks, stop);
@@ -314,7 +398,7 @@ int identify(const Command &cmd, const Io &io, device::PosdllFuncs &lib) {
         return kExitUsage;
     std::size_t unanswered = 0;
     const int status = runBatch(
-        io, targets.size(),
+        cmd, io, targets.size(), targets,
         [&](const batch::Hooks &hooks, std::stop_token stop) {
             return batch::identify(targets, boundsOf(cmd), lib, hooks, stop);
         },
@@ -344,7 +428,7 @@ int scan(const Command &cmd, const Io &io) {
     std::string why;
     const auto network = batch::parseCidr(cmd.network, &why); // checked while parsing
     return runBatch(
-        io, batch::cidrHostCount(*network),
+        cmd, io, batch::cidrHostCount(*network), {},
         [&](const batch::Hooks &hooks, std::stop_token stop) {
             return batch::scan(*network, cmd.scanPort, boundsOf(cmd), hooks, stop);
         },
@@ -384,9 +468,16 @@ int printers(const Command &cmd, const Io &io) {
         io.err << "posdip-cli: " << queues.error << "\n";
         return kExitFailed;
     }
-    for (const std::string &q : queues.names)
-        io.out << (cmd.json ? JsonObject().add("printer", q).str() : q) << "\n";
-    if (queues.names.empty() && !cmd.json)
+    for (const device::QueueEntry &q : queues.queues)
+        io.out << (cmd.json ? jsonLine()
+                                  .add("printer", q.name)
+                                  .add("state", device::queueStateName(q.state))
+                                  .add("accepting", q.accepting)
+                                  .addText("device_uri", q.deviceUri)
+                                  .str()
+                            : q.name)
+               << "\n";
+    if (queues.queues.empty() && !cmd.json)
         io.err << "posdip-cli: no print queues are installed on " << queues.server << "\n";
     return kExitOk;
 }
@@ -398,11 +489,11 @@ int ports(const Command &cmd, const Io &io) {
         const std::string variable =
             m.overridden ? posdll::overrideVariable(*posdll::parsePortName(m.name)) : "";
         if (cmd.json) {
-            io.out << JsonObject()
+            io.out << jsonLine()
                           .add("port", m.name)
                           .add("device", m.device)
                           .add("present", m.present)
-                          .add("override", variable)
+                          .addText("override", variable)
                           .str()
                    << "\n";
             continue;
@@ -415,12 +506,7 @@ int ports(const Command &cmd, const Io &io) {
     }
     for (const std::string &d : r.unmapped) {
         if (cmd.json) {
-            io.out << JsonObject()
-                          .addRaw("port", "null")
-                          .add("device", d)
-                          .add("present", true)
-                          .add("override", "")
-                          .str()
+            io.out << jsonLine().addRaw("port", "null").add("device", d).add("present", true).str()
                    << "\n";
             continue;
         }

@@ -20,9 +20,10 @@ struct Io {
     std::ostream &out;
     std::ostream &err;
     std::istream &in;           // for --targets -
-    bool progress = false;      // stderr is a terminal
+    bool progress = false;      // stderr is a terminal that takes escapes (TERM is not dumb)
     bool outIsTerminal = false; // control characters in shown text are escaped
     bool watchSignals = false;  // SIGINT and SIGTERM stop a batch in order
+    bool errIsTerminal = false; // -q ends a batch with one line of counts
 };
 
 // Says on io.err that standard output failed (errno `err`, 0 when unknown) and returns

@@ -113,7 +113,9 @@ OwnHelp ownHelp(Subcommand sub) {
                 "QUEUE.\n"
                 "A print server without queues gives an empty list (exit status 0); a server "
                 "that\n"
-                "cannot be reached or does not answer is an error (exit status 1).\n"};
+                "cannot be reached or does not answer is an error (exit status 1). With --json,\n"
+                "each queue's state (idle, processing, stopped), whether it accepts jobs, and\n"
+                "its device URI, as lpstat -p -v shows them.\n"};
     case Subcommand::Ports:
         return {
             "list the serial and parallel devices and what COMn and LPTn open",

@@ -1,6 +1,7 @@
 // posdip-cli: the window's setting actions from a command line, for one printer or many.
 #include "batch/descriptor_limit.h"
 #include "commands.h"
+#include "progress.h"
 
 #include "posdll/program_start.h"
 
@@ -8,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <iostream>
 #include <new>
 
@@ -17,9 +19,14 @@ int main(int argc, char **argv) try {
     std::signal(SIGPIPE, SIG_IGN);
     batch::raiseDescriptorLimit();
     const std::vector<std::string> args(argv + 1, argv + argc);
-    const cli::Io io{
-        std::cout, std::cerr, std::cin, isatty(STDERR_FILENO) == 1, isatty(STDOUT_FILENO) == 1,
-        true};
+    const bool errIsTerminal = isatty(STDERR_FILENO) == 1;
+    const cli::Io io{std::cout,
+                     std::cerr,
+                     std::cin,
+                     cli::takesEscapes(errIsTerminal, std::getenv("TERM")),
+                     isatty(STDOUT_FILENO) == 1,
+                     true,
+                     errIsTerminal};
     const int status = cli::runCli(args, io, device::libraryPosdll());
     errno = 0;
     if (!std::cout.flush() && status != cli::kExitIncomplete)

@@ -2,6 +2,8 @@
 
 #include "batch/targets.h"
 
+#include "device/port_kind.h"
+#include "posdll/port_names.h"
 #include "protocol/frame_decode.h"
 #include "protocol/setting_byte.h"
 #include "protocol/status_summary.h"
@@ -122,6 +124,37 @@ std::string identityJson(const device::Identity &id) {
 
 } // namespace
 
+JsonObject jsonLine() {
+    return std::move(JsonObject().add("schema", static_cast<long long>(kJsonSchema)));
+}
+
+std::string settingJsonOf(const protocol::Frame &frame) {
+    const protocol::DecodedFrame d = protocol::decodeFrame(frame);
+    return d.kind == protocol::FrameKind::WriteSetting ? settingJson(d.setting) : std::string();
+}
+
+JsonObject &addTarget(JsonObject &o, const Target &target) {
+    o.add("target", target.label).add("port", target.port.portName);
+    switch (device::portKindOf(target.port.portName)) {
+    case device::PortKind::Ethernet: {
+        std::string why;
+        if (const auto a = posdll::parseNetworkAddress(target.port.ipText, &why))
+            o.add("address", a->host).add("tcp_port", static_cast<long long>(a->port));
+        break;
+    }
+    case device::PortKind::Serial:
+    case device::PortKind::Parallel:
+        o.addText("device", target.device);
+        break;
+    case device::PortKind::Driver:
+        o.add("queue", target.port.printerName);
+        break;
+    case device::PortKind::Unknown:
+        break;
+    }
+    return o;
+}
+
 std::string identityText(const device::Identity &id) {
     std::string text;
     for (const IdField &f : kIdFields)
@@ -140,22 +173,20 @@ std::string identityLine(const Target &target, const app::Result &result) {
 std::string resultJson(const Target &target, std::string_view action, const protocol::Frame &frame,
                        const app::Result &result, const app::Message &message,
                        const std::optional<batch::Decision> &ledger, bool dryRun) {
-    JsonObject o;
-    o.add("schema", static_cast<long long>(kJsonSchema))
-        .add("target", target.label)
+    JsonObject o = jsonLine();
+    addTarget(o, target)
         .add("action", action)
         .add("ok", result.succeeded())
         .add("kind", device::failKindName(result.kind))
         .add("stage", device::stageName(result.stage))
         .add("elapsed_ms", static_cast<long long>(result.elapsed.count()))
         .add("written", static_cast<long long>(result.written))
-        .add("message", message.text)
-        .add("reason", message.detail);
+        .addText("message", message.text)
+        .addText("reason", message.detail);
     if (!frame.empty()) {
         o.add("frame", protocol::toHex(frame));
-        if (const protocol::DecodedFrame d = protocol::decodeFrame(frame);
-            d.kind == protocol::FrameKind::WriteSetting)
-            o.addRaw("setting", settingJson(d.setting));
+        if (const std::string setting = settingJsonOf(frame); !setting.empty())
+            o.addRaw("setting", setting);
     }
     if (ledger) {
         o.addRaw("serial", result.serial ? jsonString(*result.serial) : "null")
@@ -173,10 +204,20 @@ std::string resultJson(const Target &target, std::string_view action, const prot
                                .add("queue", result.queue->queue)
                                .add("accepting", result.queue->accepting)
                                .add("stopped", result.queue->stopped)
-                               .add("reason", result.queue->reason)
+                               .addText("reason", result.queue->reason)
                                .add("source", "queue")
                                .str());
     return o.str();
+}
+
+std::string notAttemptedJson(const Target &target, std::string_view action) {
+    JsonObject o = jsonLine();
+    return addTarget(o, target)
+        .add("action", action)
+        .add("ok", false)
+        .add("kind", "not-attempted")
+        .add("written", 0LL)
+        .str();
 }
 
 std::string statusLine(const Target &target, const app::Result &result) {
@@ -195,11 +236,13 @@ std::string frameLine(const protocol::Frame &bytes) {
 
 std::string frameJson(const protocol::Frame &bytes) {
     const protocol::DecodedFrame d = protocol::decodeFrame(bytes);
-    return JsonObject()
-        .add("frame", protocol::toHex(bytes))
+    JsonObject o = jsonLine();
+    o.add("frame", protocol::toHex(bytes))
         .add("known", d.kind != protocol::FrameKind::Unknown)
-        .add("meaning", d.description)
-        .str();
+        .add("meaning", d.description);
+    if (const std::string setting = settingJsonOf(bytes); !setting.empty())
+        o.addRaw("setting", setting);
+    return o.str();
 }
 
 std::string settingByteLine(std::uint8_t setting) {
@@ -207,8 +250,8 @@ std::string settingByteLine(std::uint8_t setting) {
 }
 
 std::string settingByteJson(std::uint8_t setting) {
-    return JsonObject()
-        .add("setting", protocol::hexByte(setting))
+    return jsonLine()
+        .addRaw("setting", settingJson(setting))
         .add("known", true)
         .add("meaning", protocol::describeSettingByte(setting))
         .str();

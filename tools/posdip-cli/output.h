@@ -32,6 +32,10 @@ class JsonObject {
     JsonObject &add(std::string_view key, bool value);
     JsonObject &add(std::string_view key, long long value);
     JsonObject &addRaw(std::string_view key, std::string_view json); // already JSON
+    // A text with no value is left out, never written as "".
+    JsonObject &addText(std::string_view key, std::string_view value) {
+        return value.empty() ? *this : add(key, value);
+    }
     std::string str() const { return "{" + m_body + "}"; }
 
   private:
@@ -55,14 +59,20 @@ std::string ledgerResultLine(const Target &target, const app::Result &result,
                              const app::Message &message, const batch::Decision &ledger,
                              bool dryRun);
 
-// The result object: schema, target, action, ok, kind, stage, elapsed_ms, written, message,
-// reason; for a send (frame not empty) the frame, and the setting it stores; for a send that
-// keeps the ledger the serial number, replaced and the previous setting (and dry_run); the
-// status when one was read.
+// The target as its text and its parts: target, port, then address and tcp_port (ETHERNET),
+// device (COM, LPT: when known) or queue (DRIVER).
+JsonObject &addTarget(JsonObject &o, const Target &target);
+// The result object: schema, the target, action, ok, kind, stage, elapsed_ms, written, message,
+// reason (those two when there is one); for a send (frame not empty) the frame, and the setting
+// it stores; for a send that keeps the ledger the serial number, replaced and the previous
+// setting (and dry_run); the status when one was read.
 std::string resultJson(const Target &target, std::string_view action, const protocol::Frame &frame,
                        const app::Result &result, const app::Message &message,
                        const std::optional<batch::Decision> &ledger = std::nullopt,
                        bool dryRun = false);
+
+// The line of a target a stopped batch did not reach: kind not-attempted, no stage.
+std::string notAttemptedJson(const Target &target, std::string_view action);
 
 // "COM3: ready", "COM3: not ready: cover open, paper end", "COM3: failed: REASON"
 std::string statusLine(const Target &target, const app::Result &result);
@@ -74,7 +84,11 @@ std::string identityText(const device::Identity &id);
 std::string identityLine(const Target &target, const app::Result &result);
 
 // The version of the result objects' fields; raised when a field changes meaning.
-inline constexpr int kJsonSchema = 1;
+inline constexpr int kJsonSchema = 2;
+// A new JSON line: its schema first.
+JsonObject jsonLine();
+// The setting a frame stores, as the object every JSON line gives it; empty for other frames.
+std::string settingJsonOf(const protocol::Frame &frame);
 
 // "1F 1B 1F A1 10 11 12 13 14 15 FD  store setting 0xFD: cutter yes, ..."
 std::string frameLine(const protocol::Frame &bytes);

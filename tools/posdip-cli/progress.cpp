@@ -1,8 +1,13 @@
 #include "progress.h"
 
 #include <string>
+#include <string_view>
 
 namespace cli {
+
+bool takesEscapes(bool terminal, const char *term) {
+    return terminal && !(term && std::string_view(term) == "dumb");
+}
 
 void ProgressLine::show(std::size_t done, std::size_t failed) {
     if (!m_enabled)

@@ -6,6 +6,10 @@
 
 namespace cli {
 
+// Whether a progress line may be drawn (with "\r\033[K") on a terminal whose TERM is `term`
+// (null when unset): not on a dumb one.
+bool takesEscapes(bool terminal, const char *term);
+
 class ProgressLine {
   public:
     // Shows nothing unless enabled (stderr is a terminal) and more than one target runs.

@@ -15,6 +15,10 @@ int main(int argc, char **argv) try {
         std::fprintf(stderr, "posdip-emulator: %s\n", why.c_str());
         return 2;
     }
+    if (options->version) {
+        std::printf("posdip-emulator %s\n", POSDIP_VERSION);
+        return 0;
+    }
     if (options->help) {
         std::fputs(emulator::usage().c_str(), stdout);
         return 0;

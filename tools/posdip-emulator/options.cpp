@@ -134,6 +134,7 @@ std::string usage() {
            "condition\n"
            "                      changes\n"
            "  --help              show this text\n"
+           "  --version           print the version\n"
            "Each option may be given once.\n"
            "Frames go to standard output, one line each; what the emulator does goes to standard "
            "error.\n";
@@ -215,6 +216,8 @@ std::optional<Options> parseOptions(const std::vector<std::string> &args, std::s
             o.hex = true;
         } else if (name == "--help" || name == "-h") {
             o.help = true;
+        } else if (name == "--version") {
+            o.version = true;
         } else {
             return fail("unknown option " + posdll::quoted(name) + " (see --help)");
         }

@@ -34,6 +34,7 @@ struct Options {
     std::optional<Identity> identity = Identity{}; // none with --no-id
     bool asb = false;                              // automatic status on
     bool help = false;
+    bool version = false;
 };
 
 // Without --listen or --pty the emulator listens on 127.0.0.1:9100. Error text in *why.

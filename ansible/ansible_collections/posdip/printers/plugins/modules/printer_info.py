@@ -79,8 +79,11 @@ results:
   type: list
   elements: dict
   sample:
-    - schema: 1
+    - schema: 2
       target: ETHERNET 10.1.2.3
+      port: ETHERNET
+      address: 10.1.2.3
+      tcp_port: 9100
       action: status
       ok: false
       kind: not-ready
@@ -90,19 +93,23 @@ results:
       reason: "not ready: cover open"
       status: {ready: false, bytes: 1A 16 12 12, conditions: [cover open], offline: true,
                cover_open: true, paper: ok, error: false}
-    - schema: 1
+    - schema: 2
       target: ETHERNET 10.1.2.4:9101
+      port: ETHERNET
+      address: 10.1.2.4
+      tcp_port: 9101
       action: status
       ok: true
       kind: ok
       stage: close
       elapsed_ms: 12
-      message: ''
-      reason: ''
       status: {ready: true, bytes: 12 12 12 1E, conditions: [paper near end], offline: false,
                cover_open: false, paper: near-end, error: false}
-    - schema: 1
+    - schema: 2
       target: ETHERNET 10.1.2.5
+      port: ETHERNET
+      address: 10.1.2.5
+      tcp_port: 9100
       action: status
       ok: false
       kind: refused
