@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -101,18 +102,24 @@ bool isOperator(const std::string &word) {
     return word.find_first_of("|;&<>") != std::string::npos;
 }
 
+// A prompt, sudo or a variable assignment (NAME=value) before a command.
+bool beforeCommand(const std::string &word) {
+    const std::size_t eq = word.find('=');
+    const bool assignment = eq != std::string::npos && eq > 0 &&
+                            (std::isalpha(static_cast<unsigned char>(word[0])) || word[0] == '_');
+    return word == "$" || word == "sudo" || assignment;
+}
+
 // The arguments of each posdip-cli command in the words: a command starts a line or follows
 // | ; &, after a prompt ($), variable assignments and sudo; its redirections are not its own.
 std::vector<std::vector<std::string>> cliCommands(const std::vector<std::string> &words) {
     std::vector<std::vector<std::string>> commands;
     std::size_t i = 0;
     while (i < words.size()) {
-        while (i < words.size() && (words[i] == "$" || words[i] == "sudo" ||
-                                    (words[i].find('=') != std::string::npos &&
-                                     words[i].find('=') > 0 && words[i][0] != '-')))
+        while (i < words.size() && beforeCommand(words[i]))
             ++i;
-        const bool cli = i < words.size() && (words[i] == "posdip-cli" ||
-                                              words[i].ends_with("/posdip-cli"));
+        const bool cli =
+            i < words.size() && (words[i] == "posdip-cli" || words[i].ends_with("/posdip-cli"));
         std::vector<std::string> args;
         for (++i; i < words.size(); ++i) {
             const std::string &w = words[i];
