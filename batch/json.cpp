@@ -205,7 +205,7 @@ class Reader {
             std::optional<JsonValue> member = value(depth);
             if (!member)
                 return std::nullopt;
-            v.members.emplace_back(std::move(key), std::move(*member));
+            v.members.push_back(JsonMember{std::move(key), std::move(*member)});
         } while (take(','));
         if (!take('}'))
             return fail("expected ',' or '}', found " + seen());

@@ -23,7 +23,7 @@ namespace batch {
 
 namespace {
 
-using Members = std::vector<std::pair<std::string, JsonValue>>;
+using Members = std::vector<JsonMember>;
 
 // Reading the file's layout: each step says where it went wrong.
 class Shape {
@@ -45,10 +45,10 @@ class Shape {
         }
         if (keys.size() == 0)
             return &v.members;
-        for (const auto &[key, value] : v.members)
-            if (std::find_if(keys.begin(), keys.end(), [&](const char *k) { return key == k; }) ==
+        for (const JsonMember &m : v.members)
+            if (std::find_if(keys.begin(), keys.end(), [&](const char *k) { return m.key == k; }) ==
                 keys.end()) {
-                bad(where, "unknown key " + jsonString(key));
+                bad(where, "unknown key " + jsonString(m.key));
                 return nullptr;
             }
         for (const char *k : keys)

@@ -107,12 +107,12 @@ std::string checkPortWord(const std::string &word) {
 }
 
 Target networkTarget(const std::string &address) {
-    return Target{{"ETHERNET", address, {}, {}}, "ETHERNET " + address};
+    return Target{{"ETHERNET", address, {}, {}}, "ETHERNET " + address, {}};
 }
 
 Target portTarget(const std::string &port, const std::string &baud, const std::string &printer) {
     const bool driver = port == "DRIVER";
-    return Target{{port, {}, baud, printer}, driver ? "DRIVER " + printer : port};
+    return Target{{port, {}, baud, printer}, driver ? "DRIVER " + printer : port, {}};
 }
 
 TargetFile readTargetFile(std::istream &in, const std::string &fileName,
