@@ -14,6 +14,7 @@
 #include <fstream>
 #include <limits>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <stop_token>
 #include <system_error>
@@ -257,16 +258,21 @@ TEST(batch_runner_test, ends_overlap_on_one_thread_beside_the_jobs_within_the_de
         return std::distance(std::filesystem::directory_iterator("/proc/self/task"),
                              std::filesystem::directory_iterator());
     };
-    // This process's side of its connections to the printers, not yet closed.
+    // This process's side of its connections to the printers, not yet closed: the table is not
+    // read at one instant, so a row counts only if its socket is among the descriptors after.
     const auto connections = [port = printers.port()] {
         std::ifstream tcp("/proc/net/tcp");
         std::string line, slot, local, remote, state, queues, timer, retries, uid, timeout, inode;
-        long n = 0;
+        std::set<std::string> toPrinters;
         for (std::getline(tcp, line); tcp >> slot >> local >> remote >> state >> queues >> timer >>
                                       retries >> uid >> timeout >> inode;
              std::getline(tcp, line))
-            n +=
-                std::stoi(remote.substr(remote.find(':') + 1), nullptr, 16) == port && inode != "0";
+            if (std::stoi(remote.substr(remote.find(':') + 1), nullptr, 16) == port)
+                toPrinters.insert("socket:[" + inode + "]");
+        long n = 0;
+        std::error_code ec;
+        for (const auto &fd : std::filesystem::directory_iterator("/proc/self/fd"))
+            n += toPrinters.count(std::filesystem::read_symlink(fd.path(), ec).string());
         return n;
     };
     const auto before = threads();
