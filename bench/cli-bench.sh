@@ -173,3 +173,5 @@ kill "${peers[-1]}"; wait "${peers[-1]}" 2>/dev/null || true
 read -r seconds threads kib status <<<"$(measure scan 127.0.0.0/16 --port-number "$silent_all" -j 1024 --status-timeout 0.1)"
 awk -v s="$seconds" -v t="$threads" -v k="$kib" 'BEGIN {
   printf "every connection refused: %.2f s (aim < 0.5), peak %.1f MiB, %d threads\n", s, k/1024, t }'
+read -r floor _ <<<"$("$peers_bin" refused-floor "$silent_all")"
+echo "the same 65,534 refused connections made one by one, nothing else: $floor s (the least one thread can take)"

@@ -13,6 +13,10 @@
 //   loopback_peers measure CMD...   run CMD once, its output to /dev/null; print
 //                                   "SECONDS PEAK_THREADS PEAK_KIB EXIT_STATUS", the threads
 //                                   sampled from /proc/PID/status every millisecond
+//   loopback_peers refused-floor PORT  socket, connect and close to PORT on each of the 65,534
+//                                   hosts of 127.0.0.0/16, one after the other, where lo is the
+//                                   sole interface: print the seconds it took, the least one
+//                                   thread sweeping a refused /16 can take here
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <ifaddrs.h>
@@ -25,7 +29,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -225,6 +231,27 @@ int runs(int n, char **argv) {
     return allOk ? 0 : 1;
 }
 
+int refusedFloor(int port) {
+    const auto start = std::chrono::steady_clock::now();
+    int refused = 0;
+    for (std::uint32_t host = 1; host < 0xFFFF; ++host) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0)
+            die("socket");
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<std::uint16_t>(port));
+        a.sin_addr.s_addr = htonl(0x7F000000u | host);
+        if (::connect(fd, reinterpret_cast<const sockaddr *>(&a), sizeof a) < 0 &&
+            errno == ECONNREFUSED)
+            ++refused;
+        ::close(fd);
+    }
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    std::printf("%.3f %d\n", took.count(), refused);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -232,21 +259,25 @@ int main(int argc, char **argv) {
     const int number = argc > 2 ? std::atoi(argv[2]) : 0;
     if ((mode == "sink" || mode == "keep-open") && number > 0)
         return sink(number, mode == "keep-open");
-    if (mode == "sink-any" && number > 0) {
-        if (!onlyLoopback()) {
-            std::fprintf(stderr, "loopback_peers: sink-any only where lo is the sole interface "
-                                 "(unshare -n, then ip link set lo up)\n");
-            return 2;
-        }
-        return sink(number, false, INADDR_ANY);
+    const bool wide = mode == "sink-any" || mode == "refused-floor";
+    if (wide && number > 0 && !onlyLoopback()) {
+        std::fprintf(stderr,
+                     "loopback_peers: %s only where lo is the sole interface "
+                     "(unshare -n, then ip link set lo up)\n",
+                     mode.c_str());
+        return 2;
     }
+    if (mode == "sink-any" && number > 0)
+        return sink(number, false, INADDR_ANY);
     if (mode == "measure" && argc > 2)
         return measure(argv + 2);
     if (mode == "silent" && number > 0)
         return silent(number);
     if (mode == "runs" && number > 0 && argc > 3)
         return runs(number, argv + 3);
+    if (mode == "refused-floor" && number > 0)
+        return refusedFloor(number);
     std::fprintf(stderr, "usage: loopback_peers sink|keep-open|sink-any|silent SECONDS | runs N "
-                         "CMD... | measure CMD...\n");
+                         "CMD... | measure CMD... | refused-floor PORT\n");
     return 2;
 }

@@ -2,7 +2,7 @@
 
 #include "check.h"
 #include "cli_args.h"
-#include "device_scan.h"
+#include "device/port_scan.h"
 #include "help.h"
 #include "interrupt.h"
 #include "output.h"
@@ -104,21 +104,6 @@ bool optionsServeTargets(const Command &cmd, const std::vector<Target> &targets,
     return true;
 }
 
-// The device file each COM and LPT target opens, for the JSON lines.
-void addDevices(std::vector<Target> &targets) {
-    std::optional<std::pair<Environment, std::vector<std::string>>> system; // read once
-    for (Target &t : targets) {
-        if (usualDevices(t.port.portName).empty())
-            continue;
-        if (!system) {
-            Environment env = portEnvironment();
-            std::vector<std::string> present = presentDevicesWith(env);
-            system.emplace(std::move(env), std::move(present));
-        }
-        t.device = mapPort(t.port.portName, system->first, system->second).device;
-    }
-}
-
 // The targets in command-line order; false after printing the usage errors.
 bool collectTargets(const Command &cmd, const Io &io, std::vector<Target> &out) {
     bool ok = true;
@@ -140,8 +125,11 @@ bool collectTargets(const Command &cmd, const Io &io, std::vector<Target> &out) 
         out.insert(out.end(), file.targets.begin(), file.targets.end());
     }
     ok = ok && optionsServeTargets(cmd, out, io);
-    if (cmd.json)
-        addDevices(out);
+    if (cmd.json) { // the device file each COM and LPT target opens, for the JSON lines
+        device::MachinePorts machine;
+        for (Target &t : out)
+            t.device = machine.deviceOf(t.port.portName);
+    }
     if (!ok)
         io.err << usageHint(cmd.sub) << "\n";
     return ok;
@@ -483,9 +471,9 @@ int printers(const Command &cmd, const Io &io) {
 }
 
 int ports(const Command &cmd, const Io &io) {
-    const Environment env = portEnvironment();
-    const PortsReport r = reportPorts(presentDevicesWith(env), env);
-    for (const PortMapping &m : r.ports) {
+    const device::Environment env = device::portEnvironment();
+    const device::PortsReport r = device::reportPorts(device::presentDevicesWith(env), env);
+    for (const device::PortMapping &m : r.ports) {
         const std::string variable =
             m.overridden ? posdll::overrideVariable(*posdll::parsePortName(m.name)) : "";
         if (cmd.json) {

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace cli {
+namespace device {
 
 // The device files the library tries for a port name, in order. Empty for any other name.
 std::vector<std::string> usualDevices(std::string_view portName);
@@ -37,4 +37,4 @@ PortsReport reportPorts(const std::vector<std::string> &present, const Environme
 // Orders "/dev/ttyS2" before "/dev/ttyS10".
 bool naturalLess(const std::string &a, const std::string &b);
 
-} // namespace cli
+} // namespace device

@@ -1,4 +1,4 @@
-#include "port_map.h"
+#include "device/port_map.h"
 
 #include "device/port_catalogue.h"
 #include "posdll/port_devices.h"
@@ -7,7 +7,7 @@
 #include <cctype>
 #include <set>
 
-namespace cli {
+namespace device {
 
 namespace {
 
@@ -117,4 +117,4 @@ bool naturalLess(const std::string &a, const std::string &b) {
     return a < b; // equal but for leading zeros: a total order all the same
 }
 
-} // namespace cli
+} // namespace device

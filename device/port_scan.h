@@ -2,12 +2,14 @@
 // the environment.
 #pragma once
 
-#include "port_map.h"
+#include "device/port_map.h"
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
-namespace cli {
+namespace device {
 
 // /dev/ttyS*, /dev/ttyUSB*, /dev/ttyACM*, /dev/lp*, /dev/usb/lp* that exist, in natural order.
 std::vector<std::string> presentPortDevices();
@@ -18,4 +20,14 @@ Environment portEnvironment();
 // presentPortDevices(), and the files the overrides in env name that exist.
 std::vector<std::string> presentDevicesWith(const Environment &env);
 
-} // namespace cli
+// The device file each COMn and LPTn name opens here; the machine is read once, at the first.
+class MachinePorts {
+  public:
+    // "" for a name that opens no device file (ETHERNET, DRIVER).
+    std::string deviceOf(const std::string &portName);
+
+  private:
+    std::optional<std::pair<Environment, std::vector<std::string>>> m_read;
+};
+
+} // namespace device

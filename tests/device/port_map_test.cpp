@@ -1,4 +1,4 @@
-#include "port_map.h"
+#include "device/port_map.h"
 
 #include "posdll/port_devices.h"
 
@@ -6,10 +6,10 @@
 
 #include <algorithm>
 
-using cli::mapPort;
-using cli::PortMapping;
-using cli::reportPorts;
-using cli::usualDevices;
+using device::mapPort;
+using device::PortMapping;
+using device::reportPorts;
+using device::usualDevices;
 
 using Devices = std::vector<std::string>;
 
@@ -29,7 +29,7 @@ TEST(cli_port_map_test, lpt_falls_back_to_usb_and_overrides_win) {
               (PortMapping{"LPT1", "/dev/lp0", true, false}));
     // Neither there: the device the library would open, the USB one.
     EXPECT_EQ(mapPort("LPT1", {}, {}), (PortMapping{"LPT1", "/dev/usb/lp0", false, false}));
-    const cli::Environment env{{"POSDLL_PORT_COM2", "/dev/ttyUSB0"}, {"POSDLL_PORT_COM3", ""}};
+    const device::Environment env{{"POSDLL_PORT_COM2", "/dev/ttyUSB0"}, {"POSDLL_PORT_COM3", ""}};
     EXPECT_EQ(mapPort("COM2", env, {"/dev/ttyS1"}),
               (PortMapping{"COM2", "/dev/ttyUSB0", false, true}));
     EXPECT_EQ(mapPort("COM2", env, {"/dev/ttyUSB0"}),
@@ -42,11 +42,11 @@ TEST(cli_port_map_test, lpt_falls_back_to_usb_and_overrides_win) {
 TEST(cli_port_map_test, report_lists_the_usual_names_the_reached_devices_and_the_rest) {
     const Devices present = {"/dev/ttyS0",   "/dev/ttyS31", "/dev/ttyUSB0",
                              "/dev/ttyACM0", "/dev/ttyS01", "/dev/usb/lp0"};
-    const cli::Environment env = {{"POSDLL_PORT_COM12", "/dev/ttyUSB0"},
-                                  {"POSDLL_PORT_COM0", "/dev/ttyACM0"}, // no such port name
-                                  {"POSDLL_PORT_FOO", "/dev/ttyACM0"},
-                                  {"POSDLL_PORT_LPT7", "/tmp/printer.out"}};
-    const cli::PortsReport r = reportPorts(present, env);
+    const device::Environment env = {{"POSDLL_PORT_COM12", "/dev/ttyUSB0"},
+                                     {"POSDLL_PORT_COM0", "/dev/ttyACM0"}, // no such port name
+                                     {"POSDLL_PORT_FOO", "/dev/ttyACM0"},
+                                     {"POSDLL_PORT_LPT7", "/tmp/printer.out"}};
+    const device::PortsReport r = reportPorts(present, env);
     std::vector<std::string> names;
     for (const PortMapping &m : r.ports)
         names.push_back(m.name);
@@ -70,8 +70,8 @@ TEST(cli_port_map_test, report_lists_the_usual_names_the_reached_devices_and_the
 TEST(cli_port_map_test, natural_order) {
     Devices d = {"/dev/ttyS10",  "/dev/ttyS2",   "/dev/lp0",    "/dev/ttyS1",
                  "/dev/ttyACM0", "/dev/ttyS002", "/dev/usb/lp1"};
-    std::sort(d.begin(), d.end(), cli::naturalLess);
+    std::sort(d.begin(), d.end(), device::naturalLess);
     EXPECT_EQ(d, (Devices{"/dev/lp0", "/dev/ttyACM0", "/dev/ttyS1", "/dev/ttyS002", "/dev/ttyS2",
                           "/dev/ttyS10", "/dev/usb/lp1"}));
-    EXPECT_FALSE(cli::naturalLess("/dev/ttyS2", "/dev/ttyS2"));
+    EXPECT_FALSE(device::naturalLess("/dev/ttyS2", "/dev/ttyS2"));
 }

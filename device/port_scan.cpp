@@ -1,4 +1,4 @@
-#include "device_scan.h"
+#include "device/port_scan.h"
 
 #include "posdll/port_devices.h"
 
@@ -11,7 +11,7 @@
 
 extern char **environ;
 
-namespace cli {
+namespace device {
 
 namespace {
 
@@ -64,4 +64,15 @@ std::vector<std::string> presentDevicesWith(const Environment &env) {
     return found;
 }
 
-} // namespace cli
+std::string MachinePorts::deviceOf(const std::string &portName) {
+    if (usualDevices(portName).empty())
+        return {};
+    if (!m_read) {
+        Environment env = portEnvironment();
+        std::vector<std::string> present = presentDevicesWith(env);
+        m_read.emplace(std::move(env), std::move(present));
+    }
+    return mapPort(portName, m_read->first, m_read->second).device;
+}
+
+} // namespace device
