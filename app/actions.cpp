@@ -38,8 +38,8 @@ std::optional<Result> statusFailure(device::StatusReading &s) {
     const auto why = notReadyReason(s);
     if (!why)
         return std::nullopt;
-    Result r =
-        failure(s.answered ? device::FailKind::NotReady : s.kind, device::Stage::Status, *why);
+    Result r = failure(s.answered ? device::FailKind::NotReady : s.kind, device::Stage::Status,
+                       *why, s.answered ? 0 : s.error);
     if (s.answered)
         r.status = std::move(s);
     return r;
@@ -52,7 +52,7 @@ Result checkQueue(const ActionInputs &in) {
     const std::string where = "print queue " + posdll::quoted(q.queue) + ": ";
     Result r;
     if (!q.error.empty())
-        r = failure(q.failKind, device::Stage::Open, where + q.error);
+        r = failure(q.failKind, device::Stage::Open, where + q.error, q.failErrno);
     else if (!q.exists)
         r = failure(device::FailKind::Missing, device::Stage::Open, where + "no such queue");
     else if (!q.accepting || q.stopped)
@@ -73,9 +73,10 @@ bool isDriver(const ActionInputs &in) {
 
 } // namespace
 
-Result failure(device::FailKind kind, device::Stage stage, std::string reason) {
+Result failure(device::FailKind kind, device::Stage stage, std::string reason, int error) {
     Result r;
     r.kind = kind;
+    r.error = error;
     r.stage = stage;
     r.reason = std::move(reason);
     return r;
@@ -175,7 +176,7 @@ Result runAction(Action action, const ActionInputs &in, device::PosdllFuncs &lib
     applyBounds(in, lib);
     const device::OpenResult port = device::OpenPort(lib, in.port);
     if (!port.opened())
-        return timed(failure(port.kind, device::Stage::Open, port.reason), started);
+        return timed(failure(port.kind, device::Stage::Open, port.reason, port.error), started);
 
     std::optional<std::string> serial;
     if (in.gate) {
@@ -228,7 +229,7 @@ Result statusResult(device::StatusReading reading) {
 }
 
 Result writeFailure(const device::WriteResult &w) {
-    Result r = failure(w.kind, w.stage, w.reason);
+    Result r = failure(w.kind, w.stage, w.reason, w.error);
     r.written = w.written;
     return r;
 }
@@ -242,7 +243,7 @@ Result readPrinter(const ActionInputs &in, device::PosdllFuncs &lib, bool identi
     applyBounds(in, lib);
     const device::OpenResult port = device::OpenPort(lib, in.port);
     if (!port.opened())
-        return timed(failure(port.kind, device::Stage::Open, port.reason), started);
+        return timed(failure(port.kind, device::Stage::Open, port.reason, port.error), started);
     device::StatusReading reading = device::readStatus(lib, port.handle, in.statusWaitMillis);
     std::optional<device::Identity> identity;
     if (identify && reading.answered) // a printer that does not answer its status is not asked

@@ -16,6 +16,7 @@ namespace app {
 struct Result {
     device::FailKind kind = device::FailKind::Ok;
     device::Stage stage = device::Stage::Close; // where a failure ended it; Close when none did
+    int error = 0;                              // errno behind the failure, 0 when none
     int written = 0; // bytes of the frame the port took: all of them, or 0 when the write failed
     std::chrono::milliseconds elapsed{0};
     std::string reason; // why it failed: the port, device path or queue and the system's words
@@ -30,7 +31,7 @@ struct Result {
     }
 };
 
-// A failure of `kind` in `stage` for `reason`.
-Result failure(device::FailKind kind, device::Stage stage, std::string reason);
+// A failure of `kind` in `stage` for `reason`, with the system's error behind it (0 when none).
+Result failure(device::FailKind kind, device::Stage stage, std::string reason, int error = 0);
 
 } // namespace app

@@ -89,7 +89,7 @@ class Prober {
             return false; // wait for a host in flight to give its descriptor back
         if (!x.fd) {
             const int err = errno;
-            settle(x, posdll::connectionReasonOf(err), failKindOf(err));
+            settle(x, posdll::connectionReasonOf(err), failKindOf(err), err);
             return true;
         }
         // On loopback a refusal comes back within the connect: no wait is needed to see it.
@@ -97,7 +97,7 @@ class Prober {
                             ? 0
                             : (errno == EINPROGRESS ? posdll::socketError(x.fd.get()) : errno);
         if (err != 0) {
-            settle(x, posdll::connectionReasonOf(err), failKindOf(err));
+            settle(x, posdll::connectionReasonOf(err), failKindOf(err), err);
             return true;
         }
         const std::size_t s = m_free.back();
@@ -141,7 +141,7 @@ class Prober {
         Exchange &x = *m_slots[s];
         if (!x.probe.connected) {
             if (const int err = posdll::socketError(x.fd.get()))
-                return end(s, posdll::connectionReasonOf(err), failKindOf(err));
+                return end(s, posdll::connectionReasonOf(err), failKindOf(err), err);
             // No TCP_NODELAY needed: each request goes out only once the last was answered.
             x.probe.connected = true;
             drainInput(x); // whatever came before the first request answers none of the four
@@ -155,7 +155,7 @@ class Prober {
         if (n <= 0) {
             const int err = n == 0 ? 0 : errno;
             x.status.readFailed(n == 0 ? device::FailKind::Closed : failKindOf(err),
-                                x.label + ": " + posdll::noAnswerReason(err));
+                                x.label + ": " + posdll::noAnswerReason(err), err);
         } else if (!x.status.answer(answer.data(), static_cast<std::size_t>(n))) {
             return; // passed over: the answer is still to come
         }
@@ -177,7 +177,8 @@ class Prober {
         if (::send(x.fd.get(), request.data(), request.size(), MSG_NOSIGNAL | MSG_DONTWAIT) !=
             static_cast<ssize_t>(request.size())) {
             const int err = errno;
-            x.status.sendFailed(failKindOf(err), x.label + ": " + posdll::connectionReasonOf(err));
+            x.status.sendFailed(failKindOf(err), x.label + ": " + posdll::connectionReasonOf(err),
+                                err);
             return end(s);
         }
         x.deadline = Clock::now() + std::chrono::milliseconds(m_bounds.answerMillis);
@@ -195,7 +196,7 @@ class Prober {
 
     // Ends the exchange in slot s and frees the slot; with a reason, it never connected.
     void end(std::size_t s, const std::string &reason = {},
-             device::FailKind kind = device::FailKind::Ok) {
+             device::FailKind kind = device::FailKind::Ok, int error = 0) {
         Exchange x = std::move(*m_slots[s]);
         m_slots[s].reset();
         m_free.push_back(s);
@@ -205,13 +206,14 @@ class Prober {
         x.fd.reset();      // closing it takes it out of the epoll set
         if (!reason.empty())
             x.probe.connected = false;
-        settle(x, reason, kind);
+        settle(x, reason, kind, error);
     }
 
-    void settle(Exchange &x, const std::string &reason, device::FailKind kind) {
+    void settle(Exchange &x, const std::string &reason, device::FailKind kind, int error = 0) {
         if (!x.probe.connected) {
             x.probe.reason = x.label + ": " + reason;
             x.probe.kind = kind;
+            x.probe.error = error;
         }
         x.probe.elapsed =
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - x.started);
@@ -246,8 +248,9 @@ std::size_t probeHosts(std::size_t count, const HostAddress &address, const Prob
 }
 
 app::Result resultOf(const Probe &probe) {
-    app::Result r = probe.connected ? app::statusResult(probe.reading)
-                                    : app::failure(probe.kind, device::Stage::Open, probe.reason);
+    app::Result r = probe.connected
+                        ? app::statusResult(probe.reading)
+                        : app::failure(probe.kind, device::Stage::Open, probe.reason, probe.error);
     r.elapsed = probe.elapsed;
     return r;
 }

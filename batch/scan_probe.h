@@ -28,6 +28,7 @@ struct Probe {
     bool connected = false;
     std::string reason; // when not connected: "network printer 10.0.0.5:9100: connection refused"
     device::FailKind kind = device::FailKind::Ok; // when not connected
+    int error = 0;                                // errno behind it, 0 when none
     device::StatusReading reading;                // when connected
     std::chrono::milliseconds elapsed{0};
 };

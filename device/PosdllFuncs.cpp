@@ -29,6 +29,7 @@ class LibraryPosdll final : public PosdllFuncs {
         return ::POS_SetTimeouts(connectMillis, writeMillis);
     }
     int POS_LastErrorKind() override { return ::POS_LastErrorKind(); }
+    int POS_LastErrno() override { return ::POS_LastErrno(); }
     int POS_SetDeliveryWait(int millis) override { return ::POS_SetDeliveryWait(millis); }
     int POS_EndDocLater(POS_PendingEnd **pending) override { return ::POS_EndDocLater(pending); }
     int POS_DiscardInput(int handle) override { return ::POS_DiscardInput(handle); }

@@ -23,6 +23,7 @@ class PosdllFuncs {
     virtual int POS_ReadFile(int handle, std::uint8_t *buffer, int count, int timeoutMillis) = 0;
     virtual int POS_SetTimeouts(int connectMillis, int writeMillis) = 0;
     virtual int POS_LastErrorKind() = 0;
+    virtual int POS_LastErrno() = 0;
     virtual int POS_SetDeliveryWait(int millis) = 0;
     // Ends the document, handing a network printer's wait for its acknowledgement over
     // (device/pending_end.h). One that ends every document itself hands nothing over.
@@ -56,6 +57,7 @@ class ForwardingPosdll : public PosdllFuncs {
         return m_lib.POS_SetTimeouts(connectMillis, writeMillis);
     }
     int POS_LastErrorKind() override { return m_lib.POS_LastErrorKind(); }
+    int POS_LastErrno() override { return m_lib.POS_LastErrno(); }
     int POS_SetDeliveryWait(int millis) override { return m_lib.POS_SetDeliveryWait(millis); }
     int POS_EndDocLater(POS_PendingEnd **pending) override {
         return m_lib.POS_EndDocLater(pending);

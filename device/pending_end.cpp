@@ -7,7 +7,8 @@ namespace device {
 namespace {
 
 WriteResult failed(const char *step, Stage stage) {
-    return failedStep(step, stage, failKindOfLibraryError(POS_LastErrorKind()), POS_LastError());
+    return failedStep(step, stage, failKindOfLibraryError(POS_LastErrorKind()), POS_LastError(),
+                      POS_LastErrno());
 }
 
 } // namespace

@@ -30,6 +30,7 @@ OpenResult call(PosdllFuncs &lib, const std::string &name, int baud, int dataBit
     if (r.handle == -1) {
         r.reason = lib.POS_LastError();
         r.kind = lastFailKind(lib);
+        r.error = lib.POS_LastErrno();
         if (r.reason.empty())
             r.reason = "the device library could not open " + quoted(name);
     }
@@ -74,8 +75,12 @@ FailKind lastFailKind(PosdllFuncs &lib) {
     return failKindOfLibraryError(lib.POS_LastErrorKind());
 }
 
-WriteResult failedStep(const char *step, Stage stage, FailKind kind, const std::string &why) {
-    return {false, std::string(step) + " failed" + (why.empty() ? "" : ": " + why), kind, stage};
+WriteResult failedStep(const char *step, Stage stage, FailKind kind, const std::string &why,
+                       int error) {
+    WriteResult r{false, std::string(step) + " failed" + (why.empty() ? "" : ": " + why), kind,
+                  stage};
+    r.error = error;
+    return r;
 }
 
 WriteResult writeTransaction(PosdllFuncs &lib, int handle, const protocol::Frame &frame,
@@ -83,7 +88,8 @@ WriteResult writeTransaction(PosdllFuncs &lib, int handle, const protocol::Frame
     WriteResult r{true, {}};
     auto check = [&](bool stepOk, const char *step, Stage stage) {
         if (!stepOk && r.ok)
-            r = failedStep(step, stage, lastFailKind(lib), lib.POS_LastError());
+            r = failedStep(step, stage, lastFailKind(lib), lib.POS_LastError(),
+                           lib.POS_LastErrno());
     };
     lib.POS_SetDocName(docName);
     check(lib.POS_StartDoc() >= 0, "start of document", Stage::Write);

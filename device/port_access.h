@@ -23,6 +23,7 @@ struct OpenResult {
     int handle = -1;    // -1: not open
     std::string reason; // why not, when handle is -1
     FailKind kind = FailKind::Ok;
+    int error = 0; // errno behind the failure, 0 when none
     bool opened() const { return handle != -1; }
 };
 
@@ -41,14 +42,17 @@ struct WriteResult {
     FailKind kind = FailKind::Ok;
     Stage stage = Stage::Close; // the first step that failed; Close when none did
     int written = 0;            // bytes the port took; 0 when the write failed
+    int error = 0;              // errno behind the failure, 0 when none
 };
 
 // The steps of a transaction that end it, as its reasons name them.
 inline constexpr const char *kEndStep = "end of document";
 inline constexpr const char *kCloseStep = "close";
 
-// The result of a transaction whose `step` failed, the library giving `why`.
-WriteResult failedStep(const char *step, Stage stage, FailKind kind, const std::string &why);
+// The result of a transaction whose `step` failed, the library giving `why` and the system's
+// error behind it.
+WriteResult failedStep(const char *step, Stage stage, FailKind kind, const std::string &why,
+                       int error);
 
 // Start document, write the whole frame, end document, close: every step runs even after a
 // failure, so the port is always released.

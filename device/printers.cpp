@@ -77,6 +77,7 @@ QueueStatus queueStatus(const std::string &queue) {
     if (state < 0) {
         q.error = POS_LastError();
         q.failKind = POS_LastErrorKind() == POS_ERR_REFUSED ? FailKind::Refused : FailKind::Timeout;
+        q.failErrno = POS_LastErrno();
         return q;
     }
     q.exists = state & POS_QUEUE_EXISTS;

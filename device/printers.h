@@ -47,6 +47,7 @@ struct QueueStatus {
     // With an error: Usage for a name that cannot be a queue's, Refused when the server cannot be
     // reached, Timeout when it does not answer.
     FailKind failKind = FailKind::Ok;
+    int failErrno = 0; // the system's error behind failKind, 0 when none
     bool ready() const {
         return error.empty() && exists && accepting && !stopped && printerTrouble.empty();
     }

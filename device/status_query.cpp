@@ -21,8 +21,9 @@ std::string StatusExchange::asked() const {
            protocol::statusRequestName(request) + ")";
 }
 
-void StatusExchange::fail(FailKind kind, std::string reason) {
+void StatusExchange::fail(FailKind kind, std::string reason, int error) {
     m_reading.kind = kind;
+    m_reading.error = error;
     m_reading.reason = std::move(reason);
     m_over = true;
 }
@@ -60,12 +61,12 @@ bool StatusExchange::answer(const std::uint8_t *bytes, std::size_t count) {
     return true;
 }
 
-void StatusExchange::sendFailed(FailKind kind, const std::string &why) {
-    fail(kind, "sending " + asked() + " failed: " + why);
+void StatusExchange::sendFailed(FailKind kind, const std::string &why, int error) {
+    fail(kind, "sending " + asked() + " failed: " + why, error);
 }
 
-void StatusExchange::readFailed(FailKind kind, const std::string &why) {
-    fail(kind, "no answer to " + asked() + ": " + why);
+void StatusExchange::readFailed(FailKind kind, const std::string &why, int error) {
+    fail(kind, "no answer to " + asked() + ": " + why, error);
 }
 
 void StatusExchange::noAnswerWithin(int waitMillis) {
@@ -78,6 +79,7 @@ StatusReading readStatus(PosdllFuncs &lib, int handle, int waitMillis) {
     if (lib.POS_DiscardInput(handle) != 0) {
         StatusReading r;
         r.kind = lastFailKind(lib);
+        r.error = lib.POS_LastErrno();
         r.reason =
             (r.kind == FailKind::CannotVerify ? std::string(kCannotReportStatus) + ": "
                                               : std::string("cannot throw away earlier input: ")) +
@@ -89,7 +91,7 @@ StatusReading readStatus(PosdllFuncs &lib, int handle, int waitMillis) {
         const auto bytes = x.request();
         const int sent = lib.POS_WriteFile(handle, bytes.data(), static_cast<int>(bytes.size()));
         if (sent != static_cast<int>(bytes.size())) {
-            x.sendFailed(lastFailKind(lib), lib.POS_LastError());
+            x.sendFailed(lastFailKind(lib), lib.POS_LastError(), lib.POS_LastErrno());
             break;
         }
         // The answer's wait is its own, however many unasked bytes come before it.
@@ -101,7 +103,7 @@ StatusReading readStatus(PosdllFuncs &lib, int handle, int waitMillis) {
             int got = lib.POS_ReadFile(handle, answer.data(), kMostAnswerBytes,
                                        posdll::millisecondsLeft(deadline));
             if (got < 0) {
-                x.readFailed(lastFailKind(lib), lib.POS_LastError());
+                x.readFailed(lastFailKind(lib), lib.POS_LastError(), lib.POS_LastErrno());
                 break;
             }
             if (got == 0) {

@@ -16,6 +16,7 @@ struct StatusReading {
     std::array<std::uint8_t, 4> bytes{};
     protocol::StatusSummary summary; // when answered
     FailKind kind = FailKind::Ok;    // why not, when not answered
+    int error = 0;                   // errno behind the failure, 0 when none
     std::string reason;
 };
 
@@ -37,15 +38,16 @@ class StatusExchange {
     // end the reading (Internal), so no condition is read from a byte that did not answer its
     // request.
     bool answer(const std::uint8_t *bytes, std::size_t count);
-    void sendFailed(FailKind kind, const std::string &why);
-    void readFailed(FailKind kind, const std::string &why);
+    // error: the system's error behind the failure, 0 when none.
+    void sendFailed(FailKind kind, const std::string &why, int error);
+    void readFailed(FailKind kind, const std::string &why, int error);
     void noAnswerWithin(int waitMillis);
     // Every answer came, or the reading failed.
     bool over() const { return m_over; }
     const StatusReading &reading() const { return m_reading; }
 
   private:
-    void fail(FailKind kind, std::string reason);
+    void fail(FailKind kind, std::string reason, int error = 0);
     std::string asked() const; // "DLE EOT 1 (printer status)"
 
     StatusReading m_reading;

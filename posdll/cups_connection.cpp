@@ -166,14 +166,18 @@ int serverConnectError() {
 
 } // namespace
 
-Connection connect(std::string &why) {
+Connection connect(std::string &why, int *err) {
     errno = 0;
     Connection http(httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
                                  static_cast<int>(connectWait().count()), nullptr));
     if (!http) {
-        if (const std::string &missing = libraryFailure(); !missing.empty())
+        const std::string &missing = libraryFailure();
+        const int error = missing.empty() ? serverConnectError() : 0;
+        if (err)
+            *err = error;
+        if (!missing.empty())
             why = missing;
-        else if (const int error = serverConnectError(); error == ECONNREFUSED || error == ENOENT)
+        else if (error == ECONNREFUSED || error == ENOENT)
             why = "the print server at " + serverName() + " is not running (" +
                   lowerFirst(errnoText(error)) + ")";
         else

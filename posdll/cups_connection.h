@@ -30,8 +30,9 @@ std::string serverName();
 // (A server that went away makes a write fail with EPIPE; SIGPIPE is held back during every
 // libcups call, see cups_lazy.cpp.)
 // On failure returns null and sets why: "the print server at S is not running (connection
-// refused)", "cannot reach the print server S: reason", or libraryFailure().
-Connection connect(std::string &why);
+// refused)", "cannot reach the print server S: reason", or libraryFailure(); and, when err is
+// given, the system's error behind it (0 when none).
+Connection connect(std::string &why, int *err = nullptr);
 
 // "" once libcups is loaded; else why not (posdll::cupsLoadFailure).
 const std::string &libraryFailure();

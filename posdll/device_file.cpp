@@ -97,7 +97,7 @@ void recordOpenFailure(const DeviceKind &kind, const DeviceTarget &target, int e
         reason +=
             " (set " + overrideVariable(target.port) + " to use another device for this port)";
     }
-    setLastError(reason, errorKindOf(err));
+    setLastError(reason, errorKindOf(err), err);
 }
 
 bool onKernelFileSystem(int fd) {
@@ -180,7 +180,7 @@ Fd openLocked(const DeviceKind &kind, const DeviceTarget &target, int flags) {
         setLastError(target.label + ": " +
                          (err == EWOULDBLOCK ? "busy: another program holds it"
                                              : "cannot lock it: " + errnoText(err)),
-                     errorKindOf(err));
+                     errorKindOf(err), err);
         return Fd();
     }
     return fd;
@@ -190,8 +190,8 @@ int pollWritable(int fd, Clock::time_point deadline) {
     return pollUntil(fd, POLLOUT, deadline);
 }
 
-bool DeviceFile::fail(const std::string &reason, ErrorKind kind) const {
-    setLastError(m_label + ": " + reason, kind);
+bool DeviceFile::fail(const std::string &reason, ErrorKind kind, int err) const {
+    setLastError(m_label + ": " + reason, kind, err);
     return false;
 }
 
@@ -205,7 +205,7 @@ int DeviceFile::write(const unsigned char *bytes, int count) {
                  "; is the printer on, with paper, and ready?",
              POS_ERR_TIMEOUT);
     else
-        fail(errnoText(p.error) + " " + progressText(p, count), errorKindOf(p.error));
+        fail(errnoText(p.error) + " " + progressText(p, count), errorKindOf(p.error), p.error);
     return -1;
 }
 
@@ -218,7 +218,7 @@ int DeviceFile::read(unsigned char *bytes, int count, milliseconds wait) {
     const int err = errno;
     if (err == EBADF)
         return fail(kWriteOnly, POS_ERR_NO_BACK_CHANNEL), -1;
-    return fail("reading failed: " + errnoText(err), errorKindOf(err)), -1;
+    return fail("reading failed: " + errnoText(err), errorKindOf(err), err), -1;
 }
 
 bool DeviceFile::discardInput() {
@@ -243,8 +243,9 @@ bool DeviceFile::awaitDelivery() {
         return true;
     const int count = std::exchange(m_unconfirmed, 0);
     const int ready = m_delivered(m_fd.get(), Clock::now() + writeWait());
-    if (ready < 0)
-        return fail("cannot tell whether the printer took the bytes: " + errnoText(errno));
+    if (const int err = errno; ready < 0)
+        return fail("cannot tell whether the printer took the bytes: " + errnoText(err),
+                    POS_ERR_INTERNAL, err);
     if (ready == 0)
         return fail("the printer did not take the last " + std::to_string(count) +
                         " bytes within " + durationText(writeWait()) +
@@ -264,7 +265,7 @@ bool DeviceFile::close() {
     const bool delivered = awaitDelivery();
     const int err = m_fd.reset();
     if (err != 0)
-        return fail("closing it failed: " + errnoText(err));
+        return fail("closing it failed: " + errnoText(err), POS_ERR_INTERNAL, err);
     return delivered;
 }
 

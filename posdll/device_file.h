@@ -55,7 +55,7 @@ class DeviceFile : public Transport {
     bool close() override;
 
   protected:
-    bool fail(const std::string &reason, ErrorKind kind = POS_ERR_INTERNAL) const;
+    bool fail(const std::string &reason, ErrorKind kind = POS_ERR_INTERNAL, int err = 0) const;
     Fd m_fd;
     std::string m_label;
 

@@ -39,7 +39,8 @@ bool closeConnection(Fd &fd, const std::string &label) {
     const int err = fd.reset();
     if (err == 0)
         return true;
-    setLastError(label + ": closing the connection failed: " + errnoText(err));
+    setLastError(label + ": closing the connection failed: " + errnoText(err), POS_ERR_INTERNAL,
+                 err);
     return false;
 }
 
@@ -47,8 +48,8 @@ DocumentEnd::DocumentEnd(int fd, std::string label, long long sent, milliseconds
     : m_fd(fd), m_label(std::move(label)), m_sent(sent), m_stallLimit(stallLimit),
       m_stallEnd(Clock::now() + stallLimit), m_waiting(unacknowledged(fd, sent)) {}
 
-DocumentEnd::State DocumentEnd::fail(const std::string &reason, int kind) const {
-    setLastError(m_label + ": " + reason, kind);
+DocumentEnd::State DocumentEnd::fail(const std::string &reason, int kind, int err) const {
+    setLastError(m_label + ": " + reason, kind, err);
     return State::Failed;
 }
 
@@ -58,13 +59,13 @@ std::string DocumentEnd::sentText() const {
 
 DocumentEnd::State DocumentEnd::look() {
     if (const int err = socketError(m_fd))
-        return fail(connectionReasonOf(err) + " " + sentText(), errorKindOf(err));
+        return fail(connectionReasonOf(err) + " " + sentText(), errorKindOf(err), err);
     if (!m_peerClosed) {
         const int r = drainInput(m_fd);
         if (r == 0)
             m_peerClosed = true;
         else if (const int err = errno; r < 0 && err != EAGAIN && err != EWOULDBLOCK)
-            return fail(connectionReasonOf(err) + " " + sentText(), errorKindOf(err));
+            return fail(connectionReasonOf(err) + " " + sentText(), errorKindOf(err), err);
     }
     const auto now = Clock::now();
     if (const long long left = unacknowledged(m_fd, m_sent); left < m_waiting) {

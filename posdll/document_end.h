@@ -39,7 +39,7 @@ class DocumentEnd {
     const std::string &label() const { return m_label; }
 
   private:
-    State fail(const std::string &reason, int kind) const;
+    State fail(const std::string &reason, int kind, int err = 0) const;
     std::string sentText() const;
 
     int m_fd;

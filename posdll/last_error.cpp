@@ -1,4 +1,4 @@
-// The reason of the last failure and its kind, one per thread.
+// The reason of the last failure, its kind and the system's error behind it, one per thread.
 #include "posdll/transport.h"
 
 namespace posdll {
@@ -6,11 +6,14 @@ namespace posdll {
 namespace {
 thread_local std::string t_lastError;
 thread_local ErrorKind t_lastKind = POS_ERR_NONE;
+thread_local int t_lastErrno = 0;
 } // namespace
 
-void setLastError(std::string reason, ErrorKind kind) {
+void setLastError(std::string reason, ErrorKind kind, int err) {
     t_lastError = std::move(reason);
-    t_lastKind = t_lastError.empty() ? POS_ERR_NONE : kind;
+    const bool none = t_lastError.empty();
+    t_lastKind = none ? POS_ERR_NONE : kind;
+    t_lastErrno = none ? 0 : err;
 }
 
 const std::string &lastError() {
@@ -19,6 +22,10 @@ const std::string &lastError() {
 
 ErrorKind lastErrorKind() {
     return t_lastKind;
+}
+
+int lastErrno() {
+    return t_lastErrno;
 }
 
 } // namespace posdll

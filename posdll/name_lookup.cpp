@@ -95,6 +95,7 @@ LookupResult NameLookups::lookup(const std::string &host, const std::string &ser
     }
     if (pending->status != 0) {
         r.reason = lookupErrorText(pending->status, pending->err);
+        r.err = pending->status == EAI_SYSTEM ? pending->err : 0;
         return r;
     }
     r.outcome = LookupOutcome::Found;

@@ -29,6 +29,7 @@ struct LookupResult {
     LookupOutcome outcome = LookupOutcome::Failed;
     AddrList found{nullptr, ::freeaddrinfo};
     std::string reason; // Failed: the resolver's reason; Busy: how many are outstanding
+    int err = 0;        // Failed: the system's error, when the resolver gave one (EAI_SYSTEM)
 };
 
 // The text of a getaddrinfo status; err is the errno the resolver left, read for EAI_SYSTEM.

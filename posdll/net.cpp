@@ -41,7 +41,7 @@ NameLookups &nameLookups() {
 }
 
 AddrList resolve(const NetworkAddress &a, Clock::time_point deadline, std::string *why,
-                 ErrorKind *kind) {
+                 ErrorKind *kind, int *err) {
     *kind = POS_ERR_MISSING;
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -54,7 +54,8 @@ AddrList resolve(const NetworkAddress &a, Clock::time_point deadline, std::strin
         const int status = ::getaddrinfo(a.host.c_str(), service.c_str(), &hints, &found);
         if (status == 0)
             return AddrList(found, ::freeaddrinfo);
-        *why = lookupErrorText(status, errno);
+        *err = status == EAI_SYSTEM ? errno : 0;
+        *why = lookupErrorText(status, *err);
         return AddrList(nullptr, ::freeaddrinfo);
     }
     LookupResult r = nameLookups().lookup(a.host, service, hints, deadline);
@@ -63,6 +64,7 @@ AddrList resolve(const NetworkAddress &a, Clock::time_point deadline, std::strin
         return std::move(r.found);
     case LookupOutcome::Failed:
         *why = "the name lookup failed: " + r.reason;
+        *err = r.err;
         break;
     case LookupOutcome::NoAnswer:
         *why = "the name lookup gave no answer within " + durationText(connectWait());
@@ -133,7 +135,7 @@ class NetworkPort final : public Transport {
                               (m_sent == 0 ? " before the first byte (0 of " +
                                                  std::to_string(count) + " bytes)"
                                            : " " + sentText()),
-                          errorKindOf(err));
+                          errorKindOf(err), err);
         const WriteProgress p = sendAll(bytes, count);
         if (p.complete(count))
             return count;
@@ -143,7 +145,7 @@ class NetworkPort final : public Transport {
                               progressText(p, count),
                           POS_ERR_TIMEOUT);
         return failed(connectionReasonOf(p.error) + " " + progressText(p, count),
-                      errorKindOf(p.error));
+                      errorKindOf(p.error), p.error);
     }
 
     bool endDoc() override {
@@ -184,7 +186,7 @@ class NetworkPort final : public Transport {
         if (got < 0) {
             const int err = errno;
             return failed(connectionReasonOf(err) + " while waiting for an answer",
-                          errorKindOf(err));
+                          errorKindOf(err), err);
         }
         return got;
     }
@@ -206,17 +208,17 @@ class NetworkPort final : public Transport {
             return fail("the document is incomplete: a write failed " + sentText());
         if (::shutdown(m_fd.get(), SHUT_WR) != 0) {
             const int err = errno == ENOTCONN ? ECONNRESET : errno;
-            return fail(connectionReasonOf(err) + " " + sentText(), errorKindOf(err));
+            return fail(connectionReasonOf(err) + " " + sentText(), errorKindOf(err), err);
         }
         return true;
     }
 
-    bool fail(const std::string &reason, ErrorKind kind = POS_ERR_INTERNAL) const {
-        setLastError(m_label + ": " + reason, kind);
+    bool fail(const std::string &reason, ErrorKind kind = POS_ERR_INTERNAL, int err = 0) const {
+        setLastError(m_label + ": " + reason, kind, err);
         return false;
     }
-    int failed(const std::string &reason, ErrorKind kind = POS_ERR_INTERNAL) const {
-        fail(reason, kind);
+    int failed(const std::string &reason, ErrorKind kind = POS_ERR_INTERNAL, int err = 0) const {
+        fail(reason, kind, err);
         return -1;
     }
     std::string sentText() const { return "after " + std::to_string(m_sent) + " bytes were sent"; }
@@ -301,9 +303,10 @@ std::unique_ptr<Transport> openNetwork(const std::string &address) {
     const std::string label = "network printer " + (a->numeric ? shown : quoted(shown));
     const auto deadline = Clock::now() + connectWait();
     ErrorKind kind = POS_ERR_INTERNAL;
-    const AddrList list = resolve(*a, deadline, &why, &kind);
+    int lastErr = 0; // the system's error behind `kind`
+    const AddrList list = resolve(*a, deadline, &why, &kind, &lastErr);
     if (!list) {
-        setLastError(label + ": " + why, kind);
+        setLastError(label + ": " + why, kind, lastErr);
         return nullptr;
     }
     // Nothing is sent to an address that cannot be a printer's.
@@ -327,6 +330,7 @@ std::unique_ptr<Transport> openNetwork(const std::string &address) {
         if (err == 0)
             return std::make_unique<NetworkPort>(std::move(fd), label);
         kind = err == kNoAnswer ? POS_ERR_TIMEOUT : errorKindOf(err);
+        lastErr = err == kNoAnswer ? 0 : err;
         if (candidates.size() == 1 && failures.empty()) {
             failures.push_back(err == kNoAnswer ? "no answer within " + durationText(connectWait())
                                                 : connectionReasonOf(err));
@@ -339,7 +343,7 @@ std::unique_ptr<Transport> openNetwork(const std::string &address) {
     for (const std::string &f : failures)
         all += (all.empty() ? "" : "; ") + f;
     setLastError(label + ": " + (all.empty() ? "the name has no address" : all),
-                 all.empty() ? POS_ERR_MISSING : kind);
+                 all.empty() ? POS_ERR_MISSING : kind, all.empty() ? 0 : lastErr);
     return nullptr;
 }
 

@@ -236,3 +236,7 @@ extern "C" const char *POS_LastError(void) {
 extern "C" int POS_LastErrorKind(void) {
     return lastErrorKind();
 }
+
+extern "C" int POS_LastErrno(void) {
+    return lastErrno();
+}

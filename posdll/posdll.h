@@ -263,6 +263,14 @@ POSDLL_API int POS_QueueState(const char *queue, char *message, int size, char *
 POSDLL_API int POS_LastErrorKind(void);
 
 /**
+ * @return the system's error number (an errno value such as ECONNREFUSED or ENOENT) behind the
+ *         last failure of a call made by this thread, kept together with POS_LastError(); 0 when
+ *         none, or when the failure had no system error behind it (a bad argument, a printer
+ *         that broke the protocol, a bound of the library's own that ran out).
+ */
+POSDLL_API int POS_LastErrno(void);
+
+/**
  * @return the reason for the last failure of a call made by this thread, "" when none.
  *         The text stays valid until the next call by the same thread.
  */

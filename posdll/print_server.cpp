@@ -25,8 +25,8 @@ int copyOut(const std::string &text, char *buffer, int size) {
     return static_cast<int>(text.size());
 }
 
-int failed(std::string reason, ErrorKind kind) {
-    setLastError(std::move(reason), kind);
+int failed(std::string reason, ErrorKind kind, int err = 0) {
+    setLastError(std::move(reason), kind, err);
     return -1;
 }
 
@@ -91,9 +91,10 @@ extern "C" int POS_EnumQueueStates(void (*each)(const char *name, int state, con
         if (!each)
             return failed("no function given for the queues", POS_ERR_BAD_ARGUMENT);
         std::string why;
-        const cups::Connection http = cups::connect(why);
+        int err = 0;
+        const cups::Connection http = cups::connect(why, &err);
         if (!http)
-            return failed(why, POS_ERR_REFUSED);
+            return failed(why, POS_ERR_REFUSED, err);
         static const char *const wanted[] = {"printer-name", "printer-state",
                                              "printer-is-accepting-jobs", "device-uri"};
         cups::Ipp request(ippNewRequest(IPP_OP_CUPS_GET_PRINTERS));
@@ -131,10 +132,11 @@ extern "C" int POS_QueueState(const char *queue, char *message, int size, char *
         if (!queue)
             return failed("no queue name given", POS_ERR_BAD_ARGUMENT);
         std::string why;
-        const cups::Connection http = cups::connect(why);
+        int err = 0;
+        const cups::Connection http = cups::connect(why, &err);
         cups::QueueState state;
         if (!http || !cups::queryQueue(http.get(), queue, state, why))
-            return failed(why, http ? POS_ERR_TIMEOUT : POS_ERR_REFUSED);
+            return failed(why, http ? POS_ERR_TIMEOUT : POS_ERR_REFUSED, err);
         copyOut(state.message, message, size);
         copyOut(printerTrouble(state.reasons, state.message).value_or(""), trouble, troubleSize);
         setLastError({});

@@ -27,8 +27,9 @@ class SerialPort final : public DeviceFile {
         const auto deadline = Clock::now() + writeWait();
         for (;;) {
             const int pending = pendingOutput();
-            if (pending < 0)
-                return fail("cannot tell whether the bytes were sent: " + errnoText(errno));
+            if (const int err = errno; pending < 0)
+                return fail("cannot tell whether the bytes were sent: " + errnoText(err),
+                            POS_ERR_INTERNAL, err);
             if (pending == 0)
                 return true;
             if (millisecondsLeft(deadline) == 0) {
@@ -46,14 +47,15 @@ class SerialPort final : public DeviceFile {
             return true;
         const int err = errno;
         return fail("cannot throw away the line's unread input: " + errnoText(err),
-                    errorKindOf(err));
+                    errorKindOf(err), err);
     }
 
     bool close() override {
         const int err = release();
         const bool closed = DeviceFile::close();
         if (err != 0)
-            return fail("cannot give the line back its settings: " + errnoText(err));
+            return fail("cannot give the line back its settings: " + errnoText(err),
+                        POS_ERR_INTERNAL, err);
         return closed;
     }
 
@@ -97,7 +99,7 @@ std::unique_ptr<Transport> openSerial(const std::string &portName, const SerialL
         const int err = errno;
         setLastError(target->label + ": " + (err == ENOTTY ? "not a serial device" : what) + ": " +
                          errnoText(err),
-                     errorKindOf(err));
+                     errorKindOf(err), err);
         return nullptr;
     };
     termios saved;

@@ -83,8 +83,9 @@ class SpoolPort final : public Transport {
         if (m_doc != Doc::None)
             return fail("a document is already started (job " + std::to_string(m_job) + ")");
         std::string why;
-        if (!m_http && !(m_http = cups::connect(why)))
-            return fail(why, POS_ERR_REFUSED);
+        int err = 0;
+        if (!m_http && !(m_http = cups::connect(why, &err)))
+            return fail(why, POS_ERR_REFUSED, err);
         cups::Ipp create = cups::queueRequest(IPP_OP_CREATE_JOB, m_queue);
         ippAddString(create.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr,
                      title.c_str());
@@ -227,8 +228,8 @@ class SpoolPort final : public Transport {
                     POS_ERR_TIMEOUT);
     }
 
-    bool fail(const std::string &what, ErrorKind kind = POS_ERR_QUEUE) {
-        setLastError("print queue " + quoted(m_queue) + " on " + m_server + ": " + what, kind);
+    bool fail(const std::string &what, ErrorKind kind = POS_ERR_QUEUE, int err = 0) {
+        setLastError("print queue " + quoted(m_queue) + " on " + m_server + ": " + what, kind, err);
         return false;
     }
 
@@ -278,9 +279,10 @@ std::unique_ptr<Transport> openSpool(const std::string &queue) {
     }
     const std::string where = "print queue " + quoted(queue) + " on " + cups::serverName();
     std::string why;
-    cups::Connection http = cups::connect(why);
+    int err = 0;
+    cups::Connection http = cups::connect(why, &err);
     if (!http) { // cupsd not running, or its address out of reach within the bound
-        setLastError("print queue " + quoted(queue) + ": " + why, POS_ERR_REFUSED);
+        setLastError("print queue " + quoted(queue) + ": " + why, POS_ERR_REFUSED, err);
         return nullptr;
     }
     cups::QueueState state;

@@ -50,11 +50,13 @@ std::unique_ptr<Transport> openSpool(const std::string &queue);
 // One of the POS_ERR_ codes.
 using ErrorKind = int;
 
-// Records the reason (and its kind) of the failure the current call returns.
-void setLastError(std::string reason, ErrorKind kind = POS_ERR_INTERNAL);
+// Records the reason of the failure the current call returns, its kind and the system's error
+// behind it (err, 0 when none: a bad argument, a protocol fault, a bound of our own).
+void setLastError(std::string reason, ErrorKind kind = POS_ERR_INTERNAL, int err = 0);
 
 const std::string &lastError();
 ErrorKind lastErrorKind();
+int lastErrno();
 
 // The bounds POS_SetTimeouts sets for this thread (<= 0: the default).
 void setWaits(int connectMillis, int writeMillis);

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -94,6 +95,7 @@ class ThreadedRecordingPosdll : public device::PosdllFuncs {
     int POS_ReadFile(int, std::uint8_t *, int, int) override { return -1; }
     int POS_SetTimeouts(int, int) override { return 0; }
     int POS_LastErrorKind() override { return POS_ERR_REFUSED; }
+    int POS_LastErrno() override { return ECONNREFUSED; }
     int POS_SetDeliveryWait(int) override { return 0; }
     int POS_DiscardInput(int) override { return -1; }
 

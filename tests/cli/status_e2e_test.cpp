@@ -12,6 +12,7 @@
 #include <sys/file.h>
 #include <sys/socket.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -172,8 +173,10 @@ TEST(cli_status_test, refused_and_reset_connections_have_their_kinds) {
     EmulatorProcess resetting({"--listen", "127.0.0.1:0", "--fault", "reset"});
     const auto refused = runCliBinary({"status", "--json", "--ip", closed.address()});
     EXPECT_TRUE(has(refused.out, "\"kind\":\"refused\",\"stage\":\"open\"")) << refused.out;
+    EXPECT_TRUE(has(refused.out, "\"errno\":" + std::to_string(ECONNREFUSED))) << refused.out;
     const auto reset = runCliBinary({"status", "--json", "--ip", resetting.listeningAddress()});
     EXPECT_TRUE(has(reset.out, "\"kind\":\"reset\"")) << reset.out;
+    EXPECT_TRUE(has(reset.out, "\"errno\":" + std::to_string(ECONNRESET))) << reset.out;
 }
 
 TEST(cli_status_test, serial_ports_missing_busy_or_no_device_have_their_kinds) {
@@ -192,8 +195,10 @@ TEST(cli_status_test, serial_ports_missing_busy_or_no_device_have_their_kinds) {
 
     const auto missing = runCliBinary({"status", "--json", "--port", "COM5"}, setup);
     EXPECT_TRUE(has(missing.out, "\"kind\":\"missing\"")) << missing.out;
+    EXPECT_TRUE(has(missing.out, "\"errno\":" + std::to_string(ENOENT))) << missing.out;
     const auto file = runCliBinary({"status", "--json", "--port", "COM6"}, setup);
     EXPECT_TRUE(has(file.out, "\"kind\":\"not-a-device\"")) << file.out;
+    EXPECT_FALSE(has(file.out, "\"errno\"")) << "a refusal of our own has no errno: " << file.out;
 
     const int held = ::open(link.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_GE(held, 0);

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 using device::OpenPort;
 using device::PortInputs;
 using testing_support::RecordedOpen;
@@ -109,12 +111,13 @@ TEST(port_access_test, failed_or_short_write_is_reported_and_the_port_still_clos
     struct Case {
         int start, write, end, close;
         const char *reasonStart;
+        int error; // the library's errno, carried with the failure that counts
     } cases[] = {
-        {0, -1, 0, 0, "write failed: boom"},
-        {0, 4, 0, 0, "only 4 of 11 bytes were written"},
-        {-1, -1, -1, 0, "start of document failed: boom"},
-        {0, -2, -1, 0, "end of document failed: boom"},
-        {0, -2, 0, -1, "close failed: boom"},
+        {0, -1, 0, 0, "write failed: boom", EPIPE},
+        {0, 4, 0, 0, "only 4 of 11 bytes were written", 0},
+        {-1, -1, -1, 0, "start of document failed: boom", EPIPE},
+        {0, -2, -1, 0, "end of document failed: boom", EPIPE},
+        {0, -2, 0, -1, "close failed: boom", EPIPE},
     };
     for (const Case &c : cases) {
         RecordingPosdll lib;
@@ -123,9 +126,11 @@ TEST(port_access_test, failed_or_short_write_is_reported_and_the_port_still_clos
         lib.endDocResult = c.end;
         lib.closeResult = c.close;
         lib.lastError = "boom";
+        lib.lastErrno = EPIPE;
         const auto w = device::writeTransaction(lib, 7, protocol::enableFrame(), "t");
         EXPECT_FALSE(w.ok);
         EXPECT_EQ(w.reason, c.reasonStart);
+        EXPECT_EQ(w.error, c.error) << c.reasonStart;
         EXPECT_EQ(lib.calls.back(), "close") << c.reasonStart;
         EXPECT_EQ(lib.calls.size(), 5u);
     }

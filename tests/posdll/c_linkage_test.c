@@ -2,6 +2,7 @@
 #define _POSIX_C_SOURCE 200809L
 #include "posdll/posdll.h"
 
+#include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -48,8 +49,12 @@ int main(void) {
     CHECK(POS_Open("LPT9", 0, 0, 0, 0, 99) == -1 &&
           strstr(POS_LastError(), "unknown port type 99") != NULL);
 
+    /* The system's error behind a failure, and none behind a bad argument. */
+    CHECK(POS_Open("LPT255", 0, 0, 0, 0, POS_PORT_PARALLEL) == -1 && POS_LastErrno() == ENOENT);
+
     /* The print server's calls check their arguments before asking it; its name is cut to fit. */
-    CHECK(POS_EnumQueues(NULL, NULL) == -1 && POS_LastErrorKind() == POS_ERR_BAD_ARGUMENT);
+    CHECK(POS_EnumQueues(NULL, NULL) == -1 && POS_LastErrorKind() == POS_ERR_BAD_ARGUMENT &&
+          POS_LastErrno() == 0);
     CHECK(POS_EnumQueueStates(NULL, NULL) == -1 && POS_LastErrorKind() == POS_ERR_BAD_ARGUMENT);
     CHECK(POS_QueueState(NULL, NULL, 0, NULL, 0) == -1 &&
           POS_LastErrorKind() == POS_ERR_BAD_ARGUMENT);

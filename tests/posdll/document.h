@@ -15,6 +15,7 @@ struct DocResult {
     int end = -1;
     int close = -1;
     std::string error; // the reason of the first call that failed, "" when none did
+    int err = 0;       // the system's error behind it (POS_LastErrno)
     bool ok(std::size_t count) const {
         return handle > 0 && start == 0 && written == static_cast<int>(count) && end == 0 &&
                close == 0;
@@ -42,8 +43,10 @@ inline DocResult sendDocument(const std::string &name, int portType, const Bytes
                               Line line = {}) {
     DocResult r;
     auto note = [&r](bool failed) {
-        if (failed && r.error.empty())
+        if (failed && r.error.empty()) {
             r.error = POS_LastError();
+            r.err = POS_LastErrno();
+        }
     };
     r.handle =
         POS_Open(name.c_str(), line.baud, line.dataBits, line.stopBits, line.parity, portType);

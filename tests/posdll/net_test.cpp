@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <future>
 #include <netinet/tcp.h>
@@ -154,6 +155,7 @@ TEST(net_test, refused_connection_names_the_address) {
     const DocResult r = sendDocument(address, POS_PORT_NETWORK, frameBytes());
     EXPECT_EQ(r.handle, -1);
     EXPECT_EQ(r.error, "network printer " + address + ": connection refused");
+    EXPECT_EQ(r.err, ECONNREFUSED);
     EXPECT_EQ(POS_Close(), -1) << "nothing is left open";
 }
 

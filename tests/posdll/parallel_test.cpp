@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -159,9 +160,10 @@ TEST(parallel_test, a_capture_file_not_there_is_created_only_where_files_are_all
         EXPECT_EQ(r.ok(11), row.created) << row.path << ": " << r.error;
         struct stat st {};
         EXPECT_EQ(::stat(row.path.c_str(), &st) == 0, row.created) << row.path;
-        if (!row.created)
+        if (!row.created) {
             EXPECT_EQ(r.error, "parallel port LPT2 (" + row.path + "): No such file or directory");
-        else
+            EXPECT_EQ(r.err, ENOENT) << row.path;
+        } else
             EXPECT_EQ(st.st_mode & 0777, 0644 & ~currentUmask());
     }
     EXPECT_EQ(fileBytes(fresh), frameBytes());

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <functional>
 #include <grp.h>
 #include <sys/file.h>
@@ -262,10 +263,12 @@ TEST(serial_test, permission_denied_names_the_group_that_owns_the_device) {
     ASSERT_EQ(::chmod(p.pty.path.c_str(), 0660), 0);
     const std::string error = asNobody([] {
         POS_Open("COM7", 9600, 8, 0, 0, POS_PORT_SERIAL);
-        return std::to_string(POS_LastErrorKind()) + " " + POS_LastError();
+        return std::to_string(POS_LastErrorKind()) + " " + std::to_string(POS_LastErrno()) + " " +
+               POS_LastError();
     });
     EXPECT_EQ(error,
-              std::to_string(POS_ERR_DENIED) + " serial port COM7 (" + p.pty.path +
+              std::to_string(POS_ERR_DENIED) + " " + std::to_string(EACCES) +
+                  " serial port COM7 (" + p.pty.path +
                   "): Permission denied — add your user to the group 'dialout', then log in again");
 }
 

@@ -25,6 +25,7 @@ class RecordingPosdll : public device::PosdllFuncs {
     int closeResult = 0;
     std::string lastError;
     int lastErrorKind = 0;            // a POS_ERR_ code
+    int lastErrno = 0;                // the system's error behind it
     std::vector<int> readResults;     // what each read returns, in turn; -1 once they run out
     std::vector<std::uint8_t> answer; // the bytes reads hand out, one a read
     int connectMillis = 0, writeMillis = 0;
@@ -87,6 +88,7 @@ class RecordingPosdll : public device::PosdllFuncs {
         return 0;
     }
     int POS_LastErrorKind() override { return lastErrorKind; }
+    int POS_LastErrno() override { return lastErrno; }
     int POS_DiscardInput(int) override {
         calls.push_back("discard");
         return 0;

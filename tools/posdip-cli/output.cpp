@@ -183,6 +183,8 @@ std::string resultJson(const Target &target, std::string_view action, const prot
         .add("written", static_cast<long long>(result.written))
         .addText("message", message.text)
         .addText("reason", message.detail);
+    if (result.error != 0) // absent, as an empty text is, when no system error was behind it
+        o.add("errno", static_cast<long long>(result.error));
     if (!frame.empty()) {
         o.add("frame", protocol::toHex(frame));
         if (const std::string setting = settingJsonOf(frame); !setting.empty())

@@ -153,8 +153,9 @@ results:
       (why, on a failure); newer posdip-cli versions add C(schema), C(kind) (C(ok), C(spooled),
       C(unchanged), C(refused), C(timeout), C(reset), C(closed), C(busy), C(denied), C(missing),
       C(not-a-device), C(queue), C(not-ready), C(usage), C(no-descriptors), C(internal)),
-      C(stage), C(elapsed_ms), C(written) (bytes of the frame the printer's port took; the task
-      is changed when some printer took its frame), C(setting) (with C(meaning), the setting in
+      C(stage), C(errno) (the system's error number behind a failure, absent when there was
+      none), C(elapsed_ms), C(written) (bytes of the frame the printer's port took; the task is
+      changed when some printer took its frame), C(setting) (with C(meaning), the setting in
       words) and, with I(verify), C(status).
     - C(store) and C(restore) add C(serial) (the printer's serial number, null when it gave
       none), C(replaced) (another serial number than the ledger's at that target) and

@@ -66,7 +66,8 @@ results:
     - One object for each printer, in the order of I(targets), as C(posdip-cli status --json)
       prints it.
     - C(ok) is true when the printer answered and is ready. C(kind) says what went wrong
-      (C(not-ready), C(refused), C(timeout), ...), C(reason) says it in words, and C(status)
+      (C(not-ready), C(refused), C(timeout), ...), C(errno) the system's error number behind it
+      (absent when there was none), C(reason) says it in words, and C(status)
       holds the answer, for a printer C(ready), C(bytes), C(conditions), C(offline),
       C(cover_open), C(paper) (C(ok), C(near-end) or C(out)) and C(error); for a print queue
       C(queue), C(accepting), C(stopped), C(reason).
@@ -117,6 +118,7 @@ results:
       elapsed_ms: 0
       message: Fail to open port,please check!
       reason: "network printer 10.1.2.5: connection refused"
+      errno: 111
 not_ready:
   description: The printers that did not answer ready, with those that did not answer at all.
   returned: always
