@@ -155,7 +155,8 @@ TEST(cli_e2e_test, a_printer_that_never_answers_is_reported_as_failed) {
     FullBacklogListener silent;
     TcpListener alive;
     const auto r =
-        runCliBinary({"enable", "--json", "--ip", silent.address(), "--ip", addressOf(alive)});
+        runCliBinary({"enable", "--json", "--connect-timeout", "0.5", "--ip", silent.address(),
+                      "--ip", addressOf(alive)});
     EXPECT_EQ(r.status, 1);
     const auto got = lines(r.out);
     ASSERT_EQ(got.size(), 2u) << r.out;

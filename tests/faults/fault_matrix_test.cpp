@@ -122,7 +122,12 @@ class ListenerFault : public NetworkFault {
 
 class NeverAccepts final : public ListenerFault {
   public:
-    NeverAccepts() : ListenerFault(0) { reason = {label() + ": no answer within 3 s"}; }
+    NeverAccepts() : ListenerFault(0) { reason = {label() + ": no answer within 500 ms"}; }
+    app::ActionInputs inputs() const override { // the connect bound itself is net_test's
+        app::ActionInputs in = NetworkFault::inputs();
+        in.connectMillis = 500;
+        return in;
+    }
     void heal() override {
         m_queued.clear();
         while (m_listener.accept(200ms).get() >= 0) {

@@ -93,15 +93,15 @@ TEST_F(DeliveryTest, job_not_delivered_in_time_is_cancelled_and_left_nowhere) {
         const testing_support::Listener silent; // accepted by the kernel, never read
         const testing_support::ClosedPort closed;
         addQueue(r.listening ? silent.port() : closed.port);
-        const auto d = deliver(queue, 2000);
+        const auto d = deliver(queue, 1000);
         ASSERT_TRUE(d) << "the end of the document did not come back";
         EXPECT_EQ(d->end, -1);
         EXPECT_THAT(d->error, HasSubstr("'" + queue + "'"));
-        EXPECT_THAT(d->error, HasSubstr("delivery not confirmed within 2 s; job "));
+        EXPECT_THAT(d->error, HasSubstr("delivery not confirmed within 1 s; job "));
         EXPECT_THAT(d->error, HasSubstr(" cancelled (the printer may have printed it); it was "
                                         "processing"));
         EXPECT_EQ(d->kind, POS_ERR_TIMEOUT);
-        EXPECT_GE(d->took, 2s) << "gave up before the wait was over";
+        EXPECT_GE(d->took, 1s) << "gave up before the wait was over";
         EXPECT_EQ(d->close, 0);
         EXPECT_EQ(endedJobStates(), std::vector<int>{IPP_JSTATE_CANCELED}) << cups().logTail();
         std::string why;

@@ -29,9 +29,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Each server step may take its answer bound (1 s here) and a cancel one more connect and
-// answer: the worst action is about 3 s. The limits leave room for a loaded machine.
-constexpr auto kActionBound = 12s;
+// Each server step may take its answer bound (500 ms here) and a cancel one more connect and
+// answer: the worst action is about 1.5 s. The limits leave room for a loaded machine.
+constexpr auto kActionBound = 6s;
 constexpr auto kNoHang = 60s;
 
 const protocol::Frame kSelfTest = protocol::selfTestFrame();
@@ -96,31 +96,31 @@ struct Row {
 } // namespace
 
 TEST_F(SpoolFaultTest, hung_or_dead_server_fails_the_action_in_time) {
-    const testing_support::ShortServerWaits shortWaits;
+    const testing_support::ShortServerWaits shortWaits(500); // the proxy passes answers
     const Row rows[] = {
         {"hangs before the job is created",
          Step::Open,
          [](CupsFaultProxy &p) { p.stallAfter(0, Later::Hang); },
          {Step::Start},
-         {"the job was not created: no answer within 1 s"},
+         {"the job was not created: no answer within 500 ms"},
          JobFate::NeverCreated},
         {"stops answering on the document's connection",
          Step::Start,
          [](CupsFaultProxy &p) { p.stallAfter(0, Later::Pass); },
          {Step::End},
-         {" is cancelled: was not taken: no answer within 1 s"},
+         {" is cancelled: was not taken: no answer within 500 ms"},
          JobFate::Cancelled},
         {"hangs while the document is on its way",
          Step::Start,
          [](CupsFaultProxy &p) { p.stallAfter(0, Later::Hang); },
          {Step::End},
-         {" could not be cancelled (no answer within 1 s): was not taken: no answer within 1 s"},
+         {" could not be cancelled (no answer within 500 ms): was not taken: no answer within 500 ms"},
          JobFate::LeftWaiting},
         {"answers the document, then stops answering",
          Step::Start,
          [](CupsFaultProxy &p) { p.stallAfter(1, Later::Pass); },
          {Step::End},
-         {"the print server did not say whether the queue runs: no answer within 1 s"},
+         {"the print server did not say whether the queue runs: no answer within 500 ms"},
          JobFate::CancelledOrPrinted},
         {"resets every connection when the document starts",
          Step::Open,

@@ -74,10 +74,16 @@ class CupsServer {
     bool m_paused = false;
 };
 
-// The print server's waits cut to 1 s, for this process and the programs it starts, while a
-// test makes the server fall silent: the bound is proved without waiting out the default.
+// The print server's waits cut short, for this process and the programs it starts, while a
+// test makes the server fall silent: the bound is proved without waiting out the default. A
+// server that must still answer some requests in time is given a longer wait.
 class ShortServerWaits {
-    ScopedEnv m_env{"POSDLL_PRINT_SERVER_MILLIS", "1000"};
+  public:
+    explicit ShortServerWaits(int millis = 300)
+        : m_env("POSDLL_PRINT_SERVER_MILLIS", std::to_string(millis)) {}
+
+  private:
+    ScopedEnv m_env;
 };
 
 // The one scheduler of this test program: started on first use, started again when a test left
