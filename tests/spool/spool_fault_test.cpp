@@ -114,7 +114,8 @@ TEST_F(SpoolFaultTest, hung_or_dead_server_fails_the_action_in_time) {
          Step::Start,
          [](CupsFaultProxy &p) { p.stallAfter(0, Later::Hang); },
          {Step::End},
-         {" could not be cancelled (no answer within 500 ms): was not taken: no answer within 500 ms"},
+         {" could not be cancelled (no answer within 500 ms): was not taken: no answer within 500 "
+          "ms"},
          JobFate::LeftWaiting},
         {"answers the document, then stops answering",
          Step::Start,
