@@ -154,9 +154,8 @@ TEST(cli_e2e_test, a_batch_reports_every_target_in_order_and_exits_1_on_any_fail
 TEST(cli_e2e_test, a_printer_that_never_answers_is_reported_as_failed) {
     FullBacklogListener silent;
     TcpListener alive;
-    const auto r =
-        runCliBinary({"enable", "--json", "--connect-timeout", "0.5", "--ip", silent.address(),
-                      "--ip", addressOf(alive)});
+    const auto r = runCliBinary({"enable", "--json", "--connect-timeout", "0.5", "--ip",
+                                 silent.address(), "--ip", addressOf(alive)});
     EXPECT_EQ(r.status, 1);
     const auto got = lines(r.out);
     ASSERT_EQ(got.size(), 2u) << r.out;
