@@ -17,6 +17,8 @@ pick_refused_port
 stand_in_cli silent-cli 0 # like /bin/true, but it reads what it is given
 stand_in_cli one-ready-cli 0 '{"schema":1,"target":"ETHERNET 127.0.0.1:9","action":"status",'\
 '"ok":true,"kind":"ok","stage":"close","elapsed_ms":1,"written":0,"message":"","reason":""}'
+stand_in_cli timed-out-cli 1 '{"schema":2,"target":"ETHERNET 127.0.0.1:9","action":"restore",'\
+'"ok":false,"kind":"timeout","stage":"open","elapsed_ms":5000,"written":0,"message":"","reason":""}'
 start_emulator printer
 play status.yml "{\"emulator_port\": $emulator_port, \"refused_port\": $refused_port,
   \"stalled_port\": $stalled_port}"
