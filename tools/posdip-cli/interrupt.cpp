@@ -9,6 +9,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <system_error>
 
@@ -22,6 +23,14 @@ sigset_t watchedSignals() {
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
     return set;
+}
+
+int waitAfterFirstSignalMillis() {
+    const char *text = std::getenv("POSDIP_SIGNAL_WAIT_MILLIS");
+    char *end = nullptr;
+    const long millis = text ? std::strtol(text, &end, 10) : -1;
+    const bool valid = text && *text && *end == '\0' && millis >= 0 && millis <= 600000;
+    return static_cast<int>(valid ? millis : InterruptWatch::kWaitAfterFirstSignal.count());
 }
 
 void say(const char *text) {
@@ -58,6 +67,7 @@ InterruptWatch::~InterruptWatch() {
 }
 
 void InterruptWatch::watch() {
+    const int waitAfterFirstSignal = waitAfterFirstSignalMillis();
     pollfd fds[2] = {{m_signals.get(), POLLIN, 0}, {m_wake.get(), POLLIN, 0}};
     for (;;) {
         if (::poll(fds, 2, -1) < 0)
@@ -75,7 +85,7 @@ void InterruptWatch::watch() {
                             "(interrupt again to quit at once)\n"
                           : "posdip-cli: terminated; finishing the printers already started\n");
         m_stop.request_stop();
-        POS_CutDeliveryWaits(static_cast<int>(kWaitAfterFirstSignal.count()));
+        POS_CutDeliveryWaits(waitAfterFirstSignal);
     }
 }
 

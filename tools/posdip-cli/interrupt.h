@@ -43,8 +43,9 @@ class InterruptWatch {
         InterruptWatch &m_watch;
     };
 
-    // How much longer a delivery wait runs after the first signal, and how long the second one
-    // waits for the documents in progress to be cancelled and reported.
+    // How much longer a delivery wait runs after the first signal ($POSDIP_SIGNAL_WAIT_MILLIS,
+    // 0 to 600000, sets another), and how long the second one waits for the documents in
+    // progress to be cancelled and reported.
     static constexpr std::chrono::milliseconds kWaitAfterFirstSignal{5000};
     static constexpr std::chrono::milliseconds kReportAfterSecondSignal{1500};
 
