@@ -38,6 +38,7 @@ fail() {
 start_emulator() {
   local name=$1
   shift
+  : >"$work/$name.err" # there before the background job opens it, for the look below
   "$POSDIP_EMULATOR" --listen "${emulator_listen:-127.0.0.1:0}" --hex "$@" \
     >"$work/$name.out" 2>"$work/$name.err" &
   emulator_pid=$!
