@@ -38,6 +38,8 @@ fail() {
 start_emulator() {
   local name=$1
   shift
+  # Made here, not by the redirection below: that runs in the child, maybe after the first look.
+  : >"$work/$name.err"
   "$POSDIP_EMULATOR" --listen "${emulator_listen:-127.0.0.1:0}" --hex "$@" \
     >"$work/$name.out" 2>"$work/$name.err" &
   emulator_pid=$!
