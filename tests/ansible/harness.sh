@@ -38,7 +38,8 @@ fail() {
 start_emulator() {
   local name=$1
   shift
-  : >"$work/$name.err" # there before the background job opens it, for the look below
+  # Made here, not by the redirection below: that runs in the child, maybe after the first look.
+  : >"$work/$name.err"
   "$POSDIP_EMULATOR" --listen "${emulator_listen:-127.0.0.1:0}" --hex "$@" \
     >"$work/$name.out" 2>"$work/$name.err" &
   emulator_pid=$!
@@ -71,15 +72,13 @@ wait_for_exit() {
   fail "posdip-emulator $1 is still running: it did not get all its frames"
 }
 
-# stand_in_cli NAME STATUS [LINE...]: $work/NAME, a stand-in for posdip-cli that keeps its
-# arguments in $work/NAME.args (one a line), reads its input, prints the lines and exits with
-# STATUS: for answers no real run gives on demand, or quickly.
+# stand_in_cli NAME STATUS [LINE...]: $work/NAME, a stand-in for posdip-cli that reads its input,
+# prints the lines and exits with STATUS: for answers no real run gives on demand.
 stand_in_cli() {
   local name=$1 status=$2
   shift 2
   printf '%s\n' "$@" >"$work/$name.lines"
-  printf '#!/bin/sh\nprintf "%%s\\n" "$@" >"%s.args"\ncat >/dev/null\ncat "%s"\nexit %s\n' \
-    "$work/$name" "$work/$name.lines" "$status" >"$work/$name"
+  printf '#!/bin/sh\ncat >/dev/null\ncat "%s"\nexit %s\n' "$work/$name.lines" "$status" >"$work/$name"
   chmod +x "$work/$name"
 }
 

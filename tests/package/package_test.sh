@@ -152,6 +152,7 @@ got=$(sh "$work/check_posdip" --ip 127.0.0.1:1 -t 1 2>&1 | untimed; echo "exit $
 out=$("$cli" store --dry-run 2>&1)
 [[ $out == "1F 1B 1F A1 10 11 12 13 14 15 FD"* ]] || fail "posdip-cli store --dry-run printed: $out"
 
+: >"$work/emulator.err" # before the child's redirection, which the first look may precede
 "$root/usr/bin/posdip-emulator" --listen 127.0.0.1:0 --count 1 --hex >"$work/frames" 2>"$work/emulator.err" &
 emulator_pid=$!
 address=""
