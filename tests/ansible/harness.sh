@@ -72,13 +72,15 @@ wait_for_exit() {
   fail "posdip-emulator $1 is still running: it did not get all its frames"
 }
 
-# stand_in_cli NAME STATUS [LINE...]: $work/NAME, a stand-in for posdip-cli that reads its input,
-# prints the lines and exits with STATUS: for answers no real run gives on demand.
+# stand_in_cli NAME STATUS [LINE...]: $work/NAME, a stand-in for posdip-cli that keeps its
+# arguments in $work/NAME.args (one a line), reads its input, prints the lines and exits with
+# STATUS: for answers no real run gives on demand, or quickly.
 stand_in_cli() {
   local name=$1 status=$2
   shift 2
   printf '%s\n' "$@" >"$work/$name.lines"
-  printf '#!/bin/sh\ncat >/dev/null\ncat "%s"\nexit %s\n' "$work/$name.lines" "$status" >"$work/$name"
+  printf '#!/bin/sh\nprintf "%%s\\n" "$@" >"%s.args"\ncat >/dev/null\ncat "%s"\nexit %s\n' \
+    "$work/$name" "$work/$name.lines" "$status" >"$work/$name"
   chmod +x "$work/$name"
 }
 
