@@ -13,8 +13,8 @@ using testing_support::RecordingPosdll;
 
 namespace {
 
-const std::string kDown =
-    "cannot reach the print server 127.0.0.1:631 (is cupsd running?): Connection refused";
+// As the device library words a server that refuses the connection.
+const std::string kDown = "the print server at 127.0.0.1:631 is not running (connection refused)";
 
 class window_printers_test : public testing::Test {
   protected:
