@@ -39,10 +39,10 @@ bool add(int epoll, int fd, std::uint32_t events, std::uint64_t id) {
 void armTimer(int timer, Clock::time_point when) {
     const auto ns = std::max<std::int64_t>(
         std::chrono::duration_cast<std::chrono::nanoseconds>(when.time_since_epoch()).count(), 1);
-    itimerspec spec{};
-    spec.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
-    spec.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
-    ::timerfd_settime(timer, TFD_TIMER_ABSTIME, &spec, nullptr);
+    itimerspec at{};
+    at.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
+    at.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
+    ::timerfd_settime(timer, TFD_TIMER_ABSTIME, &at, nullptr);
 }
 
 void drain(int fd) {

@@ -1,6 +1,7 @@
 #include "posdll/cups_connection.h"
 
 #include "posdll/fd.h"
+#include "posdll/millis_setting.h"
 #include "posdll/quoted.h"
 
 #include <cerrno>
@@ -36,11 +37,7 @@ std::string lowerFirst(std::string text) {
 constexpr std::size_t kServerTextChars = 200;
 
 std::chrono::milliseconds setOr(std::chrono::milliseconds fallback) {
-    const char *text = std::getenv(kServerWaitVariable);
-    char *end = nullptr;
-    const long millis = text ? std::strtol(text, &end, 10) : 0;
-    const bool valid = text && *text && *end == '\0' && millis >= 1 && millis <= 600000;
-    return valid ? std::chrono::milliseconds(millis) : fallback;
+    return millisSetting(std::getenv(kServerWaitVariable), 1, fallback);
 }
 
 } // namespace

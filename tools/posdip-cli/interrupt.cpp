@@ -1,5 +1,6 @@
 #include "interrupt.h"
 
+#include "posdll/millis_setting.h"
 #include "posdll/posdll.h"
 
 #include <poll.h>
@@ -26,11 +27,9 @@ sigset_t watchedSignals() {
 }
 
 int waitAfterFirstSignalMillis() {
-    const char *text = std::getenv("POSDIP_SIGNAL_WAIT_MILLIS");
-    char *end = nullptr;
-    const long millis = text ? std::strtol(text, &end, 10) : -1;
-    const bool valid = text && *text && *end == '\0' && millis >= 0 && millis <= 600000;
-    return static_cast<int>(valid ? millis : InterruptWatch::kWaitAfterFirstSignal.count());
+    return static_cast<int>(posdll::millisSetting(std::getenv("POSDIP_SIGNAL_WAIT_MILLIS"), 0,
+                                                  InterruptWatch::kWaitAfterFirstSignal)
+                                .count());
 }
 
 void say(const char *text) {

@@ -17,7 +17,7 @@ std::string shortText(const std::string &text) {
     return out;
 }
 
-// Escapes the characters the shell's single quotes and _arguments's specs give a meaning.
+// Escapes the characters the shell's single quotes and _arguments's option words give a meaning.
 std::string escaped(const std::string &text, const char *special) {
     std::string out;
     for (const char c : text) {
@@ -49,8 +49,8 @@ std::string action(const OptionRow &row) {
     return " ";
 }
 
-// The _arguments specs of one option for sub: '(-j --jobs)-j+[at most N ...]:N: '
-std::string specs(const OptionRow &row, std::optional<Subcommand> sub) {
+// The _arguments words of one option for sub: '(-j --jobs)-j+[at most N ...]:N: '
+std::string argumentWords(const OptionRow &row, std::optional<Subcommand> sub) {
     const std::string longForm = row.name;
     const std::string shortForm = row.shortName ? "-" + std::string(1, row.shortName) : "";
     const std::string exclusion =
@@ -77,13 +77,13 @@ std::string zshCompletion() {
         std::string options;
         for (const OptionRow &row : optionRows())
             if (appliesTo(row, sub))
-                options += " \\\n          " + specs(row, sub).substr(1);
+                options += " \\\n          " + argumentWords(row, sub).substr(1);
         arms += "        " + word + ") _arguments -s" + options + " && ret=0 ;;\n";
     }
     std::string topLevel;
     for (const OptionRow &row : optionRows())
         if (row.topLevel)
-            topLevel += " \\\n    " + specs(row, std::nullopt).substr(1);
+            topLevel += " \\\n    " + argumentWords(row, std::nullopt).substr(1);
     return R"sh(#compdef posdip-cli
 # zsh completion for posdip-cli, generated from its option table.
 
